@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <vector>
+
+#include "app/variant_switch.h"
+#include "link/port_check_dlg.h"
+
+class QAction;
+class QMenu;
+class CKPB650View;
+
+// The main window: two interchangeable menus, the start-up port check and variant switch, the
+// port choice, and one instance of each long-lived device dialog.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    // Command ids of both menus.
+    enum Command {
+        kCmdParameters = 32778,
+        kCmdRecordQuery = 32771,
+        kCmdClockSettings = 32776,
+        kCmdExit = 32777,
+        kCmdSelectCom1 = 32774,
+        kCmdSelectCom2 = 32773,
+        kCmdSwitchVariant = 32779,
+        kCmdAppAbout = 57664,
+    };
+
+    explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    static QString TitleText();
+
+    // Test seams: the settings file's operations, and the start-up tick run at once.
+    void SetSettingFileOps(SettingFileOps ops) { m_fileOps = std::move(ops); }
+    void RunStartupTick() { OnTimer(); }
+
+    bool Com1Checked() const { return m_com1Checked != 0; }
+    bool Com2Checked() const { return m_com2Checked != 0; }
+    bool StartupPortOk() const { return m_startupPortOk != 0; }
+    // Port numbers held by every dialog the frame owns, in a fixed order.
+    std::vector<int> DialogPortNumbers() const;
+    // The menu now in the window's menu bar: 0 = variant A's, 1 = variant B's.
+    int ShownMenu() const { return m_shownMenu; }
+    QAction* Action(int commandId, int menuVariant) const;
+    CPortCheckDlg& PortCheckDlg() { return m_portCheckDlg; }
+
+    void OnSelectCom1();
+    void OnSelectCom2();
+    void OnSwitchVariant();
+    void OnParameters();
+    void OnRecordQuery();
+    void OnClockSettings();
+
+Q_SIGNALS:
+    // Command 57664 belongs to the application object.
+    void AboutRequested();
+
+private:
+    struct Menu {
+        std::vector<QMenu*> popups;       // in bar order; nullptr marks the command item
+        std::vector<QAction*> barItems;   // what the menu bar shows
+        QAction* com1 = nullptr;
+        QAction* com2 = nullptr;
+        std::vector<std::pair<int, QAction*>> commands;
+    };
+
+    void BuildMenu(Menu& menu, int variant);
+    void ShowMenu(int variant);
+    void UpdatePortChecks();
+    void SetAllPortNumbers(int port);
+    void SelectPort(int port);
+    void OnTimer();
+
+    int m_com1Checked = 0;
+    int m_com2Checked = 0;
+    Menu m_menuB;
+    Menu m_menuA;
+    CPortCheckDlg m_portCheckDlg;
+    int m_startupPortOk = 0;
+
+    int m_shownMenu = 0;
+    QTimer m_startupTimer;
+    SettingFileOps m_fileOps = SettingFileOps::Real();
+    CKPB650View* m_view = nullptr;
+};

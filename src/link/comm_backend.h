@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+// Line settings as the serial control's "Settings" text ("9600,n,8,1") describes them.
+struct LineSettings {
+    qint32 baud = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+
+    // "baud,parity,data,stop"; parity n/e/o/m/s, stop 1, 1.5 or 2. False for anything else.
+    static bool Parse(const QString& text, LineSettings* out);
+    bool operator==(const LineSettings& o) const
+    {
+        return baud == o.baud && parity == o.parity && dataBits == o.dataBits &&
+               stopBits == o.stopBits;
+    }
+};
+
+// What CMSComm needs of a serial line. The real one wraps QSerialPort; tests use a fake line.
+class CommBackend : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~CommBackend() override = default;
+
+    virtual bool Open(const QString& deviceName, QString* error) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    virtual bool Apply(const LineSettings& settings) = 0;
+    virtual void SetReadBufferSize(qint64 size) = 0;
+    virtual qint64 BytesAvailable() const = 0;
+    virtual QByteArray Read(qint64 maxSize) = 0;
+    virtual bool Write(const QByteArray& bytes) = 0;
+
+Q_SIGNALS:
+    // At least one new byte is waiting.
+    void BytesArrived();
+    // The line is gone (device removed, hung up); the backend has closed itself.
+    void Lost(const QString& error);
+};
+
+using CommBackendFactory = std::function<std::unique_ptr<CommBackend>()>;
+
+// Replaces how every CMSComm created from now on reaches its line; empty = real serial ports.
+void SetCommBackendFactory(CommBackendFactory factory);
+std::unique_ptr<CommBackend> CreateCommBackend();

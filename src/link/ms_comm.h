@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+#include "link/comm_backend.h"
+
+// The serial communications control each device dialog holds: the properties and the one event
+// the dialogs use, over a CommBackend (QSerialPort, or a fake line in tests). Property names
+// follow the control's; each call sets or gets one property.
+//
+// OnComm is raised on the thread that owns the object (the UI thread) whenever at least
+// RThreshold bytes wait; CommEvent then reads 2. A handler may open a message box: further bytes
+// raise OnComm again from within that box's loop.
+class CMSComm : public QObject {
+    Q_OBJECT
+public:
+    static constexpr short kEvReceive = 2;
+
+    explicit CMSComm(QObject* parent = nullptr);
+    ~CMSComm() override;
+
+    void SetCommPort(short port);
+    short GetCommPort() const { return m_commPort; }
+
+    void SetInBufferSize(short size);
+    short GetInBufferSize() const { return m_inBufferSize; }
+    // Bytes waiting, at most InBufferSize (the rest raise a further event once these are read).
+    short GetInBufferCount() const;
+
+    void SetInputLen(short len) { m_inputLen = len; }
+    short GetInputLen() const { return m_inputLen; }
+
+    void SetOutBufferSize(short size) { m_outBufferSize = size; }
+    short GetOutBufferSize() const { return m_outBufferSize; }
+
+    // Opening fails for a missing, busy or forbidden device; LastError() then holds the serial
+    // facility's own text. Returns whether the requested state was reached.
+    bool SetPortOpen(bool open);
+    bool GetPortOpen() const;
+    QString LastError() const { return m_lastError; }
+
+    void SetRThreshold(short threshold) { m_rThreshold = threshold; }
+    short GetRThreshold() const { return m_rThreshold; }
+
+    // "9600,n,8,1". A text that does not parse is refused (false) and changes nothing.
+    bool SetSettings(const QString& settings);
+    QString GetSettings() const { return m_settingsText; }
+
+    void SetInputMode(int mode) { m_inputMode = mode; }
+    int GetInputMode() const { return m_inputMode; }
+
+    // Queues bytes for sending.
+    void SetOutput(const QByteArray& bytes);
+    // Takes InputLen bytes (0 = all waiting) out of the receive buffer.
+    QByteArray GetInput();
+
+    short GetCommEvent() const { return m_commEvent; }
+
+    // Device name the port number stands for (see port_names.h).
+    QString DeviceName() const;
+
+Q_SIGNALS:
+    void OnComm();
+    // The line went away while open (adapter pulled); the port is closed already.
+    void LineLost(const QString& error);
+
+private:
+    void BytesArrived();
+    void RaiseIfWaiting();
+    void HandleLost(const QString& error);
+
+    std::unique_ptr<CommBackend> m_backend;
+    short m_commPort = 1;
+    short m_inBufferSize = 1024;
+    short m_outBufferSize = 512;
+    short m_inputLen = 0;
+    short m_rThreshold = 0;
+    short m_commEvent = 0;
+    int m_inputMode = 0;
+    QString m_settingsText = QStringLiteral("9600,n,8,1");
+    LineSettings m_settings;
+    QString m_lastError;
+    bool m_raising = false;
+};

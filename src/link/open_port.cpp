@@ -1,0 +1,31 @@
+#include "link/open_port.h"
+
+#include "common/message_box.h"
+#include "link/ms_comm.h"
+
+OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString* error)
+{
+    if (comm.GetPortOpen()) {
+        comm.SetPortOpen(false);
+    }
+    comm.SetCommPort(static_cast<short>(portNumber));
+    comm.SetInBufferSize(1024);
+    comm.SetOutBufferSize(512);
+    if (comm.GetPortOpen()) {
+        ShowMessageBox(parent, kPortStillOpenText);
+        return OpenPortResult::StillOpen;
+    }
+    if (!comm.SetPortOpen(true)) {
+        if (error) {
+            *error = comm.LastError();
+        }
+        return OpenPortResult::Failed;
+    }
+    comm.SetSettings(QStringLiteral("9600,n,8,1"));
+    comm.SetInputMode(1);
+    comm.SetRThreshold(1);
+    comm.SetInputLen(0);
+    // Whatever the line held before we opened it belongs to nobody's request.
+    comm.GetInput();
+    return OpenPortResult::Opened;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class CMSComm;
+class QWidget;
+
+enum class OpenPortResult {
+    Opened,     // open and configured, stale bytes dropped
+    StillOpen,  // the port would not close; "打开串口失败!" has been shown
+    Failed,     // the device could not be opened; error holds the facility's text
+};
+
+// The port-open sequence every device dialog runs on its own control when it opens.
+OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString* error = nullptr);
+
+inline const QString kPortStillOpenText = QStringLiteral("打开串口失败!");
+inline const QString kChoosePortAgainText = QStringLiteral("串口打开失败，请重新选择串口!");

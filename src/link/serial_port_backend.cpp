@@ -1,0 +1,116 @@
+#include "link/serial_port_backend.h"
+
+#include <QMetaObject>
+
+namespace {
+CommBackendFactory& Factory()
+{
+    static CommBackendFactory factory;
+    return factory;
+}
+}  // namespace
+
+void SetCommBackendFactory(CommBackendFactory factory)
+{
+    Factory() = std::move(factory);
+}
+
+std::unique_ptr<CommBackend> CreateCommBackend()
+{
+    if (Factory()) {
+        return Factory()();
+    }
+    return std::make_unique<SerialPortBackend>();
+}
+
+SerialPortBackend::SerialPortBackend()
+{
+    m_port.setParent(this);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPortBackend::ReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortBackend::PortError);
+}
+
+bool SerialPortBackend::Open(const QString& deviceName, QString* error)
+{
+    m_port.setPortName(deviceName);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        if (error) {
+            QString text = deviceName + QStringLiteral(": ") + m_port.errorString();
+            if (m_port.error() == QSerialPort::PermissionError) {
+                text += QStringLiteral("（无权访问该串口设备：请把用户加入 dialout 组后重新登录）");
+            }
+            *error = text;
+        }
+        m_port.clearError();
+        return false;
+    }
+    return true;
+}
+
+void SerialPortBackend::Close()
+{
+    if (m_port.isOpen()) {
+        m_port.close();
+    }
+}
+
+bool SerialPortBackend::IsOpen() const
+{
+    return m_port.isOpen();
+}
+
+bool SerialPortBackend::Apply(const LineSettings& s)
+{
+    bool ok = m_port.setBaudRate(s.baud);
+    ok = m_port.setParity(s.parity) && ok;
+    ok = m_port.setDataBits(s.dataBits) && ok;
+    ok = m_port.setStopBits(s.stopBits) && ok;
+    return ok;
+}
+
+void SerialPortBackend::SetReadBufferSize(qint64 size)
+{
+    m_port.setReadBufferSize(size);
+}
+
+qint64 SerialPortBackend::BytesAvailable() const
+{
+    return m_port.bytesAvailable();
+}
+
+QByteArray SerialPortBackend::Read(qint64 maxSize)
+{
+    return m_port.read(maxSize);
+}
+
+bool SerialPortBackend::Write(const QByteArray& bytes)
+{
+    return m_port.write(bytes) == bytes.size();
+}
+
+void SerialPortBackend::ReadyRead()
+{
+    if (m_notifyPosted) {
+        return;
+    }
+    m_notifyPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_notifyPosted = false;
+            emit BytesArrived();
+        },
+        Qt::QueuedConnection);
+}
+
+void SerialPortBackend::PortError(QSerialPort::SerialPortError error)
+{
+    // A resource error on an open port means the device went away (USB adapter pulled, pty
+    // master closed). Close so PortOpen tells the truth and nothing spins on a dead handle.
+    if (error == QSerialPort::ResourceError && m_port.isOpen()) {
+        const QString text = m_port.portName() + QStringLiteral(": ") + m_port.errorString();
+        m_port.clearError();
+        m_port.close();
+        emit Lost(text);
+    }
+}
