@@ -10,8 +10,7 @@ namespace {
 // A Swiss-family face of the given cell height and average character width. Height 0 keeps
 // the face's default size; the width is reached by horizontal stretch, so a wide, low window
 // gives wide, low characters.
-QFont ScaledFont(int height, int avgWidth)
-{
+QFont ScaledFont(int height, int avgWidth) {
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
     font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
@@ -29,38 +28,32 @@ QFont ScaledFont(int height, int avgWidth)
     return font;
 }
 
-void DrawTextAt(QPainter& painter, const QFont& font, QPoint topLeft, const QString& text)
-{
+void DrawTextAt(QPainter& painter, const QFont& font, QPoint topLeft, const QString& text) {
     painter.setFont(font);
     const QFontMetrics metrics(font);
     painter.drawText(topLeft + QPoint(0, metrics.ascent()), text);
 }
 }  // namespace
 
-CKPB650View::CKPB650View(QWidget* parent) : QWidget(parent)
-{
+CKPB650View::CKPB650View(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("view"));
     setAutoFillBackground(false);
 }
 
-const QColor& CKPB650View::Background()
-{
+const QColor& CKPB650View::Background() {
     static const QColor color(239, 235, 218);
     return color;
 }
 
-QString CKPB650View::TitleText()
-{
+QString CKPB650View::TitleText() {
     return QStringLiteral("KPA(B)-650远方跳闸信号传输装置");
 }
 
-QString CKPB650View::MakerText()
-{
+QString CKPB650View::MakerText() {
     return QStringLiteral("维护软件开发组");
 }
 
-void CKPB650View::paintEvent(QPaintEvent*)
-{
+void CKPB650View::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const int w = width();
     const int h = height();

@@ -4,8 +4,7 @@
 #include "app/kpb650_app.h"
 #include "link/port_names.h"
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kp650"));
     QApplication::setOrganizationName(QStringLiteral("kp650"));

@@ -8,8 +8,7 @@
 #include "common/globals.h"
 #include "common/message_box.h"
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_portCheckDlg(this)
-{
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_portCheckDlg(this) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(TitleText());
     setGeometry(150, 100, 550, 400);
@@ -31,13 +30,11 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_portCheckDlg(th
 
 CMainFrame::~CMainFrame() = default;
 
-QString CMainFrame::TitleText()
-{
+QString CMainFrame::TitleText() {
     return QStringLiteral("KPA(B)-650远方跳闸信号传输装置");
 }
 
-void CMainFrame::BuildMenu(Menu& menu, int variant)
-{
+void CMainFrame::BuildMenu(Menu& menu, int variant) {
     const bool a = variant == 0;
     auto command = [&](QMenu* popup, const QString& text, int id, auto handler) {
         QAction* action = popup ? popup->addAction(text) : new QAction(text, this);
@@ -74,8 +71,7 @@ void CMainFrame::BuildMenu(Menu& menu, int variant)
     menu.barItems = {device->menuAction(), switchItem, ports->menuAction(), help->menuAction()};
 }
 
-void CMainFrame::ShowMenu(int variant)
-{
+void CMainFrame::ShowMenu(int variant) {
     Menu& menu = variant == 0 ? m_menuA : m_menuB;
     QMenuBar* bar = menuBar();
     // The actions belong to the frame, so clearing the bar only detaches them.
@@ -86,8 +82,7 @@ void CMainFrame::ShowMenu(int variant)
     m_shownMenu = variant;
 }
 
-QAction* CMainFrame::Action(int commandId, int menuVariant) const
-{
+QAction* CMainFrame::Action(int commandId, int menuVariant) const {
     const Menu& menu = menuVariant == 0 ? m_menuA : m_menuB;
     for (const auto& [id, action] : menu.commands) {
         if (id == commandId) {
@@ -97,27 +92,23 @@ QAction* CMainFrame::Action(int commandId, int menuVariant) const
     return nullptr;
 }
 
-void CMainFrame::UpdatePortChecks()
-{
+void CMainFrame::UpdatePortChecks() {
     for (Menu* menu : {&m_menuA, &m_menuB}) {
         menu->com1->setChecked(m_com1Checked == 1);
         menu->com2->setChecked(m_com2Checked == 1);
     }
 }
 
-std::vector<int> CMainFrame::DialogPortNumbers() const
-{
+std::vector<int> CMainFrame::DialogPortNumbers() const {
     return {m_portCheckDlg.PortNumber()};
 }
 
-void CMainFrame::SetAllPortNumbers(int port)
-{
+void CMainFrame::SetAllPortNumbers(int port) {
     m_portCheckDlg.SetPortNumber(port);
     g_portNumber = port;
 }
 
-void CMainFrame::OnTimer()
-{
+void CMainFrame::OnTimer() {
     m_startupTimer.stop();
     m_portCheckDlg.exec();
     OnSwitchVariant();
@@ -127,8 +118,7 @@ void CMainFrame::OnTimer()
     UpdatePortChecks();
 }
 
-void CMainFrame::SelectPort(int port)
-{
+void CMainFrame::SelectPort(int port) {
     const int other = port == 1 ? 2 : 1;
     SetAllPortNumbers(port);
     m_portCheckDlg.exec();
@@ -144,18 +134,15 @@ void CMainFrame::SelectPort(int port)
     UpdatePortChecks();
 }
 
-void CMainFrame::OnSelectCom1()
-{
+void CMainFrame::OnSelectCom1() {
     SelectPort(1);
 }
 
-void CMainFrame::OnSelectCom2()
-{
+void CMainFrame::OnSelectCom2() {
     SelectPort(2);
 }
 
-void CMainFrame::OnSwitchVariant()
-{
+void CMainFrame::OnSwitchVariant() {
     const QString path = SettingFilePath();
     const VariantSwitch result = DecideVariant(path, m_fileOps);
     ShowMenu(result.variant);
@@ -168,17 +155,14 @@ void CMainFrame::OnSwitchVariant()
     }
 }
 
-void CMainFrame::OnParameters()
-{
+void CMainFrame::OnParameters() {
     // Opens the transmitter or receiver parameter dialog by g_variant once they exist.
 }
 
-void CMainFrame::OnRecordQuery()
-{
+void CMainFrame::OnRecordQuery() {
     // Opens the record query dialog once it exists.
 }
 
-void CMainFrame::OnClockSettings()
-{
+void CMainFrame::OnClockSettings() {
     // Opens the device clock dialog once it exists.
 }

@@ -61,8 +61,8 @@ Q_SIGNALS:
 
 private:
     struct Menu {
-        std::vector<QMenu*> popups;       // in bar order; nullptr marks the command item
-        std::vector<QAction*> barItems;   // what the menu bar shows
+        std::vector<QMenu*> popups;      // in bar order; nullptr marks the command item
+        std::vector<QAction*> barItems;  // what the menu bar shows
         QAction* com1 = nullptr;
         QAction* com2 = nullptr;
         std::vector<std::pair<int, QAction*>> commands;

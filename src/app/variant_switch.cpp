@@ -4,8 +4,7 @@
 
 #include "common/program_directory.h"
 
-SettingFileOps SettingFileOps::Real()
-{
+SettingFileOps SettingFileOps::Real() {
     SettingFileOps ops;
     ops.openExisting = [](const QString& path) {
         QFile file(path);
@@ -23,13 +22,11 @@ SettingFileOps SettingFileOps::Real()
     return ops;
 }
 
-QString SettingFilePath()
-{
+QString SettingFilePath() {
     return ProgramFile(QStringLiteral("setting.ini"));
 }
 
-VariantSwitch DecideVariant(const QString& path, const SettingFileOps& ops)
-{
+VariantSwitch DecideVariant(const QString& path, const SettingFileOps& ops) {
     VariantSwitch result;
     result.filePresent = ops.openExisting(path);
     if (result.filePresent) {

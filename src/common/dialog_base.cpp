@@ -2,8 +2,7 @@
 
 #include <QShowEvent>
 
-void CDialogBase::done(int result)
-{
+void CDialogBase::done(int result) {
     if (m_showing) {
         m_showing = false;
         OnEndDialog();
@@ -11,8 +10,7 @@ void CDialogBase::done(int result)
     QDialog::done(result);
 }
 
-void CDialogBase::showEvent(QShowEvent* event)
-{
+void CDialogBase::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous() && !m_showing) {
         m_showing = true;
@@ -20,8 +18,7 @@ void CDialogBase::showEvent(QShowEvent* event)
     }
 }
 
-QFont DialogFont()
-{
+QFont DialogFont() {
     QFont font;
     font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
                       QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});

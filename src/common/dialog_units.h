@@ -11,8 +11,7 @@ struct DialogUnits {
 
     constexpr int x(int du) const { return du * baseX / 4; }
     constexpr int y(int du) const { return du * baseY / 8; }
-    constexpr QRect rect(int left, int top, int width, int height) const
-    {
+    constexpr QRect rect(int left, int top, int width, int height) const {
         return QRect(x(left), y(top), x(width), y(height));
     }
     constexpr QSize size(int width, int height) const { return QSize(x(width), y(height)); }

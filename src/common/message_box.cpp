@@ -3,8 +3,7 @@
 #include <QPointer>
 
 namespace {
-MessageBoxHandler& Handler()
-{
+MessageBoxHandler& Handler() {
     static MessageBoxHandler handler;
     return handler;
 }
@@ -13,8 +12,7 @@ MessageBoxHandler& Handler()
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text,
                                            const QString& caption,
                                            QMessageBox::StandardButtons buttons,
-                                           QMessageBox::Icon icon)
-{
+                                           QMessageBox::Icon icon) {
     if (Handler()) {
         // Copy: the handler may replace itself while it runs.
         MessageBoxHandler handler = Handler();
@@ -29,7 +27,6 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text,
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-void SetMessageBoxHandler(MessageBoxHandler handler)
-{
+void SetMessageBoxHandler(MessageBoxHandler handler) {
     Handler() = std::move(handler);
 }

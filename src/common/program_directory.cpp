@@ -5,8 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-QString ProgramDirectory()
-{
+QString ProgramDirectory() {
     const QString home = qEnvironmentVariable("KP650_HOME");
     if (!home.isEmpty()) {
         QDir().mkpath(home);
@@ -21,7 +20,6 @@ QString ProgramDirectory()
     return QDir::cleanPath(dataDir);
 }
 
-QString ProgramFile(const QString& name)
-{
+QString ProgramFile(const QString& name) {
     return ProgramDirectory() + QLatin1Char('/') + name;
 }

@@ -17,8 +17,7 @@ struct LineSettings {
 
     // "baud,parity,data,stop"; parity n/e/o/m/s, stop 1, 1.5 or 2. False for anything else.
     static bool Parse(const QString& text, LineSettings* out);
-    bool operator==(const LineSettings& o) const
-    {
+    bool operator==(const LineSettings& o) const {
         return baud == o.baud && parity == o.parity && dataBits == o.dataBits &&
                stopBits == o.stopBits;
     }

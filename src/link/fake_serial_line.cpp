@@ -4,8 +4,7 @@ namespace {
 quint64 g_openSerial = 0;
 }
 
-FakeSerialLine::FakeSerialLine(QObject* parent) : QObject(parent)
-{
+FakeSerialLine::FakeSerialLine(QObject* parent) : QObject(parent) {
     SetCommBackendFactory([this]() -> std::unique_ptr<CommBackend> {
         auto backend = std::make_unique<FakeCommBackend>(this);
         m_backends.append(backend.get());
@@ -13,13 +12,11 @@ FakeSerialLine::FakeSerialLine(QObject* parent) : QObject(parent)
     });
 }
 
-FakeSerialLine::~FakeSerialLine()
-{
+FakeSerialLine::~FakeSerialLine() {
     SetCommBackendFactory({});
 }
 
-FakeCommBackend* FakeSerialLine::OpenBackend() const
-{
+FakeCommBackend* FakeSerialLine::OpenBackend() const {
     // With several open (which the modal dialogs never cause), the latest opened receives.
     FakeCommBackend* latest = nullptr;
     for (const auto& backend : m_backends) {
@@ -31,8 +28,7 @@ FakeCommBackend* FakeSerialLine::OpenBackend() const
     return latest;
 }
 
-void FakeSerialLine::Deliver(const QByteArray& bytes)
-{
+void FakeSerialLine::Deliver(const QByteArray& bytes) {
     FakeCommBackend* backend = OpenBackend();
     if (!backend || bytes.isEmpty()) {
         return;
@@ -41,14 +37,12 @@ void FakeSerialLine::Deliver(const QByteArray& bytes)
     emit backend->BytesArrived();
 }
 
-void FakeSerialLine::ClearWritten()
-{
+void FakeSerialLine::ClearWritten() {
     m_written.clear();
     m_writes.clear();
 }
 
-void FakeSerialLine::HangUp(const QString& error)
-{
+void FakeSerialLine::HangUp(const QString& error) {
     if (FakeCommBackend* backend = OpenBackend()) {
         backend->m_open = false;
         backend->m_buffer.clear();
@@ -56,13 +50,11 @@ void FakeSerialLine::HangUp(const QString& error)
     }
 }
 
-bool FakeSerialLine::IsOpen() const
-{
+bool FakeSerialLine::IsOpen() const {
     return OpenBackend() != nullptr;
 }
 
-bool FakeCommBackend::Open(const QString& deviceName, QString* error)
-{
+bool FakeCommBackend::Open(const QString& deviceName, QString* error) {
     if (!m_line) {
         return false;
     }
@@ -81,8 +73,7 @@ bool FakeCommBackend::Open(const QString& deviceName, QString* error)
     return true;
 }
 
-void FakeCommBackend::Close()
-{
+void FakeCommBackend::Close() {
     if (m_line && m_line->m_closeIgnored) {
         return;
     }
@@ -90,23 +81,20 @@ void FakeCommBackend::Close()
     m_buffer.clear();
 }
 
-bool FakeCommBackend::Apply(const LineSettings& settings)
-{
+bool FakeCommBackend::Apply(const LineSettings& settings) {
     if (m_line) {
         m_line->m_settings = settings;
     }
     return true;
 }
 
-QByteArray FakeCommBackend::Read(qint64 maxSize)
-{
+QByteArray FakeCommBackend::Read(qint64 maxSize) {
     const QByteArray out = m_buffer.left(maxSize);
     m_buffer.remove(0, out.size());
     return out;
 }
 
-bool FakeCommBackend::Write(const QByteArray& bytes)
-{
+bool FakeCommBackend::Write(const QByteArray& bytes) {
     if (!m_open || !m_line) {
         return false;
     }

@@ -44,8 +44,7 @@ public:
     LineSettings AppliedSettings() const { return m_settings; }
 
     // Called with every write, e.g. to answer like a device.
-    void SetResponder(std::function<void(const QByteArray&)> responder)
-    {
+    void SetResponder(std::function<void(const QByteArray&)> responder) {
         m_responder = std::move(responder);
     }
 

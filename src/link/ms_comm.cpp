@@ -6,41 +6,35 @@
 
 #include "link/port_names.h"
 
-CMSComm::CMSComm(QObject* parent) : QObject(parent), m_backend(CreateCommBackend())
-{
+CMSComm::CMSComm(QObject* parent) : QObject(parent), m_backend(CreateCommBackend()) {
     m_backend->setParent(nullptr);
     connect(m_backend.get(), &CommBackend::BytesArrived, this, &CMSComm::BytesArrived);
     connect(m_backend.get(), &CommBackend::Lost, this, &CMSComm::HandleLost);
 }
 
-CMSComm::~CMSComm()
-{
+CMSComm::~CMSComm() {
     if (m_backend) {
         m_backend->disconnect(this);
         m_backend->Close();
     }
 }
 
-void CMSComm::SetCommPort(short port)
-{
+void CMSComm::SetCommPort(short port) {
     m_commPort = port;
 }
 
-void CMSComm::SetInBufferSize(short size)
-{
+void CMSComm::SetInBufferSize(short size) {
     m_inBufferSize = size;
     m_backend->SetReadBufferSize(size > 0 ? size : 0);
 }
 
-short CMSComm::GetInBufferCount() const
-{
+short CMSComm::GetInBufferCount() const {
     const qint64 waiting = m_backend->IsOpen() ? m_backend->BytesAvailable() : 0;
     const qint64 limit = m_inBufferSize > 0 ? m_inBufferSize : 32767;
     return static_cast<short>(std::min(waiting, limit));
 }
 
-bool CMSComm::SetPortOpen(bool open)
-{
+bool CMSComm::SetPortOpen(bool open) {
     if (!open) {
         m_backend->Close();
         return !m_backend->IsOpen();
@@ -59,13 +53,11 @@ bool CMSComm::SetPortOpen(bool open)
     return true;
 }
 
-bool CMSComm::GetPortOpen() const
-{
+bool CMSComm::GetPortOpen() const {
     return m_backend->IsOpen();
 }
 
-bool CMSComm::SetSettings(const QString& settings)
-{
+bool CMSComm::SetSettings(const QString& settings) {
     LineSettings parsed;
     if (!LineSettings::Parse(settings, &parsed)) {
         return false;
@@ -78,15 +70,13 @@ bool CMSComm::SetSettings(const QString& settings)
     return true;
 }
 
-void CMSComm::SetOutput(const QByteArray& bytes)
-{
+void CMSComm::SetOutput(const QByteArray& bytes) {
     if (m_backend->IsOpen()) {
         m_backend->Write(bytes);
     }
 }
 
-QByteArray CMSComm::GetInput()
-{
+QByteArray CMSComm::GetInput() {
     if (!m_backend->IsOpen()) {
         return {};
     }
@@ -94,18 +84,15 @@ QByteArray CMSComm::GetInput()
     return m_backend->Read(want);
 }
 
-QString CMSComm::DeviceName() const
-{
+QString CMSComm::DeviceName() const {
     return PortDeviceName(m_commPort);
 }
 
-void CMSComm::BytesArrived()
-{
+void CMSComm::BytesArrived() {
     RaiseIfWaiting();
 }
 
-void CMSComm::RaiseIfWaiting()
-{
+void CMSComm::RaiseIfWaiting() {
     if (m_rThreshold <= 0 || !m_backend->IsOpen()) {
         return;
     }
@@ -125,14 +112,12 @@ void CMSComm::RaiseIfWaiting()
     }
 }
 
-void CMSComm::HandleLost(const QString& error)
-{
+void CMSComm::HandleLost(const QString& error) {
     m_lastError = error;
     emit LineLost(error);
 }
 
-bool LineSettings::Parse(const QString& text, LineSettings* out)
-{
+bool LineSettings::Parse(const QString& text, LineSettings* out) {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() != 4) {
         return false;

@@ -3,8 +3,7 @@
 #include "common/message_box.h"
 #include "link/ms_comm.h"
 
-OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString* error)
-{
+OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString* error) {
     if (comm.GetPortOpen()) {
         comm.SetPortOpen(false);
     }

@@ -7,8 +7,7 @@
 #include "common/message_box.h"
 #include "link/open_port.h"
 
-CPortCheckDlg::CPortCheckDlg(QWidget* parent) : CDialogBase(parent)
-{
+CPortCheckDlg::CPortCheckDlg(QWidget* parent) : CDialogBase(parent) {
     setObjectName(QStringLiteral("dlg138"));
     setWindowTitle(kAppTitle);
     setModal(true);
@@ -31,24 +30,20 @@ CPortCheckDlg::CPortCheckDlg(QWidget* parent) : CDialogBase(parent)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-QString CPortCheckDlg::FailureText(int port)
-{
+QString CPortCheckDlg::FailureText(int port) {
     return QStringLiteral("   串口%1打开失败，请重新选择串口!").arg(port);
 }
 
-QString CPortCheckDlg::SuccessText(int port)
-{
+QString CPortCheckDlg::SuccessText(int port) {
     return QString(15, QLatin1Char(' ')) + QStringLiteral("   串口%1打开成功!").arg(port);
 }
 
-void CPortCheckDlg::SetStatus(const QString& text)
-{
+void CPortCheckDlg::SetStatus(const QString& text) {
     m_statusText = text;
     m_status->setText(text);
 }
 
-void CPortCheckDlg::OnInitDialog()
-{
+void CPortCheckDlg::OnInitDialog() {
     m_failed = 1;
     SetStatus(FailureText(m_portNumber));
     if (m_comm.GetPortOpen()) {
@@ -67,7 +62,6 @@ void CPortCheckDlg::OnInitDialog()
     SetStatus(SuccessText(m_portNumber));
 }
 
-void CPortCheckDlg::OnEndDialog()
-{
+void CPortCheckDlg::OnEndDialog() {
     m_comm.SetPortOpen(false);
 }

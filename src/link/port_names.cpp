@@ -3,20 +3,19 @@
 #include <QHash>
 
 namespace {
-QHash<int, QString>& Overrides()
-{
+QHash<int, QString>& Overrides() {
     static QHash<int, QString> overrides;
     return overrides;
 }
 }  // namespace
 
-QString PortDeviceName(int portNumber)
-{
+QString PortDeviceName(int portNumber) {
     const QString over = Overrides().value(portNumber);
     if (!over.isEmpty()) {
         return over;
     }
-    const QString env = qEnvironmentVariable(QStringLiteral("KP650_COM%1").arg(portNumber).toLatin1());
+    const QString env =
+        qEnvironmentVariable(QStringLiteral("KP650_COM%1").arg(portNumber).toLatin1());
     if (!env.isEmpty()) {
         return env;
     }
@@ -27,8 +26,7 @@ QString PortDeviceName(int portNumber)
 #endif
 }
 
-void SetPortDeviceOverride(int portNumber, const QString& deviceName)
-{
+void SetPortDeviceOverride(int portNumber, const QString& deviceName) {
     if (deviceName.isEmpty()) {
         Overrides().remove(portNumber);
     } else {

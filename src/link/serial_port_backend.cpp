@@ -3,35 +3,30 @@
 #include <QMetaObject>
 
 namespace {
-CommBackendFactory& Factory()
-{
+CommBackendFactory& Factory() {
     static CommBackendFactory factory;
     return factory;
 }
 }  // namespace
 
-void SetCommBackendFactory(CommBackendFactory factory)
-{
+void SetCommBackendFactory(CommBackendFactory factory) {
     Factory() = std::move(factory);
 }
 
-std::unique_ptr<CommBackend> CreateCommBackend()
-{
+std::unique_ptr<CommBackend> CreateCommBackend() {
     if (Factory()) {
         return Factory()();
     }
     return std::make_unique<SerialPortBackend>();
 }
 
-SerialPortBackend::SerialPortBackend()
-{
+SerialPortBackend::SerialPortBackend() {
     m_port.setParent(this);
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPortBackend::ReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortBackend::PortError);
 }
 
-bool SerialPortBackend::Open(const QString& deviceName, QString* error)
-{
+bool SerialPortBackend::Open(const QString& deviceName, QString* error) {
     m_port.setPortName(deviceName);
     if (!m_port.open(QIODevice::ReadWrite)) {
         if (error) {
@@ -47,20 +42,17 @@ bool SerialPortBackend::Open(const QString& deviceName, QString* error)
     return true;
 }
 
-void SerialPortBackend::Close()
-{
+void SerialPortBackend::Close() {
     if (m_port.isOpen()) {
         m_port.close();
     }
 }
 
-bool SerialPortBackend::IsOpen() const
-{
+bool SerialPortBackend::IsOpen() const {
     return m_port.isOpen();
 }
 
-bool SerialPortBackend::Apply(const LineSettings& s)
-{
+bool SerialPortBackend::Apply(const LineSettings& s) {
     bool ok = m_port.setBaudRate(s.baud);
     ok = m_port.setParity(s.parity) && ok;
     ok = m_port.setDataBits(s.dataBits) && ok;
@@ -68,28 +60,23 @@ bool SerialPortBackend::Apply(const LineSettings& s)
     return ok;
 }
 
-void SerialPortBackend::SetReadBufferSize(qint64 size)
-{
+void SerialPortBackend::SetReadBufferSize(qint64 size) {
     m_port.setReadBufferSize(size);
 }
 
-qint64 SerialPortBackend::BytesAvailable() const
-{
+qint64 SerialPortBackend::BytesAvailable() const {
     return m_port.bytesAvailable();
 }
 
-QByteArray SerialPortBackend::Read(qint64 maxSize)
-{
+QByteArray SerialPortBackend::Read(qint64 maxSize) {
     return m_port.read(maxSize);
 }
 
-bool SerialPortBackend::Write(const QByteArray& bytes)
-{
+bool SerialPortBackend::Write(const QByteArray& bytes) {
     return m_port.write(bytes) == bytes.size();
 }
 
-void SerialPortBackend::ReadyRead()
-{
+void SerialPortBackend::ReadyRead() {
     if (m_notifyPosted) {
         return;
     }
@@ -103,8 +90,7 @@ void SerialPortBackend::ReadyRead()
         Qt::QueuedConnection);
 }
 
-void SerialPortBackend::PortError(QSerialPort::SerialPortError error)
-{
+void SerialPortBackend::PortError(QSerialPort::SerialPortError error) {
     // A resource error on an open port means the device went away (USB adapter pulled, pty
     // master closed). Close so PortOpen tells the truth and nothing spins on a dead handle.
     if (error == QSerialPort::ResourceError && m_port.isOpen()) {
