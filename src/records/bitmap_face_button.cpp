@@ -39,10 +39,10 @@ QImage DisabledFaceImage(const QImage& normal, const QPalette& palette) {
         const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
         pixels.insert(pixels.end(), line, line + w);
     }
-    const auto out = DisabledFacePixels(
-        pixels, w, h, palette.color(QPalette::Button).rgb() & 0xFFFFFFu,
-        palette.color(QPalette::Dark).rgb() & 0xFFFFFFu,
-        palette.color(QPalette::Light).rgb() & 0xFFFFFFu);
+    const auto out =
+        DisabledFacePixels(pixels, w, h, palette.color(QPalette::Button).rgb() & 0xFFFFFFu,
+                           palette.color(QPalette::Dark).rgb() & 0xFFFFFFu,
+                           palette.color(QPalette::Light).rgb() & 0xFFFFFFu);
     QImage result(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<QRgb*>(result.scanLine(y));

@@ -10,8 +10,8 @@ std::int64_t Brightness(std::uint32_t pixel) {
 }  // namespace
 
 std::vector<std::uint32_t> DisabledFacePixels(const std::vector<std::uint32_t>& pixels, int width,
-                                              int height, std::uint32_t face,
-                                              std::uint32_t shadow, std::uint32_t highlight) {
+                                              int height, std::uint32_t face, std::uint32_t shadow,
+                                              std::uint32_t highlight) {
     if (width <= 0 || height <= 0 ||
         pixels.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
         return {};

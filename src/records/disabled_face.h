@@ -11,5 +11,5 @@
 // others become `shadow` when their R + G + B is above a, else `highlight`. An image made only
 // of t becomes all `face`; an empty image stays empty.
 std::vector<std::uint32_t> DisabledFacePixels(const std::vector<std::uint32_t>& pixels, int width,
-                                              int height, std::uint32_t face,
-                                              std::uint32_t shadow, std::uint32_t highlight);
+                                              int height, std::uint32_t face, std::uint32_t shadow,
+                                              std::uint32_t highlight);

@@ -29,20 +29,18 @@ void TestBitmapFace::disabledRule_data() {
     QTest::addColumn<Pixels>("expected");
     // 2x2, bottom-left grey: black text pixels are below the mean of themselves only when
     // brighter ones exist.
-    QTest::newRow("black text on grey")
-        << Pixels{0x000000, kGrey, kGrey, 0x000000} << 2 << 2
-        << Pixels{kHighlight, kFace, kFace, kHighlight};
+    QTest::newRow("black text on grey") << Pixels{0x000000, kGrey, kGrey, 0x000000} << 2 << 2
+                                        << Pixels{kHighlight, kFace, kFace, kHighlight};
     QTest::newRow("bright and dark around the mean")
         << Pixels{0x000000, 0x303030, 0xFFFFFF, kGrey, kGrey, kGrey} << 3 << 2
         << Pixels{kHighlight, kHighlight, kShadow, kFace, kFace, kFace};
     QTest::newRow("transparent is bottom-left, not top-left")
         << Pixels{kGrey, 0x101010, 0x202020, 0xFFFFFF} << 2 << 2
         << Pixels{kShadow, kHighlight, kFace, kShadow};
-    QTest::newRow("all transparent") << Pixels{kGrey, kGrey, kGrey} << 3 << 1
-                                     << Pixels{kFace, kFace, kFace};
-    QTest::newRow("alpha byte ignored")
-        << Pixels{0xFF000000, 0xFFC0C0C0, 0x00FFFFFF, 0xFFC0C0C0} << 2 << 2
-        << Pixels{kHighlight, kShadow, kFace, kShadow};
+    QTest::newRow("all transparent")
+        << Pixels{kGrey, kGrey, kGrey} << 3 << 1 << Pixels{kFace, kFace, kFace};
+    QTest::newRow("alpha byte ignored") << Pixels{0xFF000000, 0xFFC0C0C0, 0x00FFFFFF, 0xFFC0C0C0}
+                                        << 2 << 2 << Pixels{kHighlight, kShadow, kFace, kShadow};
     QTest::newRow("too few pixels") << Pixels{kGrey} << 2 << 2 << Pixels{};
 }
 
@@ -59,9 +57,9 @@ void TestBitmapFace::buttonFaces() {
         const char* path;
         int width;
     };
-    for (const Face& f : {Face{":/button147.png", 32}, Face{":/button152.png", 64},
-                          Face{":/button149.png", 65}, Face{":/button153.png", 65},
-                          Face{":/button154.png", 65}, Face{":/button155.png", 65}}) {
+    for (const Face& f :
+         {Face{":/button147.png", 32}, Face{":/button152.png", 64}, Face{":/button149.png", 65},
+          Face{":/button153.png", 65}, Face{":/button154.png", 65}, Face{":/button155.png", 65}}) {
         CBitmapFaceButton button(QStringLiteral("x"));
         QVERIFY2(button.LoadBitmaps(QString::fromLatin1(f.path)), f.path);
         QCOMPARE(button.BitmapSize(), QSize(f.width, 17));

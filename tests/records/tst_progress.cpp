@@ -72,9 +72,9 @@ void TestProgress::text() {
 
 namespace {
 struct Split {
-    int barOnLeft = 0;       // pixels of the bar colour in the left half
-    int textOnBarLeft = 0;   // pixels of the text-on-bar colour in the left half
-    int otherLeft = 0;       // anything else in the left half
+    int barOnLeft = 0;      // pixels of the bar colour in the left half
+    int textOnBarLeft = 0;  // pixels of the text-on-bar colour in the left half
+    int otherLeft = 0;      // anything else in the left half
     int backgroundRight = 0;
     int textOnBackRight = 0;
     int otherRight = 0;
