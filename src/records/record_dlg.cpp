@@ -60,6 +60,7 @@ CRecordDlg::CRecordDlg(QWidget* parent)
     m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
     m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_list->horizontalHeader()->setHighlightSections(false);
+    m_list->horizontalHeader()->setMinimumSectionSize(8);
     for (int c = 0; c < kRecordListColumnCount; ++c) {
         m_list->setColumnWidth(c, kRecordListColumns[static_cast<std::size_t>(c)].width);
     }
