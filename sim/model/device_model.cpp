@@ -31,6 +31,9 @@ bool LogRecord::operator==(const LogRecord& o) const {
 DeviceModel::DeviceModel(DeviceVariant variant, ClockSource clock)
     : m_variant(variant), m_clock(std::move(clock)), m_random(m_faults.seed) {
     m_identification = IdentificationDigits(1, 2009, 9, 8, 0xABCD);
+    // Until it is set, the device clock shows the host's local time.
+    m_clockSet = Naive(HostNow());
+    m_hostAtSetMs = HostMs();
     m_parameters = DefaultParameters(variant, variant == DeviceVariant::A ? 200 : 500);
 }
 
@@ -77,7 +80,11 @@ QByteArray DeviceModel::DefaultParameters(DeviceVariant variant, int kHz) {
 }
 
 QDateTime DeviceModel::HostNow() const {
-    return Naive(m_clock ? m_clock() : QDateTime::currentDateTime());
+    return m_clock ? m_clock() : QDateTime::currentDateTime();
+}
+
+qint64 DeviceModel::HostMs() const {
+    return HostNow().toMSecsSinceEpoch();
 }
 
 void DeviceModel::SetClock(const TimeFrame& frame) {
@@ -85,7 +92,8 @@ void DeviceModel::SetClock(const TimeFrame& frame) {
     const QTime time(frame[3], frame[4], frame[5]);
     if (date.isValid() && time.isValid()) {
         m_clockValid = true;
-        m_clockOffsetMs = HostNow().msecsTo(QDateTime(date, time, QTimeZone::utc()));
+        m_clockSet = QDateTime(date, time, QTimeZone::utc());
+        m_hostAtSetMs = HostMs();
     } else {
         // A date the calendar does not know cannot run on; the device shows it as written.
         m_clockValid = false;
@@ -97,7 +105,7 @@ TimeFrame DeviceModel::Clock() const {
     if (!m_clockValid) {
         return m_frozenClock;
     }
-    const QDateTime now = HostNow().addMSecs(m_clockOffsetMs);
+    const QDateTime now = m_clockSet.addMSecs(HostMs() - m_hostAtSetMs);
     return {static_cast<std::uint8_t>(now.date().year() - 2000),
             static_cast<std::uint8_t>(now.date().month()),
             static_cast<std::uint8_t>(now.date().day()),
@@ -281,7 +289,7 @@ QByteArray DeviceModel::Execute(Command command, const QByteArray& request) {
             reply = b ? Leading(0x45) + end : QByteArray(1, static_cast<char>(kEndOfLogType));
             break;
     }
-    m_lastRequest = HostNow();
+    m_lastRequestMs = HostMs();
     return ApplyFaults(command, reply);
 }
 
@@ -292,8 +300,7 @@ QByteArray DeviceModel::LogReply(bool acknowledge) {
     if (m_variant == DeviceVariant::B) {
         // "DS" both starts a read and asks for the next record: it is an acknowledge while a
         // read is going on and the program has not left it lying.
-        next = m_readNext >= 0 && m_lastRequest.isValid() &&
-               m_lastRequest.msecsTo(HostNow()) < kAbandonedReadMs;
+        next = m_readNext >= 0 && HostMs() - m_lastRequestMs < kAbandonedReadMs;
     }
     if (!next) {
         frame[8] = static_cast<char>(count);

@@ -136,6 +136,7 @@ private:
     QByteArray LogReply(bool acknowledge);
     QByteArray Leading(std::uint8_t commandByte) const;
     QDateTime HostNow() const;
+    qint64 HostMs() const;
     bool Roll(FaultRate& rate);
     QByteArray ApplyFaults(Command command, QByteArray reply);
 
@@ -143,14 +144,15 @@ private:
     ClockSource m_clock;
     std::array<std::uint8_t, 8> m_identification{};
     QByteArray m_parameters;
-    // Device time = host time + offset while the written time is a valid date; otherwise the
-    // written bytes stand still.
-    qint64 m_clockOffsetMs = 0;
+    // Device time = the time written + the host's real time elapsed since, while the written time
+    // is a valid date; otherwise the written bytes stand still.
+    QDateTime m_clockSet;
+    qint64 m_hostAtSetMs = 0;
     bool m_clockValid = true;
     TimeFrame m_frozenClock{};
     std::vector<LogRecord> m_log;
     int m_readNext = -1;  // index of the next record to send; -1 when no read is going on
-    QDateTime m_lastRequest;
+    qint64 m_lastRequestMs = 0;
     QByteArray m_input;
     FaultPlan m_faults;
     std::mt19937 m_random;
