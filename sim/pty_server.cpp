@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -24,6 +25,10 @@ constexpr std::int64_t kIdleNs = 300 * kNsPerMs;
 // Pause between the pieces of a split reply: long enough that the program reads them apart.
 constexpr int kSplitGapMinMs = 15;
 constexpr int kSplitGapMaxMs = 40;
+// Closing the master throws away what the program has not read yet; a hang-up waits this long
+// at most for the last bytes to be taken.
+constexpr std::int64_t kHangupDrainNs = 1000 * kNsPerMs;
+constexpr std::int64_t kHangupPollNs = 10 * kNsPerMs;
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -201,14 +206,21 @@ void PtyServer::WriteDue(std::int64_t nowNs) {
     m_bytesWritten += done;
     m_out.erase(m_out.begin(), m_out.begin() + static_cast<std::ptrdiff_t>(done));
     if (hangUp && done == burst.size()) {
-        HangUp();
+        m_out.clear();
+        m_hangupDeadlineNs = nowNs + kHangupDrainNs;
     }
+}
+
+bool PtyServer::Drained() const {
+    int waiting = 0;
+    return ::ioctl(m_slave, FIONREAD, &waiting) != 0 || waiting == 0;
 }
 
 void PtyServer::HangUp() {
     std::fprintf(stderr, "kp650-sim: hanging up after %lld reply bytes\n",
                  static_cast<long long>(m_bytesWritten));
     m_hungUp = true;
+    m_hangupDeadlineNs = -1;
     m_out.clear();
     m_model.Idle();
     ClosePty();
@@ -249,12 +261,14 @@ int PtyServer::Run() {
         if (!m_out.empty()) {
             wakeNs = m_out.front().dueNs;
         }
-        if (m_model.PendingBytes() > 0) {
+        if (m_hangupDeadlineNs >= 0) {
+            wakeNs = now + kHangupPollNs;
+        } else if (m_model.PendingBytes() > 0) {
             const std::int64_t idleAt = m_lastInputNs + kIdleNs;
             wakeNs = wakeNs < 0 ? idleAt : std::min(wakeNs, idleAt);
         }
         pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {m_master, POLLIN, 0}};
-        if (m_master < 0) {
+        if (m_master < 0 || m_hangupDeadlineNs >= 0) {
             fds[1].fd = -1;
         }
         timespec timeout{};
@@ -274,6 +288,12 @@ int PtyServer::Run() {
             return 0;
         }
         const std::int64_t after = NowNs();
+        if (m_hangupDeadlineNs >= 0) {
+            if (after >= m_hangupDeadlineNs || Drained()) {
+                HangUp();
+            }
+            continue;
+        }
         if (m_master >= 0 && (fds[1].revents & POLLIN)) {
             HandleInput(after);
         }

@@ -37,6 +37,7 @@ private:
     void HandleInput(std::int64_t nowNs);
     void Queue(const QByteArray& reply, std::int64_t nowNs);
     void WriteDue(std::int64_t nowNs);
+    bool Drained() const;
     void HangUp();
     void Trace(const char* direction, const QByteArray& bytes) const;
 
@@ -53,5 +54,6 @@ private:
     std::deque<Pending> m_out;
     qint64 m_bytesWritten = 0;
     bool m_hungUp = false;
+    std::int64_t m_hangupDeadlineNs = -1;  // set while the last bytes before a hang-up drain
     std::mt19937 m_random;
 };
