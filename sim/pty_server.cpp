@@ -146,12 +146,11 @@ void PtyServer::Queue(const QByteArray& reply, std::int64_t nowNs) {
         return;
     }
     Trace("->", reply);
-    // Byte k of a burst is due at the burst's start + k byte times: sleeping late never pushes
-    // the later bytes back. A reply queued behind another continues that schedule.
-    std::int64_t due = std::max(nowNs, m_inboundDoneNs);
-    if (!m_out.empty() || m_lastDueNs > due - m_byteNs) {
-        due = std::max(due, m_lastDueNs + m_byteNs);
-    }
+    // Byte k of a burst is handed over when its stop bit would have arrived: the burst's start
+    // (the request fully received) + (k + 1) byte times, on an absolute schedule, so waking late
+    // never pushes later bytes back. A reply queued behind another continues that schedule.
+    std::int64_t due = std::max(nowNs, m_inboundDoneNs) + m_byteNs;
+    due = std::max(due, m_lastDueNs + m_byteNs);
     int pieceLeft = -1;
     const bool split = reply.size() > 1 && [&] {
         sim::FaultRate& r = m_options.split;
