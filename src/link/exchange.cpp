@@ -16,7 +16,7 @@ GatherResult ReplyGatherer::OnComm(CMSComm& comm, ExchangeState& state) const {
 GatherResult ReplyGatherer::Gather(ExchangeState& state, const QByteArray& bytes,
                                    bool dataEvent) const {
     GatherResult result;
-    if (state.buffer.isEmpty()) {
+    if (state.buffer.isEmpty() && !m_rules.repliesSpanEvents) {
         state.leading.clear();
         state.trailer.clear();
         state.refusal.clear();
@@ -26,7 +26,10 @@ GatherResult ReplyGatherer::Gather(ExchangeState& state, const QByteArray& bytes
         const int dataChars = 3 * (m_rules.dataLength ? m_rules.dataLength(state.pending) : 0);
         for (const char b : bytes) {
             const QString text = ByteText(static_cast<unsigned char>(b));
-            if (m_rules.refusalWhenAlone && result.received == 1 && text == kRefusalText) {
+            const bool replyStart =
+                state.buffer.isEmpty() && state.leading.isEmpty() && state.trailer.isEmpty();
+            if (m_rules.refusalWhenAlone && result.received == 1 && text == kRefusalText &&
+                (replyStart || !m_rules.repliesSpanEvents)) {
                 state.refusal = text;
                 continue;
             }

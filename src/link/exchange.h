@@ -32,6 +32,13 @@ struct ExchangeState {
         scale = false;
     }
     bool Idle() const { return pending.isEmpty(); }
+    // Forgets the reply gathered so far: receive buffer and the three holders.
+    void ClearReply() {
+        buffer.clear();
+        leading.clear();
+        trailer.clear();
+        refusal.clear();
+    }
     // Bytes held in the receive buffer.
     int BufferedBytes() const { return static_cast<int>(buffer.size() / 3); }
 };
@@ -47,6 +54,11 @@ struct GatherRules {
     QString trailerOnlyCommand;
     // Reply data length in bytes for the pending command; bytes past it go to the trailer holder.
     std::function<int(const QString& pending)> dataLength;
+    // A reply may come in several receive events, split anywhere (serial adapters do): the
+    // holders are not cleared when an event finds the buffer empty but kept until the dialog
+    // has judged the reply and calls ExchangeState::ClearReply(); a lone refusal byte counts
+    // only at the start of a reply (empty buffer and holders), elsewhere it is data.
+    bool repliesSpanEvents = false;
 };
 
 // What one receive event left behind.
