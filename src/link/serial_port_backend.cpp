@@ -73,7 +73,9 @@ QByteArray SerialPortBackend::Read(qint64 maxSize) {
 }
 
 bool SerialPortBackend::Write(const QByteArray& bytes) {
-    return m_port.write(bytes) == bytes.size();
+    const bool ok = m_port.write(bytes) == bytes.size();
+    m_port.flush();
+    return ok;
 }
 
 void SerialPortBackend::ReadyRead() {
