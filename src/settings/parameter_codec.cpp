@@ -26,6 +26,9 @@ bool DigitsBelow(const QString& digits, std::uint64_t limit) {
         ++first;
     }
     const QString significant = digits.mid(first);
+    if (significant.isEmpty()) {
+        return limit > 0;  // the value is 0
+    }
     const QString bound = QString::number(limit);
     if (significant.size() != bound.size()) {
         return significant.size() < bound.size();
