@@ -22,7 +22,7 @@ const ParameterDlgTemplate& CReceiverParamDlg::Template() {
             // Alarms.
             {T::kGroup, -1, QString(), QRect(7, 39, 262, 36)},
             {T::kLabel, -1, QStringLiteral("告警延时:"), QRect(16, 55, 40, 8)},
-            {T::kList, 1010, QString(), QRect(58, 53, 60, 12)},
+            {T::kList, 1010, QString(), QRect(58, 53, 72, 12)},
             {T::kLabel, -1, QStringLiteral("信噪比告警 "), QRect(136, 49, 50, 8)},
             {T::kLabel, -1, QStringLiteral("闭锁命令："), QRect(136, 59, 50, 8)},
             {T::kList, 1021, QString(), QRect(188, 53, 72, 12)},
