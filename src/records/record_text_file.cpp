@@ -1,0 +1,72 @@
+#include "records/record_text_file.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+constexpr char kBlank = ' ';
+constexpr int kSerialBytes = 5;  // serial padded to 3, then two blanks
+
+QString DecodeGbk(const char* data, qsizetype size) {
+    QStringDecoder decoder("GBK");
+    return decoder.decode(QByteArrayView(data, size));
+}
+
+}  // namespace
+
+QByteArray FormatRecordLine(int serial, const EventRecord& record) {
+    QStringEncoder encoder("GBK");
+    QByteArray line = QByteArray::number(serial);
+    while (line.size() < 3) {
+        line.append(kBlank);
+    }
+    static constexpr const char* kSeparators[kRecordFieldCount] = {"  ", "  ", "  ", "   ",
+                                                                   "  ", "  ", "  ", "  "};
+    for (int i = 0; i < kRecordFieldCount; ++i) {
+        line.append(kSeparators[i]);
+        line.append(encoder.encode(record.Field(i)));
+    }
+    return line;
+}
+
+EventRecord ParseRecordLine(const QByteArray& rawLine) {
+    qsizetype end = rawLine.size();
+    while (end > 0 && (rawLine.at(end - 1) == '\n' || rawLine.at(end - 1) == '\r')) {
+        --end;
+    }
+    const char* data = rawLine.constData();
+    EventRecord record;
+    if (end <= kSerialBytes) {
+        return record;
+    }
+    qsizetype pos = kSerialBytes;
+    // A serial of six digits or more (record 100000 on) runs past the fixed offset.
+    bool serialRunsOn = true;
+    for (qsizetype i = 0; i < kSerialBytes; ++i) {
+        if (data[i] == kBlank) {
+            serialRunsOn = false;
+            break;
+        }
+    }
+    if (serialRunsOn) {
+        while (pos < end && data[pos] != kBlank) {
+            ++pos;
+        }
+    }
+    for (int field = 0; field < kRecordFieldCount; ++field) {
+        while (pos < end && data[pos] == kBlank) {
+            ++pos;
+        }
+        const qsizetype start = pos;
+        if (field == kRecordFieldCount - 1) {
+            pos = end;  // the event runs to the end of the line
+        } else {
+            while (pos < end && data[pos] != kBlank) {
+                ++pos;
+            }
+        }
+        record.Field(field) = DecodeGbk(data + start, pos - start);
+    }
+    return record;
+}
