@@ -35,8 +35,11 @@ qint64 ParseField(const QString& text) {
     return negative ? -value : value;
 }
 
-QString Padded(const QString& text, int width) {
-    return text.size() < width ? QString(width - text.size(), QLatin1Char('0')) + text : text;
+void AppendPadded(QString& out, const QString& text, int width) {
+    for (qsizetype i = text.size(); i < width; ++i) {
+        out += QLatin1Char('0');
+    }
+    out += text;
 }
 
 }  // namespace
@@ -84,8 +87,16 @@ RecordRange ChooseRecords(const std::vector<EventRecord>& table, qint64 startKey
 }
 
 QString StartTimeString(const EventRecord& r) {
-    return r.year + Padded(r.month, 2) + Padded(r.day, 2) + Padded(r.hour, 2) +
-           Padded(r.minute, 2) + Padded(r.second, 2) + Padded(r.msecond, 3);
+    QString out;
+    out.reserve(r.year.size() + 13);
+    out += r.year;
+    AppendPadded(out, r.month, 2);
+    AppendPadded(out, r.day, 2);
+    AppendPadded(out, r.hour, 2);
+    AppendPadded(out, r.minute, 2);
+    AppendPadded(out, r.second, 2);
+    AppendPadded(out, r.msecond, 3);
+    return out;
 }
 
 TimelineBuilder::TimelineBuilder(const std::vector<EventRecord>& table,
