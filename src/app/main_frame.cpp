@@ -8,7 +8,8 @@
 #include "common/globals.h"
 #include "common/message_box.h"
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_portCheckDlg(this) {
+CMainFrame::CMainFrame(QWidget* parent)
+    : QMainWindow(parent), m_portCheckDlg(this), m_recordDlg(this) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(TitleText());
     setGeometry(150, 100, 550, 400);
@@ -100,11 +101,12 @@ void CMainFrame::UpdatePortChecks() {
 }
 
 std::vector<int> CMainFrame::DialogPortNumbers() const {
-    return {m_portCheckDlg.PortNumber()};
+    return {m_portCheckDlg.PortNumber(), m_recordDlg.PortNumber()};
 }
 
 void CMainFrame::SetAllPortNumbers(int port) {
     m_portCheckDlg.SetPortNumber(port);
+    m_recordDlg.SetPortNumber(port);
     g_portNumber = port;
 }
 
@@ -160,7 +162,7 @@ void CMainFrame::OnParameters() {
 }
 
 void CMainFrame::OnRecordQuery() {
-    // Opens the record query dialog once it exists.
+    m_recordDlg.exec();
 }
 
 void CMainFrame::OnClockSettings() {

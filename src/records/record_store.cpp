@@ -242,6 +242,7 @@ bool RecordStore::Connect(const QString& path) {
             QSqlQuery pragma(db);
             pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
             pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            pragma.finish();
             ok = CreateRecordTable(db, kTempTable) && CreateRecordTable(db, kKpb650Table);
         }
         if (!ok) {
@@ -499,6 +500,7 @@ bool RecordStore::SaveDatabase(const QString& path, QWidget* parent) {
             // A saved file is read elsewhere, maybe read-only: no WAL side files.
             QSqlQuery pragma(dest);
             pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+            pragma.finish();
             std::vector<EventRecord> rows;
             QSqlError error;
             if (!CreateRecordTable(dest, kKpb650Table)) {
@@ -581,8 +583,9 @@ bool RecordStore::OpenText(const QString& path, QWidget* parent) {
         return false;
     }
     std::vector<EventRecord> rows;
-    // Room for the longest accepted line and its CR LF.
-    constexpr qint64 kReadLimit = kMaxRecordLineBytes + 2;
+    // Room for the longest accepted line, its CR LF and a spare byte: a chunk this size without
+    // LF (readLine may return one byte less than asked) holds a line that is too long.
+    constexpr qint64 kReadLimit = kMaxRecordLineBytes + 4;
     while (!file.atEnd()) {
         QByteArray line = file.readLine(kReadLimit);
         if (line.isEmpty() && file.error() != QFileDevice::NoError) {

@@ -8,9 +8,24 @@ namespace {
 constexpr char kBlank = ' ';
 constexpr int kSerialBytes = 5;  // serial padded to 3, then two blanks
 
+// Invalid bytes become U+FFFD. A lead byte cut off by the end of the field would be swallowed
+// by the decoder as pending input, so it is replaced here.
 QString DecodeGbk(const char* data, qsizetype size) {
+    qsizetype complete = 0;
+    while (complete < size) {
+        const auto byte = static_cast<quint8>(data[complete]);
+        const bool lead = byte >= 0x81 && byte <= 0xFE;
+        if (lead && complete + 1 >= size) {
+            break;
+        }
+        complete += lead ? 2 : 1;
+    }
     QStringDecoder decoder("GBK");
-    return decoder.decode(QByteArrayView(data, size));
+    QString text = decoder.decode(QByteArrayView(data, complete));
+    if (complete < size) {
+        text.append(QChar::ReplacementCharacter);
+    }
+    return text;
 }
 
 }  // namespace
