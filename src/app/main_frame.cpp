@@ -7,12 +7,15 @@
 #include "app/kpb650_view.h"
 #include "common/globals.h"
 #include "common/message_box.h"
+#include "graph/event_graph_dlg.h"
 
 CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent), m_portCheckDlg(this), m_recordDlg(this) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(TitleText());
     setGeometry(150, 100, 550, 400);
+
+    ConnectEventGraph(m_recordDlg);
 
     m_view = new CKPB650View(this);
     setCentralWidget(m_view);

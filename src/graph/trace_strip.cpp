@@ -33,6 +33,10 @@ void CTraceStrip::ResetView() {
 }
 
 void CTraceStrip::Relayout() {
+    // A strip without a size yet keeps its pending inputs for its first real layout.
+    if (width() <= 0 || height() <= 0) {
+        return;
+    }
     m_layout = LayOutTrace(m_data, m_view, width(), height());
 }
 
