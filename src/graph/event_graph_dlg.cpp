@@ -242,7 +242,12 @@ void CEventGraphDlg::OnShowGraph() {
         ShowMessageBox(this, kWorkingDatabaseConnectFailedText);
         return;
     }
-    const std::vector<EventRecord> table = m_store.ReadAll(kKpb650Table);
+    // The table is read once; a database error has been shown by the store and ends the load.
+    std::vector<EventRecord> table;
+    if (!m_store.ForEachRow(kKpb650Table,
+                            [&table](const EventRecord& record) { table.push_back(record); })) {
+        return;
+    }
     if (table.empty()) {
         if (m_variant == kVariantB) {
             ShowMessageBox(this, kTableEmptyText);

@@ -10,8 +10,12 @@ constexpr double kMaxPxPerMs = 6.0;    // zooming in stops at 6 pixels per ms
 constexpr int kAmplitudeCap = 50;
 constexpr int kCursorLimit = 500;
 
+// Pixel columns this far off the strip are never seen; clamping keeps a deep zoom on a long
+// timeline inside int.
+constexpr double kFarOff = 1e9;
+
 int Trunc(double value) {
-    return static_cast<int>(std::trunc(value));
+    return static_cast<int>(std::trunc(std::clamp(value, -kFarOff, kFarOff)));
 }
 
 }  // namespace
