@@ -7,6 +7,8 @@
 
 #include "app/variant_switch.h"
 #include "link/port_check_dlg.h"
+#include "settings/receiver_param_dlg.h"
+#include "settings/transmitter_param_dlg.h"
 
 class QAction;
 class QMenu;
@@ -47,6 +49,8 @@ public:
     int ShownMenu() const { return m_shownMenu; }
     QAction* Action(int commandId, int menuVariant) const;
     CPortCheckDlg& PortCheckDlg() { return m_portCheckDlg; }
+    CTransmitterParamDlg& TransmitterParamDlg() { return m_transmitterParamDlg; }
+    CReceiverParamDlg& ReceiverParamDlg() { return m_receiverParamDlg; }
 
     void OnSelectCom1();
     void OnSelectCom2();
@@ -80,6 +84,8 @@ private:
     Menu m_menuB;
     Menu m_menuA;
     CPortCheckDlg m_portCheckDlg;
+    CTransmitterParamDlg m_transmitterParamDlg;
+    CReceiverParamDlg m_receiverParamDlg;
     int m_startupPortOk = 0;
 
     int m_shownMenu = 0;

@@ -17,16 +17,21 @@ GatherResult ReplyGatherer::Gather(ExchangeState& state, const QByteArray& bytes
                                    bool dataEvent) const {
     GatherResult result;
     if (state.buffer.isEmpty()) {
-        state.leading.clear();
+        if (!m_rules.splitReplies) {
+            state.leading.clear();
+        }
         state.trailer.clear();
         state.refusal.clear();
     }
+    // Where a reply would start: nothing of one gathered yet.
+    const bool atReplyStart = state.buffer.isEmpty() && state.leading.isEmpty();
     if (dataEvent) {
         result.received = static_cast<int>(bytes.size());
         const int dataChars = 3 * (m_rules.dataLength ? m_rules.dataLength(state.pending) : 0);
         for (const char b : bytes) {
             const QString text = ByteText(static_cast<unsigned char>(b));
-            if (m_rules.refusalWhenAlone && result.received == 1 && text == kRefusalText) {
+            if (m_rules.refusalWhenAlone && result.received == 1 && text == kRefusalText &&
+                (!m_rules.splitReplies || atReplyStart)) {
                 state.refusal = text;
                 continue;
             }

@@ -32,6 +32,13 @@ struct ExchangeState {
         scale = false;
     }
     bool Idle() const { return pending.isEmpty(); }
+    // Forgets everything gathered of a reply: the buffer and all three holders.
+    void DropReply() {
+        buffer.clear();
+        leading.clear();
+        trailer.clear();
+        refusal.clear();
+    }
     // Bytes held in the receive buffer.
     int BufferedBytes() const { return static_cast<int>(buffer.size() / 3); }
 };
@@ -45,6 +52,12 @@ struct GatherRules {
     // While this command is pending every byte goes to the trailer holder (the record dialog's
     // clear request, whose reply has no data).
     QString trailerOnlyCommand;
+    // Replies may be split anywhere across receive events (a line at 9600 baud often hands
+    // over one byte at a time). When set, a leading byte set aside by an earlier event is kept
+    // while the buffer is still empty (the dialog drops it with ExchangeState::DropReply once it
+    // has judged the reply or before it sends), and a lone 0x5A is a refusal only where a reply
+    // would start, never in the middle of one.
+    bool splitReplies = false;
     // Reply data length in bytes for the pending command; bytes past it go to the trailer holder.
     std::function<int(const QString& pending)> dataLength;
 };
