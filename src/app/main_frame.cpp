@@ -7,12 +7,19 @@
 #include "app/kpb650_view.h"
 #include "common/globals.h"
 #include "common/message_box.h"
+#include "graph/event_graph_dlg.h"
 
 CMainFrame::CMainFrame(QWidget* parent)
-    : QMainWindow(parent), m_portCheckDlg(this), m_recordDlg(this) {
+    : QMainWindow(parent),
+      m_portCheckDlg(this),
+      m_transmitterParamDlg(this),
+      m_receiverParamDlg(this),
+      m_recordDlg(this) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(TitleText());
     setGeometry(150, 100, 550, 400);
+
+    ConnectEventGraph(m_recordDlg);
 
     m_view = new CKPB650View(this);
     setCentralWidget(m_view);
@@ -101,11 +108,14 @@ void CMainFrame::UpdatePortChecks() {
 }
 
 std::vector<int> CMainFrame::DialogPortNumbers() const {
-    return {m_portCheckDlg.PortNumber(), m_recordDlg.PortNumber()};
+    return {m_portCheckDlg.PortNumber(), m_transmitterParamDlg.PortNumber(),
+            m_receiverParamDlg.PortNumber(), m_recordDlg.PortNumber()};
 }
 
 void CMainFrame::SetAllPortNumbers(int port) {
     m_portCheckDlg.SetPortNumber(port);
+    m_transmitterParamDlg.SetPortNumber(port);
+    m_receiverParamDlg.SetPortNumber(port);
     m_recordDlg.SetPortNumber(port);
     g_portNumber = port;
 }
@@ -158,7 +168,11 @@ void CMainFrame::OnSwitchVariant() {
 }
 
 void CMainFrame::OnParameters() {
-    // Opens the transmitter or receiver parameter dialog by g_variant once they exist.
+    if (g_variant == 0) {
+        m_transmitterParamDlg.exec();
+    } else {
+        m_receiverParamDlg.exec();
+    }
 }
 
 void CMainFrame::OnRecordQuery() {

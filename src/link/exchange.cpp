@@ -16,20 +16,22 @@ GatherResult ReplyGatherer::OnComm(CMSComm& comm, ExchangeState& state) const {
 GatherResult ReplyGatherer::Gather(ExchangeState& state, const QByteArray& bytes,
                                    bool dataEvent) const {
     GatherResult result;
-    if (state.buffer.isEmpty() && !m_rules.repliesSpanEvents) {
-        state.leading.clear();
+    if (state.buffer.isEmpty()) {
+        if (!m_rules.splitReplies) {
+            state.leading.clear();
+        }
         state.trailer.clear();
         state.refusal.clear();
     }
+    // Where a reply would start: nothing of one gathered yet.
+    const bool atReplyStart = state.buffer.isEmpty() && state.leading.isEmpty();
     if (dataEvent) {
         result.received = static_cast<int>(bytes.size());
         const int dataChars = 3 * (m_rules.dataLength ? m_rules.dataLength(state.pending) : 0);
         for (const char b : bytes) {
             const QString text = ByteText(static_cast<unsigned char>(b));
-            const bool replyStart =
-                state.buffer.isEmpty() && state.leading.isEmpty() && state.trailer.isEmpty();
             if (m_rules.refusalWhenAlone && result.received == 1 && text == kRefusalText &&
-                (replyStart || !m_rules.repliesSpanEvents)) {
+                (!m_rules.splitReplies || atReplyStart)) {
                 state.refusal = text;
                 continue;
             }

@@ -32,8 +32,8 @@ struct ExchangeState {
         scale = false;
     }
     bool Idle() const { return pending.isEmpty(); }
-    // Forgets the reply gathered so far: receive buffer and the three holders.
-    void ClearReply() {
+    // Forgets everything gathered of a reply: the buffer and all three holders.
+    void DropReply() {
         buffer.clear();
         leading.clear();
         trailer.clear();
@@ -52,13 +52,14 @@ struct GatherRules {
     // While this command is pending every byte goes to the trailer holder (the record dialog's
     // clear request, whose reply has no data).
     QString trailerOnlyCommand;
+    // Replies may be split anywhere across receive events (a line at 9600 baud often hands
+    // over one byte at a time). When set, a leading byte set aside by an earlier event is kept
+    // while the buffer is still empty (the dialog drops it with ExchangeState::DropReply once it
+    // has judged the reply or before it sends), and a lone 0x5A is a refusal only where a reply
+    // would start, never in the middle of one.
+    bool splitReplies = false;
     // Reply data length in bytes for the pending command; bytes past it go to the trailer holder.
     std::function<int(const QString& pending)> dataLength;
-    // A reply may come in several receive events, split anywhere (serial adapters do): the
-    // holders are not cleared when an event finds the buffer empty but kept until the dialog
-    // has judged the reply and calls ExchangeState::ClearReply(); a lone refusal byte counts
-    // only at the start of a reply (empty buffer and holders), elsewhere it is data.
-    bool repliesSpanEvents = false;
 };
 
 // What one receive event left behind.

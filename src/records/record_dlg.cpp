@@ -153,7 +153,7 @@ void CRecordDlg::EnableButtons(bool enable) {
 }
 
 void CRecordDlg::ClearReply() {
-    m_exchange.ClearReply();
+    m_exchange.DropReply();
     m_replyBytes = 0;
 }
 

@@ -24,7 +24,7 @@ GatherRules RecordGatherRules(int variant) {
     rules.refusalWhenAlone = true;
     rules.trailerOnlyCommand = kClearLogCommand;
     rules.dataLength = [](const QString&) { return kLogFrameDataBytes; };
-    rules.repliesSpanEvents = true;
+    rules.splitReplies = true;
     return rules;
 }
 

@@ -42,9 +42,13 @@ QString ErrorText(const QSqlError& error) {
     return error.text();
 }
 
-// TEMP is also the name of SQLite's temporary schema: always name the main schema.
-QString TableSql(const QSqlDatabase& db, const QString& table) {
-    return QStringLiteral("main.") + db.driver()->escapeIdentifier(table, QSqlDriver::TableName);
+// Schema name of a database file attached to a connection for one copy.
+const QString kFileSchema = QStringLiteral("kp650file");
+
+// TEMP is also the name of SQLite's temporary schema: always name the schema.
+QString TableSql(const QSqlDatabase& db, const QString& table,
+                 const QString& schema = QStringLiteral("main")) {
+    return schema + QLatin1Char('.') + db.driver()->escapeIdentifier(table, QSqlDriver::TableName);
 }
 
 QString ColumnList(const QSqlDatabase& db) {
@@ -155,6 +159,73 @@ public:
 private:
     QString m_name;
     bool m_open = false;
+};
+
+// Appends every row of `from` to `to` (both schema-qualified) in one statement, in stored
+// order, every value as text. Run inside the caller's transaction: a failure leaves `to` as it
+// was, and the caller copies row by row to report the rows that fail.
+bool InsertSelect(QSqlDatabase& db, const QString& to, const QString& from, int* copied,
+                  QSqlError* error) {
+    QStringList values;
+    for (const char* name : kRecordFieldNames) {
+        values << QStringLiteral("ifnull(CAST(%1 AS TEXT),'')")
+                      .arg(db.driver()->escapeIdentifier(QLatin1String(name),
+                                                         QSqlDriver::FieldName));
+    }
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4 ORDER BY rowid")
+                        .arg(to, ColumnList(db), values.join(QLatin1Char(',')), from))) {
+        *error = query.lastError();
+        return false;
+    }
+    *copied = query.numRowsAffected();
+    return true;
+}
+
+// Empties `to` (when asked) and fills it from `from` with InsertSelect, in one transaction.
+// False when anything failed; nothing has changed then.
+bool ReplaceBySelect(QSqlDatabase& db, const QString& to, const QString& from, bool emptyFirst,
+                     int* copied) {
+    if (!db.transaction()) {
+        return false;
+    }
+    bool ok = true;
+    {
+        QSqlQuery query(db);
+        QSqlError error;
+        ok = (!emptyFirst || query.exec(QStringLiteral("DELETE FROM %1").arg(to))) &&
+             InsertSelect(db, to, from, copied, &error);
+    }
+    if (ok && db.commit()) {
+        return true;
+    }
+    db.rollback();
+    return false;
+}
+
+// A database file attached to a connection as kFileSchema while this lives.
+class Attachment {
+public:
+    Attachment(const QSqlDatabase& db, const QString& path) : m_db(db) {
+        QSqlQuery query(m_db);
+        m_attached = query.prepare(QStringLiteral("ATTACH DATABASE ? AS ") + kFileSchema);
+        query.addBindValue(path);
+        m_attached = m_attached && query.exec();
+    }
+    ~Attachment() {
+        if (m_attached) {
+            QSqlQuery query(m_db);
+            query.exec(QStringLiteral("DETACH DATABASE ") + kFileSchema);
+        }
+    }
+    Attachment(const Attachment&) = delete;
+    Attachment& operator=(const Attachment&) = delete;
+
+    bool IsAttached() const { return m_attached; }
+
+private:
+    QSqlDatabase m_db;
+    bool m_attached = false;
 };
 
 bool SameFile(const QString& a, const QString& b) {
@@ -410,7 +481,13 @@ bool RecordStore::CopyTable(const QString& source, const QString& destination) {
     if (!IsConnected()) {
         return false;
     }
-    // Read first: copying a table onto itself must not chase its own new rows.
+    QSqlDatabase db = Database();
+    int copied = 0;
+    if (ReplaceBySelect(db, TableSql(db, destination), TableSql(db, source), false, &copied)) {
+        return true;
+    }
+    // Row by row, so that each failing row is shown. Read first: copying a table onto itself
+    // must not chase its own new rows.
     std::vector<EventRecord> rows;
     QSqlError error;
     if (!VisitRows(
@@ -490,24 +567,43 @@ bool RecordStore::SaveDatabase(const QString& path, QWidget* parent) {
             return false;
         }
     }
-    bool built = false;
+    bool usable = false;
     {
         ScopedConnection connection(tempPath, false);
-        if (!connection.IsOpen()) {
-            ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
-        } else {
+        if (connection.IsOpen()) {
             QSqlDatabase dest = connection.Database();
             // A saved file is read elsewhere, maybe read-only: no WAL side files.
             QSqlQuery pragma(dest);
             pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
             pragma.finish();
+            usable = CreateRecordTable(dest, kKpb650Table);
+        }
+    }
+    if (!usable) {
+        QFile::remove(tempPath);
+        ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+        return false;
+    }
+    bool built = false;
+    {
+        QSqlDatabase db = Database();
+        Attachment dest(db, tempPath);
+        int copied = 0;
+        built = dest.IsAttached() && ReplaceBySelect(db, TableSql(db, kKpb650Table, kFileSchema),
+                                                     TableSql(db, kTempTable), true, &copied);
+    }
+    if (!built) {
+        // Row by row, so that each failing row is shown.
+        ScopedConnection connection(tempPath, false);
+        if (!connection.IsOpen()) {
+            ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+        } else {
+            QSqlDatabase dest = connection.Database();
             std::vector<EventRecord> rows;
             QSqlError error;
-            if (!CreateRecordTable(dest, kKpb650Table)) {
-                ShowError(parent, dest.lastError());
-            } else if (!VisitRows(
-                           Database(), kTempTable,
-                           [&rows](const EventRecord& r) { rows.push_back(r); }, &error)) {
+            if (!VisitRows(
+                    Database(), kTempTable, [&rows](const EventRecord& r) { rows.push_back(r); },
+                    &error)) {
                 ShowError(parent, error);
             } else {
                 built = ReplaceRows(dest, kKpb650Table, rows, true,
@@ -554,7 +650,35 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
             ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
         }
     };
-    // The source is read whole before the working table is touched, and never written.
+    // A read-only connection first: a missing file must not be created, nor a file that is not
+    // a database touched.
+    {
+        ScopedConnection source(path, true);
+        if (!source.IsOpen()) {
+            ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+            return -1;
+        }
+        QSqlDatabase db = source.Database();
+        QSqlQuery query(db);
+        if (!query.exec(
+                QStringLiteral("SELECT count(*) FROM %1").arg(TableSql(db, kKpb650Table)))) {
+            report(query.lastError());
+            return -1;
+        }
+    }
+    // The working file itself cannot be attached to its own connection.
+    if (!SameFile(path, m_path)) {
+        QSqlDatabase db = Database();
+        Attachment source(db, path);
+        int copied = 0;
+        if (source.IsAttached() &&
+            ReplaceBySelect(db, TableSql(db, kKpb650Table), TableSql(db, kKpb650Table, kFileSchema),
+                            true, &copied)) {
+            return copied;
+        }
+    }
+    // Row by row, so that each failing row is shown. The source is read whole before the working
+    // table is touched.
     std::vector<EventRecord> rows;
     {
         ScopedConnection source(path, true);

@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace {
 
 constexpr char kBlank = ' ';
@@ -20,18 +22,36 @@ QString DecodeGbk(const char* data, qsizetype size) {
         }
         complete += lead ? 2 : 1;
     }
-    QStringDecoder decoder("GBK");
-    QString text = decoder.decode(QByteArrayView(data, complete));
+    QString text;
+    if (std::all_of(data, data + complete, [](char c) { return static_cast<quint8>(c) < 0x80; })) {
+        text = QString::fromLatin1(data, complete);  // numbers: no converter needed
+    } else {
+        // Opening a converter costs more than a line; only whole sequences reach it, so it is
+        // never left holding a partial character between calls.
+        thread_local QStringDecoder decoder("GBK");
+        decoder.resetState();
+        text = decoder.decode(QByteArrayView(data, complete));
+    }
     if (complete < size) {
         text.append(QChar::ReplacementCharacter);
     }
     return text;
 }
 
+QByteArray EncodeGbk(const QString& text) {
+    const bool ascii =
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii) {
+        return text.toLatin1();
+    }
+    thread_local QStringEncoder encoder("GBK");
+    encoder.resetState();
+    return encoder.encode(text);
+}
+
 }  // namespace
 
 QByteArray FormatRecordLine(int serial, const EventRecord& record) {
-    QStringEncoder encoder("GBK");
     QByteArray line = QByteArray::number(serial);
     while (line.size() < 3) {
         line.append(kBlank);
@@ -40,7 +60,7 @@ QByteArray FormatRecordLine(int serial, const EventRecord& record) {
                                                                    "  ", "  ", "  ", "  "};
     for (int i = 0; i < kRecordFieldCount; ++i) {
         line.append(kSeparators[i]);
-        line.append(encoder.encode(record.Field(i)));
+        line.append(EncodeGbk(record.Field(i)));
     }
     return line;
 }

@@ -114,6 +114,7 @@ private slots:
     void notConnected();
     void legacyTextFile();
     void overLongAndInvalidLines();
+    void rowErrorsShownOneByOne_data();
     void rowErrorsShownOneByOne();
     void importEventFile();
 
@@ -541,22 +542,58 @@ void TestRecordStore::overLongAndInvalidLines() {
     QVERIFY(m_boxes->Boxes().isEmpty());
 }
 
+void TestRecordStore::rowErrorsShownOneByOne_data() {
+    QTest::addColumn<QString>("source");
+    QTest::newRow("open text") << "text";
+    QTest::newRow("open database") << "database";
+    QTest::newRow("copy table") << "copy";
+    QTest::newRow("save database") << "save";
+}
+
 void TestRecordStore::rowErrorsShownOneByOne() {
+    QFETCH(QString, source);
+    const QStringList events{"good", "bad", "bad", "fine"};
+    const QString refuse =
+        "CREATE TRIGGER refuse BEFORE INSERT ON KPB650 WHEN NEW.event = 'bad' "
+        "BEGIN SELECT RAISE(ABORT, 'row refused'); END";
     RecordStore store;
     QVERIFY(store.ConnectWorking(0));
+    QString text;
+    QStringList inserts{kCreateKpb650};
+    for (int i = 0; i < events.size(); ++i) {
+        store.Append(kTempTable, EventRecord{QString::number(2001 + i), "1", "1", "1", "1", "1",
+                                             "1", events[i]});
+        text +=
+            QString("%1    %2  1  1   1  1  1  1  %3\r\n").arg(i + 1).arg(2001 + i).arg(events[i]);
+        inserts << QString("INSERT INTO KPB650 VALUES ('%1','1','1','1','1','1','1','%2')")
+                       .arg(2001 + i)
+                       .arg(events[i]);
+    }
     store.Close();
-    QVERIFY(RunSql(RecordStore::WorkingDatabasePath(0),
-                   {"CREATE TRIGGER refuse BEFORE INSERT ON KPB650 WHEN NEW.event = 'bad' "
-                    "BEGIN SELECT RAISE(ABORT, 'row refused'); END"}));
-    QVERIFY(WriteFile(Home("three.txt"),
-                      "1    2001  1  1   1  1  1  1  good\r\n"
-                      "2    2002  1  1   1  1  1  1  bad\r\n"
-                      "3    2003  1  1   1  1  1  1  bad\r\n"
-                      "4    2004  1  1   1  1  1  1  fine\r\n"));
+    QVERIFY(RunSql(
+        source == "save" ? RecordStore::TemplatePath() : RecordStore::WorkingDatabasePath(0),
+        {QString(kCreateKpb650).replace("CREATE TABLE", "CREATE TABLE IF NOT EXISTS"), refuse}));
     QVERIFY(store.ConnectWorking(0));
-    QVERIFY(store.OpenRecords(Home("three.txt"), nullptr));
+
+    std::vector<EventRecord> rows;
+    if (source == "text") {
+        QVERIFY(WriteFile(Home("four.txt"), text.toLatin1()));
+        QVERIFY(store.OpenRecords(Home("four.txt"), nullptr));
+        rows = store.ReadAll(kKpb650Table);
+    } else if (source == "database") {
+        QVERIFY(RunSql(Home("four.mdb"), inserts));
+        QVERIFY(store.OpenRecords(Home("four.mdb"), nullptr));
+        rows = store.ReadAll(kKpb650Table);
+    } else if (source == "copy") {
+        QVERIFY(store.CopyTable(kTempTable, kKpb650Table));
+        rows = store.ReadAll(kKpb650Table);
+    } else {
+        QVERIFY(store.SaveRecords(Home("saved.mdb"), nullptr));
+        RecordStore saved;
+        QVERIFY(saved.Connect(Home("saved.mdb")));
+        rows = saved.ReadAll(kKpb650Table);
+    }
     QCOMPARE(m_boxes->Texts(), (QStringList{"row refused", "row refused"}));
-    const std::vector<EventRecord> rows = store.ReadAll(kKpb650Table);
     QCOMPARE(rows.size(), size_t(2));
     QCOMPARE(rows[0].event, "good");
     QCOMPARE(rows[1].event, "fine");
