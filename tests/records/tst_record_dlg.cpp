@@ -11,6 +11,7 @@
 #include "records/bitmap_face_button.h"
 #include "records/percent_progress_ctrl.h"
 #include "records/record_dlg.h"
+#include "records/record_file_dialog.h"
 #include "records/record_list_model.h"
 #include "records/record_log.h"
 #include "support/test_support.h"
@@ -153,6 +154,8 @@ private slots:
     void saveAndOpenFiles();
     void cancelledFileDialogs();
     void graphHook();
+    void fileDialogSettings();
+    void lineLostDuringClear();
 };
 
 void TestRecordDlg::setUp() {
@@ -618,6 +621,32 @@ void TestRecordDlg::graphHook() {
     QCOMPARE(calls, 1);
     QVERIFY(!connectedDuring);
     QVERIFY(b.dlg->Store().IsConnected());
+}
+
+void TestRecordDlg::fileDialogSettings() {
+    const RecordFileDialogSettings open = OpenRecordsDialogSettings();
+    QVERIFY(!open.save);
+    QCOMPARE(open.title, QStringLiteral("选择读取文件"));
+    QCOMPARE(open.initialName, QString());
+    QCOMPARE(open.defaultSuffix, QStringLiteral("mdb"));
+    const RecordFileDialogSettings saveA = SaveRecordsDialogSettings(kVariantA, QDate(2026, 9, 7));
+    QVERIFY(saveA.save);
+    QCOMPARE(saveA.initialName, QStringLiteral("KPA650(2026- 9- 7)"));
+    QCOMPARE(SaveRecordsDialogSettings(kVariantB, QDate(2009, 12, 25)).initialName,
+             QStringLiteral("KPB650(2009-12-25)"));
+    QCOMPARE(saveA.nameFilters, open.nameFilters);
+}
+
+void TestRecordDlg::lineLostDuringClear() {
+    Bench b(kVariantB);
+    b.recorder.SetAnswer(QMessageBox::Yes);
+    QTest::mouseClick(b.Button(1012), Qt::LeftButton);
+    b.recorder.Clear();
+    b.line.Deliver(Bytes({0x13}));
+    b.line.HangUp();
+    QCOMPARE(b.recorder.Texts(), QStringList{kConnectionFailedText});
+    QVERIFY(b.dlg->Exchange().Idle());
+    QVERIFY(b.FiveEnabled(true));
 }
 
 QTEST_MAIN(TestRecordDlg)
