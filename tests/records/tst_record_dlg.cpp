@@ -492,6 +492,7 @@ void TestRecordDlg::clearLog() {
     QVERIFY(b.FiveEnabled(true));
     b.recorder.Clear();
 
+    const int paintsBefore = b.dlg->Progress().PaintCount();
     for (const QByteArray& reply : replies) {
         b.line.Deliver(reply);
     }
@@ -504,11 +505,14 @@ void TestRecordDlg::clearLog() {
     QCOMPARE(b.recorder.Texts(), QStringList{kClearedText});
     QVERIFY(b.dlg->Exchange().Idle());
     QCOMPARE(b.dlg->ListModel().rowCount(), 0);
-    // The bar runs from full to empty without holding the window.
+    // The bar runs from full to empty after the handler has returned, in a few repaints.
     QCOMPARE(b.dlg->Progress().Lower(), 100000);
     QCOMPARE(b.dlg->Progress().Upper(), 200000);
+    QVERIFY(b.dlg->RunningDown());
+    QCOMPARE(b.dlg->Progress().Pos(), 200000);
     QTRY_VERIFY(!b.dlg->RunningDown());
     QCOMPARE(b.dlg->Progress().Pos(), 100001);
+    QVERIFY(b.dlg->Progress().PaintCount() - paintsBefore <= 40);
 }
 
 void TestRecordDlg::clearDeclined() {
