@@ -16,7 +16,12 @@ GatherResult ReplyGatherer::OnComm(CMSComm& comm, ExchangeState& state) const {
 GatherResult ReplyGatherer::Gather(ExchangeState& state, const QByteArray& bytes,
                                    bool dataEvent) const {
     GatherResult result;
-    if (state.buffer.isEmpty()) {
+    // An event that finds no reply data starts a new reply, unless the leading byte of the reply
+    // already came alone in an earlier event: at 9600 baud the first byte often gets an event of
+    // its own, and dropping it would take the first data byte for the leading byte.
+    const bool leadingAlone = m_rules.leadingByte && !state.leading.isEmpty() &&
+                              state.trailer.isEmpty() && state.refusal.isEmpty();
+    if (state.buffer.isEmpty() && !leadingAlone) {
         state.leading.clear();
         state.trailer.clear();
         state.refusal.clear();
@@ -50,6 +55,12 @@ GatherResult ReplyGatherer::Gather(ExchangeState& state, const QByteArray& bytes
 void SendRequest(CMSComm& comm, ExchangeState& state, const QString& command, const QString& frame,
                  const std::function<void()>& beforeSend) {
     state.pending = command;
+    if (state.buffer.isEmpty()) {
+        // A byte set aside before this request belongs to no reply of it.
+        state.leading.clear();
+        state.trailer.clear();
+        state.refusal.clear();
+    }
     if (beforeSend) {
         beforeSend();
     }

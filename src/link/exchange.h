@@ -57,7 +57,9 @@ struct GatherResult {
 };
 
 // Gathers one receive event's bytes into the exchange state by the rules. It does not stop
-// timers or act on the reply: the dialog does, from the result.
+// timers or act on the reply: the dialog does, from the result. An event that finds the receive
+// buffer empty starts a new reply (holders cleared), except when the leading byte came alone in
+// the event before: it stays the leading byte.
 class ReplyGatherer {
 public:
     explicit ReplyGatherer(GatherRules rules = {}) : m_rules(std::move(rules)) {}
@@ -76,7 +78,8 @@ private:
 };
 
 // Sends a request in the order every dialog uses: pending command set first, then command text,
-// frame text (writes only), end byte text, back to back. Starting a time-out, where the dialog
+// frame text (writes only), end byte text, back to back. With no reply data gathered, holders
+// left from before the request are dropped. Starting a time-out, where the dialog
 // has one, belongs between setting the pending command and sending: pass it as `beforeSend`.
 void SendRequest(CMSComm& comm, ExchangeState& state, const QString& command,
                  const QString& frame = QString(), const std::function<void()>& beforeSend = {});
