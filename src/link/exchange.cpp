@@ -16,22 +16,22 @@ GatherResult ReplyGatherer::OnComm(CMSComm& comm, ExchangeState& state) const {
 GatherResult ReplyGatherer::Gather(ExchangeState& state, const QByteArray& bytes,
                                    bool dataEvent) const {
     GatherResult result;
-    // An event that finds no reply data starts a new reply, unless the leading byte of the reply
-    // already came alone in an earlier event: at 9600 baud the first byte often gets an event of
-    // its own, and dropping it would take the first data byte for the leading byte.
-    const bool leadingAlone = m_rules.leadingByte && !state.leading.isEmpty() &&
-                              state.trailer.isEmpty() && state.refusal.isEmpty();
-    if (state.buffer.isEmpty() && !leadingAlone) {
-        state.leading.clear();
+    if (state.buffer.isEmpty()) {
+        if (!m_rules.splitReplies) {
+            state.leading.clear();
+        }
         state.trailer.clear();
         state.refusal.clear();
     }
+    // Where a reply would start: nothing of one gathered yet.
+    const bool atReplyStart = state.buffer.isEmpty() && state.leading.isEmpty();
     if (dataEvent) {
         result.received = static_cast<int>(bytes.size());
         const int dataChars = 3 * (m_rules.dataLength ? m_rules.dataLength(state.pending) : 0);
         for (const char b : bytes) {
             const QString text = ByteText(static_cast<unsigned char>(b));
-            if (m_rules.refusalWhenAlone && result.received == 1 && text == kRefusalText) {
+            if (m_rules.refusalWhenAlone && result.received == 1 && text == kRefusalText &&
+                (!m_rules.splitReplies || atReplyStart)) {
                 state.refusal = text;
                 continue;
             }
@@ -55,12 +55,6 @@ GatherResult ReplyGatherer::Gather(ExchangeState& state, const QByteArray& bytes
 void SendRequest(CMSComm& comm, ExchangeState& state, const QString& command, const QString& frame,
                  const std::function<void()>& beforeSend) {
     state.pending = command;
-    if (state.buffer.isEmpty()) {
-        // A byte set aside before this request belongs to no reply of it.
-        state.leading.clear();
-        state.trailer.clear();
-        state.refusal.clear();
-    }
     if (beforeSend) {
         beforeSend();
     }

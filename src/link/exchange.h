@@ -32,6 +32,13 @@ struct ExchangeState {
         scale = false;
     }
     bool Idle() const { return pending.isEmpty(); }
+    // Forgets everything gathered of a reply: the buffer and all three holders.
+    void DropReply() {
+        buffer.clear();
+        leading.clear();
+        trailer.clear();
+        refusal.clear();
+    }
     // Bytes held in the receive buffer.
     int BufferedBytes() const { return static_cast<int>(buffer.size() / 3); }
 };
@@ -45,6 +52,12 @@ struct GatherRules {
     // While this command is pending every byte goes to the trailer holder (the record dialog's
     // clear request, whose reply has no data).
     QString trailerOnlyCommand;
+    // Replies may be split anywhere across receive events (a line at 9600 baud often hands
+    // over one byte at a time). When set, a leading byte set aside by an earlier event is kept
+    // while the buffer is still empty (the dialog drops it with ExchangeState::DropReply once it
+    // has judged the reply or before it sends), and a lone 0x5A is a refusal only where a reply
+    // would start, never in the middle of one.
+    bool splitReplies = false;
     // Reply data length in bytes for the pending command; bytes past it go to the trailer holder.
     std::function<int(const QString& pending)> dataLength;
 };
@@ -57,9 +70,7 @@ struct GatherResult {
 };
 
 // Gathers one receive event's bytes into the exchange state by the rules. It does not stop
-// timers or act on the reply: the dialog does, from the result. An event that finds the receive
-// buffer empty starts a new reply (holders cleared), except when the leading byte came alone in
-// the event before: it stays the leading byte.
+// timers or act on the reply: the dialog does, from the result.
 class ReplyGatherer {
 public:
     explicit ReplyGatherer(GatherRules rules = {}) : m_rules(std::move(rules)) {}
@@ -78,8 +89,7 @@ private:
 };
 
 // Sends a request in the order every dialog uses: pending command set first, then command text,
-// frame text (writes only), end byte text, back to back. With no reply data gathered, holders
-// left from before the request are dropped. Starting a time-out, where the dialog
+// frame text (writes only), end byte text, back to back. Starting a time-out, where the dialog
 // has one, belongs between setting the pending command and sending: pass it as `beforeSend`.
 void SendRequest(CMSComm& comm, ExchangeState& state, const QString& command,
                  const QString& frame = QString(), const std::function<void()>& beforeSend = {});

@@ -10,8 +10,10 @@ using Events = QList<QByteArray>;
 
 namespace {
 
-// The gathering rules of the dialogs that use the gatherer, with their reply lengths.
-enum Kind { kTransmitter, kReceiver, kClock, kRecordB };
+// The gathering rules of the dialogs that use the gatherer, with their reply lengths, and the
+// clock's rules without split replies (a leading byte is set aside afresh at every event that
+// finds the buffer empty).
+enum Kind { kTransmitter, kReceiver, kClock, kRecordB, kClockUnsplit };
 
 GatherRules RulesFor(int kind) {
     GatherRules rules;
@@ -23,15 +25,22 @@ GatherRules RulesFor(int kind) {
         case kReceiver:
             rules.refusalWhenAlone = true;
             rules.leadingByte = true;
+            rules.splitReplies = true;
             rules.dataLength = [](const QString&) { return 17; };
             break;
         case kClock:
+            rules.leadingByte = true;
+            rules.splitReplies = true;
+            rules.dataLength = [](const QString&) { return 6; };
+            break;
+        case kClockUnsplit:
             rules.leadingByte = true;
             rules.dataLength = [](const QString&) { return 6; };
             break;
         case kRecordB:
             rules.refusalWhenAlone = true;
             rules.leadingByte = true;
+            rules.splitReplies = true;
             rules.trailerOnlyCommand = QStringLiteral("45");
             rules.dataLength = [](const QString&) { return 9; };
             break;
@@ -65,7 +74,7 @@ private Q_SLOTS:
     void gather_data();
     void gather();
     void staleBytesJudgeNextReply();
-    void requestDropsLoneStaleByte();
+    void droppedReplyStartsAfresh();
     void otherEventWithEmptyBufferClearsHolders();
     void requestOrderOnTheWire();
     void repeatRequest();
@@ -130,6 +139,24 @@ void TstExchange::gather_data() {
     QTest::newRow("clock reply split inside the data")
         << int(kClock) << "42" << Events{Bytes({0xAA, 0x09, 0x09}), kClockData.mid(2) + "X"}
         << Text(kClockData) << l << x << false << true;
+    QTest::newRow("unsplit: leading byte alone, first data byte taken as leading")
+        << int(kClockUnsplit) << "42" << Events{Bytes({0xAA}), kClockData + Bytes({0x58})}
+        << Text(kClockData.mid(1) + Bytes({0x58})) << "09 "
+        << "" << false << false;
+    QTest::newRow("unsplit: one more byte completes the shifted reply")
+        << int(kClockUnsplit) << "42"
+        << Events{Bytes({0xAA}), kClockData + Bytes({0x58}), Bytes({0x41})}
+        << Text(kClockData.mid(1) + Bytes({0x58})) << "09 "
+        << "41 " << false << true;
+    QTest::newRow("unsplit: reply in one event")
+        << int(kClockUnsplit) << "42" << Events{Bytes({0xAA}) + kClockData + Bytes({0x58})}
+        << Text(kClockData) << l << x << false << true;
+    QTest::newRow("split: 5A alone in the middle of a reply is data")
+        << int(kReceiver) << "46 53" << Events{Bytes({0xAA, 0x01}), Bytes({0x5A})} << "01 5A " << l
+        << "" << false << false;
+    QTest::newRow("split: 5A alone after a lone leading byte is data")
+        << int(kReceiver) << "46 53" << Events{Bytes({0xAA}), Bytes({0x5A})} << "5A " << l << ""
+        << false << false;
     QTest::newRow("receiver leading byte alone, refusal rule kept")
         << int(kReceiver) << "46 53" << Events{Bytes({0xAA}), Repeat(0x22, 17) + Bytes({0x58})}
         << Text(Repeat(0x22, 17)) << l << x << false << true;
@@ -200,21 +227,19 @@ void TstExchange::staleBytesJudgeNextReply() {
     QVERIFY(result.complete);
 }
 
-void TstExchange::requestDropsLoneStaleByte() {
-    // A single stray byte while idle would otherwise stand in for the next reply's leading byte.
+void TstExchange::droppedReplyStartsAfresh() {
+    // With split replies the leading byte stays until the dialog drops the judged reply; the
+    // next reply then sets its own leading byte aside.
     const ReplyGatherer gatherer(RulesFor(kClock));
     ExchangeState state;
-    gatherer.Gather(state, Bytes({0x33}));
-    QCOMPARE(state.leading, QStringLiteral("33 "));
-
-    FakeSerialLine line;
-    CMSComm comm;
-    QCOMPARE(OpenPort(comm, 1, nullptr), OpenPortResult::Opened);
-    SendRequest(comm, state, QStringLiteral("42"));
-    QVERIFY(state.leading.isEmpty());
-    const GatherResult result = gatherer.Gather(state, Bytes({0xAA}) + kClockData + "X");
+    state.pending = QStringLiteral("42");
+    QVERIFY(gatherer.Gather(state, Bytes({0xAA}) + kClockData + "X").complete);
+    state.DropReply();
+    QVERIFY(state.buffer.isEmpty() && state.leading.isEmpty() && state.trailer.isEmpty());
+    gatherer.Gather(state, Bytes({0xBB}));
+    const GatherResult result = gatherer.Gather(state, kClockData + "X");
     QVERIFY(result.complete);
-    QCOMPARE(state.leading, QStringLiteral("AA "));
+    QCOMPARE(state.leading, QStringLiteral("BB "));
     QCOMPARE(state.buffer, Text(kClockData));
 }
 
