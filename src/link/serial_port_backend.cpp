@@ -2,6 +2,10 @@
 
 #include <QMetaObject>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace {
 CommBackendFactory& Factory() {
     static CommBackendFactory factory;
@@ -24,6 +28,8 @@ SerialPortBackend::SerialPortBackend() {
     m_port.setParent(this);
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPortBackend::ReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortBackend::PortError);
+    m_watchdog.setInterval(200);
+    connect(&m_watchdog, &QTimer::timeout, this, &SerialPortBackend::CheckLine);
 }
 
 bool SerialPortBackend::Open(const QString& deviceName, QString* error) {
@@ -39,10 +45,12 @@ bool SerialPortBackend::Open(const QString& deviceName, QString* error) {
         m_port.clearError();
         return false;
     }
+    m_watchdog.start();
     return true;
 }
 
 void SerialPortBackend::Close() {
+    m_watchdog.stop();
     if (m_port.isOpen()) {
         m_port.close();
     }
@@ -73,7 +81,11 @@ QByteArray SerialPortBackend::Read(qint64 maxSize) {
 }
 
 bool SerialPortBackend::Write(const QByteArray& bytes) {
-    return m_port.write(bytes) == bytes.size();
+    const bool queued = m_port.write(bytes) == bytes.size();
+    // Hand the bytes to the driver now rather than at the next loop iteration: requests are
+    // written a byte at a time and the device should see them back to back.
+    m_port.flush();
+    return queued;
 }
 
 void SerialPortBackend::ReadyRead() {
@@ -96,7 +108,30 @@ void SerialPortBackend::PortError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::ResourceError && m_port.isOpen()) {
         const QString text = m_port.portName() + QStringLiteral(": ") + m_port.errorString();
         m_port.clearError();
-        m_port.close();
-        emit Lost(text);
+        LoseLine(text);
     }
+}
+
+void SerialPortBackend::LoseLine(const QString& text)
+{
+    m_watchdog.stop();
+    m_port.close();
+    emit Lost(text);
+}
+
+void SerialPortBackend::CheckLine()
+{
+#ifdef Q_OS_UNIX
+    // A hung-up terminal (pseudo-terminal master gone, some USB adapters) reads as end of file,
+    // which QSerialPort does not report as an error.
+    if (!m_port.isOpen()) {
+        m_watchdog.stop();
+        return;
+    }
+    pollfd p{static_cast<int>(m_port.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLNVAL)) != 0) {
+        LoseLine(m_port.portName() + QStringLiteral(": ") +
+                 QSerialPort::tr("Device disappeared from the system"));
+    }
+#endif
 }

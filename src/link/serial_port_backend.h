@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSerialPort>
+#include <QTimer>
 
 #include "link/comm_backend.h"
 
@@ -23,7 +24,10 @@ public:
 private:
     void ReadyRead();
     void PortError(QSerialPort::SerialPortError error);
+    void CheckLine();
+    void LoseLine(const QString& text);
 
     QSerialPort m_port;
+    QTimer m_watchdog;
     bool m_notifyPosted = false;
 };

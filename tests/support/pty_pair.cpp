@@ -56,18 +56,18 @@ QByteArray PtyPair::ReadMaster(int count, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
     while (m_master >= 0 && out.size() < count) {
-        const int left = timeoutMs - static_cast<int>(clock.elapsed());
-        if (left <= 0) {
-            break;
-        }
+        const int left = qMax(0, timeoutMs - static_cast<int>(clock.elapsed()));
         pollfd p{m_master, POLLIN, 0};
-        if (::poll(&p, 1, left) <= 0) {
-            continue;
+        if (::poll(&p, 1, left) > 0) {
+            char buf[4096];
+            const ssize_t n = ::read(m_master, buf, sizeof buf);
+            if (n > 0) {
+                out.append(buf, n);
+                continue;
+            }
         }
-        char buf[4096];
-        const ssize_t n = ::read(m_master, buf, sizeof buf);
-        if (n > 0) {
-            out.append(buf, n);
+        if (left == 0) {
+            break;
         }
     }
     return out;

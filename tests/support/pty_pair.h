@@ -14,6 +14,8 @@ public:
 
     bool IsValid() const { return m_master >= 0; }
     QString SlavePath() const { return m_slavePath; }
+    // The master shares the line settings the program applied to the slave.
+    int MasterFd() const { return m_master; }
 
     bool WriteMaster(const QByteArray& bytes);
     // Reads until `count` bytes came or `timeoutMs` passed, whichever is first.

@@ -1,5 +1,9 @@
 #include "test_support.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+
 MessageBoxRecorder::MessageBoxRecorder(QMessageBox::StandardButton answer) : m_answer(answer) {
     SetMessageBoxHandler([this](const QString& text, const QString& caption,
                                 QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) {
@@ -18,4 +22,23 @@ QStringList MessageBoxRecorder::Texts() const {
         texts << box.text;
     }
     return texts;
+}
+
+ModalCloser::ModalCloser(int result) : m_timer(new QTimer) {
+    m_timer->setInterval(5);
+    QObject::connect(m_timer, &QTimer::timeout, [this, result] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog && dialog->isVisible()) {
+            m_closed << dialog->objectName();
+            if (m_onClose) {
+                m_onClose(dialog->objectName());
+            }
+            dialog->done(result);
+        }
+    });
+    m_timer->start();
+}
+
+ModalCloser::~ModalCloser() {
+    delete m_timer;
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include "common/message_box.h"
 
 // Collects every message box while alive instead of showing it, answering with `answer`.
@@ -27,4 +29,23 @@ public:
 private:
     QList<Box> m_boxes;
     QMessageBox::StandardButton m_answer;
+};
+
+class QTimer;
+
+// Closes every modal dialog that appears while alive (as its OK would), so code that calls
+// exec() can run inside a test. Records the object names of what it closed, in order.
+class ModalCloser {
+public:
+    explicit ModalCloser(int result = 1);
+    ~ModalCloser();
+
+    QStringList Closed() const { return m_closed; }
+    // Runs just before each dialog is closed, with the dialog's object name.
+    void SetOnClose(std::function<void(const QString&)> onClose) { m_onClose = std::move(onClose); }
+
+private:
+    QTimer* m_timer;
+    QStringList m_closed;
+    std::function<void(const QString&)> m_onClose;
 };
