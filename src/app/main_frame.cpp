@@ -8,7 +8,8 @@
 #include "common/globals.h"
 #include "common/message_box.h"
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_portCheckDlg(this) {
+CMainFrame::CMainFrame(QWidget* parent)
+    : QMainWindow(parent), m_portCheckDlg(this), m_clockDlg(this) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(TitleText());
     setGeometry(150, 100, 550, 400);
@@ -100,11 +101,12 @@ void CMainFrame::UpdatePortChecks() {
 }
 
 std::vector<int> CMainFrame::DialogPortNumbers() const {
-    return {m_portCheckDlg.PortNumber()};
+    return {m_portCheckDlg.PortNumber(), m_clockDlg.PortNumber()};
 }
 
 void CMainFrame::SetAllPortNumbers(int port) {
     m_portCheckDlg.SetPortNumber(port);
+    m_clockDlg.SetPortNumber(port);
     g_portNumber = port;
 }
 
@@ -164,5 +166,5 @@ void CMainFrame::OnRecordQuery() {
 }
 
 void CMainFrame::OnClockSettings() {
-    // Opens the device clock dialog once it exists.
+    m_clockDlg.exec();
 }

@@ -7,6 +7,7 @@
 
 #include "app/variant_switch.h"
 #include "link/port_check_dlg.h"
+#include "settings/device_clock_dlg.h"
 
 class QAction;
 class QMenu;
@@ -47,6 +48,7 @@ public:
     int ShownMenu() const { return m_shownMenu; }
     QAction* Action(int commandId, int menuVariant) const;
     CPortCheckDlg& PortCheckDlg() { return m_portCheckDlg; }
+    CDeviceClockDlg& ClockDlg() { return m_clockDlg; }
 
     void OnSelectCom1();
     void OnSelectCom2();
@@ -80,6 +82,7 @@ private:
     Menu m_menuB;
     Menu m_menuA;
     CPortCheckDlg m_portCheckDlg;
+    CDeviceClockDlg m_clockDlg;
     int m_startupPortOk = 0;
 
     int m_shownMenu = 0;
