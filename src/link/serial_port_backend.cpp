@@ -103,10 +103,15 @@ void SerialPortBackend::ReadyRead() {
 }
 
 void SerialPortBackend::PortError(QSerialPort::SerialPortError error) {
-    // A resource error on an open port means the device went away (USB adapter pulled, pty
-    // master closed). Close so PortOpen tells the truth and nothing spins on a dead handle.
-    if (error == QSerialPort::ResourceError && m_port.isOpen()) {
-        const QString text = m_port.portName() + QStringLiteral(": ") + m_port.errorString();
+    // A resource error on an open port means the device went away (USB adapter pulled). A read
+    // error means the line said "readable" and then gave nothing: a hung-up terminal (pty master
+    // closed) reads end-of-file, and Qt would report that again at every turn of the loop.
+    // Either way close, so PortOpen tells the truth and nothing spins on a dead handle.
+    if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) &&
+        m_port.isOpen()) {
+        const QString text = m_port.portName() + QStringLiteral(": ") +
+                             (error == QSerialPort::ReadError ? QStringLiteral("line hung up")
+                                                              : m_port.errorString());
         m_port.clearError();
         LoseLine(text);
     }

@@ -1,0 +1,296 @@
+#include "model/sim_options.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace sim {
+namespace {
+
+bool ParseRate(const QString& name, const QString& value, FaultRate* rate, QString* error) {
+    if (value.isEmpty()) {
+        rate->count = -1;
+        rate->probability = 1.0;
+        return true;
+    }
+    bool ok = false;
+    if (value.contains(QLatin1Char('.'))) {
+        const double p = value.toDouble(&ok);
+        if (!ok || p < 0.0 || p > 1.0) {
+            *error = QStringLiteral("--fault %1: probability %2 is not between 0 and 1")
+                         .arg(name, value);
+            return false;
+        }
+        rate->count = -1;
+        rate->probability = p;
+        return true;
+    }
+    const int n = value.toInt(&ok);
+    if (!ok || n < 0) {
+        *error =
+            QStringLiteral("--fault %1: %2 is neither a count nor a probability").arg(name, value);
+        return false;
+    }
+    rate->count = n;
+    return true;
+}
+
+bool ParseInt(const QString& text, int low, int high, int* out) {
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < low || v > high) {
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+}  // namespace
+
+bool ParseFault(const QString& spec, SimOptions* options, QString* error) {
+    const int eq = spec.indexOf(QLatin1Char('='));
+    const QString name = (eq < 0 ? spec : spec.left(eq)).trimmed();
+    const QString value = eq < 0 ? QString() : spec.mid(eq + 1).trimmed();
+    if (name == QLatin1String("hangup-after")) {
+        bool ok = false;
+        const qint64 n = value.toLongLong(&ok);
+        if (!ok || n < 0) {
+            *error = QStringLiteral("--fault hangup-after=N needs a number of reply bytes");
+            return false;
+        }
+        options->hangupAfter = n;
+        return true;
+    }
+    FaultRate* rate = nullptr;
+    if (name == QLatin1String("split")) {
+        rate = &options->split;
+    } else if (name == QLatin1String("refuse")) {
+        rate = &options->faults.refuse;
+    } else if (name == QLatin1String("bad-trailer")) {
+        rate = &options->faults.badTrailer;
+    } else if (name == QLatin1String("bad-echo")) {
+        rate = &options->faults.badEcho;
+    } else if (name == QLatin1String("silent")) {
+        rate = &options->faults.silent;
+    } else if (name == QLatin1String("garbage")) {
+        rate = &options->faults.garbage;
+    } else {
+        *error = QStringLiteral(
+                     "--fault: unknown fault \"%1\" (split, refuse, bad-trailer, bad-echo, "
+                     "silent, garbage, hangup-after=N)")
+                     .arg(name);
+        return false;
+    }
+    return ParseRate(name, value, rate, error);
+}
+
+ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QString* message) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated KPA-650 / KPB-650 device on a pseudo-terminal. It answers the maintenance "
+        "program's requests (identification, parameters, clock, event log read and clear) at the "
+        "chosen baud rate and can inject faults.\n\n"
+        "Faults (--fault, repeatable): NAME on every request, NAME=N on the first N requests, "
+        "NAME=P (with a decimal point) with probability P per request:\n"
+        "  split        reply written in random chunks with pauses between them\n"
+        "  refuse       a lone 0x5A instead of the reply; the request is not carried out\n"
+        "  bad-trailer  reply's last byte is 0x00 instead of 0x58 (not for log frames)\n"
+        "  bad-echo     one byte of a parameter write's echo is wrong\n"
+        "  silent       no reply; the request is not carried out\n"
+        "  garbage      one to three random bytes before the reply\n"
+        "  hangup-after=N  hang the line up after N reply bytes; a fresh pty then appears at the "
+        "same link (the device was plugged in again)"));
+    parser.addHelpOption();
+    const QCommandLineOption variant(
+        QStringLiteral("variant"),
+        QStringLiteral("A (transmitter KPA-650) or B (receiver KPB-650); default A."),
+        QStringLiteral("A|B"), QStringLiteral("A"));
+    const QCommandLineOption link(
+        QStringLiteral("link"),
+        QStringLiteral("Symbolic link to the pty's slave, removed on exit."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption version(QStringLiteral("id-version"),
+                                     QStringLiteral("Identification: version, 0-15 (default 1)."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption date(
+        QStringLiteral("id-date"),
+        QStringLiteral("Identification: build date, 2000-2015, day up to 15 "
+                       "(one hex digit each; default 2009-9-8)."),
+        QStringLiteral("YYYY-M-D"));
+    const QCommandLineOption checksum(
+        QStringLiteral("id-checksum"),
+        QStringLiteral("Identification: checksum, 4 hex digits (default ABCD)."),
+        QStringLiteral("HHHH"));
+    const QCommandLineOption idBytes(
+        QStringLiteral("id-bytes"),
+        QStringLiteral("Identification: the eight bytes d0..d7 as hex, any "
+                       "values (e.g. 01090C1F0A0B0C0D)."),
+        QStringLiteral("HEX"));
+    const QCommandLineOption frequency(
+        QStringLiteral("frequency"),
+        QStringLiteral("Initial centre frequency in kHz, lists at their "
+                       "defaults (default 200 for A, 500 for B)."),
+        QStringLiteral("KHZ"));
+    const QCommandLineOption params(
+        QStringLiteral("params"),
+        QStringLiteral("Initial parameter frame as hex (70 bytes for A, 17 for B)."),
+        QStringLiteral("HEX"));
+    const QCommandLineOption clock(
+        QStringLiteral("clock"),
+        QStringLiteral("Initial device clock (default: the PC's local time)."),
+        QStringLiteral("YYYY-MM-DDThh:mm:ss"));
+    const QCommandLineOption records(
+        QStringLiteral("records"),
+        QStringLiteral("Event log of N made-up events, 0-255 (default 0)."), QStringLiteral("N"));
+    const QCommandLineOption log(
+        QStringLiteral("log"),
+        QStringLiteral("Event log from a text record file (GBK, as the program "
+                       "saves it)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption baud(
+        QStringLiteral("baud"),
+        QStringLiteral("Pace reply bytes at 10 bit times each (default 9600; 0 "
+                       "= unpaced)."),
+        QStringLiteral("N"), QStringLiteral("9600"));
+    const QCommandLineOption fault(QStringLiteral("fault"),
+                                   QStringLiteral("Inject a fault (see above)."),
+                                   QStringLiteral("SPEC"));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+                                  QStringLiteral("Seed for faults and made-up events (default 1)."),
+                                  QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"), QStringLiteral("Trace requests and replies in hex on stderr."));
+    parser.addOptions({variant, link, version, date, checksum, idBytes, frequency, params, clock,
+                       records, log, baud, fault, seed, verbose});
+
+    if (!parser.parse(QStringList(QStringLiteral("kp650-sim")) + args)) {
+        *message = parser.errorText();
+        return ParseOutcome::Error;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        *message = parser.helpText();
+        return ParseOutcome::Help;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *message = QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
+        return ParseOutcome::Error;
+    }
+    SimOptions o;
+    const QString v = parser.value(variant).toUpper();
+    if (v != QLatin1String("A") && v != QLatin1String("B")) {
+        *message = QStringLiteral("--variant must be A or B");
+        return ParseOutcome::Error;
+    }
+    o.variant = v == QLatin1String("A") ? DeviceVariant::A : DeviceVariant::B;
+    o.link = parser.value(link);
+    o.verbose = parser.isSet(verbose);
+
+    int idVersion = 1;
+    int year = 2009, month = 9, day = 8;
+    int sum = 0xABCD;
+    if (parser.isSet(version) && !ParseInt(parser.value(version), 0, 15, &idVersion)) {
+        *message = QStringLiteral("--id-version must be 0 to 15");
+        return ParseOutcome::Error;
+    }
+    if (parser.isSet(date)) {
+        static const QRegularExpression datePattern(
+            QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})$"));
+        const auto m = datePattern.match(parser.value(date));
+        if (!m.hasMatch() || !ParseInt(m.captured(1), 2000, 2015, &year) ||
+            !ParseInt(m.captured(2), 1, 12, &month) || !ParseInt(m.captured(3), 1, 15, &day)) {
+            *message = QStringLiteral(
+                "--id-date must be YYYY-M-D with year 2000-2015, month 1-12, day 1-15 "
+                "(use --id-bytes for other values)");
+            return ParseOutcome::Error;
+        }
+    }
+    if (parser.isSet(checksum)) {
+        bool ok = false;
+        sum = parser.value(checksum).toInt(&ok, 16);
+        if (!ok || parser.value(checksum).size() > 4 || sum < 0) {
+            *message = QStringLiteral("--id-checksum must be up to 4 hex digits");
+            return ParseOutcome::Error;
+        }
+    }
+    o.identification = DeviceModel::IdentificationDigits(idVersion, year, month, day,
+                                                         static_cast<std::uint16_t>(sum));
+    if (parser.isSet(idBytes)) {
+        const QString hex = parser.value(idBytes).remove(QLatin1Char(' '));
+        const QByteArray raw = QByteArray::fromHex(hex.toLatin1());
+        static const QRegularExpression hexPattern(QStringLiteral("^[0-9A-Fa-f]{16}$"));
+        if (!hexPattern.match(hex).hasMatch()) {
+            *message = QStringLiteral("--id-bytes must be eight bytes in hex (16 digits)");
+            return ParseOutcome::Error;
+        }
+        for (int i = 0; i < 8; ++i) {
+            o.identification[static_cast<size_t>(i)] = static_cast<std::uint8_t>(raw.at(i));
+        }
+    }
+
+    if (parser.isSet(frequency)) {
+        int khz = 0;
+        if (!ParseInt(parser.value(frequency), 0, 319999, &khz)) {
+            *message = QStringLiteral("--frequency must be 0 to 319999 kHz");
+            return ParseOutcome::Error;
+        }
+        o.frequencyKHz = khz;
+    }
+    if (parser.isSet(params)) {
+        const QString hex = parser.value(params).remove(QLatin1Char(' '));
+        const int want = o.variant == DeviceVariant::A ? kFrameLengthA : kFrameLengthB;
+        static const QRegularExpression hexPattern(QStringLiteral("^([0-9A-Fa-f]{2})*$"));
+        if (!hexPattern.match(hex).hasMatch() || hex.size() != 2 * want) {
+            *message =
+                QStringLiteral("--params must be %1 bytes in hex for variant %2").arg(want).arg(v);
+            return ParseOutcome::Error;
+        }
+        o.parameters = QByteArray::fromHex(hex.toLatin1());
+    }
+    if (parser.isSet(clock)) {
+        QDateTime t = QDateTime::fromString(parser.value(clock), Qt::ISODate);
+        if (!t.isValid()) {
+            t = QDateTime::fromString(parser.value(clock), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        }
+        if (!t.isValid() || t.date().year() < 2000 || t.date().year() > 2099) {
+            *message = QStringLiteral(
+                "--clock must be a date and time from 2000 to 2099, "
+                "YYYY-MM-DDThh:mm:ss");
+            return ParseOutcome::Error;
+        }
+        o.clock = TimeFrame{static_cast<std::uint8_t>(t.date().year() - 2000),
+                            static_cast<std::uint8_t>(t.date().month()),
+                            static_cast<std::uint8_t>(t.date().day()),
+                            static_cast<std::uint8_t>(t.time().hour()),
+                            static_cast<std::uint8_t>(t.time().minute()),
+                            static_cast<std::uint8_t>(t.time().second())};
+    }
+    if (parser.isSet(records) && !ParseInt(parser.value(records), 0, kMaxLogRecords, &o.records)) {
+        *message = QStringLiteral("--records must be 0 to %1 (the count frame has one byte)")
+                       .arg(kMaxLogRecords);
+        return ParseOutcome::Error;
+    }
+    o.logFile = parser.value(log);
+    if (parser.isSet(records) && !o.logFile.isEmpty()) {
+        *message = QStringLiteral("--records and --log exclude each other");
+        return ParseOutcome::Error;
+    }
+    if (!ParseInt(parser.value(baud), 0, 4000000, &o.baud)) {
+        *message = QStringLiteral("--baud must be 0 (unpaced) or a rate up to 4000000");
+        return ParseOutcome::Error;
+    }
+    bool seedOk = false;
+    o.seed = parser.value(seed).toUInt(&seedOk);
+    if (!seedOk) {
+        *message = QStringLiteral("--seed must be a non-negative number");
+        return ParseOutcome::Error;
+    }
+    o.faults.seed = o.seed;
+    for (const QString& spec : parser.values(fault)) {
+        if (!ParseFault(spec, &o, message)) {
+            return ParseOutcome::Error;
+        }
+    }
+    *options = o;
+    return ParseOutcome::Run;
+}
+
+}  // namespace sim

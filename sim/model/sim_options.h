@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "model/device_model.h"
+
+// kp650-sim's command line, parsed without touching the system, so it can be tested.
+namespace sim {
+
+struct SimOptions {
+    DeviceVariant variant = DeviceVariant::A;
+    QString link;
+    std::array<std::uint8_t, 8> identification =
+        DeviceModel::IdentificationDigits(1, 2009, 9, 8, 0xABCD);
+    std::optional<int> frequencyKHz;
+    QByteArray parameters;  // a raw frame; wins over frequencyKHz
+    std::optional<TimeFrame> clock;
+    int records = 0;
+    QString logFile;
+    int baud = 9600;  // 0 = as fast as the line takes them
+    FaultPlan faults;
+    FaultRate split;          // reply handed out in random chunks with pauses between them
+    qint64 hangupAfter = -1;  // reply bytes after which the line is hung up; -1 = never
+    std::uint32_t seed = 1;
+    bool verbose = false;
+};
+
+enum class ParseOutcome { Run, Help, Error };
+
+// `args` without the program name. Help: `message` holds the help text; Error: what is wrong.
+ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QString* message);
+
+// One --fault value: NAME (always), NAME=N (the first N requests), NAME=P with a decimal point
+// (probability P per request), hangup-after=N (after N reply bytes).
+bool ParseFault(const QString& spec, SimOptions* options, QString* error);
+
+}  // namespace sim

@@ -1,0 +1,75 @@
+// kp650-sim: a simulated KPA-650 / KPB-650 on a pseudo-terminal (see --help).
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QTime>
+
+#include <cstdio>
+
+#include "model/device_model.h"
+#include "model/event_log.h"
+#include "model/sim_options.h"
+#include "pty_server.h"
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    sim::SimOptions options;
+    QString message;
+    switch (sim::ParseSimOptions(app.arguments().mid(1), &options, &message)) {
+        case sim::ParseOutcome::Help:
+            std::fputs(qPrintable(message), stdout);
+            return 0;
+        case sim::ParseOutcome::Error:
+            std::fprintf(stderr, "kp650-sim: %s\n", qPrintable(message));
+            return 2;
+        case sim::ParseOutcome::Run:
+            break;
+    }
+
+    sim::DeviceModel model(options.variant);
+    model.SetIdentification(options.identification);
+    if (!options.parameters.isEmpty()) {
+        model.SetParameters(options.parameters);
+    } else if (options.frequencyKHz) {
+        model.SetParameters(
+            sim::DeviceModel::DefaultParameters(options.variant, *options.frequencyKHz));
+    }
+    if (options.clock) {
+        model.SetClock(*options.clock);
+    }
+    if (!options.logFile.isEmpty()) {
+        QFile file(options.logFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "kp650-sim: %s: %s\n", qPrintable(options.logFile),
+                         qPrintable(file.errorString()));
+            return 2;
+        }
+        std::vector<sim::LogRecord> records;
+        if (!sim::ParseRecordText(options.variant, file.readAll(), &records, &message)) {
+            std::fprintf(stderr, "kp650-sim: %s: %s\n", qPrintable(options.logFile),
+                         qPrintable(message));
+            return 2;
+        }
+        model.SetLog(std::move(records));
+    } else if (options.records > 0) {
+        // A week back, so the events sit in the recent past of the device clock.
+        const QDateTime start(QDate::currentDate().addDays(-7), QTime(8, 0));
+        model.SetLog(sim::GenerateLog(options.variant, options.records, options.seed, start));
+    }
+    model.SetFaultPlan(options.faults);
+
+    PtyServer server(model, options);
+    if (!server.Open(&message)) {
+        std::fprintf(stderr, "kp650-sim: %s\n", qPrintable(message));
+        return 1;
+    }
+    std::printf(
+        "kp650-sim: variant %s on %s%s%s, %d records, %s\n",
+        options.variant == sim::DeviceVariant::A ? "A (KPA-650)" : "B (KPB-650)",
+        qPrintable(server.SlavePath()), options.link.isEmpty() ? "" : " linked at ",
+        qPrintable(options.link), static_cast<int>(model.Log().size()),
+        options.baud > 0 ? qPrintable(QStringLiteral("%1 baud").arg(options.baud)) : "unpaced");
+    std::fflush(stdout);
+    return server.Run();
+}
