@@ -9,7 +9,11 @@
 #include "common/message_box.h"
 
 CMainFrame::CMainFrame(QWidget* parent)
-    : QMainWindow(parent), m_portCheckDlg(this), m_clockDlg(this) {
+    : QMainWindow(parent),
+      m_portCheckDlg(this),
+      m_transmitterParamDlg(this),
+      m_receiverParamDlg(this),
+      m_clockDlg(this) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(TitleText());
     setGeometry(150, 100, 550, 400);
@@ -101,11 +105,14 @@ void CMainFrame::UpdatePortChecks() {
 }
 
 std::vector<int> CMainFrame::DialogPortNumbers() const {
-    return {m_portCheckDlg.PortNumber(), m_clockDlg.PortNumber()};
+    return {m_portCheckDlg.PortNumber(), m_transmitterParamDlg.PortNumber(),
+            m_receiverParamDlg.PortNumber(), m_clockDlg.PortNumber()};
 }
 
 void CMainFrame::SetAllPortNumbers(int port) {
     m_portCheckDlg.SetPortNumber(port);
+    m_transmitterParamDlg.SetPortNumber(port);
+    m_receiverParamDlg.SetPortNumber(port);
     m_clockDlg.SetPortNumber(port);
     g_portNumber = port;
 }
@@ -158,7 +165,11 @@ void CMainFrame::OnSwitchVariant() {
 }
 
 void CMainFrame::OnParameters() {
-    // Opens the transmitter or receiver parameter dialog by g_variant once they exist.
+    if (g_variant == 0) {
+        m_transmitterParamDlg.exec();
+    } else {
+        m_receiverParamDlg.exec();
+    }
 }
 
 void CMainFrame::OnRecordQuery() {

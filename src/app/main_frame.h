@@ -8,6 +8,8 @@
 #include "app/variant_switch.h"
 #include "link/port_check_dlg.h"
 #include "settings/device_clock_dlg.h"
+#include "settings/receiver_param_dlg.h"
+#include "settings/transmitter_param_dlg.h"
 
 class QAction;
 class QMenu;
@@ -48,6 +50,8 @@ public:
     int ShownMenu() const { return m_shownMenu; }
     QAction* Action(int commandId, int menuVariant) const;
     CPortCheckDlg& PortCheckDlg() { return m_portCheckDlg; }
+    CTransmitterParamDlg& TransmitterParamDlg() { return m_transmitterParamDlg; }
+    CReceiverParamDlg& ReceiverParamDlg() { return m_receiverParamDlg; }
     CDeviceClockDlg& ClockDlg() { return m_clockDlg; }
 
     void OnSelectCom1();
@@ -82,6 +86,8 @@ private:
     Menu m_menuB;
     Menu m_menuA;
     CPortCheckDlg m_portCheckDlg;
+    CTransmitterParamDlg m_transmitterParamDlg;
+    CReceiverParamDlg m_receiverParamDlg;
     CDeviceClockDlg m_clockDlg;
     int m_startupPortOk = 0;
 

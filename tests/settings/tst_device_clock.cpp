@@ -8,6 +8,7 @@
 #include "app/main_frame.h"
 #include "common/globals.h"
 #include "link/fake_serial_line.h"
+#include "link/port_names.h"
 #include "settings/device_clock_dlg.h"
 #include "settings/time_frame.h"
 #include "support/test_support.h"
@@ -383,8 +384,16 @@ void TstDeviceClock::clockCommandOnBothMenus() {
     });
     frame.RunStartupTick();
     boxes.Clear();  // the variant switch reports itself
-    QCOMPARE(frame.DialogPortNumbers().size(), std::size_t(2));
     QCOMPARE(frame.ClockDlg().PortNumber(), 1);
+    // Choosing COM2 reaches the clock dialog with every other dialog.
+    QTimer::singleShot(0, this, [] {
+        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            modal->accept();
+        }
+    });
+    frame.OnSelectCom2();
+    QCOMPARE(frame.ClockDlg().PortNumber(), 2);
+    QCOMPARE(frame.DialogPortNumbers(), std::vector<int>(frame.DialogPortNumbers().size(), 2));
     QStringList opened;
     for (int menu : {0, 1}) {
         QAction* action = frame.Action(CMainFrame::kCmdClockSettings, menu);
@@ -393,14 +402,15 @@ void TstDeviceClock::clockCommandOnBothMenus() {
             QWidget* modal = QApplication::activeModalWidget();
             opened << (modal ? modal->objectName() : QStringLiteral("none"));
             if (modal) {
-                opened << QString::number(line.IsOpen());
+                opened << QString::number(line.IsOpen()) << line.OpenedDevice();
                 static_cast<QDialog*>(modal)->accept();
             }
         });
         action->trigger();
         QVERIFY(!line.IsOpen());
     }
-    QCOMPARE(opened, (QStringList{"dlg135", "1", "dlg135", "1"}));
+    const QString com2 = PortDeviceName(2);
+    QCOMPARE(opened, (QStringList{"dlg135", "1", com2, "dlg135", "1", com2}));
     QCOMPARE(boxes.Texts(), QStringList());
     qunsetenv("KP650_HOME");
 }

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QDate>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+#include "records/event_record.h"
+
+class QSqlDatabase;
+class QSqlError;
+
+// Table names. KPB650 is the same for both variants.
+inline const QString kTempTable = QStringLiteral("TEMP");
+inline const QString kKpb650Table = QStringLiteral("KPB650");
+
+// Message texts of the record files.
+extern const QString
+    kWorkingDatabaseConnectFailedText;  // "数据库连接失败，确认数据库是否在当前路径下，并请重试!"
+extern const QString
+    kDatabaseFileConnectFailedText;  // "数据库连接失败，确认数据库文件是否在当前路径下!"
+extern const QString kOpenFileErrorText;  // "打开文件出错！"
+extern const QString kSaveFileErrorText;  // "保存文件出错！"
+
+// One connection (SQLite, unique connection name per instance) to one record database file.
+// Record tables have eight TEXT columns named as the EventRecord fields. Errors raised by the
+// database during a row operation are shown in a box with the driver's message text and the
+// operation goes on with the next row. Use on the UI thread only.
+class RecordStore {
+public:
+    // Boxes of operations that take no parent of their own are shown over messageParent.
+    explicit RecordStore(QWidget* messageParent = nullptr);
+    ~RecordStore();
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    void SetMessageParent(QWidget* parent) { m_parent = parent; }
+
+    // "KPA650.mdb" (variant A) or "KPB650.mdb" (variant B) in ProgramDirectory().
+    static QString WorkingDatabasePath(int variant);
+    // "KPB.mdb" in ProgramDirectory(): a database holding KPB650, copied by a database save.
+    static QString TemplatePath();
+    // A path whose last character is a lowercase 'b' names a database file; any other a text file.
+    static bool IsDatabasePath(const QString& path);
+    // "KPA650(" or "KPB650(" + date "%4d-%2d-%2d" (blank-padded) + ")".
+    static QString ProposedSaveName(int variant, QDate localDate);
+
+    // Opens a working database: a missing file is created with TEMP and KPB650, missing tables are
+    // added. A file that is not a usable database is left untouched and false is returned; no
+    // message is shown. Any previous connection is closed first.
+    bool Connect(const QString& path);
+    // Connect(WorkingDatabasePath(variant)); on failure shows kWorkingDatabaseConnectFailedText.
+    bool ConnectWorking(int variant);
+    void Close();
+    bool IsConnected() const;
+    QString Path() const { return m_path; }
+
+    // Deletes every row of the table, in one transaction.
+    bool EmptyTable(const QString& table);
+    // Appends one row, committed on its own (a crash keeps every row appended before it).
+    bool Append(const QString& table, const EventRecord& record);
+    // Rows in the order stored; NULL reads as the empty text. On error shows the message and
+    // returns what was read before it.
+    std::vector<EventRecord> ReadAll(const QString& table) const;
+    // Calls visit for every row in the order stored, without holding them all; false on error.
+    bool ForEachRow(const QString& table,
+                    const std::function<void(const EventRecord&)>& visit) const;
+    // Number of rows, -1 on error.
+    int RowCount(const QString& table) const;
+    // Appends every row of source to destination (same database), in source order, one transaction.
+    bool CopyTable(const QString& source, const QString& destination);
+
+    // Writes TEMP to a new file at path: a database made from the template (its KPB650 holds the
+    // rows) or a GBK text file, chosen by IsDatabasePath. The file is written beside the
+    // destination and renamed into place, so a failed save leaves an existing file as it was.
+    bool SaveRecords(const QString& path, QWidget* parent);
+    // Replaces the working KPB650 by the records of a database file's KPB650 or of a text file.
+    // Returns true when the record list should be reloaded: false on failure (nothing changed)
+    // and when a database file's KPB650 is empty (the working KPB650 is then empty).
+    bool OpenRecords(const QString& path, QWidget* parent);
+    // The graph's open-file import: replaces KPB650 of this database by KPB650 of the database
+    // file at path. Any failure shows kDatabaseFileConnectFailedText. True when rows were copied.
+    bool ImportEventFile(const QString& path, QWidget* parent);
+
+private:
+    QSqlDatabase Database() const;
+    QWidget* MessageParent(QWidget* parent) const;
+    void ShowError(QWidget* parent, const QSqlError& error) const;
+    bool SaveDatabase(const QString& path, QWidget* parent);
+    bool SaveText(const QString& path, QWidget* parent);
+    enum class ImportMessages { DriverText, ConnectFailedText };
+    int ImportDatabase(const QString& path, QWidget* parent, ImportMessages messages);
+    bool OpenText(const QString& path, QWidget* parent);
+
+    QString m_connectionName;
+    QString m_path;
+    QPointer<QWidget> m_parent;
+};

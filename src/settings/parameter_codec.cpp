@@ -1,0 +1,91 @@
+#include "settings/parameter_codec.h"
+
+#include "link/hex_text.h"
+
+QString CheckFrequencyText(const QString& text, std::uint64_t lowestKHz, std::uint64_t limitKHz) {
+    if (text.isEmpty()) {
+        return kFrequencyEmptyText;
+    }
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return kFrequencyInvalidText;
+        }
+    }
+    if (!DigitsBelow(text, limitKHz)) {
+        return kFrequencyOverLimitText;
+    }
+    if (DigitsBelow(text, lowestKHz)) {
+        return kFrequencyInvalidText;
+    }
+    return QString();
+}
+
+bool DigitsBelow(const QString& digits, std::uint64_t limit) {
+    qsizetype first = 0;
+    while (first < digits.size() && digits[first] == QLatin1Char('0')) {
+        ++first;
+    }
+    const QString significant = digits.mid(first);
+    if (significant.isEmpty()) {
+        return limit > 0;  // the value is 0
+    }
+    const QString bound = QString::number(limit);
+    if (significant.size() != bound.size()) {
+        return significant.size() < bound.size();
+    }
+    return significant < bound;  // same length: digit order is value order
+}
+
+QString WordField(const QString& hexDigits) {
+    QString field;
+    for (qsizetype i = hexDigits.size(); i < 16; i += 2) {
+        field += QStringLiteral("00 ");
+    }
+    for (qsizetype i = 0; i + 1 < hexDigits.size(); i += 2) {
+        field += hexDigits.mid(i, 2) + QLatin1Char(' ');
+    }
+    return field;
+}
+
+std::uint64_t ReplyValue(const QString& replyText, int first, int count) {
+    QString digits;
+    for (int i = 0; i < count; ++i) {
+        digits += replyText.mid(3 * (first + i), 2);
+    }
+    return HexTextToValue(digits);
+}
+
+int IndexToSend(int selected, const ListSpec& list) {
+    return selected >= 0 && selected < list.items.size() ? selected : list.defaultIndex;
+}
+
+int SelectionFromByte(std::uint64_t byte, const ListSpec& list) {
+    return byte < static_cast<std::uint64_t>(list.items.size()) ? static_cast<int>(byte)
+                                                                : list.defaultIndex;
+}
+
+void AppendListBytes(QString& frame, const std::vector<ListSpec>& lists,
+                     const std::vector<int>& selections) {
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        const int selected = i < selections.size() ? selections[i] : -1;
+        frame +=
+            DecimalToHexText(QString::number(IndexToSend(selected, lists[i]))) + QLatin1Char(' ');
+    }
+}
+
+void ReadListBytes(FrameReading& reading, const QString& replyText, int first,
+                   const std::vector<ListSpec>& lists) {
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        const std::uint64_t byte = ReplyValue(replyText, first + static_cast<int>(i), 1);
+        reading.listBytes.push_back(byte);
+        reading.selections.push_back(SelectionFromByte(byte, lists[i]));
+    }
+}
+
+QStringList DelayItems(int step) {
+    QStringList items{QStringLiteral("0ms(默认)")};
+    for (int i = 1; i <= 10; ++i) {
+        items << QStringLiteral("%1ms").arg(i * step);
+    }
+    return items;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+inline const QString kFrequencyEmptyText = QStringLiteral("中心频率值不能为空!");
+inline const QString kFrequencyInvalidText = QStringLiteral("请输入正确的中心频率值!");
+inline const QString kFrequencyOverLimitText = QStringLiteral("中心频率植超过上限，请重新输入!");
+inline const QString kWriteDoneText = QStringLiteral("配置成功!");
+inline const QString kReadDoneText = QStringLiteral("读取成功!");
+
+// One drop-down list of a parameter dialog: its selected index travels in the frame.
+struct ListSpec {
+    int id;
+    QStringList items;
+    int defaultIndex;
+};
+
+// A write frame, or the message that refuses the frequency text.
+struct FrameBuild {
+    QString frame;  // "%02X " per byte
+    QString error;  // empty when the frame was built
+};
+
+// What a read reply says.
+struct FrameReading {
+    QString frequencyText;
+    // Per list in frame order: the raw byte, and the index to select (the list's default when
+    // the byte lies beyond its items, so that the screen shows what a write would send).
+    std::vector<std::uint64_t> listBytes;
+    std::vector<int> selections;
+};
+
+// The frame rules of one device variant.
+struct ParameterCodec {
+    QString writeCommand;
+    QString readCommand;
+    int frameBytes = 0;
+    bool leadingByte = false;
+    std::vector<ListSpec> lists;  // in the order their indexes travel in the frame
+    // Frequency text and the lists' selected indexes (frame order; -1 for none).
+    std::function<FrameBuild(const QString&, const std::vector<int>&)> buildFrame;
+    // The gathered reply data ("%02X " per byte).
+    std::function<FrameReading(const QString&)> readFrame;
+};
+
+// Checks a centre frequency text before any arithmetic: empty, anything but '0'-'9', a value
+// below `lowestKHz`, and a value of `limitKHz` or more are refused with their message. The
+// comparison works on the digits, so texts of any length are safe. Empty result: accepted.
+QString CheckFrequencyText(const QString& text, std::uint64_t lowestKHz, std::uint64_t limitKHz);
+
+// Whether a digit string (leading zeros allowed) stands for a value below `limit`.
+bool DigitsBelow(const QString& digits, std::uint64_t limit);
+
+// A word's even-length hex digits as an 8-byte field: zero bytes in front, "%02X " per byte.
+QString WordField(const QString& hexDigits);
+
+// `count` bytes from byte `first` of received text, most significant first, as one value.
+std::uint64_t ReplyValue(const QString& replyText, int first, int count);
+
+// The index a list sends: its selection, or its default when it has none within its items.
+int IndexToSend(int selected, const ListSpec& list);
+// The index a read selects for a received byte: the byte, or the default when it lies beyond.
+int SelectionFromByte(std::uint64_t byte, const ListSpec& list);
+
+// Appends the selected indexes of `lists` to a frame, one byte each.
+void AppendListBytes(QString& frame, const std::vector<ListSpec>& lists,
+                     const std::vector<int>& selections);
+// Reads one byte per list starting at byte `first` of the reply.
+void ReadListBytes(FrameReading& reading, const QString& replyText, int first,
+                   const std::vector<ListSpec>& lists);
+
+// The eleven items "0ms(默认)", then `step`, 2 x `step` ... 10 x `step` with "ms".
+QStringList DelayItems(int step);

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "settings/parameter_dlg.h"
+
+// Dialog 142: the receiver's (KPB-650) centre frequency, discrimination times, output
+// widenings, alarm delay and command blocking.
+class CReceiverParamDlg : public CParameterDlg {
+    Q_OBJECT
+public:
+    explicit CReceiverParamDlg(QWidget* parent = nullptr);
+
+    static const ParameterDlgTemplate& Template();
+};

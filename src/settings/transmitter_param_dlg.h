@@ -1,0 +1,12 @@
+#pragma once
+
+#include "settings/parameter_dlg.h"
+
+// Dialog 134: the transmitter's (KPA-650) centre frequency, input delays and alarm delays.
+class CTransmitterParamDlg : public CParameterDlg {
+    Q_OBJECT
+public:
+    explicit CTransmitterParamDlg(QWidget* parent = nullptr);
+
+    static const ParameterDlgTemplate& Template();
+};

@@ -1,0 +1,163 @@
+#include <QtTest>
+
+#include "records/event_record.h"
+#include "records/record_text_file.h"
+
+class TestEventRecord : public QObject {
+    Q_OBJECT
+
+private slots:
+    void eventText_data();
+    void eventText();
+    void fromLogBytes_data();
+    void fromLogBytes();
+    void fieldTexts();
+    void formatLine_data();
+    void formatLine();
+    void parseLine_data();
+    void parseLine();
+    void everyTableTextRoundTrips();
+};
+
+void TestEventRecord::eventText_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+
+    const QString error = QStringLiteral("事件代码错误!");
+    QTest::newRow("A 0 empty") << 0 << 0 << QString();
+    QTest::newRow("A 1") << 0 << 1 << QStringLiteral("命令1启动");
+    QTest::newRow("A 2") << 0 << 2 << QStringLiteral("命令1返回");
+    QTest::newRow("A 6") << 0 << 6 << QStringLiteral("命令3返回");
+    QTest::newRow("A 7 empty") << 0 << 7 << QString();
+    QTest::newRow("A 11") << 0 << 11 << QStringLiteral("功放过低告警");
+    QTest::newRow("A 14") << 0 << 14 << QStringLiteral("功放过载告警返回");
+    QTest::newRow("A 21 empty") << 0 << 21 << QString();
+    QTest::newRow("A 22") << 0 << 22 << error;
+    QTest::newRow("A 255") << 0 << 255 << error;
+    QTest::newRow("B 0") << 1 << 0 << QStringLiteral("命令1返回");
+    QTest::newRow("B 1") << 1 << 1 << QStringLiteral("命令1启动");
+    QTest::newRow("B 2") << 1 << 2 << QStringLiteral("命令2返回");
+    QTest::newRow("B 5") << 1 << 5 << QStringLiteral("命令3启动");
+    QTest::newRow("B 6 empty") << 1 << 6 << QString();
+    QTest::newRow("B 13 empty") << 1 << 13 << QString();
+    QTest::newRow("B 14") << 1 << 14 << QStringLiteral("信噪比告警返回");
+    QTest::newRow("B 19") << 1 << 19 << QStringLiteral("通道故障告警");
+    QTest::newRow("B 21") << 1 << 21 << QStringLiteral("信号过低告警");
+    QTest::newRow("B 22") << 1 << 22 << error;
+    QTest::newRow("B 255") << 1 << 255 << error;
+}
+
+void TestEventRecord::eventText() {
+    QFETCH(int, variant);
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    QCOMPARE(EventText(code, variant), text);
+}
+
+void TestEventRecord::fromLogBytes_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("fields");
+
+    QTest::newRow("example") << 0 << QByteArray::fromHex("09 09 19 0a 1e 0f 01 f4 01")
+                             << QStringList{"2009", "9",  "25",  "10",
+                                            "30",   "15", "500", QStringLiteral("命令1启动")};
+    QTest::newRow("year 2000, ms 999")
+        << 1 << QByteArray::fromHex("00 01 01 00 00 00 03 e7 00")
+        << QStringList{"2000", "1", "1", "0", "0", "0", "999", QStringLiteral("命令1返回")};
+    QTest::newRow("all 0xFF") << 0 << QByteArray::fromHex("ff ff ff ff ff ff ff ff ff")
+                              << QStringList{
+                                     "2255", "255", "255",   "255",
+                                     "255",  "255", "65535", QStringLiteral("事件代码错误!")};
+    QTest::newRow("month 13, ms 5 unchecked")
+        << 1 << QByteArray::fromHex("0a 0d 20 18 3c 3c 00 05 06")
+        << QStringList{"2010", "13", "32", "24", "60", "60", "5", ""};
+    QTest::newRow("code 0 variant A empty")
+        << 0 << QByteArray::fromHex("0a 01 01 01 01 01 00 00 00")
+        << QStringList{"2010", "1", "1", "1", "1", "1", "0", ""};
+    QTest::newRow("short array") << 0 << QByteArray::fromHex("05 02")
+                                 << QStringList{"2005", "2", "0", "0", "0", "0", "0", ""};
+}
+
+void TestEventRecord::fromLogBytes() {
+    QFETCH(int, variant);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, fields);
+    QCOMPARE(RecordFromLogBytes(bytes, variant).FieldTexts(), fields);
+}
+
+void TestEventRecord::fieldTexts() {
+    EventRecord record{"1", "2", "3", "4", "5", "6", "7", "e"};
+    QCOMPARE(record.FieldTexts(), (QStringList{"1", "2", "3", "4", "5", "6", "7", "e"}));
+    for (int i = 0; i < kRecordFieldCount; ++i) {
+        QCOMPARE(record.Field(i), record.FieldTexts().at(i));
+    }
+}
+
+namespace {
+
+const QByteArray kStartGbk = QByteArray::fromHex("c3fcc1ee31c6f4b6af");  // 命令1启动
+
+EventRecord Example() {
+    return {"2009", "9", "25", "10", "30", "15", "500", QStringLiteral("命令1启动")};
+}
+
+}  // namespace
+
+void TestEventRecord::formatLine_data() {
+    QTest::addColumn<int>("serial");
+    QTest::addColumn<QByteArray>("line");
+
+    const QByteArray rest = "2009  9  25   10  30  15  500  " + kStartGbk;
+    QTest::newRow("1") << 1 << "1    " + rest;
+    QTest::newRow("10") << 10 << "10   " + rest;
+    QTest::newRow("100") << 100 << "100  " + rest;
+    QTest::newRow("1000") << 1000 << "1000  " + rest;
+}
+
+void TestEventRecord::formatLine() {
+    QFETCH(int, serial);
+    QFETCH(QByteArray, line);
+    QCOMPARE(FormatRecordLine(serial, Example()), line);
+}
+
+void TestEventRecord::parseLine_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QStringList>("fields");
+
+    const QStringList example = Example().FieldTexts();
+    const QByteArray rest = "2009  9  25   10  30  15  500  " + kStartGbk;
+    QTest::newRow("serial 1") << "1    " + rest << example;
+    QTest::newRow("serial 100, CR LF") << "100  " + rest + "\r\n" << example;
+    QTest::newRow("serial 100000") << "100000  " + rest << example;
+    QTest::newRow("blank line") << QByteArray() << QStringList(8, QString());
+    QTest::newRow("five bytes") << QByteArray("12345\r\n") << QStringList(8, QString());
+    QTest::newRow("fewer fields") << QByteArray("7    2011  3")
+                                  << QStringList{"2011", "3", "", "", "", "", "", ""};
+    QTest::newRow("empty event") << QByteArray("2    2009  9  25   10  30  15  500  ")
+                                 << QStringList{"2009", "9", "25", "10", "30", "15", "500", ""};
+    QTest::newRow("event to line end") << QByteArray("3    1  2  3  4  5  6  7  a b \r")
+                                       << QStringList{"1", "2", "3", "4", "5", "6", "7", "a b "};
+    QTest::newRow("invalid GBK") << "4    1  2  3  4  5  6  7  " + kStartGbk.left(2) + "\x81"
+                                 << QStringList{"1", "2", "3", "4",
+                                                "5", "6", "7", QStringLiteral("命\uFFFD")};
+}
+
+void TestEventRecord::parseLine() {
+    QFETCH(QByteArray, line);
+    QFETCH(QStringList, fields);
+    QCOMPARE(ParseRecordLine(line).FieldTexts(), fields);
+}
+
+void TestEventRecord::everyTableTextRoundTrips() {
+    for (int variant = 0; variant < 2; ++variant) {
+        for (int code = 0; code < 23; ++code) {
+            EventRecord record = RecordFromLogValues(2024, 2, 29, 23, 59, 59, 999, code, variant);
+            QCOMPARE(ParseRecordLine(FormatRecordLine(code + 1, record)), record);
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestEventRecord)
+#include "tst_event_record.moc"

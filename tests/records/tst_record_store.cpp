@@ -1,0 +1,624 @@
+#include <QtTest>
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+#include "records/record_store.h"
+#include "records/record_text_file.h"
+#include "support/test_support.h"
+
+namespace {
+
+EventRecord MakeRecord(int i) {
+    static const QStringList events = {QStringLiteral("命令1启动"), QStringLiteral("命令1返回"),
+                                       QString(), QStringLiteral("事件代码错误!"),
+                                       QStringLiteral("信号过低告警返回")};
+    return EventRecord{QString::number(2000 + i % 256), QString::number(1 + i % 12),
+                       QString::number(1 + i % 31),     QString::number(i % 24),
+                       QString::number(i % 60),         QString::number((i * 7) % 60),
+                       QString::number(i % 1000),       events.at(i % events.size())};
+}
+
+std::vector<EventRecord> MakeRecords(int count, int offset = 0) {
+    std::vector<EventRecord> records;
+    for (int i = 0; i < count; ++i) {
+        records.push_back(MakeRecord(i + offset));
+    }
+    return records;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// Runs statements on a database file through a connection of the test's own.
+bool RunSql(const QString& path, const QStringList& statements) {
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test-sql");
+        db.setDatabaseName(path);
+        ok = db.open();
+        QSqlQuery query(db);
+        for (const QString& statement : statements) {
+            ok = ok && query.exec(statement);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("test-sql");
+    return ok;
+}
+
+const QString kCreateKpb650 =
+    "CREATE TABLE KPB650 (year TEXT, month TEXT, day TEXT, hour TEXT, minute TEXT, second TEXT, "
+    "msecond TEXT, event TEXT)";
+
+bool IsRoot() {
+#ifdef Q_OS_UNIX
+    return geteuid() == 0;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+class TestRecordStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void workingPaths();
+    void isDatabasePath_data();
+    void isDatabasePath();
+    void proposedSaveName_data();
+    void proposedSaveName();
+
+    void connectCreatesMissingDatabase_data();
+    void connectCreatesMissingDatabase();
+    void connectRefusesNonDatabase();
+    void appendCommitsEachRecord();
+    void nullReadsAsEmptyText();
+    void emptyAndCopy();
+
+    void saveOpenRoundTrip_data();
+    void saveOpenRoundTrip();
+    void textFileBytes();
+    void upperCaseMdbIsText();
+    void saveReplacesExistingFile_data();
+    void saveReplacesExistingFile();
+    void openDoesNotShowOldRecordsAfterSave();
+    void emptySourceDatabaseEmptiesWorkingTable();
+    void openFailures_data();
+    void openFailures();
+    void saveTextCannotBeCreated();
+    void saveDatabaseCannotBeCreated();
+    void saveOntoWorkingDatabaseRefused();
+    void readOnlyDirectory();
+    void missingTemplateIsCreated();
+    void templateCannotBeCreated();
+    void brokenTemplateKeepsExistingFile();
+    void notConnected();
+    void legacyTextFile();
+    void overLongAndInvalidLines();
+    void rowErrorsShownOneByOne_data();
+    void rowErrorsShownOneByOne();
+    void importEventFile();
+
+private:
+    QString Home(const QString& name) const { return m_home->filePath(name); }
+    void FillTemp(RecordStore& store, const std::vector<EventRecord>& records);
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<MessageBoxRecorder> m_boxes;
+};
+
+void TestRecordStore::init() {
+    m_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_home->isValid());
+    qputenv("KP650_HOME", m_home->path().toUtf8());
+    m_boxes = std::make_unique<MessageBoxRecorder>();
+}
+
+void TestRecordStore::cleanup() {
+    m_boxes.reset();
+    m_home.reset();
+}
+
+void TestRecordStore::FillTemp(RecordStore& store, const std::vector<EventRecord>& records) {
+    QVERIFY(store.EmptyTable(kTempTable));
+    for (const EventRecord& record : records) {
+        QVERIFY(store.Append(kTempTable, record));
+    }
+}
+
+void TestRecordStore::workingPaths() {
+    QCOMPARE(RecordStore::WorkingDatabasePath(0), Home("KPA650.mdb"));
+    QCOMPARE(RecordStore::WorkingDatabasePath(1), Home("KPB650.mdb"));
+    QCOMPARE(RecordStore::TemplatePath(), Home("KPB.mdb"));
+}
+
+void TestRecordStore::isDatabasePath_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("database");
+    QTest::newRow("mdb") << "/x/a.mdb" << true;
+    QTest::newRow("MDB") << "/x/a.MDB" << false;
+    QTest::newRow("txt") << "/x/a.txt" << false;
+    QTest::newRow("no extension ending b") << "/x/ab" << true;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestRecordStore::isDatabasePath() {
+    QFETCH(QString, path);
+    QFETCH(bool, database);
+    QCOMPARE(RecordStore::IsDatabasePath(path), database);
+}
+
+void TestRecordStore::proposedSaveName_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("A September") << 0 << QDate(2009, 9, 5) << "KPA650(2009- 9- 5)";
+    QTest::newRow("B December") << 1 << QDate(2026, 12, 31) << "KPB650(2026-12-31)";
+}
+
+void TestRecordStore::proposedSaveName() {
+    QFETCH(int, variant);
+    QFETCH(QDate, date);
+    QFETCH(QString, name);
+    QCOMPARE(RecordStore::ProposedSaveName(variant, date), name);
+}
+
+void TestRecordStore::connectCreatesMissingDatabase_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("A") << 0 << "KPA650.mdb";
+    QTest::newRow("B") << 1 << "KPB650.mdb";
+}
+
+void TestRecordStore::connectCreatesMissingDatabase() {
+    QFETCH(int, variant);
+    QFETCH(QString, file);
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(variant));
+    QVERIFY(store.IsConnected());
+    QVERIFY(QFileInfo::exists(Home(file)));
+    QCOMPARE(store.RowCount(kTempTable), 0);
+    QCOMPARE(store.RowCount(kKpb650Table), 0);
+    QVERIFY(m_boxes->Boxes().isEmpty());
+}
+
+void TestRecordStore::connectRefusesNonDatabase() {
+    const QByteArray junk("not a database, just some text that must survive\n");
+    QVERIFY(WriteFile(Home("KPA650.mdb"), junk));
+    RecordStore store;
+    QVERIFY(!store.ConnectWorking(0));
+    QVERIFY(!store.IsConnected());
+    QCOMPARE(m_boxes->Texts(), QStringList{kWorkingDatabaseConnectFailedText});
+    QCOMPARE(ReadFile(Home("KPA650.mdb")), junk);
+}
+
+void TestRecordStore::appendCommitsEachRecord() {
+    RecordStore writer;
+    QVERIFY(writer.ConnectWorking(1));
+    RecordStore reader;
+    QVERIFY(reader.ConnectWorking(1));
+    const std::vector<EventRecord> records = MakeRecords(5);
+    for (size_t i = 0; i < records.size(); ++i) {
+        QVERIFY(writer.Append(kTempTable, records[i]));
+        // Another connection sees every row at once: it was committed on its own.
+        const std::vector<EventRecord> seen = reader.ReadAll(kTempTable);
+        QCOMPARE(seen.size(), i + 1);
+        QCOMPARE(seen.back(), records[i]);
+    }
+    QCOMPARE(reader.ReadAll(kTempTable), records);
+}
+
+void TestRecordStore::nullReadsAsEmptyText() {
+    {
+        RecordStore store;
+        QVERIFY(store.ConnectWorking(0));
+    }
+    QVERIFY(RunSql(Home("KPA650.mdb"), {"INSERT INTO KPB650 (year, event) VALUES ('2011', NULL)",
+                                        "INSERT INTO KPB650 (year, month) VALUES (2012, 7)"}));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    const std::vector<EventRecord> rows = store.ReadAll(kKpb650Table);
+    QCOMPARE(rows.size(), size_t(2));
+    QCOMPARE(rows[0].FieldTexts(), (QStringList{"2011", "", "", "", "", "", "", ""}));
+    QCOMPARE(rows[1].FieldTexts(), (QStringList{"2012", "7", "", "", "", "", "", ""}));
+}
+
+void TestRecordStore::emptyAndCopy() {
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(4));
+    QVERIFY(store.Append(kKpb650Table, MakeRecord(99)));
+    QVERIFY(store.CopyTable(kTempTable, kKpb650Table));
+    std::vector<EventRecord> expected{MakeRecord(99)};
+    for (const EventRecord& r : MakeRecords(4)) {
+        expected.push_back(r);
+    }
+    QCOMPARE(store.ReadAll(kKpb650Table), expected);
+    QVERIFY(store.EmptyTable(kKpb650Table));
+    QCOMPARE(store.RowCount(kKpb650Table), 0);
+    QCOMPARE(store.RowCount(kTempTable), 4);
+    QVERIFY(m_boxes->Boxes().isEmpty());
+}
+
+void TestRecordStore::saveOpenRoundTrip_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("count");
+    for (const char* file : {"out.mdb", "out.txt"}) {
+        for (int count : {0, 3, 1000}) {
+            QTest::addRow("%s %d", file, count) << QString(file) << count;
+        }
+    }
+}
+
+void TestRecordStore::saveOpenRoundTrip() {
+    QFETCH(QString, file);
+    QFETCH(int, count);
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(1));
+    const std::vector<EventRecord> records = MakeRecords(count);
+    FillTemp(store, records);
+    // Something to be replaced by the open.
+    QVERIFY(store.Append(kKpb650Table, MakeRecord(500)));
+
+    const QString path = Home(file);
+    QVERIFY2(store.SaveRecords(path, nullptr), qPrintable(m_boxes->Texts().join('|')));
+    QVERIFY(QFileInfo::exists(path));
+    const bool reload = store.OpenRecords(path, nullptr);
+    // An empty database file leaves the list as it was; a text file always reloads it.
+    QCOMPARE(reload, count > 0 || !RecordStore::IsDatabasePath(path));
+    QCOMPARE(store.ReadAll(kKpb650Table), records);
+    QCOMPARE(store.ReadAll(kTempTable), records);
+    QVERIFY2(m_boxes->Boxes().isEmpty(), qPrintable(m_boxes->Texts().join('|')));
+    // Nothing left beside the saved file.
+    QCOMPARE(QDir(m_home->path()).entryList(QStringList{file + "*"}, QDir::Files),
+             QStringList{file});
+}
+
+void TestRecordStore::textFileBytes() {
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(100));
+    QVERIFY(store.SaveRecords(Home("t.txt"), nullptr));
+    const QByteArray content = ReadFile(Home("t.txt"));
+    QVERIFY(content.endsWith("\r\n"));
+    QCOMPARE(content.count("\r\n"), 100);
+    const QList<QByteArray> lines = content.split('\n');
+    QCOMPARE(lines.size(), 101);
+    QVERIFY(lines[0].startsWith("1    2000  1  1   0  0  0  0  "));
+    QVERIFY(lines[2].startsWith("3    2002  3  3   2  2  14  2  "));
+    QVERIFY(lines[9].startsWith("10   "));
+    QVERIFY(lines[99].startsWith("100  "));
+    // 命令1启动 in GBK.
+    QVERIFY(lines[0].endsWith("  " + QByteArray::fromHex("c3fcc1ee31c6f4b6af") + "\r"));
+}
+
+void TestRecordStore::upperCaseMdbIsText() {
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(2));
+    QVERIFY(store.SaveRecords(Home("upper.MDB"), nullptr));
+    QVERIFY(ReadFile(Home("upper.MDB")).startsWith("1    2000  1  1"));
+    QVERIFY(store.OpenRecords(Home("upper.MDB"), nullptr));
+    QCOMPARE(store.ReadAll(kKpb650Table), MakeRecords(2));
+}
+
+void TestRecordStore::saveReplacesExistingFile_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("database") << "again.mdb";
+    QTest::newRow("text") << "again.txt";
+}
+
+void TestRecordStore::saveReplacesExistingFile() {
+    QFETCH(QString, file);
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(50));
+    QVERIFY(store.SaveRecords(Home(file), nullptr));
+    FillTemp(store, MakeRecords(3, 7));
+    QVERIFY(store.SaveRecords(Home(file), nullptr));
+    QVERIFY(store.OpenRecords(Home(file), nullptr));
+    QCOMPARE(store.ReadAll(kKpb650Table), MakeRecords(3, 7));
+}
+
+void TestRecordStore::openDoesNotShowOldRecordsAfterSave() {
+    // Save writes TEMP, whatever was opened last.
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(2));
+    QVERIFY(store.SaveRecords(Home("first.mdb"), nullptr));
+    FillTemp(store, MakeRecords(4, 10));
+    QVERIFY(store.OpenRecords(Home("first.mdb"), nullptr));
+    QVERIFY(store.SaveRecords(Home("second.txt"), nullptr));
+    QVERIFY(store.OpenRecords(Home("second.txt"), nullptr));
+    QCOMPARE(store.ReadAll(kKpb650Table), MakeRecords(4, 10));
+}
+
+void TestRecordStore::emptySourceDatabaseEmptiesWorkingTable() {
+    QVERIFY(RunSql(Home("empty.mdb"), {kCreateKpb650}));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(1));
+    QVERIFY(store.Append(kKpb650Table, MakeRecord(1)));
+    QVERIFY(!store.OpenRecords(Home("empty.mdb"), nullptr));
+    QCOMPARE(store.RowCount(kKpb650Table), 0);
+    QVERIFY(m_boxes->Boxes().isEmpty());
+}
+
+void TestRecordStore::openFailures_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content");  // empty: no file
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing database")
+        << "missing.mdb" << QByteArray() << kDatabaseFileConnectFailedText;
+    QTest::newRow("not a database")
+        << "junk.mdb" << QByteArray("hello, no SQLite here\r\n") << kDatabaseFileConnectFailedText;
+    QTest::newRow("missing text") << "missing.txt" << QByteArray() << kOpenFileErrorText;
+}
+
+void TestRecordStore::openFailures() {
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    if (!content.isEmpty()) {
+        QVERIFY(WriteFile(Home(file), content));
+    }
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    QVERIFY(store.Append(kKpb650Table, MakeRecord(3)));
+    QVERIFY(!store.OpenRecords(Home(file), nullptr));
+    QCOMPARE(m_boxes->Texts(), QStringList{message});
+    QCOMPARE(store.ReadAll(kKpb650Table), MakeRecords(1, 3));
+    // Neither created nor changed.
+    QCOMPARE(QFileInfo::exists(Home(file)), !content.isEmpty());
+    if (!content.isEmpty()) {
+        QCOMPARE(ReadFile(Home(file)), content);
+    }
+}
+
+void TestRecordStore::saveTextCannotBeCreated() {
+    QVERIFY(WriteFile(Home("plain"), "x"));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(3));
+    QVERIFY(!store.SaveRecords(Home("plain/out.txt"), nullptr));
+    QCOMPARE(m_boxes->Texts(), QStringList{kSaveFileErrorText});
+    QCOMPARE(store.ReadAll(kTempTable), MakeRecords(3));
+}
+
+void TestRecordStore::saveDatabaseCannotBeCreated() {
+    QVERIFY(WriteFile(Home("plain"), "x"));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(3));
+    QVERIFY(!store.SaveRecords(Home("plain/out.mdb"), nullptr));
+    QCOMPARE(m_boxes->Texts(), QStringList{kDatabaseFileConnectFailedText});
+    QCOMPARE(ReadFile(Home("plain")), QByteArray("x"));
+}
+
+void TestRecordStore::saveOntoWorkingDatabaseRefused() {
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(3));
+    QVERIFY(store.Append(kKpb650Table, MakeRecord(9)));
+    QVERIFY(!store.SaveRecords(RecordStore::WorkingDatabasePath(0), nullptr));
+    QCOMPARE(m_boxes->Texts(), QStringList{kSaveFileErrorText});
+    QCOMPARE(store.ReadAll(kKpb650Table), MakeRecords(1, 9));
+}
+
+void TestRecordStore::readOnlyDirectory() {
+    if (IsRoot()) {
+        QSKIP("running as root: permissions do not stop writes");
+    }
+    QDir(m_home->path()).mkdir("locked");
+    QVERIFY(WriteFile(Home("locked/old.txt"), "old"));
+    QVERIFY(QFile::setPermissions(Home("locked"), QFile::ReadOwner | QFile::ExeOwner));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(3));
+    const bool savedText = store.SaveRecords(Home("locked/old.txt"), nullptr);
+    const bool savedDatabase = store.SaveRecords(Home("locked/new.mdb"), nullptr);
+    QFile::setPermissions(Home("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(!savedText);
+    QVERIFY(!savedDatabase);
+    QCOMPARE(m_boxes->Texts(), (QStringList{kSaveFileErrorText, kDatabaseFileConnectFailedText}));
+    QCOMPARE(ReadFile(Home("locked/old.txt")), QByteArray("old"));
+    QVERIFY(!QFileInfo::exists(Home("locked/new.mdb")));
+}
+
+void TestRecordStore::missingTemplateIsCreated() {
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(3));
+    QVERIFY(!QFileInfo::exists(RecordStore::TemplatePath()));
+    QVERIFY(store.SaveRecords(Home("new.mdb"), nullptr));
+    QVERIFY(QFileInfo::exists(RecordStore::TemplatePath()));
+    QVERIFY(m_boxes->Boxes().isEmpty());
+    // The template itself stays empty.
+    RecordStore templ;
+    QVERIFY(templ.Connect(RecordStore::TemplatePath()));
+    QCOMPARE(templ.RowCount(kKpb650Table), 0);
+}
+
+void TestRecordStore::templateCannotBeCreated() {
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(3));
+    // The program directory turns into a place where nothing can be created.
+    QVERIFY(WriteFile(Home("plain"), "x"));
+    qputenv("KP650_HOME", Home("plain/home").toUtf8());
+    const bool saved = store.SaveRecords(Home("new.mdb"), nullptr);
+    qputenv("KP650_HOME", m_home->path().toUtf8());
+    QVERIFY(!saved);
+    QCOMPARE(m_boxes->Texts(), QStringList{kDatabaseFileConnectFailedText});
+    QVERIFY(!QFileInfo::exists(Home("new.mdb")));
+}
+
+void TestRecordStore::brokenTemplateKeepsExistingFile() {
+    QVERIFY(WriteFile(RecordStore::TemplatePath(), "this template is no database"));
+    QVERIFY(WriteFile(Home("keep.mdb"), "precious"));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(3));
+    QVERIFY(!store.SaveRecords(Home("keep.mdb"), nullptr));
+    QCOMPARE(m_boxes->Texts(), QStringList{kDatabaseFileConnectFailedText});
+    QCOMPARE(ReadFile(Home("keep.mdb")), QByteArray("precious"));
+    QCOMPARE(QDir(m_home->path()).entryList(QStringList{"keep.mdb*"}, QDir::Files),
+             QStringList{"keep.mdb"});
+}
+
+void TestRecordStore::notConnected() {
+    QVERIFY(WriteFile(Home("in.txt"), "1    2000  1  1   0  0  0  0  x\r\n"));
+    RecordStore store;
+    QVERIFY(!store.IsConnected());
+    QVERIFY(!store.SaveRecords(Home("out.txt"), nullptr));
+    QVERIFY(!store.SaveRecords(Home("out.mdb"), nullptr));
+    QVERIFY(!store.OpenRecords(Home("in.txt"), nullptr));
+    QCOMPARE(m_boxes->Texts(), QStringList(3, kWorkingDatabaseConnectFailedText));
+    QVERIFY(!QFileInfo::exists(Home("out.txt")));
+    QVERIFY(!QFileInfo::exists(Home("out.mdb")));
+    QVERIFY(!store.Append(kTempTable, MakeRecord(0)));
+    QVERIFY(store.ReadAll(kTempTable).empty());
+}
+
+void TestRecordStore::legacyTextFile() {
+    // Written by hand in the record line format: no header line, last line without CR LF.
+    QByteArray content;
+    content +=
+        "1    2009  9  25   10  30  15  500  " + QByteArray::fromHex("c3fcc1ee31c6f4b6af") + "\r\n";
+    content += "2    2009  9  25   10  30  16  5  \r\n";
+    content += "\r\n";
+    content += "4    2010  1";
+    QVERIFY(WriteFile(Home("legacy.txt"), content));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    QVERIFY(store.OpenRecords(Home("legacy.txt"), nullptr));
+    const std::vector<EventRecord> expected{
+        {"2009", "9", "25", "10", "30", "15", "500", QStringLiteral("命令1启动")},
+        {"2009", "9", "25", "10", "30", "16", "5", ""},
+        {},
+        {"2010", "1", "", "", "", "", "", ""}};
+    QCOMPARE(store.ReadAll(kKpb650Table), expected);
+}
+
+void TestRecordStore::overLongAndInvalidLines() {
+    QByteArray content;
+    content += "1    2001  1  1   1  1  1  1  a\r\n";
+    content += QByteArray(70000, 'x') + "\r\n";
+    content += "3    2003  3  3   3  3  3  3  \x81\xff\xfe\r\n";
+    // Exactly the longest line accepted.
+    const QByteArray longest = "4    2004  4  4   4  4  4  4  ";
+    const qsizetype eventBytes = kMaxRecordLineBytes - longest.size();
+    content += longest + QByteArray(eventBytes, 'y') + "\r\n";
+    content += QByteArray(kMaxRecordLineBytes + 1, 'z');  // last line, over-long, no line end
+    QVERIFY(WriteFile(Home("odd.txt"), content));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    QVERIFY(store.OpenRecords(Home("odd.txt"), nullptr));
+    const std::vector<EventRecord> rows = store.ReadAll(kKpb650Table);
+    QCOMPARE(rows.size(), size_t(3));
+    QCOMPARE(rows[0].year, "2001");
+    QCOMPARE(rows[1].year, "2003");
+    QVERIFY(rows[1].event.contains(QChar::ReplacementCharacter));
+    QCOMPARE(rows[2].year, "2004");
+    QCOMPARE(rows[2].event.size(), eventBytes);
+    QVERIFY(m_boxes->Boxes().isEmpty());
+}
+
+void TestRecordStore::rowErrorsShownOneByOne_data() {
+    QTest::addColumn<QString>("source");
+    QTest::newRow("open text") << "text";
+    QTest::newRow("open database") << "database";
+    QTest::newRow("copy table") << "copy";
+    QTest::newRow("save database") << "save";
+}
+
+void TestRecordStore::rowErrorsShownOneByOne() {
+    QFETCH(QString, source);
+    const QStringList events{"good", "bad", "bad", "fine"};
+    const QString refuse =
+        "CREATE TRIGGER refuse BEFORE INSERT ON KPB650 WHEN NEW.event = 'bad' "
+        "BEGIN SELECT RAISE(ABORT, 'row refused'); END";
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    QString text;
+    QStringList inserts{kCreateKpb650};
+    for (int i = 0; i < events.size(); ++i) {
+        store.Append(kTempTable, EventRecord{QString::number(2001 + i), "1", "1", "1", "1", "1",
+                                             "1", events[i]});
+        text +=
+            QString("%1    %2  1  1   1  1  1  1  %3\r\n").arg(i + 1).arg(2001 + i).arg(events[i]);
+        inserts << QString("INSERT INTO KPB650 VALUES ('%1','1','1','1','1','1','1','%2')")
+                       .arg(2001 + i)
+                       .arg(events[i]);
+    }
+    store.Close();
+    QVERIFY(RunSql(
+        source == "save" ? RecordStore::TemplatePath() : RecordStore::WorkingDatabasePath(0),
+        {QString(kCreateKpb650).replace("CREATE TABLE", "CREATE TABLE IF NOT EXISTS"), refuse}));
+    QVERIFY(store.ConnectWorking(0));
+
+    std::vector<EventRecord> rows;
+    if (source == "text") {
+        QVERIFY(WriteFile(Home("four.txt"), text.toLatin1()));
+        QVERIFY(store.OpenRecords(Home("four.txt"), nullptr));
+        rows = store.ReadAll(kKpb650Table);
+    } else if (source == "database") {
+        QVERIFY(RunSql(Home("four.mdb"), inserts));
+        QVERIFY(store.OpenRecords(Home("four.mdb"), nullptr));
+        rows = store.ReadAll(kKpb650Table);
+    } else if (source == "copy") {
+        QVERIFY(store.CopyTable(kTempTable, kKpb650Table));
+        rows = store.ReadAll(kKpb650Table);
+    } else {
+        QVERIFY(store.SaveRecords(Home("saved.mdb"), nullptr));
+        RecordStore saved;
+        QVERIFY(saved.Connect(Home("saved.mdb")));
+        rows = saved.ReadAll(kKpb650Table);
+    }
+    QCOMPARE(m_boxes->Texts(), (QStringList{"row refused", "row refused"}));
+    QCOMPARE(rows.size(), size_t(2));
+    QCOMPARE(rows[0].event, "good");
+    QCOMPARE(rows[1].event, "fine");
+}
+
+void TestRecordStore::importEventFile() {
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(1));
+    FillTemp(store, MakeRecords(5));
+    QVERIFY(store.SaveRecords(Home("graph.mdb"), nullptr));
+    store.Close();
+
+    RecordStore graph;
+    QVERIFY(graph.ConnectWorking(1));
+    QVERIFY(graph.Append(kKpb650Table, MakeRecord(77)));
+    QVERIFY(graph.ImportEventFile(Home("graph.mdb"), nullptr));
+    QCOMPARE(graph.ReadAll(kKpb650Table), MakeRecords(5));
+
+    // A source without KPB650 is reported as a connection failure and changes nothing.
+    QVERIFY(RunSql(Home("other.mdb"), {"CREATE TABLE t (a TEXT)"}));
+    QVERIFY(!graph.ImportEventFile(Home("other.mdb"), nullptr));
+    QVERIFY(!graph.ImportEventFile(Home("junk.txt"), nullptr));
+    QCOMPARE(m_boxes->Texts(), QStringList(2, kDatabaseFileConnectFailedText));
+    QCOMPARE(graph.ReadAll(kKpb650Table), MakeRecords(5));
+}
+
+QTEST_MAIN(TestRecordStore)
+#include "tst_record_store.moc"

@@ -1,0 +1,166 @@
+// Both parameter dialogs end to end: the real serial control over a pseudo-terminal against
+// kp650-sim.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+#include "link/exchange.h"
+#include "link/port_names.h"
+#include "settings/receiver_param_dlg.h"
+#include "settings/transmitter_param_dlg.h"
+#include "support/sim_process.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+std::unique_ptr<CParameterDlg> MakeDialog(const QString& variant) {
+    if (variant == QLatin1String("A")) {
+        return std::make_unique<CTransmitterParamDlg>();
+    }
+    return std::make_unique<CReceiverParamDlg>();
+}
+
+QLineEdit* Frequency(QDialog& dlg) {
+    return dlg.findChild<QLineEdit*>(QStringLiteral("id1006"));
+}
+
+QComboBox* List(QDialog& dlg, int id) {
+    return dlg.findChild<QComboBox*>(QStringLiteral("id%1").arg(id));
+}
+
+void Click(QDialog& dlg, int id) {
+    dlg.findChild<QPushButton*>(QStringLiteral("id%1").arg(id))->click();
+}
+
+// Values other than the defaults for every visible list, in frame order.
+std::vector<int> Chosen(const ParameterCodec& codec) {
+    std::vector<int> chosen;
+    int n = 0;
+    for (const ListSpec& list : codec.lists) {
+        chosen.push_back(list.id == 1007 ? 0 : (list.defaultIndex + 1 + n++) % list.items.size());
+    }
+    return chosen;
+}
+
+}  // namespace
+
+class TestE2eParameters : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void writeThenRead_data();
+    void writeThenRead();
+    void badEchoIsRepeated_data();
+    void badEchoIsRepeated();
+    void refusal_data();
+    void refusal();
+};
+
+void TestE2eParameters::writeThenRead_data() {
+    QTest::addColumn<QString>("variant");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QString>("frequency");
+    QTest::newRow("A unpaced") << "A" << QStringList{"--baud", "0"} << "1234";
+    QTest::newRow("A 9600 baud") << "A" << QStringList{} << "319999";
+    QTest::newRow("A split") << "A" << QStringList{"--baud", "0", "--fault", "split"} << "2";
+    QTest::newRow("B unpaced") << "B" << QStringList{"--baud", "0"} << "40";
+    QTest::newRow("B 9600 baud") << "B" << QStringList{} << "81917999";
+    QTest::newRow("B split") << "B" << QStringList{"--baud", "0", "--fault", "split"} << "0";
+}
+
+void TestE2eParameters::writeThenRead() {
+    QFETCH(QString, variant);
+    QFETCH(QStringList, extra);
+    QFETCH(QString, frequency);
+    SimProcess sim;
+    QVERIFY2(sim.Start(QStringList{"--variant", variant} + extra), qPrintable(sim.ErrorText()));
+    SetPortDeviceOverride(1, sim.LinkPath());
+    MessageBoxRecorder boxes;
+    auto dlg = MakeDialog(variant);
+    dlg->SetPortNumber(1);
+    dlg->show();
+    QVERIFY2(boxes.Texts().isEmpty(), qPrintable(boxes.Texts().join('|')));
+
+    const std::vector<int> chosen = Chosen(dlg->Codec());
+    Frequency(*dlg)->setText(frequency);
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        List(*dlg, dlg->Codec().lists[i].id)->setCurrentIndex(chosen[i]);
+    }
+    Click(*dlg, 1011);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kWriteDoneText}, kWaitMs);
+
+    // A new showing puts the lists back to their defaults; the read brings the device's values.
+    Click(*dlg, 1);
+    dlg->show();
+    Frequency(*dlg)->setText(QStringLiteral("7"));
+    boxes.Clear();
+    Click(*dlg, 1003);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kReadDoneText}, kWaitMs);
+    QCOMPARE(Frequency(*dlg)->text(), frequency);
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        QCOMPARE(List(*dlg, dlg->Codec().lists[i].id)->currentIndex(), chosen[i]);
+    }
+    QVERIFY(dlg->Exchange().Idle());
+    Click(*dlg, 1);
+}
+
+void TestE2eParameters::badEchoIsRepeated_data() {
+    QTest::addColumn<QString>("variant");
+    QTest::newRow("A") << "A";
+    QTest::newRow("B") << "B";
+}
+
+void TestE2eParameters::badEchoIsRepeated() {
+    QFETCH(QString, variant);
+    SimProcess sim;
+    // The first three echoes are wrong: success needs three repetitions.
+    QVERIFY2(sim.Start({"--variant", variant, "--baud", "0", "--fault", "bad-echo=3"}),
+             qPrintable(sim.ErrorText()));
+    SetPortDeviceOverride(1, sim.LinkPath());
+    MessageBoxRecorder boxes;
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Frequency(*dlg)->setText(QStringLiteral("321"));
+    Click(*dlg, 1011);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kWriteDoneText}, kWaitMs);
+    boxes.Clear();
+    Frequency(*dlg)->clear();
+    Click(*dlg, 1003);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kReadDoneText}, kWaitMs);
+    QCOMPARE(Frequency(*dlg)->text(), QStringLiteral("321"));
+    Click(*dlg, 1);
+}
+
+void TestE2eParameters::refusal_data() {
+    QTest::addColumn<QString>("variant");
+    QTest::newRow("A") << "A";
+    QTest::newRow("B") << "B";
+}
+
+void TestE2eParameters::refusal() {
+    QFETCH(QString, variant);
+    SimProcess sim;
+    QVERIFY2(sim.Start({"--variant", variant, "--fault", "refuse=1"}), qPrintable(sim.ErrorText()));
+    SetPortDeviceOverride(1, sim.LinkPath());
+    MessageBoxRecorder boxes;
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Frequency(*dlg)->setText(QStringLiteral("600"));
+    Click(*dlg, 1011);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kCheckConnectionText}, kWaitMs);
+    QVERIFY(!dlg->Exchange().Idle());  // the write stays pending, with no time-out
+    QVERIFY(!dlg->ReplyTimeOutRunning());
+    // The refusal is spent; the write goes through when given again.
+    boxes.Clear();
+    Click(*dlg, 1011);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kWriteDoneText}, kWaitMs);
+    Click(*dlg, 1);
+}
+
+QTEST_MAIN(TestE2eParameters)
+#include "tst_e2e_parameters.moc"

@@ -1,0 +1,623 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+#include "app/main_frame.h"
+#include "common/globals.h"
+#include "link/exchange.h"
+#include "link/fake_serial_line.h"
+#include "link/hex_text.h"
+#include "link/ms_comm.h"
+#include "link/open_port.h"
+#include "settings/receiver_codec.h"
+#include "settings/receiver_param_dlg.h"
+#include "settings/transmitter_codec.h"
+#include "settings/transmitter_param_dlg.h"
+#include "support/test_support.h"
+
+namespace {
+
+QByteArray Bytes(const QString& hexText) {
+    QByteArray bytes;
+    for (const QByteArray& one : HexTextWrites(hexText)) {
+        bytes += one;
+    }
+    return bytes;
+}
+
+const QByteArray kEnd("X");
+
+QLineEdit* Frequency(QDialog& dlg) {
+    return dlg.findChild<QLineEdit*>(QStringLiteral("id1006"));
+}
+
+QComboBox* List(QDialog& dlg, int id) {
+    return dlg.findChild<QComboBox*>(QStringLiteral("id%1").arg(id));
+}
+
+void Click(QDialog& dlg, int id) {
+    auto* button = dlg.findChild<QPushButton*>(QStringLiteral("id%1").arg(id));
+    QVERIFY(button);
+    button->click();
+}
+
+// The frame a write of `text` with the dialog's default lists sends.
+QString DefaultFrame(const ParameterCodec& codec, const QString& text) {
+    std::vector<int> selections;
+    for (const ListSpec& list : codec.lists) {
+        selections.push_back(list.defaultIndex);
+    }
+    return codec.buildFrame(text, selections).frame;
+}
+
+// The reply of a device: the receiver's starts with a leading byte.
+QByteArray Reply(const ParameterCodec& codec, const QString& frame, char trailer = 'X') {
+    QByteArray reply = codec.leadingByte ? QByteArray(1, '\x06') : QByteArray();
+    return reply + Bytes(frame) + QByteArray(1, trailer);
+}
+
+std::unique_ptr<CParameterDlg> MakeDialog(int variant) {
+    if (variant == 0) {
+        return std::make_unique<CTransmitterParamDlg>();
+    }
+    return std::make_unique<CReceiverParamDlg>();
+}
+
+}  // namespace
+
+class TestParameterDlg : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void controls_data();
+    void controls();
+    void writeSendsCommandFrameEndByte_data();
+    void writeSendsCommandFrameEndByte();
+    void refusedTextsSendNothing_data();
+    void refusedTextsSendNothing();
+    void goodEchoConfigures_data();
+    void goodEchoConfigures();
+    void badReplyIsRepeatedAtOnce_data();
+    void badReplyIsRepeatedAtOnce();
+    void readShowsValues_data();
+    void readShowsValues();
+    void readWithBadTrailerIsRepeated_data();
+    void readWithBadTrailerIsRepeated();
+    void readBeyondListSelectsDefault_data();
+    void readBeyondListSelectsDefault();
+    void refusalAloneVersusInsideReply_data();
+    void refusalAloneVersusInsideReply();
+    void lone5AInTheMiddleOfAReplyIsData();
+    void receiverLeadingByteAlone();
+    void staleBytesAreNotTakenForTheReply();
+    void timeOutRestoresFrequency_data();
+    void timeOutRestoresFrequency();
+    void eachShowingReinitialises();
+    void closeAndEscapeReleasePort();
+    void openFailureIsReported();
+    void mainFrameOpensDialogByVariant_data();
+    void mainFrameOpensDialogByVariant();
+
+private:
+    std::unique_ptr<FakeSerialLine> m_line;
+    std::unique_ptr<MessageBoxRecorder> m_boxes;
+};
+
+void TestParameterDlg::init() {
+    m_line = std::make_unique<FakeSerialLine>();
+    m_boxes = std::make_unique<MessageBoxRecorder>();
+}
+
+void TestParameterDlg::cleanup() {
+    m_boxes.reset();
+    m_line.reset();
+}
+
+void TestParameterDlg::controls_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<int>("selected");
+    const QStringList alarmA{"0ms",   "100ms", "200ms", "300ms", "400ms", "500ms(默认)",
+                             "600ms", "700ms", "800ms", "900ms", "1000ms"};
+    const QStringList input{"0ms(默认)", "1ms", "2ms", "3ms", "4ms", "5ms",
+                            "6ms",       "7ms", "8ms", "9ms", "10ms"};
+    const QStringList widening{"0ms(默认)", "10ms", "20ms", "30ms", "40ms", "50ms",
+                               "60ms",      "70ms", "80ms", "90ms", "100ms"};
+    QTest::newRow("A 1007") << 0 << 1007 << QStringList{"FSK方式：", "编码方式："} << 0;
+    QTest::newRow("A 1010") << 0 << 1010 << alarmA << 5;
+    QTest::newRow("A 1014") << 0 << 1014 << alarmA << 5;
+    QTest::newRow("A 1008") << 0 << 1008 << input << 0;
+    QTest::newRow("A 1013") << 0 << 1013 << input << 0;
+    QTest::newRow("B 1007") << 1 << 1007 << QStringList{"FSK方式", "编码方式"} << 0;
+    QTest::newRow("B 1010") << 1 << 1010 << QStringList{"0ms", "500ms(默认)", "1s", "2s"} << 1;
+    QTest::newRow("B 1021") << 1 << 1021 << QStringList{"不闭锁命令", "闭锁命令(默认)"} << 1;
+    QTest::newRow("B 1015") << 1 << 1015 << input << 0;
+    QTest::newRow("B 1012") << 1 << 1012 << widening << 0;
+}
+
+void TestParameterDlg::controls() {
+    QFETCH(int, variant);
+    QFETCH(int, id);
+    QFETCH(QStringList, items);
+    QFETCH(int, selected);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    QCOMPARE(dlg->objectName(), variant == 0 ? QStringLiteral("dlg134") : QStringLiteral("dlg142"));
+    QCOMPARE(dlg->windowTitle(),
+             variant == 0 ? QStringLiteral("KPA-650参数") : QStringLiteral("KPB-650参数"));
+    QComboBox* list = List(*dlg, id);
+    QVERIFY(list);
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i) {
+        shown << list->itemText(i);
+    }
+    QCOMPARE(shown, items);
+    QCOMPARE(list->currentIndex(), selected);
+    QCOMPARE(list->isVisible(), id != 1007);  // the work mode stays hidden
+    QVERIFY(dlg->findChild<CMSComm*>(QStringLiteral("id1004")));
+    QVERIFY(Frequency(*dlg)->toolTip().contains(variant == 0 ? "DDS" : "DSP"));
+}
+
+void TestParameterDlg::writeSendsCommandFrameEndByte_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("frame");
+    QTest::newRow("A 200 kHz") << 0 << "200"
+                               << "00 00 00 00 00 28 F5 C3 00 00 00 00 00 28 E6 08 ";
+    QTest::newRow("A 0200 kHz") << 0 << "0200"
+                                << "00 00 00 00 00 28 F5 C3 00 00 00 00 00 28 E6 08 ";
+    QTest::newRow("B 500 kHz") << 1 << "500"
+                               << "00 00 00 00 02 00 00 00 00 00 00 00 00 00 00 01 01 ";
+    QTest::newRow("B 40 kHz") << 1 << "40"
+                              << "00 00 00 00 01 A1 CA C1 00 00 00 00 00 00 00 01 01 ";
+}
+
+void TestParameterDlg::writeSendsCommandFrameEndByte() {
+    QFETCH(int, variant);
+    QFETCH(QString, text);
+    QFETCH(QString, frame);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    QVERIFY(m_line->IsOpen());
+    Frequency(*dlg)->setText(text);
+    Click(*dlg, 1011);
+    const QByteArray command = variant == 0 ? QByteArray("AF") : QByteArray("AS");
+    const QByteArray written = m_line->Written();
+    const int frameBytes = dlg->Codec().frameBytes;
+    QCOMPARE(written.size(), 2 + frameBytes + 1);
+    QCOMPARE(m_line->Writes().size(), written.size());  // one write per byte
+    QVERIFY(written.startsWith(command));
+    QVERIFY(written.endsWith(kEnd));
+    QVERIFY(written.mid(2, frameBytes).startsWith(Bytes(frame)));
+    if (variant == 0) {
+        QCOMPARE(written.mid(2 + 64, 6), QByteArray::fromHex("000000000505"));
+    }
+    QCOMPARE(dlg->Exchange().pending, QString::fromLatin1(command.toHex(' ').toUpper()));
+    QVERIFY(dlg->ReplyTimeOutRunning());
+    QVERIFY(m_boxes->Texts().isEmpty());
+}
+
+void TestParameterDlg::refusedTextsSendNothing_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("A empty") << 0 << "" << kFrequencyEmptyText;
+    QTest::newRow("A letters") << 0 << "20O" << kFrequencyInvalidText;
+    QTest::newRow("A 0 kHz") << 0 << "0" << kFrequencyInvalidText;
+    QTest::newRow("A 1 kHz") << 0 << "1" << kFrequencyInvalidText;
+    QTest::newRow("A 320000") << 0 << "320000" << kFrequencyOverLimitText;
+    QTest::newRow("A forty digits") << 0 << QString(40, '7') << kFrequencyOverLimitText;
+    QTest::newRow("B empty") << 1 << "" << kFrequencyEmptyText;
+    QTest::newRow("B space") << 1 << "5 00" << kFrequencyInvalidText;
+    QTest::newRow("B 81918000") << 1 << "81918000" << kFrequencyOverLimitText;
+    QTest::newRow("B forty digits") << 1 << QString(40, '9') << kFrequencyOverLimitText;
+}
+
+void TestParameterDlg::refusedTextsSendNothing() {
+    QFETCH(int, variant);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Frequency(*dlg)->setText(text);
+    Click(*dlg, 1011);
+    QCOMPARE(m_boxes->Texts(), QStringList{message});
+    QVERIFY(m_line->Written().isEmpty());
+    QVERIFY(!dlg->ReplyTimeOutRunning());
+    QCOMPARE(dlg->FrequencyText(), text);  // taken from the box all the same
+}
+
+void TestParameterDlg::goodEchoConfigures_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("chunk");  // bytes per receive event
+    QTest::newRow("A 319999 whole") << 0 << "319999" << 1000;
+    QTest::newRow("A 200 byte by byte") << 0 << "200" << 1;
+    QTest::newRow("A 200 in sevens") << 0 << "200" << 7;
+    QTest::newRow("B 500 whole") << 1 << "500" << 1000;
+    QTest::newRow("B 81917999 byte by byte") << 1 << "81917999" << 1;
+    QTest::newRow("B 0 in fives") << 1 << "0" << 5;
+}
+
+void TestParameterDlg::goodEchoConfigures() {
+    QFETCH(int, variant);
+    QFETCH(QString, text);
+    QFETCH(int, chunk);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Frequency(*dlg)->setText(text);
+    Click(*dlg, 1011);
+    const QByteArray reply = Reply(dlg->Codec(), dlg->Exchange().frame);
+    for (int i = 0; i < reply.size(); i += chunk) {
+        QVERIFY(m_boxes->Texts().isEmpty());
+        m_line->Deliver(reply.mid(i, chunk));
+    }
+    QCOMPARE(m_boxes->Texts(), QStringList{kWriteDoneText});
+    QVERIFY(dlg->Exchange().Idle());
+    QVERIFY(dlg->Exchange().buffer.isEmpty());
+    QVERIFY(!dlg->ReplyTimeOutRunning());
+    QCOMPARE(m_line->Written().size(), 2 + dlg->Codec().frameBytes + 1);  // sent once
+}
+
+void TestParameterDlg::badReplyIsRepeatedAtOnce_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<int>("wrongByte");  // -1: wrong trailer instead
+    QTest::newRow("A first byte") << 0 << 0;
+    QTest::newRow("A last byte") << 0 << 69;
+    QTest::newRow("A trailer") << 0 << -1;
+    QTest::newRow("B word byte") << 1 << 7;
+    QTest::newRow("B last byte") << 1 << 16;
+    QTest::newRow("B trailer") << 1 << -1;
+}
+
+void TestParameterDlg::badReplyIsRepeatedAtOnce() {
+    QFETCH(int, variant);
+    QFETCH(int, wrongByte);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Frequency(*dlg)->setText(QStringLiteral("300"));
+    Click(*dlg, 1011);
+    const QByteArray request = m_line->Written();
+    const QString frame = dlg->Exchange().frame;
+    QByteArray bad = Reply(dlg->Codec(), frame, wrongByte < 0 ? 'Y' : 'X');
+    if (wrongByte >= 0) {
+        const int at = (dlg->Codec().leadingByte ? 1 : 0) + wrongByte;
+        bad[at] = static_cast<char>(bad[at] ^ 0x01);
+    }
+    for (int round = 1; round <= 3; ++round) {
+        m_line->ClearWritten();
+        m_line->Deliver(bad);
+        QCOMPARE(m_line->Written(), request);  // the whole request again, at once
+        QVERIFY(m_boxes->Texts().isEmpty());
+        QVERIFY(!dlg->Exchange().Idle());
+    }
+    m_line->ClearWritten();
+    m_line->Deliver(Reply(dlg->Codec(), frame));
+    QCOMPARE(m_boxes->Texts(), QStringList{kWriteDoneText});
+    QVERIFY(m_line->Written().isEmpty());
+}
+
+void TestParameterDlg::readShowsValues_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<std::vector<int>>("selections");
+    QTest::newRow("A 200") << 0 << "200" << std::vector<int>{1, 3, 10, 0, 2, 9};
+    QTest::newRow("A 319999") << 0 << "319999" << std::vector<int>{0, 0, 0, 0, 5, 5};
+    QTest::newRow("B 40") << 1 << "40" << std::vector<int>{1, 2, 3, 4, 5, 10, 1, 3, 0};
+    QTest::newRow("B 0") << 1 << "0" << std::vector<int>{0, 0, 0, 0, 0, 0, 0, 1, 1};
+}
+
+void TestParameterDlg::readShowsValues() {
+    QFETCH(int, variant);
+    QFETCH(QString, text);
+    QFETCH(std::vector<int>, selections);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Click(*dlg, 1003);
+    QCOMPARE(m_line->Written(), variant == 0 ? QByteArray("FFX") : QByteArray("FSX"));
+    QVERIFY(dlg->ReplyTimeOutRunning());
+    const QString frame = dlg->Codec().buildFrame(text, selections).frame;
+    m_line->Deliver(Reply(dlg->Codec(), frame));
+    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(Frequency(*dlg)->text(), text);
+    QCOMPARE(dlg->FrequencyText(), text);
+    for (std::size_t i = 0; i < selections.size(); ++i) {
+        QCOMPARE(List(*dlg, dlg->Codec().lists[i].id)->currentIndex(), selections[i]);
+    }
+    QVERIFY(dlg->Exchange().Idle());
+    QVERIFY(!dlg->ReplyTimeOutRunning());
+    // Writing straight back sends what was read.
+    m_line->ClearWritten();
+    Click(*dlg, 1011);
+    QCOMPARE(m_line->Written().mid(2, dlg->Codec().frameBytes), Bytes(frame));
+}
+
+void TestParameterDlg::readWithBadTrailerIsRepeated_data() {
+    QTest::addColumn<int>("variant");
+    QTest::newRow("A") << 0;
+    QTest::newRow("B") << 1;
+}
+
+void TestParameterDlg::readWithBadTrailerIsRepeated() {
+    QFETCH(int, variant);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Click(*dlg, 1003);
+    const QByteArray request = m_line->Written();
+    m_line->ClearWritten();
+    const QString frame = DefaultFrame(dlg->Codec(), QStringLiteral("700"));
+    m_line->Deliver(Reply(dlg->Codec(), frame, 'Z'));
+    QCOMPARE(m_line->Written(), request);
+    QVERIFY(m_boxes->Texts().isEmpty());
+    QVERIFY(Frequency(*dlg)->text().isEmpty());
+    m_line->Deliver(Reply(dlg->Codec(), frame));
+    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(Frequency(*dlg)->text(), QStringLiteral("700"));
+}
+
+void TestParameterDlg::readBeyondListSelectsDefault_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<int>("listPosition");  // in frame order
+    QTest::addColumn<int>("byte");
+    QTest::newRow("A 1008 gets 11") << 0 << 1 << 11;
+    QTest::newRow("A 1010 gets 200") << 0 << 4 << 200;
+    QTest::newRow("B 1021 gets 2") << 1 << 8 << 2;
+    QTest::newRow("B 1007 gets 255") << 1 << 6 << 255;
+}
+
+void TestParameterDlg::readBeyondListSelectsDefault() {
+    QFETCH(int, variant);
+    QFETCH(int, listPosition);
+    QFETCH(int, byte);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    const ParameterCodec& codec = dlg->Codec();
+    const ListSpec& spec = codec.lists[listPosition];
+    QComboBox* list = List(*dlg, spec.id);
+    const int other = spec.defaultIndex == 0 ? 1 : 0;
+    list->setCurrentIndex(other);  // neither what arrives nor the default
+    Click(*dlg, 1003);
+    QString frame = DefaultFrame(codec, QStringLiteral("250"));
+    const int at = (variant == 0 ? transmitter::kListsAt : receiver::kListsAt) + listPosition;
+    frame.replace(3 * at, 2, QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper());
+    m_line->Deliver(Reply(codec, frame));
+    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(list->currentIndex(), spec.defaultIndex);
+    m_line->ClearWritten();
+    Click(*dlg, 1011);
+    QCOMPARE(m_line->Written().mid(2 + at, 1), QByteArray(1, char(spec.defaultIndex)));
+}
+
+void TestParameterDlg::refusalAloneVersusInsideReply_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<bool>("write");
+    QTest::newRow("A write") << 0 << true;
+    QTest::newRow("A read") << 0 << false;
+    QTest::newRow("B write") << 1 << true;
+    QTest::newRow("B read") << 1 << false;
+}
+
+void TestParameterDlg::refusalAloneVersusInsideReply() {
+    QFETCH(int, variant);
+    QFETCH(bool, write);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Frequency(*dlg)->setText(QStringLiteral("400"));
+    Click(*dlg, write ? 1011 : 1003);
+    const QString pending = dlg->Exchange().pending;
+    m_line->ClearWritten();
+
+    m_line->Deliver(QByteArray("Z"));
+    QCOMPARE(m_boxes->Texts(), QStringList{kCheckConnectionText});
+    QCOMPARE(dlg->Exchange().pending, pending);  // still awaited
+    QVERIFY(dlg->Exchange().buffer.isEmpty());
+    QVERIFY(!dlg->ReplyTimeOutRunning());
+    QVERIFY(m_line->Written().isEmpty());
+
+    // Inside a reply 0x5A is data: a reply starting with it is judged as a reply.
+    m_boxes->Clear();
+    QByteArray reply = Reply(dlg->Codec(), DefaultFrame(dlg->Codec(), QStringLiteral("400")));
+    reply[0] = 'Z';
+    m_line->Deliver(reply);
+    if (variant == 1) {
+        // The receiver's leading byte is never examined.
+        QCOMPARE(m_boxes->Texts(), QStringList{write ? kWriteDoneText : kReadDoneText});
+    } else if (write) {
+        QVERIFY(m_boxes->Texts().isEmpty());
+        QCOMPARE(m_line->Written().left(2), QByteArray("AF"));  // wrong echo: repeated
+    } else {
+        QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+        QCOMPARE(Frequency(*dlg)->text(),
+                 QString::number(transmitter::FrequencyFromWord(0x5A00000000000000ull +
+                                                                transmitter::TuningWord(400000))));
+    }
+}
+
+void TestParameterDlg::lone5AInTheMiddleOfAReplyIsData() {
+    CTransmitterParamDlg dlg;
+    dlg.show();
+    Click(dlg, 1003);
+    // 0x5A for list 1010 (byte 68): it arrives alone, between the other bytes.
+    QString frame = DefaultFrame(dlg.Codec(), QStringLiteral("123"));
+    frame.replace(3 * 68, 2, QStringLiteral("5A"));
+    const QByteArray reply = Reply(dlg.Codec(), frame);
+    for (const char b : reply) {
+        m_line->Deliver(QByteArray(1, b));
+    }
+    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(Frequency(dlg)->text(), QStringLiteral("123"));
+    QCOMPARE(List(dlg, 1010)->currentIndex(), 5);  // 90 is beyond its items: the default
+}
+
+void TestParameterDlg::receiverLeadingByteAlone() {
+    CReceiverParamDlg dlg;
+    dlg.show();
+    Frequency(dlg)->setText(QStringLiteral("500"));
+    Click(dlg, 1011);
+    const QByteArray request = m_line->Written();
+    const QByteArray reply = Reply(dlg.Codec(), dlg.Exchange().frame);
+    m_line->ClearWritten();
+    m_line->Deliver(reply.left(1));
+    m_line->Deliver(reply.mid(1));
+    QCOMPARE(m_boxes->Texts(), QStringList{kWriteDoneText});
+    QVERIFY(m_line->Written().isEmpty());
+
+    // The same for a read, and the next reply starts afresh.
+    m_boxes->Clear();
+    Click(dlg, 1003);
+    const QString frame = DefaultFrame(dlg.Codec(), QStringLiteral("77"));
+    const QByteArray readReply = Reply(dlg.Codec(), frame);
+    m_line->Deliver(readReply.left(1));
+    m_line->Deliver(readReply.mid(1, 9));
+    m_line->Deliver(readReply.mid(10));
+    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(Frequency(dlg)->text(), QStringLiteral("77"));
+    QVERIFY(dlg.Exchange().leading.isEmpty());
+    Q_UNUSED(request);
+}
+
+void TestParameterDlg::staleBytesAreNotTakenForTheReply() {
+    CTransmitterParamDlg dlg;
+    dlg.show();
+    // A whole read reply arrives while nothing is pending (a late answer, say).
+    m_line->Deliver(Reply(dlg.Codec(), DefaultFrame(dlg.Codec(), QStringLiteral("999"))));
+    QVERIFY(m_boxes->Texts().isEmpty());
+    Click(dlg, 1003);
+    m_line->Deliver(QByteArray(1, '\0'));  // first byte of the real reply
+    QVERIFY(m_boxes->Texts().isEmpty());
+    QVERIFY(Frequency(dlg)->text().isEmpty());
+    const QByteArray reply = Reply(dlg.Codec(), DefaultFrame(dlg.Codec(), QStringLiteral("555")));
+    m_line->Deliver(reply.mid(1));
+    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(Frequency(dlg)->text(), QStringLiteral("555"));
+}
+
+void TestParameterDlg::timeOutRestoresFrequency_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<bool>("write");
+    QTest::newRow("A write") << 0 << true;
+    QTest::newRow("B read") << 1 << false;
+}
+
+void TestParameterDlg::timeOutRestoresFrequency() {
+    QFETCH(int, variant);
+    QFETCH(bool, write);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Frequency(*dlg)->setText(QStringLiteral("210"));
+    Click(*dlg, 1011);
+    m_line->Deliver(Reply(dlg->Codec(), dlg->Exchange().frame));
+    QCOMPARE(m_boxes->Texts(), QStringList{kWriteDoneText});
+    m_boxes->Clear();
+
+    Frequency(*dlg)->setText(QStringLiteral("999"));
+    if (write) {
+        Click(*dlg, 1011);
+    } else {
+        Click(*dlg, 1003);
+    }
+    QVERIFY(dlg->ReplyTimeOutRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->Texts(), QStringList{kConnectionFailedText}, 5000);
+    QVERIFY(dlg->Exchange().Idle());
+    QVERIFY(dlg->Exchange().buffer.isEmpty());
+    // A write took 999 into the dialog; a read did not, so the box goes back to 210.
+    QCOMPARE(Frequency(*dlg)->text(), write ? QStringLiteral("999") : QStringLiteral("210"));
+}
+
+void TestParameterDlg::eachShowingReinitialises() {
+    CReceiverParamDlg dlg;
+    dlg.show();
+    QCOMPARE(m_line->OpenCount(), 1);
+    Frequency(dlg)->setText(QStringLiteral("123"));
+    Click(dlg, 1011);
+    List(dlg, 1021)->setCurrentIndex(0);
+    List(dlg, 1009)->setCurrentIndex(7);
+    Frequency(dlg)->setText(QStringLiteral("456"));  // typed, never taken
+    Click(dlg, 1);
+    QVERIFY(!dlg.isVisible());
+    QVERIFY(!m_line->IsOpen());
+    QVERIFY(dlg.Exchange().Idle());
+
+    dlg.show();
+    QCOMPARE(m_line->OpenCount(), 2);
+    QVERIFY(m_line->IsOpen());
+    QCOMPARE(Frequency(dlg)->text(), QStringLiteral("123"));
+    QCOMPARE(List(dlg, 1021)->currentIndex(), 1);
+    QCOMPARE(List(dlg, 1009)->currentIndex(), 0);
+    QVERIFY(m_boxes->Texts().isEmpty());
+}
+
+void TestParameterDlg::closeAndEscapeReleasePort() {
+    CTransmitterParamDlg dlg;
+    dlg.show();
+    Click(dlg, 1003);
+    QVERIFY(dlg.ReplyTimeOutRunning());
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    QVERIFY(!dlg.isVisible());
+    QVERIFY(!m_line->IsOpen());
+    QVERIFY(!dlg.ReplyTimeOutRunning());  // no time-out message after the dialog has gone
+    dlg.show();
+    QVERIFY(m_line->IsOpen());
+    Click(dlg, 1);
+    QVERIFY(!m_line->IsOpen());
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+}
+
+void TestParameterDlg::openFailureIsReported() {
+    m_line->SetOpenError(QStringLiteral("busy"));
+    CTransmitterParamDlg dlg;
+    dlg.SetPortNumber(2);
+    dlg.show();
+    QCOMPARE(m_boxes->Texts(), QStringList{kChoosePortAgainText});
+    QVERIFY(!m_line->IsOpen());
+    QCOMPARE(dlg.Comm().GetCommPort(), short(2));
+    // The dialog stays usable: a write sends nothing and times out.
+    m_boxes->Clear();
+    Frequency(dlg)->setText(QStringLiteral("200"));
+    Click(dlg, 1011);
+    QVERIFY(m_line->Written().isEmpty());
+}
+
+void TestParameterDlg::mainFrameOpensDialogByVariant_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("A") << 0 << "dlg134";
+    QTest::newRow("B") << 1 << "dlg142";
+}
+
+void TestParameterDlg::mainFrameOpensDialogByVariant() {
+    QFETCH(int, variant);
+    QFETCH(QString, name);
+    CMainFrame frame;
+    const std::vector<int> ports = frame.DialogPortNumbers();
+    QVERIFY(ports.size() >= 3);  // the port check, both parameter dialogs and the other dialogs
+    QCOMPARE(frame.TransmitterParamDlg().PortNumber(), 1);
+    QCOMPARE(frame.ReceiverParamDlg().PortNumber(), 1);
+    for (const int port : ports) {
+        QCOMPARE(port, 1);
+    }
+    g_variant = variant;
+    QString shown;
+    bool portOpen = false;
+    QTimer::singleShot(0, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal) {
+            shown = modal->objectName();
+            portOpen = m_line->IsOpen();
+            modal->findChild<QPushButton*>(QStringLiteral("id1"))->click();
+        }
+    });
+    frame.OnParameters();
+    QCOMPARE(shown, name);
+    QVERIFY(portOpen);
+    QVERIFY(!m_line->IsOpen());
+}
+
+QTEST_MAIN(TestParameterDlg)
+#include "tst_parameter_dlg.moc"
