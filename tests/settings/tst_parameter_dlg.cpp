@@ -596,9 +596,7 @@ void TestParameterDlg::mainFrameOpensDialogByVariant() {
     QFETCH(QString, name);
     CMainFrame frame;
     const std::vector<int> ports = frame.DialogPortNumbers();
-    QVERIFY(ports.size() >= 3);  // the port check, both parameter dialogs and the other dialogs
-    QCOMPARE(frame.TransmitterParamDlg().PortNumber(), 1);
-    QCOMPARE(frame.ReceiverParamDlg().PortNumber(), 1);
+    QVERIFY(ports.size() >= 3);  // the port check and both parameter dialogs at least
     for (const int port : ports) {
         QCOMPARE(port, 1);
     }
