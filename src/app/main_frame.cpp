@@ -7,16 +7,20 @@
 #include "app/kpb650_view.h"
 #include "common/globals.h"
 #include "common/message_box.h"
+#include "graph/event_graph_dlg.h"
 
 CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent),
       m_portCheckDlg(this),
       m_transmitterParamDlg(this),
       m_receiverParamDlg(this),
-      m_clockDlg(this) {
+      m_clockDlg(this),
+      m_recordDlg(this) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(TitleText());
     setGeometry(150, 100, 550, 400);
+
+    ConnectEventGraph(m_recordDlg);
 
     m_view = new CKPB650View(this);
     setCentralWidget(m_view);
@@ -106,7 +110,7 @@ void CMainFrame::UpdatePortChecks() {
 
 std::vector<int> CMainFrame::DialogPortNumbers() const {
     return {m_portCheckDlg.PortNumber(), m_transmitterParamDlg.PortNumber(),
-            m_receiverParamDlg.PortNumber(), m_clockDlg.PortNumber()};
+            m_receiverParamDlg.PortNumber(), m_clockDlg.PortNumber(), m_recordDlg.PortNumber()};
 }
 
 void CMainFrame::SetAllPortNumbers(int port) {
@@ -114,6 +118,7 @@ void CMainFrame::SetAllPortNumbers(int port) {
     m_transmitterParamDlg.SetPortNumber(port);
     m_receiverParamDlg.SetPortNumber(port);
     m_clockDlg.SetPortNumber(port);
+    m_recordDlg.SetPortNumber(port);
     g_portNumber = port;
 }
 
@@ -173,7 +178,7 @@ void CMainFrame::OnParameters() {
 }
 
 void CMainFrame::OnRecordQuery() {
-    // Opens the record query dialog once it exists.
+    m_recordDlg.exec();
 }
 
 void CMainFrame::OnClockSettings() {

@@ -7,6 +7,7 @@
 
 #include "app/variant_switch.h"
 #include "link/port_check_dlg.h"
+#include "records/record_dlg.h"
 #include "settings/device_clock_dlg.h"
 #include "settings/receiver_param_dlg.h"
 #include "settings/transmitter_param_dlg.h"
@@ -53,6 +54,7 @@ public:
     CTransmitterParamDlg& TransmitterParamDlg() { return m_transmitterParamDlg; }
     CReceiverParamDlg& ReceiverParamDlg() { return m_receiverParamDlg; }
     CDeviceClockDlg& ClockDlg() { return m_clockDlg; }
+    CRecordDlg& RecordDlg() { return m_recordDlg; }
 
     void OnSelectCom1();
     void OnSelectCom2();
@@ -89,6 +91,7 @@ private:
     CTransmitterParamDlg m_transmitterParamDlg;
     CReceiverParamDlg m_receiverParamDlg;
     CDeviceClockDlg m_clockDlg;
+    CRecordDlg m_recordDlg;
     int m_startupPortOk = 0;
 
     int m_shownMenu = 0;

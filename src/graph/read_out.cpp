@@ -1,0 +1,111 @@
+#include "graph/read_out.h"
+
+#include <QDate>
+
+#include <algorithm>
+
+bool IsAnySignalHigh(const std::array<TraceData, kTraceCount>& traces, qint64 t) {
+    for (const TraceData& trace : traces) {
+        std::size_t count = 0;
+        RunTotal(trace.runs, &count);
+        qint64 s = 0;
+        for (std::size_t i = 0; i + 1 < count; i += 2) {
+            s += trace.runs[i];
+            const qint64 high = trace.runs[i + 1];
+            if (s <= t && t <= s + high) {
+                return true;
+            }
+            s += high;
+        }
+    }
+    return false;
+}
+
+ReadOutTime AdvanceStartTime(const QString& startTime, qint64 offsetMs) {
+    ReadOutTime r;
+    r.year = startTime.mid(0, 4);
+    r.month = startTime.mid(4, 2);
+    r.day = startTime.mid(6, 2).toInt();
+    r.hour = startTime.mid(8, 2).toInt();
+    r.minute = startTime.mid(10, 2).toInt();
+    r.second = startTime.mid(12, 2).toInt();
+    // Milliseconds are three digits unless the device stored a value of 1000 or more.
+    r.msecond = startTime.mid(14).toLongLong() + offsetMs;
+
+    qint64 carry = 0;
+    if (r.msecond > 999) {
+        carry = r.msecond / 1000;
+        r.msecond %= 1000;
+    }
+    qint64 v = r.second + carry;
+    carry = v > 59 ? v / 60 : 0;
+    r.second = static_cast<int>(v > 59 ? v % 60 : v);
+    v = r.minute + carry;
+    carry = v > 59 ? v / 60 : 0;
+    r.minute = static_cast<int>(v > 59 ? v % 60 : v);
+    v = r.hour + carry;
+    carry = v > 23 ? v / 24 : 0;
+    r.hour = static_cast<int>(v > 23 ? v % 24 : v);
+    if (carry == 0) {
+        return r;
+    }
+
+    qint64 day = r.day + carry;
+    int month = r.month.toInt();
+    int year = r.year.toInt();
+    bool rolled = false;
+    // A month off the calendar (the device does not check) cannot roll; its day just grows.
+    while (month >= 1 && month <= 12 && day > QDate(year, month, 1).daysInMonth()) {
+        day -= QDate(year, month, 1).daysInMonth();
+        if (++month > 12) {
+            month = 1;
+            ++year;
+        }
+        rolled = true;
+    }
+    r.day = static_cast<int>(day);
+    if (rolled) {
+        r.year = QString::number(year);
+        r.month = QStringLiteral("%1").arg(month, 2, 10, QLatin1Char('0'));
+    }
+    return r;
+}
+
+QString FormatReadOutTime(const ReadOutTime& t) {
+    return t.year + QStringLiteral("年") + t.month + QStringLiteral("月") + QString::number(t.day) +
+           QStringLiteral("日") + QString::number(t.hour) + QStringLiteral("时") +
+           QString::number(t.minute) + QStringLiteral("分") + QString::number(t.second) +
+           QStringLiteral("秒") + QString::number(t.msecond) + QStringLiteral("毫秒");
+}
+
+QString ComposeReadOut(const Timeline& timeline, qint64 t, bool withDuration) {
+    static const QString noEvent = QStringLiteral("无事件");
+    if (!IsAnySignalHigh(timeline.traces, t)) {
+        return noEvent;
+    }
+    // Start positions never decrease: the latest start at or before t.
+    const auto& starts = timeline.starts;
+    const auto after = std::upper_bound(
+        starts.begin(), starts.end(), t,
+        [](qint64 value, const StartEntry& entry) { return value < entry.position; });
+    if (after == starts.begin()) {
+        return noEvent;
+    }
+    const std::size_t k = static_cast<std::size_t>(after - starts.begin()) - 1;
+    if (k >= timeline.startTimes.size()) {
+        return noEvent;
+    }
+    const qint64 position = starts[k].position;
+    QString text = FormatReadOutTime(AdvanceStartTime(timeline.startTimes[k], t - position));
+    if (withDuration) {
+        const auto& cuts = timeline.truncations;
+        const auto cut = std::lower_bound(
+            cuts.begin(), cuts.end(), position,
+            [](const TruncationEntry& entry, qint64 value) { return entry.position < value; });
+        if (cut != cuts.end() && cut->position == position) {
+            text = QStringLiteral("起始时间:") + text + QStringLiteral(",持续时间:") +
+                   QString::number(cut->duration) + QStringLiteral("毫秒");
+        }
+    }
+    return text;
+}

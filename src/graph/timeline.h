@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <vector>
+
+#include "graph/trace_layout.h"
+#include "records/event_record.h"
+
+// Seven trace rows per graph; rows without texts stay low.
+inline constexpr int kTraceCount = 7;
+
+// The event texts that switch one trace on and off. Empty texts mean the row has no signal.
+struct SignalTexts {
+    QString start;
+    QString ret;
+};
+using SignalTable = std::array<SignalTexts, kTraceCount>;
+
+// Rows 1000, 1001, 1002, 1004, 1005, 1006, 1007 of a variant (0 = A, otherwise B).
+const SignalTable& SignalTableOf(int variant);
+
+// Monotonic in the date but not a day count: year * 372 + month * 31 + day.
+qint64 DateKey(qint64 year, qint64 month, qint64 day);
+
+// One matched start: its 1-based record position and its timeline position, ms.
+struct StartEntry {
+    int record = 0;
+    qint64 position = 0;
+};
+
+// A high period drawn cut to one minute: where it starts and how long it really lasted.
+struct TruncationEntry {
+    qint64 position = 0;
+    qint64 duration = 0;
+};
+
+// Everything one conversion produces: a run list and marker list per row, and the tables the
+// cursor read-out needs.
+struct Timeline {
+    std::array<TraceData, kTraceCount> traces;
+    std::vector<StartEntry> starts;
+    std::vector<QString> startTimes;  // YYYYMMDDhhmmssmmm of each start's record
+    std::vector<TruncationEntry> truncations;
+    qint64 end = 0;  // timeline length, ms, lead-in and tail included
+    bool loaded = false;
+};
+
+// Records first..last (1-based, inclusive) of a table to convert for a date range. The table is
+// taken to be in time order: records before the start key move `first` on, the first record past
+// the end key ends the scan.
+struct RecordRange {
+    int first = 1;
+    int last = 0;
+};
+RecordRange ChooseRecords(const std::vector<EventRecord>& table, qint64 startKey, qint64 endKey);
+
+// Start time string of a record: year unchanged, the other parts zero-padded.
+QString StartTimeString(const EventRecord& record);
+
+// Turns a table of records into traces. Every record's date and time are parsed once, so each
+// gap costs O(1) and a conversion is linear in the number of records.
+//
+// While some signal is high, time advances by the real gaps between records, capped at one
+// minute; while every signal is low each gap shrinks to a 20 ms separator. A gap that runs
+// backwards (records out of time order) is drawn as a separator too.
+class TimelineBuilder {
+public:
+    // Keeps a reference to the table: it must outlive the builder.
+    TimelineBuilder(const std::vector<EventRecord>& table, const SignalTable& signalTable);
+    TimelineBuilder(std::vector<EventRecord>&&, const SignalTable&) = delete;
+
+    // Gap in ms from record i to record j (1-based), capped at 60 000; 0 when j is past the
+    // table. Makes record i's event the current text and record j's the candidate text.
+    qint64 RecordGap(int i, int j);
+    const QString& CurrentText() const;
+    const QString& CandidateText() const;
+
+    void AppendSlice(int signal, bool high, qint64 ms);
+    void AdvanceAll(qint64 ms);
+    void AddSeparator();
+
+    Timeline LoadTimeline(int first, int last);
+
+    // Conversion state, exposed for the slice operations' tests.
+    const Timeline& Current() const { return m_result; }
+    qint64 RemainingHigh(int signal) const { return m_remaining[signal]; }
+    void SetRemainingHigh(int signal, qint64 ms) { m_remaining[signal] = ms; }
+    void Clear();
+
+private:
+    struct Prepared {
+        qint64 key = 0;
+        qint64 time = 0;  // ms since midnight
+        int signal = -1;  // row driven by the record's event, -1 = none
+        bool start = false;
+    };
+
+    qint64 UncutSpan(int i, int j) const;
+    bool AnyRemaining() const;
+    void Shift();
+    int FindPartner(int pos, int last) const;
+
+    const std::vector<EventRecord>& m_table;
+    const SignalTable& m_signals;
+    std::vector<Prepared> m_prepared;  // index 0 unused: positions are 1-based
+    std::vector<int> m_nextSameSignal;
+    int m_current = 0;
+    int m_candidate = 0;
+
+    Timeline m_result;
+    std::array<bool, kTraceCount> m_runHigh{};
+    std::array<qint64, kTraceCount> m_remaining{};
+    std::vector<char> m_usedAsReturn;  // look-ahead, by absolute record position
+    qint64 m_pending = 0;
+};
+
+// Converts the records of a table whose dates fall in [startKey, endKey].
+Timeline BuildTimeline(const std::vector<EventRecord>& table, const SignalTable& signalTable,
+                       qint64 startKey, qint64 endKey);

@@ -1,0 +1,36 @@
+#include "records/record_log.h"
+
+#include "common/globals.h"
+#include "link/hex_text.h"
+
+QString ReadLogCommand(int variant) {
+    return variant == kVariantA ? QStringLiteral("44 46") : QStringLiteral("44 53");
+}
+
+QString AcknowledgeText(int variant) {
+    return variant == kVariantA ? QStringLiteral("78") : QStringLiteral("58");
+}
+
+bool ClearConfirmed(int variant, const QString& trailer, int received) {
+    if (variant == kVariantA) {
+        return trailer == kEndOfLogType && received == 1;
+    }
+    return trailer == kGoodTrailerText && received == 2;
+}
+
+GatherRules RecordGatherRules(int variant) {
+    GatherRules rules;
+    rules.leadingByte = variant != kVariantA;
+    rules.refusalWhenAlone = true;
+    rules.trailerOnlyCommand = kClearLogCommand;
+    rules.dataLength = [](const QString&) { return kLogFrameDataBytes; };
+    return rules;
+}
+
+int CountFromFrame(const QString& buffer) {
+    constexpr int at = 3 * (kLogFrameDataBytes - 1);
+    if (buffer.size() < at + 2) {
+        return 0;
+    }
+    return static_cast<int>(HexTextToValue(buffer.mid(at, 2)));
+}

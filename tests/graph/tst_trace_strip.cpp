@@ -1,0 +1,234 @@
+#include <QImage>
+#include <QPainter>
+#include <QtTest>
+
+#include "graph/trace_layout.h"
+#include "graph/trace_strip.h"
+
+namespace {
+
+TraceData Runs(std::vector<qint64> runs, std::vector<qint64> markers = {}) {
+    TraceData data;
+    data.runs = std::move(runs);
+    data.markers = std::move(markers);
+    return data;
+}
+
+}  // namespace
+
+class TestTraceStrip : public QObject {
+    Q_OBJECT
+private slots:
+    void levels_data();
+    void levels();
+    void runsOnUnzoomedStrip();
+    void runListEndsAtFirstNonPositive();
+    void markers();
+    void zoomInAboutCentre();
+    void zoomOutLimits();
+    void zoomInLimit();
+    void panDelta();
+    void cursorColumns_data();
+    void cursorColumns();
+    void resetViewFillsWidth();
+    void initialContent();
+    void drawsLevelsAndEdges();
+};
+
+void TestTraceStrip::levels_data() {
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<int>("mid");
+    QTest::addColumn<int>("bottom");
+    QTest::newRow("40 px, factor 0.8") << 40 << 4 << 20 << 36;
+    QTest::newRow("99 px, factor 0.8") << 99 << 9 << 49 << 88;
+    QTest::newRow("120 px, factor 0.5") << 120 << 30 << 60 << 90;
+    QTest::newRow("300 px, capped at 50") << 300 << 100 << 150 << 200;
+}
+
+void TestTraceStrip::levels() {
+    QFETCH(int, height);
+    QFETCH(int, top);
+    QFETCH(int, mid);
+    QFETCH(int, bottom);
+    const TraceLevels l = TraceLevelsFor(height);
+    QCOMPARE(l.yTop, top);
+    QCOMPARE(l.yMid, mid);
+    QCOMPARE(l.yBottom, bottom);
+}
+
+void TestTraceStrip::runsOnUnzoomedStrip() {
+    TraceView view;
+    const TraceLayout layout = LayOutTrace(Runs({20, 500, 40}), view, 460, 40);
+    QCOMPARE(layout.total, qint64(560));
+    QVERIFY(qAbs(view.pxPerMs - 460.0 / 560.0) < 1e-9);
+    QCOMPARE(int(layout.runs.size()), 3);
+    QCOMPARE(layout.runs[0].xa, 0);
+    QCOMPARE(layout.runs[0].xb, 16);
+    QVERIFY(!layout.runs[0].high);
+    QCOMPARE(layout.runs[1].xa, 16);
+    QCOMPARE(layout.runs[1].xb, 427);
+    QVERIFY(layout.runs[1].high);
+    QCOMPARE(layout.runs[2].xa, 427);
+    QCOMPARE(layout.runs[2].xb, 460);
+    QVERIFY(!layout.runs[2].high);
+    QCOMPARE(layout.runs[1].levels.yTop, 4);
+    QCOMPARE(layout.runs[1].levels.yBottom, 36);
+}
+
+void TestTraceStrip::runListEndsAtFirstNonPositive() {
+    TraceView view;
+    const TraceLayout layout = LayOutTrace(Runs({100, 100, 0, 7, 9}), view, 200, 40);
+    QCOMPARE(layout.total, qint64(200));
+    QCOMPARE(int(layout.runs.size()), 2);
+}
+
+void TestTraceStrip::markers() {
+    TraceView view;
+    const TraceLayout layout = LayOutTrace(Runs({200}, {50, 150, 0, 99}), view, 400, 40);
+    QCOMPARE(int(layout.markers.size()), 2);
+    QCOMPARE(layout.markers[0].xa, 100);
+    QCOMPARE(layout.markers[0].xb, 100);
+    QCOMPARE(layout.markers[1].xa, 300);
+}
+
+void TestTraceStrip::zoomInAboutCentre() {
+    TraceView view;
+    const TraceData data = Runs({20, 500, 40});
+    LayOutTrace(data, view, 460, 40);
+    view.zoomStep = 0.2f;
+    view.zoomCentre = 100;
+    LayOutTrace(data, view, 460, 40);
+    QCOMPARE(qRound(view.spanPx), 552);
+    QCOMPARE(view.originX, -20);
+    QCOMPARE(view.zoomStep, 0.0f);
+}
+
+void TestTraceStrip::zoomOutLimits() {
+    TraceView view;
+    const TraceData data = Runs({1000});
+    LayOutTrace(data, view, 460, 40);
+    view.zoomStep = -view.zoomIncrement;
+    LayOutTrace(data, view, 460, 40);
+    QCOMPARE(view.spanPx, 460.0);  // 0.8 x width is just below the limit: refused
+    QCOMPARE(view.originX, 0);
+
+    view.zoomStep = view.zoomIncrement;
+    LayOutTrace(data, view, 460, 40);
+    QCOMPARE(qRound(view.spanPx), 552);
+    view.zoomStep = -view.zoomIncrement;
+    LayOutTrace(data, view, 460, 40);
+    QCOMPARE(qRound(view.spanPx * 10), 4416);  // 0.96 x width: accepted
+    view.zoomStep = -view.zoomIncrement;
+    LayOutTrace(data, view, 460, 40);
+    QCOMPARE(qRound(view.spanPx * 10), 4416);  // 0.768 x width: refused
+    QCOMPARE(view.zoomStep, 0.0f);
+}
+
+void TestTraceStrip::zoomInLimit() {
+    TraceView view;
+    const TraceData data = Runs({100});  // 4.6 px per ms unzoomed
+    LayOutTrace(data, view, 460, 40);
+    view.zoomStep = 0.2f;
+    LayOutTrace(data, view, 460, 40);  // 5.52: accepted
+    QCOMPARE(qRound(view.spanPx), 552);
+    const int origin = view.originX;
+    view.zoomStep = 0.2f;
+    LayOutTrace(data, view, 460, 40);  // 6.62: refused, nothing moves
+    QCOMPARE(qRound(view.spanPx), 552);
+    QCOMPARE(view.originX, origin);
+}
+
+void TestTraceStrip::panDelta() {
+    TraceView view;
+    const TraceData data = Runs({20, 500, 40});
+    LayOutTrace(data, view, 460, 40);
+    view.zoomStep = 0.2f;
+    LayOutTrace(data, view, 460, 40);
+    view.panDelta = -12;
+    const TraceLayout layout = LayOutTrace(data, view, 460, 40);
+    QCOMPARE(view.originX, -58);  // zoom about 230 gives -46, then 12 pixels left
+    QCOMPARE(view.panDelta, 0);
+    QCOMPARE(layout.runs.front().xa, view.originX);
+}
+
+void TestTraceStrip::cursorColumns_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("drawn");
+    QTest::newRow("0") << 0 << false;
+    QTest::newRow("1") << 1 << true;
+    QTest::newRow("499") << 499 << true;
+    QTest::newRow("500") << 500 << false;
+    QTest::newRow("-3") << -3 << false;
+}
+
+void TestTraceStrip::cursorColumns() {
+    QFETCH(int, column);
+    QFETCH(bool, drawn);
+    TraceView view;
+    view.cursorCol = column;
+    const TraceLayout layout = LayOutTrace(TraceData(), view, 460, 40);
+    QCOMPARE(layout.cursor.has_value(), drawn);
+    if (drawn) {
+        QCOMPARE(layout.cursor->xa, column);
+        QCOMPARE(layout.cursor->levels.yTop, 0);
+        QCOMPARE(layout.cursor->levels.yBottom, 40);
+    }
+}
+
+void TestTraceStrip::resetViewFillsWidth() {
+    CTraceStrip strip;
+    strip.resize(461, 40);
+    strip.Data() = Runs({33, 77, 91, 13});
+    strip.ResetView();
+    strip.View().zoomStep = 0.2f;
+    strip.View().zoomCentre = 50;
+    strip.SetTraceColor(strip.TraceColor());
+    strip.View().panDelta = -30;
+    strip.SetTraceColor(strip.TraceColor());
+    QVERIFY(strip.View().originX != 0);
+    strip.ResetView();
+    QCOMPARE(strip.View().originX, 0);
+    QCOMPARE(strip.Layout().runs.front().xa, 0);
+    QCOMPARE(strip.Layout().runs.back().xb, 461);
+}
+
+void TestTraceStrip::initialContent() {
+    CTraceStrip strip;
+    strip.resize(300, 40);
+    strip.ResetView();
+    QCOMPARE(int(strip.Layout().runs.size()), 1);
+    QCOMPARE(strip.Layout().runs[0].xa, 0);
+    QCOMPARE(strip.Layout().runs[0].xb, 300);
+    QVERIFY(strip.Layout().cursor.has_value());
+    QCOMPARE(strip.Layout().cursor->xa, 100);
+}
+
+void TestTraceStrip::drawsLevelsAndEdges() {
+    CTraceStrip strip;
+    strip.resize(460, 40);
+    strip.Data() = Runs({20, 500, 40});
+    strip.SetTraceColor(QColor(0, 255, 255));
+    strip.SetCursorX(200);
+    strip.ResetView();
+    QImage image(460, 40, QImage::Format_RGB32);
+    QPainter painter(&image);
+    strip.Draw(painter);
+    painter.end();
+    const QRgb trace = qRgb(0, 255, 255);
+    const QRgb cursor = qRgb(255, 255, 0);
+    const QRgb background = qRgb(0, 0, 0);
+    QCOMPARE(image.pixel(5, 36), trace);  // low line
+    QCOMPARE(image.pixel(5, 4), background);
+    QCOMPARE(image.pixel(100, 4), trace);  // high line
+    QCOMPARE(image.pixel(100, 36), background);
+    QCOMPARE(image.pixel(16, 20), trace);   // rising edge
+    QCOMPARE(image.pixel(427, 20), trace);  // falling edge
+    QCOMPARE(image.pixel(440, 36), trace);
+    QCOMPARE(image.pixel(200, 0), cursor);   // cursor from the top ...
+    QCOMPARE(image.pixel(200, 20), cursor);  // ... under the trace's lines
+    QCOMPARE(image.pixel(200, 4), trace);    // the trace is drawn over it
+}
+
+QTEST_MAIN(TestTraceStrip)
+#include "tst_trace_strip.moc"

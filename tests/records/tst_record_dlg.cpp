@@ -1,0 +1,574 @@
+#include <QHeaderView>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+#include "common/globals.h"
+#include "link/exchange.h"
+#include "link/fake_serial_line.h"
+#include "records/bitmap_face_button.h"
+#include "records/percent_progress_ctrl.h"
+#include "records/record_dlg.h"
+#include "records/record_list_model.h"
+#include "records/record_log.h"
+#include "support/test_support.h"
+
+namespace {
+QByteArray Bytes(std::initializer_list<int> values) {
+    QByteArray out;
+    for (int v : values) {
+        out.append(static_cast<char>(v));
+    }
+    return out;
+}
+
+// One reply of the device: variant B puts a leading byte in front.
+QByteArray Reply(int variant, const QByteArray& nine, int type) {
+    QByteArray out;
+    if (variant == kVariantB) {
+        out.append(static_cast<char>(0xA5));
+    }
+    out += nine;
+    out.append(static_cast<char>(type));
+    return out;
+}
+
+QByteArray CountFrame(int variant, int count) {
+    return Reply(variant, Bytes({0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x01, count}), 0x59);
+}
+
+QByteArray EndFrame(int variant) {
+    return Reply(variant, QByteArray(9, '\x00'), 0x78);
+}
+
+// Nine log bytes of record i; record 0 is 25 Sep 2009 10:30:15.500, code 1.
+QByteArray LogBytes(int i) {
+    if (i == 0) {
+        return Bytes({0x09, 0x09, 0x19, 0x0A, 0x1E, 0x0F, 0x01, 0xF4, 0x01});
+    }
+    return Bytes({i % 256, 1 + i % 12, 1 + i % 28, i % 24, i % 60, (7 * i) % 60, (i >> 2) & 0xFF,
+                  (13 * i) & 0xFF, i % 22});
+}
+
+QByteArray RecordFrame(int variant, int i, int type = 0x00) {
+    return Reply(variant, LogBytes(i), type);
+}
+
+QByteArray ReadRequest(int variant) {
+    return variant == kVariantA ? QByteArray("DF") : QByteArray("DS");
+}
+
+QByteArray Acknowledge(int variant) {
+    return ReadRequest(variant) + (variant == kVariantA ? QByteArray("x") : QByteArray("X"));
+}
+
+// One dialog over a fake line with its own program directory.
+struct Bench {
+    explicit Bench(int variant) {
+        g_variant = variant;
+        qputenv("KP650_HOME", home.path().toLocal8Bit());
+        dlg = std::make_unique<CRecordDlg>();
+        dlg->show();
+    }
+    ~Bench() {
+        dlg->reject();
+        dlg.reset();
+        qunsetenv("KP650_HOME");
+    }
+    QPushButton* Button(int id) const {
+        return dlg->findChild<QPushButton*>(QStringLiteral("id%1").arg(id));
+    }
+    bool FiveEnabled(bool enabled) const {
+        for (int id : {1011, 1012, 1003, 1026, 1027}) {
+            if (Button(id)->isEnabled() != enabled) {
+                return false;
+            }
+        }
+        return true;
+    }
+    std::vector<EventRecord> Temp() const { return dlg->Store().ReadAll(kTempTable); }
+    // Reads a log of `count` records, checking each request on the wire and the bar's text.
+    void ReadLog(int variant, int count, QStringList* texts = nullptr) {
+        line.ClearWritten();
+        QTest::mouseClick(Button(1011), Qt::LeftButton);
+        QCOMPARE(line.Written(), ReadRequest(variant) + "X");
+        QVERIFY(FiveEnabled(false));
+        QVERIFY(Button(1)->isEnabled());
+        line.ClearWritten();
+        line.Deliver(CountFrame(variant, count));
+        if (count == 0) {
+            QCOMPARE(line.Written(), QByteArray());
+            return;
+        }
+        QCOMPARE(line.Written(), Acknowledge(variant));
+        QCOMPARE(dlg->Progress().Lower(), count);
+        QCOMPARE(dlg->Progress().Upper(), 2 * count);
+        for (int i = 0; i < count; ++i) {
+            line.ClearWritten();
+            line.Deliver(RecordFrame(variant, i));
+            QCOMPARE(line.Written(), Acknowledge(variant));
+            if (texts) {
+                texts->append(dlg->Progress().DisplayText());
+            }
+        }
+        QCOMPARE(recorder.Boxes().size(), 0);
+        line.ClearWritten();
+        line.Deliver(EndFrame(variant));
+        QCOMPARE(line.Written(), QByteArray());
+    }
+
+    QTemporaryDir home;
+    FakeSerialLine line;
+    MessageBoxRecorder recorder;
+    std::unique_ptr<CRecordDlg> dlg;
+};
+}  // namespace
+
+class TestRecordDlg : public QObject {
+    Q_OBJECT
+private slots:
+    void setUp();
+    void openFailureSkipsDatabase();
+    void readLog_data();
+    void readLog();
+    void progressTextsOfThree();
+    void fourthRecordAfterCountOfThree();
+    void badEventCode();
+    void loneEndByteBeforeDataIsData();
+    void variantBLeadingByteAlone();
+    void refusalDuringRead();
+    void refusalWithOtherBytesIsData();
+    void timeoutEnablesButtons();
+    void lineLostKeepsRecords();
+    void readStartsFromZeroPercent();
+    void clearLog_data();
+    void clearLog();
+    void clearDeclined();
+    void fillListFromThreeRows();
+    void fillListFromEmptyTable();
+    void saveAndOpenFiles();
+    void cancelledFileDialogs();
+    void graphHook();
+};
+
+void TestRecordDlg::setUp() {
+    Bench b(kVariantA);
+    QCOMPARE(b.dlg->objectName(), QStringLiteral("dlg132"));
+    QCOMPARE(b.dlg->windowTitle(), QStringLiteral("记录查询"));
+    QVERIFY(b.line.IsOpen());
+    QVERIFY(b.dlg->findChild<CMSComm*>(QStringLiteral("id1004")));
+    QVERIFY(b.dlg->Store().IsConnected());
+    QVERIFY(b.FiveEnabled(true));
+    QVERIFY(!b.dlg->Progress().ShowsText());
+    QCOMPARE(b.dlg->Progress().DisplayText(), QString());
+    QCOMPARE(b.dlg->findChild<CPercentProgressCtrl*>(QStringLiteral("id1040")), &b.dlg->Progress());
+
+    auto* list = b.dlg->findChild<QTableView*>(QStringLiteral("id1005"));
+    QVERIFY(list);
+    QCOMPARE(list->model()->rowCount(), 0);
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    const QStringList headings = {
+        "序号", "  年", "月", "日", "时", "分", "秒", "毫秒", "             事    件"};
+    const QList<int> widths = {50, 50, 30, 30, 30, 30, 30, 50, 186};
+    QCOMPARE(list->model()->columnCount(), 9);
+    for (int c = 0; c < 9; ++c) {
+        QCOMPARE(list->model()->headerData(c, Qt::Horizontal).toString(), headings[c]);
+        QCOMPARE(list->columnWidth(c), widths[c]);
+    }
+
+    const QList<QPair<int, QString>> tips = {{1011, "读取装置内记录"},
+                                             {1026, "打开存储在硬盘上的记录文件( *.mdb;*.txt)"},
+                                             {1027, "将读出的记录另存为(*.mdb;*.txt)文件"},
+                                             {1012, "删除装置内全部记录"},
+                                             {1003, "以图形方式显示记录信息"}};
+    for (const auto& [id, tip] : tips) {
+        QCOMPARE(b.Button(id)->toolTip(), tip);
+        QVERIFY(qobject_cast<CBitmapFaceButton*>(b.Button(id)));
+    }
+    // Buttons sit inside their frames: 38x13 units at System 10 are 76x26 pixels.
+    QCOMPARE(b.Button(1011)->geometry(), QRect(222, 330, 76, 26));
+    QCOMPARE(b.Button(1)->text(), QStringLiteral("退出"));
+
+    // A second showing: the list starts empty whatever TEMP holds.
+    b.ReadLog(kVariantA, 1);
+    QCOMPARE(b.dlg->ListModel().rowCount(), 1);
+    b.dlg->accept();
+    QVERIFY(!b.line.IsOpen());
+    b.dlg->show();
+    QVERIFY(b.line.IsOpen());
+    QCOMPARE(b.dlg->ListModel().rowCount(), 0);
+    QCOMPARE(b.Temp().size(), std::size_t(1));
+}
+
+void TestRecordDlg::openFailureSkipsDatabase() {
+    g_variant = kVariantA;
+    QTemporaryDir home;
+    qputenv("KP650_HOME", home.path().toLocal8Bit());
+    FakeSerialLine line;
+    line.SetOpenError(QStringLiteral("Permission denied"));
+    MessageBoxRecorder recorder;
+    CRecordDlg dlg;
+    dlg.show();
+    QCOMPARE(recorder.Texts(), QStringList{QStringLiteral("Permission denied")});
+    QVERIFY(!dlg.Store().IsConnected());
+    dlg.reject();
+    qunsetenv("KP650_HOME");
+}
+
+void TestRecordDlg::readLog_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<int>("count");
+    for (int variant : {kVariantA, kVariantB}) {
+        for (int count : {0, 1, 3, 255}) {
+            QTest::addRow("%s, %d records", variant == kVariantA ? "A" : "B", count)
+                << variant << count;
+        }
+    }
+}
+
+void TestRecordDlg::readLog() {
+    QFETCH(int, variant);
+    QFETCH(int, count);
+    Bench b(variant);
+    // Stale rows of an earlier read must go.
+    b.dlg->Store().Append(kTempTable, EventRecord{"1", "2", "3", "4", "5", "6", "7", "x"});
+    b.ReadLog(variant, count);
+
+    const QString done = count == 0 ? QStringLiteral("装置内无记录!!") : kReadDoneText;
+    QCOMPARE(b.recorder.Texts(), QStringList{done});
+    QCOMPARE(b.recorder.Boxes().first().caption, QStringLiteral("KPA(B)-650"));
+    QVERIFY(b.FiveEnabled(true));
+    QVERIFY(b.dlg->Exchange().Idle());
+    QVERIFY(!b.dlg->Progress().ShowsText());
+    for (const QByteArray& write : b.line.Writes()) {
+        QCOMPARE(write.size(), 1);  // every byte its own write
+    }
+
+    const std::vector<EventRecord> temp = b.Temp();
+    QCOMPARE(temp.size(), std::size_t(count));
+    for (int i = 0; i < count; ++i) {
+        QCOMPARE(temp[std::size_t(i)], RecordFromLogBytes(LogBytes(i), variant));
+    }
+    if (count > 0) {
+        QCOMPARE(temp[0], (EventRecord{"2009", "9", "25", "10", "30", "15", "500", "命令1启动"}));
+    }
+    QCOMPARE(b.dlg->ListModel().rowCount(), count);
+    if (count > 0) {
+        const QModelIndex last = b.dlg->ListModel().index(count - 1, 0);
+        QCOMPARE(last.data().toString(), QString::number(count));
+        QCOMPARE(b.dlg->List().currentIndex().row(), 0);
+    }
+}
+
+void TestRecordDlg::progressTextsOfThree() {
+    for (int variant : {kVariantA, kVariantB}) {
+        Bench b(variant);
+        QStringList texts;
+        b.ReadLog(variant, 3, &texts);
+        QCOMPARE(texts, (QStringList{"33%", "66%", "100%"}));
+    }
+}
+
+void TestRecordDlg::fourthRecordAfterCountOfThree() {
+    Bench b(kVariantA);
+    QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+    b.line.Deliver(CountFrame(kVariantA, 3));
+    for (int i = 0; i < 4; ++i) {
+        b.line.ClearWritten();
+        b.line.Deliver(RecordFrame(kVariantA, i));
+        QCOMPARE(b.line.Written(), Acknowledge(kVariantA));
+    }
+    QCOMPARE(b.dlg->Progress().DisplayText(), QStringLiteral("133%"));
+    QCOMPARE(b.Temp().size(), std::size_t(4));
+    QVERIFY(b.FiveEnabled(false));
+    b.line.Deliver(EndFrame(kVariantA));
+    QCOMPARE(b.dlg->ListModel().rowCount(), 4);
+}
+
+void TestRecordDlg::badEventCode() {
+    for (int variant : {kVariantA, kVariantB}) {
+        Bench b(variant);
+        QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+        b.line.Deliver(CountFrame(variant, 1));
+        b.line.Deliver(Reply(variant, Bytes({9, 9, 25, 10, 30, 15, 1, 0xF4, 0x16}), 0x00));
+        QCOMPARE(b.Temp().size(), std::size_t(1));
+        QCOMPARE(b.Temp()[0].event, QStringLiteral("事件代码错误!"));
+    }
+}
+
+void TestRecordDlg::loneEndByteBeforeDataIsData() {
+    Bench b(kVariantA);
+    QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+    b.line.Deliver(CountFrame(kVariantA, 1));
+    b.line.ClearWritten();
+    b.line.Deliver(Bytes({0x78}));  // first data byte, not the end of the log
+    QVERIFY(b.recorder.Boxes().isEmpty());
+    QCOMPARE(b.line.Written(), QByteArray());
+    b.line.Deliver(Bytes({9, 25, 10, 30, 15, 1, 0xF4, 1, 0x00}));
+    QCOMPARE(b.line.Written(), Acknowledge(kVariantA));
+    QCOMPARE(b.Temp().size(), std::size_t(1));
+    QCOMPARE(b.Temp()[0].year, QStringLiteral("2120"));
+    QVERIFY(b.FiveEnabled(false));
+}
+
+void TestRecordDlg::variantBLeadingByteAlone() {
+    Bench b(kVariantB);
+    QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+    b.line.ClearWritten();
+    // The leading byte alone: the next event starts again with an empty buffer, so its first
+    // byte is taken as the leading byte and the frame completes one byte late.
+    b.line.Deliver(Bytes({0xA5}));
+    b.line.Deliver(Bytes({0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x01, 0x03, 0x59}));
+    QCOMPARE(b.line.Written(), QByteArray());
+    b.line.Deliver(Bytes({0x59}));
+    QCOMPARE(b.line.Written(), Acknowledge(kVariantB));
+    // Byte 8 was the device's type byte 0x59: a count of 89.
+    QCOMPARE(b.dlg->RecordCounter(), 0x59);
+    QCOMPARE(b.dlg->Progress().Upper(), 2 * 0x59);
+}
+
+void TestRecordDlg::refusalDuringRead() {
+    for (int variant : {kVariantA, kVariantB}) {
+        Bench b(variant);
+        QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+        b.line.Deliver(CountFrame(variant, 2));
+        b.line.Deliver(RecordFrame(variant, 0));
+        b.line.ClearWritten();
+        b.line.Deliver(Bytes({0x5A}));
+        QCOMPARE(b.recorder.Texts(), QStringList{kCheckConnectionText});
+        QCOMPARE(b.line.Written(), QByteArray());
+        QVERIFY(!b.dlg->Progress().ShowsText());
+        QVERIFY(b.FiveEnabled(true));
+        QCOMPARE(b.Temp().size(), std::size_t(1));
+        QCOMPARE(b.dlg->Exchange().buffer, QString());
+    }
+}
+
+void TestRecordDlg::refusalWithOtherBytesIsData() {
+    Bench b(kVariantA);
+    QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+    b.line.Deliver(CountFrame(kVariantA, 1));
+    b.line.Deliver(Bytes({0x5A, 0x01}));
+    QVERIFY(b.recorder.Boxes().isEmpty());
+    QCOMPARE(b.dlg->Exchange().buffer, QStringLiteral("5A 01 "));
+}
+
+void TestRecordDlg::timeoutEnablesButtons() {
+    Bench b(kVariantA);
+    QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+    QVERIFY(b.FiveEnabled(false));
+    QTRY_COMPARE_WITH_TIMEOUT(b.recorder.Texts(), QStringList{kConnectionFailedText}, 5000);
+    QVERIFY(b.FiveEnabled(true));
+    QVERIFY(b.dlg->Exchange().Idle());
+    QVERIFY(!b.dlg->Progress().ShowsText());
+}
+
+void TestRecordDlg::lineLostKeepsRecords() {
+    for (int variant : {kVariantA, kVariantB}) {
+        Bench b(variant);
+        QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+        b.line.Deliver(CountFrame(variant, 5));
+        b.line.Deliver(RecordFrame(variant, 0));
+        b.line.Deliver(RecordFrame(variant, 1));
+        b.line.Deliver(RecordFrame(variant, 2).left(4));  // part of a third
+        b.line.HangUp(QStringLiteral("No such device"));
+        QCOMPARE(b.recorder.Texts(), QStringList{kConnectionFailedText});
+        QVERIFY(b.FiveEnabled(true));
+        QVERIFY(b.dlg->Exchange().Idle());
+        QCOMPARE(b.Temp().size(), std::size_t(2));
+        QCOMPARE(b.dlg->ListModel().rowCount(), 2);
+        // No late time-out box follows.
+        QTest::qWait(1200);
+        QCOMPARE(b.recorder.Boxes().size(), 1);
+    }
+}
+
+void TestRecordDlg::readStartsFromZeroPercent() {
+    Bench b(kVariantA);
+    b.ReadLog(kVariantA, 3);
+    QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+    QCOMPARE(b.dlg->Progress().DisplayText(), QStringLiteral("0%"));
+    QCOMPARE(b.dlg->Progress().Lower(), 0);
+    QCOMPARE(b.dlg->Progress().Upper(), 100);
+}
+
+void TestRecordDlg::clearLog_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QList<QByteArray>>("replies");  // one receive event each
+    QTest::addColumn<int>("requests");               // clear requests sent in all
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("A lone 78") << int(kVariantA) << QList<QByteArray>{Bytes({0x78})} << 1 << true;
+    QTest::newRow("A 78 with another byte, then lone 78")
+        << int(kVariantA) << QList<QByteArray>{Bytes({0x78, 0x00}), Bytes({0x78})} << 2 << true;
+    QTest::newRow("A 78 with another byte")
+        << int(kVariantA) << QList<QByteArray>{Bytes({0x00, 0x78})} << 2 << false;
+    QTest::newRow("A lone 58") << int(kVariantA) << QList<QByteArray>{Bytes({0x58})} << 2 << false;
+    QTest::newRow("B leading byte and 58")
+        << int(kVariantB) << QList<QByteArray>{Bytes({0x13, 0x58})} << 1 << true;
+    QTest::newRow("B lone 58") << int(kVariantB) << QList<QByteArray>{Bytes({0x58})} << 2 << false;
+    QTest::newRow("B split, then whole")
+        << int(kVariantB) << QList<QByteArray>{Bytes({0x13}), Bytes({0x58}), Bytes({0x00, 0x58})}
+        << 3 << true;
+    QTest::newRow("B three bytes")
+        << int(kVariantB) << QList<QByteArray>{Bytes({0x13, 0x00, 0x58})} << 2 << false;
+}
+
+void TestRecordDlg::clearLog() {
+    QFETCH(int, variant);
+    QFETCH(QList<QByteArray>, replies);
+    QFETCH(int, requests);
+    QFETCH(bool, cleared);
+    Bench b(variant);
+    b.recorder.SetAnswer(QMessageBox::Yes);
+    b.ReadLog(variant, 2);
+    b.recorder.Clear();
+    b.line.ClearWritten();
+
+    QTest::mouseClick(b.Button(1012), Qt::LeftButton);
+    QCOMPARE(b.recorder.Boxes().size(), 1);
+    const MessageBoxRecorder::Box question = b.recorder.Boxes().first();
+    QCOMPARE(question.text, kClearQuestionText);
+    QCOMPARE(question.caption, QStringLiteral("提示"));
+    QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(question.icon, QMessageBox::Question);
+    QCOMPARE(b.line.Written(), QByteArray("EX"));
+    QVERIFY(b.Temp().empty());
+    QVERIFY(b.FiveEnabled(true));
+    b.recorder.Clear();
+
+    for (const QByteArray& reply : replies) {
+        b.line.Deliver(reply);
+    }
+    QCOMPARE(b.line.Written(), QByteArray("EX").repeated(requests));
+    if (!cleared) {
+        QVERIFY(b.recorder.Boxes().isEmpty());
+        QCOMPARE(b.dlg->Exchange().pending, kClearLogCommand);
+        return;
+    }
+    QCOMPARE(b.recorder.Texts(), QStringList{kClearedText});
+    QVERIFY(b.dlg->Exchange().Idle());
+    QCOMPARE(b.dlg->ListModel().rowCount(), 0);
+    // The bar runs from full to empty without holding the window.
+    QCOMPARE(b.dlg->Progress().Lower(), 100000);
+    QCOMPARE(b.dlg->Progress().Upper(), 200000);
+    QTRY_VERIFY(!b.dlg->RunningDown());
+    QCOMPARE(b.dlg->Progress().Pos(), 100001);
+}
+
+void TestRecordDlg::clearDeclined() {
+    Bench b(kVariantB);
+    b.ReadLog(kVariantB, 1);
+    b.line.ClearWritten();
+    b.recorder.SetAnswer(QMessageBox::No);
+    QTest::mouseClick(b.Button(1012), Qt::LeftButton);
+    QCOMPARE(b.line.Written(), QByteArray());
+    QCOMPARE(b.Temp().size(), std::size_t(1));
+}
+
+void TestRecordDlg::fillListFromThreeRows() {
+    Bench b(kVariantA);
+    for (const char* event : {"命令1启动", "命令1返回", ""}) {
+        b.dlg->Store().Append(kKpb650Table,
+                              EventRecord{"2009", "9", "25", "10", "30", "15", "500", event});
+    }
+    b.dlg->FillListFromTable(false);
+    const RecordListModel& model = b.dlg->ListModel();
+    QCOMPARE(model.rowCount(), 3);
+    for (int r = 0; r < 3; ++r) {
+        QCOMPARE(model.index(r, 0).data().toString(), QString::number(r + 1));
+    }
+    QCOMPARE(model.index(1, 8).data().toString(), QStringLiteral("命令1返回"));
+    QCOMPARE(model.index(0, 7).data().toString(), QStringLiteral("500"));
+    QCOMPARE(b.dlg->List().currentIndex().row(), 0);
+    const QModelIndexList selected = b.dlg->List().selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected.first().row(), 0);
+}
+
+void TestRecordDlg::fillListFromEmptyTable() {
+    Bench b(kVariantA);
+    b.dlg->Progress().SetShowText(true);
+    b.dlg->FillListFromTable(true);
+    QCOMPARE(b.dlg->ListModel().rowCount(), 0);
+    QVERIFY(!b.dlg->List().selectionModel()->hasSelection());
+    QVERIFY(!b.dlg->Progress().ShowsText());
+}
+
+void TestRecordDlg::saveAndOpenFiles() {
+    Bench b(kVariantB);
+    QList<RecordFileDialogSettings> asked;
+    QString answer;
+    b.dlg->SetFileChooser([&](QWidget*, const RecordFileDialogSettings& s) {
+        asked.append(s);
+        return answer;
+    });
+    b.ReadLog(kVariantB, 3);
+
+    answer = b.home.filePath(QStringLiteral("saved.txt"));
+    QTest::mouseClick(b.Button(1027), Qt::LeftButton);
+    QCOMPARE(asked.size(), 1);
+    QVERIFY(asked[0].save);
+    QCOMPARE(asked[0].title, QStringLiteral("选择保存文件"));
+    QCOMPARE(asked[0].nameFilters,
+             (QStringList{QStringLiteral("mdb 文件(*.mdb)"), QStringLiteral("txt 文件(*.txt)")}));
+    QCOMPARE(asked[0].defaultSuffix, QStringLiteral("mdb"));
+    QVERIFY(asked[0].initialName.startsWith(QStringLiteral("KPB650(")));
+    QVERIFY(QFile::exists(answer));
+
+    answer = b.home.filePath(QStringLiteral("saved.mdb"));
+    QTest::mouseClick(b.Button(1027), Qt::LeftButton);
+    QVERIFY(QFile::exists(answer));
+
+    // Open the database file: the list shows its three records from KPB650.
+    b.dlg->FillListFromTable(true);
+    b.dlg->Store().EmptyTable(kTempTable);
+    QTest::mouseClick(b.Button(1026), Qt::LeftButton);
+    QCOMPARE(asked.size(), 3);
+    QVERIFY(!asked[2].save);
+    QCOMPARE(asked[2].title, QStringLiteral("选择读取文件"));
+    QCOMPARE(asked[2].initialName, QString());
+    QCOMPARE(b.dlg->ListModel().rowCount(), 3);
+    QCOMPARE(b.dlg->Store().ReadAll(kKpb650Table)[2], RecordFromLogBytes(LogBytes(2), kVariantB));
+    QCOMPARE(b.recorder.Texts(), QStringList{kReadDoneText});
+}
+
+void TestRecordDlg::cancelledFileDialogs() {
+    Bench b(kVariantA);
+    int asked = 0;
+    b.dlg->SetFileChooser([&](QWidget*, const RecordFileDialogSettings&) {
+        ++asked;
+        return QString();
+    });
+    const QStringList before = QDir(b.home.path()).entryList(QDir::Files);
+    QTest::mouseClick(b.Button(1027), Qt::LeftButton);
+    QTest::mouseClick(b.Button(1026), Qt::LeftButton);
+    QCOMPARE(asked, 2);
+    QCOMPARE(QDir(b.home.path()).entryList(QDir::Files), before);
+    QVERIFY(b.recorder.Boxes().isEmpty());
+    QCOMPARE(b.dlg->ListModel().rowCount(), 0);
+}
+
+void TestRecordDlg::graphHook() {
+    Bench b(kVariantA);
+    QTest::mouseClick(b.Button(1003), Qt::LeftButton);  // no graph yet: nothing happens
+    QVERIFY(b.dlg->Store().IsConnected());
+    QVERIFY(b.recorder.Boxes().isEmpty());
+
+    int calls = 0;
+    bool connectedDuring = true;
+    b.dlg->SetGraphHandler([&](QWidget* parent) {
+        ++calls;
+        QCOMPARE(parent, b.dlg.get());
+        connectedDuring = b.dlg->Store().IsConnected();
+    });
+    QTest::mouseClick(b.Button(1003), Qt::LeftButton);
+    QCOMPARE(calls, 1);
+    QVERIFY(!connectedDuring);
+    QVERIFY(b.dlg->Store().IsConnected());
+}
+
+QTEST_MAIN(TestRecordDlg)
+#include "tst_record_dlg.moc"
