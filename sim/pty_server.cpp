@@ -198,10 +198,13 @@ void PtyServer::WriteDue(std::int64_t nowNs) {
         const ssize_t n =
             ::write(m_master, burst.constData() + done, static_cast<size_t>(burst.size() - done));
         if (n <= 0) {
-            break;  // the program is not reading; what is left stays due
+            // The line's buffer is full (nobody reads): what is left stays due, and the loop
+            // waits until the line takes bytes again instead of spinning.
+            break;
         }
         done += n;
     }
+    m_outputBlocked = done < burst.size();
     m_bytesWritten += done;
     m_out.erase(m_out.begin(), m_out.begin() + static_cast<std::ptrdiff_t>(done));
     if (hangUp && done == burst.size()) {
@@ -220,6 +223,7 @@ void PtyServer::HangUp() {
                  static_cast<long long>(m_bytesWritten));
     m_hungUp = true;
     m_hangupDeadlineNs = -1;
+    m_outputBlocked = false;
     m_out.clear();
     m_model.Idle();
     ClosePty();
@@ -257,7 +261,7 @@ int PtyServer::Run() {
     for (;;) {
         const std::int64_t now = NowNs();
         std::int64_t wakeNs = -1;
-        if (!m_out.empty()) {
+        if (!m_out.empty() && !m_outputBlocked) {
             wakeNs = m_out.front().dueNs;
         }
         if (m_hangupDeadlineNs >= 0) {
@@ -266,7 +270,8 @@ int PtyServer::Run() {
             const std::int64_t idleAt = m_lastInputNs + kIdleNs;
             wakeNs = wakeNs < 0 ? idleAt : std::min(wakeNs, idleAt);
         }
-        pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {m_master, POLLIN, 0}};
+        const short masterEvents = static_cast<short>(POLLIN | (m_outputBlocked ? POLLOUT : 0));
+        pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {m_master, masterEvents, 0}};
         if (m_master < 0 || m_hangupDeadlineNs >= 0) {
             fds[1].fd = -1;
         }

@@ -54,6 +54,7 @@ private:
     std::deque<Pending> m_out;
     qint64 m_bytesWritten = 0;
     bool m_hungUp = false;
+    bool m_outputBlocked = false;
     std::int64_t m_hangupDeadlineNs = -1;  // set while the last bytes before a hang-up drain
     std::mt19937 m_random;
 };

@@ -2,6 +2,9 @@
 
 #include <QTimeZone>
 
+#include "settings/receiver_codec.h"
+#include "settings/transmitter_codec.h"
+
 namespace sim {
 namespace {
 
@@ -9,12 +12,6 @@ namespace {
 // clock is kept as plain fields on a zone-free scale.
 QDateTime Naive(const QDateTime& local) {
     return QDateTime(local.date(), local.time(), QTimeZone::utc());
-}
-
-void AppendWord(QByteArray* frame, std::uint64_t word) {
-    for (int shift = 56; shift >= 0; shift -= 8) {
-        frame->append(static_cast<char>((word >> shift) & 0xFF));
-    }
 }
 
 std::uint8_t Byte(const QByteArray& bytes, int index) {
@@ -58,25 +55,18 @@ bool DeviceModel::SetParameters(const QByteArray& frame) {
 }
 
 QByteArray DeviceModel::DefaultParameters(DeviceVariant variant, int kHz) {
-    QByteArray frame;
-    if (variant == DeviceVariant::A) {
-        // Eight DDS tuning words (2^27 / 10^7 per Hz, nearest): the centre and its offsets.
-        static const int kOffsets[] = {0, -300, 300, 600, -600, -900, 900, -1200};
-        for (int offset : kOffsets) {
-            const std::int64_t hz = static_cast<std::int64_t>(kHz) * 1000 + offset;
-            const std::uint64_t word =
-                hz <= 0 ? 0 : (static_cast<std::uint64_t>(hz) * 134217728u + 5000000u) / 10000000u;
-            AppendWord(&frame, word);
-        }
-        // Work mode, three input delays, both alarm delays at 500 ms.
-        frame.append(QByteArray::fromHex("000000000505"));
-    } else {
-        const std::uint64_t k = static_cast<std::uint64_t>(kHz < 0 ? 0 : kHz) + 2000;
-        AppendWord(&frame, (k * 134217728u + 5000u) / 10000u);
-        // Discrimination and widening times 0, work mode 0, alarm delay 500 ms, blocking on.
-        frame.append(QByteArray::fromHex("000000000000000101"));
+    // The frame the program would write for this frequency with every list at its default.
+    const ParameterCodec& codec =
+        variant == DeviceVariant::A ? transmitter::Codec() : receiver::Codec();
+    std::vector<int> selections;
+    for (const ListSpec& list : codec.lists) {
+        selections.push_back(list.defaultIndex);
     }
-    return frame;
+    const FrameBuild build = codec.buildFrame(QString::number(kHz), selections);
+    if (!build.error.isEmpty()) {
+        return {};
+    }
+    return QByteArray::fromHex(build.frame.toLatin1());
 }
 
 QDateTime DeviceModel::HostNow() const {

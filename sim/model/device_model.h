@@ -101,7 +101,8 @@ public:
     int FrameLength() const {
         return m_variant == DeviceVariant::A ? kFrameLengthA : kFrameLengthB;
     }
-    // A device set to `kHz` with the lists at their defaults.
+    // A device set to `kHz` with the lists at their defaults; empty for a frequency the
+    // parameter dialog would refuse.
     static QByteArray DefaultParameters(DeviceVariant variant, int kHz);
 
     // Sets the device clock (as a clock write does) and reads it as it runs on.

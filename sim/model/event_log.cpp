@@ -1,63 +1,15 @@
 #include "model/event_log.h"
 
-#include <QStringDecoder>
 #include <QStringList>
 #include <QTimeZone>
 
 #include <random>
 
+#include "records/event_record.h"
+#include "records/record_text_file.h"
+
 namespace sim {
 namespace {
-
-constexpr int kTableSize = 22;
-const char* const kCodeErrorText = "事件代码错误!";
-
-// Variant A: command n starts with 2n-1 and returns with 2n; alarms at 11 to 14.
-const char* const kTextsA[kTableSize] = {"",
-                                         "命令1启动",
-                                         "命令1返回",
-                                         "命令2启动",
-                                         "命令2返回",
-                                         "命令3启动",
-                                         "命令3返回",
-                                         "",
-                                         "",
-                                         "",
-                                         "",
-                                         "功放过低告警",
-                                         "功放过低告警返回",
-                                         "功放过载告警",
-                                         "功放过载告警返回",
-                                         "",
-                                         "",
-                                         "",
-                                         "",
-                                         "",
-                                         "",
-                                         ""};
-// Variant B: command n returns with 2n-2 and starts with 2n-1; alarms at 14 to 21, return first.
-const char* const kTextsB[kTableSize] = {"命令1返回",
-                                         "命令1启动",
-                                         "命令2返回",
-                                         "命令2启动",
-                                         "命令3返回",
-                                         "命令3启动",
-                                         "",
-                                         "",
-                                         "",
-                                         "",
-                                         "",
-                                         "",
-                                         "",
-                                         "",
-                                         "信噪比告警返回",
-                                         "信噪比告警",
-                                         "信号过高告警返回",
-                                         "信号过高告警",
-                                         "通道故障告警返回",
-                                         "通道故障告警",
-                                         "信号过低告警返回",
-                                         "信号过低告警"};
 
 struct Pair {
     std::uint8_t on;
@@ -89,17 +41,14 @@ LogRecord RecordAt(const QDateTime& t, std::uint8_t code) {
 }  // namespace
 
 QString EventText(DeviceVariant variant, int code) {
-    if (code < 0 || code >= kTableSize) {
-        return QString::fromUtf8(kCodeErrorText);
-    }
-    return QString::fromUtf8(variant == DeviceVariant::A ? kTextsA[code] : kTextsB[code]);
+    return ::EventText(code, variant == DeviceVariant::A ? 0 : 1);
 }
 
 int EventCode(DeviceVariant variant, const QString& text) {
-    if (text == QString::fromUtf8(kCodeErrorText)) {
-        return kTableSize;
+    if (text == kEventCodeErrorText) {
+        return kEventTextCount;
     }
-    for (int code = 0; code < kTableSize; ++code) {
+    for (int code = 0; code < kEventTextCount; ++code) {
         if (EventText(variant, code) == text) {
             return code;
         }
@@ -145,47 +94,35 @@ std::vector<LogRecord> GenerateLog(DeviceVariant variant, int count, std::uint32
 
 bool ParseRecordText(DeviceVariant variant, const QByteArray& fileBytes,
                      std::vector<LogRecord>* records, QString* error) {
-    QStringDecoder decode("GBK");
-    const QString text = decode(fileBytes);
-    if (decode.hasError()) {
-        *error = QStringLiteral("not GBK text");
-        return false;
-    }
     std::vector<LogRecord> out;
-    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QList<QByteArray> lines = fileBytes.split('\n');
     for (int i = 0; i < lines.size(); ++i) {
-        const QString line = lines[i].trimmed();
+        const QByteArray line = lines[i];
         const QString where = QStringLiteral("line %1: ").arg(i + 1);
-        if (line.isEmpty()) {
-            continue;
-        }
-        const QStringList fields = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QList<QByteArray> words = line.simplified().split(' ');
         bool isNumber = false;
-        fields[0].toInt(&isNumber);
+        words.front().toInt(&isNumber);
         if (!isNumber) {
-            continue;
+            continue;  // blank line or heading
         }
-        if (fields.size() < 8 || fields.size() > 9) {
-            *error = where + QStringLiteral("expected serial, 7 numbers and an event text");
-            return false;
-        }
+        // Read the line as the program reads it, so both agree on what a file holds.
+        const EventRecord record = ParseRecordLine(line);
         static const int kLimits[] = {2255, 255, 255, 255, 255, 255, 65535};
         int values[7];
         for (int f = 0; f < 7; ++f) {
             bool ok = false;
-            values[f] = fields[f + 1].toInt(&ok);
+            values[f] = record.Field(f).toInt(&ok);
             const int low = f == 0 ? 2000 : 0;
             if (!ok || values[f] < low || values[f] > kLimits[f]) {
-                *error =
-                    where +
-                    QStringLiteral("field %1 (%2) is out of range").arg(f + 2).arg(fields[f + 1]);
+                *error = where + QStringLiteral("%1 \"%2\" is missing or out of range")
+                                     .arg(QLatin1String(kRecordFieldNames[static_cast<size_t>(f)]),
+                                          record.Field(f));
                 return false;
             }
         }
-        const QString event = fields.size() == 9 ? fields[8] : QString();
-        const int code = EventCode(variant, event);
+        const int code = EventCode(variant, record.event.trimmed());
         if (code < 0) {
-            *error = where + QStringLiteral("\"%1\" is no event of this variant").arg(event);
+            *error = where + QStringLiteral("\"%1\" is no event of this variant").arg(record.event);
             return false;
         }
         if (out.size() == static_cast<size_t>(kMaxLogRecords)) {

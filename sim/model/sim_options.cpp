@@ -228,8 +228,12 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
 
     if (parser.isSet(frequency)) {
         int khz = 0;
-        if (!ParseInt(parser.value(frequency), 0, 319999, &khz)) {
-            *message = QStringLiteral("--frequency must be 0 to 319999 kHz");
+        if (!ParseInt(parser.value(frequency), 0, 99999999, &khz) ||
+            DeviceModel::DefaultParameters(o.variant, khz).isEmpty()) {
+            *message =
+                QStringLiteral(
+                    "--frequency %1 kHz is not one the parameter dialog of variant %2 accepts")
+                    .arg(parser.value(frequency), v);
             return ParseOutcome::Error;
         }
         o.frequencyKHz = khz;

@@ -6,6 +6,8 @@
 #include "model/device_model.h"
 #include "model/event_log.h"
 #include "model/sim_options.h"
+#include "records/event_record.h"
+#include "records/record_text_file.h"
 
 using namespace sim;
 
@@ -85,6 +87,8 @@ private slots:
     void generatedLog_data();
     void generatedLog();
     void recordTextFile();
+    void savedLogReadsBack_data();
+    void savedLogReadsBack();
     void recordTextFileErrors_data();
     void recordTextFileErrors();
     void faultSpecs_data();
@@ -501,27 +505,57 @@ void TestDeviceModel::recordTextFile() {
                                              {26, 1, 1, 0, 0, 0, 1, 0}};
     QVERIFY(records == expected);
     // The same texts mean other codes on a receiver.
-    QVERIFY(ParseRecordText(
-        DeviceVariant::B, encode(QStringLiteral("1  2009  9  25   10  30  15  500  命令1返回\r\n")),
-        &records, &error));
+    QVERIFY(
+        ParseRecordText(DeviceVariant::B,
+                        encode(QStringLiteral("1    2009  9  25   10  30  15  500  命令1返回\r\n")),
+                        &records, &error));
     QCOMPARE(int(records.size()), 1);
     QCOMPARE(int(records[0].code), 0);
+}
+
+void TestDeviceModel::savedLogReadsBack_data() {
+    QTest::addColumn<int>("variant");
+    QTest::newRow("A") << 0;
+    QTest::newRow("B") << 1;
+}
+
+void TestDeviceModel::savedLogReadsBack() {
+    // A log as the program saves it after a read (its own line writer) gives the device the
+    // same log again.
+    QFETCH(int, variant);
+    const DeviceVariant v = variant == 0 ? DeviceVariant::A : DeviceVariant::B;
+    const std::vector<LogRecord> log =
+        GenerateLog(v, kMaxLogRecords, 3, QDateTime(QDate(2026, 1, 1), QTime(8, 0)));
+    QByteArray file;
+    for (size_t i = 0; i < log.size(); ++i) {
+        QByteArray nine;
+        const LogRecord& r = log[i];
+        for (int b : {int(r.year), int(r.month), int(r.day), int(r.hour), int(r.minute),
+                      int(r.second), r.msecond >> 8, r.msecond & 0xFF, int(r.code)}) {
+            nine.append(static_cast<char>(b));
+        }
+        file += FormatRecordLine(int(i) + 1, RecordFromLogBytes(nine, variant)) + "\r\n";
+    }
+    std::vector<LogRecord> back;
+    QString error;
+    QVERIFY2(ParseRecordText(v, file, &back, &error), qPrintable(error));
+    QVERIFY(back == log);
 }
 
 void TestDeviceModel::recordTextFileErrors_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
     QTest::newRow("other variant's event")
-        << QStringLiteral("1  2009  9  25   10  30  15  500  功放过低告警\r\n")
+        << QStringLiteral("1    2009  9  25   10  30  15  500  功放过低告警\r\n")
         << QStringLiteral("line 1");
     QTest::newRow("year out of range")
-        << QStringLiteral("1  1999  9  25   10  30  15  500  命令1启动\r\n")
+        << QStringLiteral("1    1999  9  25   10  30  15  500  命令1启动\r\n")
         << QStringLiteral("line 1");
     QTest::newRow("byte out of range")
-        << QStringLiteral("x\r\n1  2009  256  25   10  30  15  500  命令1启动\r\n")
+        << QStringLiteral("x\r\n1    2009  256  25   10  30  15  500  命令1启动\r\n")
         << QStringLiteral("line 2");
     QTest::newRow("fields missing")
-        << QStringLiteral("1  2009  9  25\r\n") << QStringLiteral("line 1");
+        << QStringLiteral("1    2009  9  25\r\n") << QStringLiteral("line 1");
 }
 
 void TestDeviceModel::recordTextFileErrors() {
