@@ -1,5 +1,6 @@
 #include "app/kpb650_app.h"
 
+#include "app/about_dlg.h"
 #include "app/main_frame.h"
 
 CKPB650App::CKPB650App() = default;
@@ -13,5 +14,7 @@ bool CKPB650App::InitInstance() {
 }
 
 void CKPB650App::OnAppAbout() {
-    // Shows the identification dialog, a fresh object each time, once it exists.
+    // A fresh dialog each time: every opening is a new exchange with empty fields.
+    CAboutDlg dlg(m_frame.get());
+    dlg.exec();
 }

@@ -14,6 +14,7 @@ CMainFrame::CMainFrame(QWidget* parent)
       m_portCheckDlg(this),
       m_transmitterParamDlg(this),
       m_receiverParamDlg(this),
+      m_clockDlg(this),
       m_recordDlg(this) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(TitleText());
@@ -109,13 +110,14 @@ void CMainFrame::UpdatePortChecks() {
 
 std::vector<int> CMainFrame::DialogPortNumbers() const {
     return {m_portCheckDlg.PortNumber(), m_transmitterParamDlg.PortNumber(),
-            m_receiverParamDlg.PortNumber(), m_recordDlg.PortNumber()};
+            m_receiverParamDlg.PortNumber(), m_clockDlg.PortNumber(), m_recordDlg.PortNumber()};
 }
 
 void CMainFrame::SetAllPortNumbers(int port) {
     m_portCheckDlg.SetPortNumber(port);
     m_transmitterParamDlg.SetPortNumber(port);
     m_receiverParamDlg.SetPortNumber(port);
+    m_clockDlg.SetPortNumber(port);
     m_recordDlg.SetPortNumber(port);
     g_portNumber = port;
 }
@@ -180,5 +182,5 @@ void CMainFrame::OnRecordQuery() {
 }
 
 void CMainFrame::OnClockSettings() {
-    // Opens the device clock dialog once it exists.
+    m_clockDlg.exec();
 }

@@ -8,6 +8,7 @@
 #include "app/variant_switch.h"
 #include "link/port_check_dlg.h"
 #include "records/record_dlg.h"
+#include "settings/device_clock_dlg.h"
 #include "settings/receiver_param_dlg.h"
 #include "settings/transmitter_param_dlg.h"
 
@@ -52,6 +53,7 @@ public:
     CPortCheckDlg& PortCheckDlg() { return m_portCheckDlg; }
     CTransmitterParamDlg& TransmitterParamDlg() { return m_transmitterParamDlg; }
     CReceiverParamDlg& ReceiverParamDlg() { return m_receiverParamDlg; }
+    CDeviceClockDlg& ClockDlg() { return m_clockDlg; }
     CRecordDlg& RecordDlg() { return m_recordDlg; }
 
     void OnSelectCom1();
@@ -88,6 +90,7 @@ private:
     CPortCheckDlg m_portCheckDlg;
     CTransmitterParamDlg m_transmitterParamDlg;
     CReceiverParamDlg m_receiverParamDlg;
+    CDeviceClockDlg m_clockDlg;
     CRecordDlg m_recordDlg;
     int m_startupPortOk = 0;
 

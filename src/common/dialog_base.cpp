@@ -20,8 +20,10 @@ void CDialogBase::showEvent(QShowEvent* event) {
 
 QFont DialogFont() {
     QFont font;
+    // AR PL UMing is a Song face with SimSun's 6 by 12 pixel metrics at this size; a CJK sans
+    // is taller and would be clipped by the dialog-unit geometry.
     font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
-                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
+                      QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans CJK SC")});
     font.setPixelSize(12);
     return font;
 }

@@ -25,6 +25,6 @@ private:
     bool m_showing = false;
 };
 
-// The dialogs' font: "宋体" 9 where it exists, a CJK sans otherwise, 12 pixels high so the
-// dialog-unit geometry (6 by 12 pixels per character) fits the text.
+// The dialogs' font: "宋体" 9 where it exists, else a Song face of the same metrics, 12 pixels
+// high so the dialog-unit geometry (6 by 12 pixels per character) fits the text.
 QFont DialogFont();

@@ -117,15 +117,13 @@ void SerialPortBackend::PortError(QSerialPort::SerialPortError error) {
     }
 }
 
-void SerialPortBackend::LoseLine(const QString& text)
-{
+void SerialPortBackend::LoseLine(const QString& text) {
     m_watchdog.stop();
     m_port.close();
     emit Lost(text);
 }
 
-void SerialPortBackend::CheckLine()
-{
+void SerialPortBackend::CheckLine() {
 #ifdef Q_OS_UNIX
     // A hung-up terminal (pseudo-terminal master gone, some USB adapters) reads as end of file,
     // which QSerialPort does not report as an error.

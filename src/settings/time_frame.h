@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// The device clock as the time frame carries it: six unsigned bytes, the year within the
+// century first. Values are plain numbers, not BCD.
+struct DeviceTime {
+    int year = 0;  // within the century
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+enum class TimeField { Year, Month, Day, Hour, Minute, Second };
+
+// The PC clock's fields, the year reduced to its last two digits.
+DeviceTime DeviceTimeFrom(const QDateTime& pcTime);
+
+// "2026-12-6": 2000 plus the year within the century, month and day without leading zeros.
+QString TimeFrameDateText(int year, int month, int day);
+// "08:05:09": 24-hour clock, two digits each.
+QString TimeFrameTimeText(int hour, int minute, int second);
+
+// The device takes years 0 to 36 on write.
+inline constexpr int kLastWritableYear = 36;
+bool WritableYear(int year);
+
+// The write frame: each field through DecimalToHexText and a space ("1A 0C 06 0F 1E 2D ").
+QString BuildTimeFrame(const DeviceTime& time);
+
+// The six bytes of an 18-character reply buffer (characters 0-1, 3-4, ... 15-16).
+std::array<int, 6> TimeFrameValues(const QString& buffer);
+
+// The first field, in frame order, outside the range a read accepts (year 0-37, month 1-12,
+// day 1-31, hour 0-23, minute and second 0-59); none when all pass.
+std::optional<TimeField> FirstBadTimeField(const std::array<int, 6>& values);
+
+// The message for a field out of range on read.
+QString TimeFieldErrorText(TimeField field);
+
+inline const QString kWriteYearErrorText = QStringLiteral("写入年错误，请重新写入!");

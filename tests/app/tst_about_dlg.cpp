@@ -1,0 +1,372 @@
+#include <QtTest>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/about_dlg.h"
+#include "app/kpb650_app.h"
+#include "app/main_frame.h"
+#include "common/globals.h"
+#include "link/exchange.h"
+#include "link/fake_serial_line.h"
+#include "support/test_support.h"
+
+using Events = QList<QByteArray>;
+
+namespace {
+
+QByteArray Bytes(std::initializer_list<int> values) {
+    QByteArray out;
+    for (int v : values) {
+        out.append(static_cast<char>(v));
+    }
+    return out;
+}
+
+QString LabelText(const QWidget& dlg, const char* name) {
+    const auto* label = dlg.findChild<QLabel*>(QString::fromLatin1(name));
+    return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+}
+
+// Model, version, date, checksum as shown.
+QStringList Shown(const QWidget& dlg) {
+    return {LabelText(dlg, "id1051"), LabelText(dlg, "id1038"), LabelText(dlg, "id1039"),
+            LabelText(dlg, "id1043")};
+}
+
+const QByteArray kDigits = Bytes({0x1, 0x9, 0x9, 0x8, 0xA, 0xB, 0xC, 0xD});
+const QByteArray kReplyB = Bytes({0x56}) + kDigits + Bytes({0x58});
+const QByteArray kReplyA = kDigits + Bytes({0x00});
+
+}  // namespace
+
+class TstAboutDlg : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void layout();
+    void requestOnTheWire_data();
+    void requestOnTheWire();
+    void reply_data();
+    void reply();
+    void laterReplyUsedAfterError_data();
+    void laterReplyUsedAfterError();
+    void noDeviceTimesOut_data();
+    void noDeviceTimesOut();
+    void portCannotBeOpened();
+    void staleBytesDropped();
+    void appOpensAFreshDialogEachTime();
+    void aboutCommandOnBothMenus();
+    void parseIdentity_data();
+    void parseIdentity();
+};
+
+void TstAboutDlg::init() {
+    g_variant = kVariantB;
+    g_portNumber = 1;
+}
+
+void TstAboutDlg::layout() {
+    FakeSerialLine line;
+    MessageBoxRecorder boxes;
+    CAboutDlg dlg;
+    QCOMPARE(dlg.objectName(), QStringLiteral("dlg100"));
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("关于 KPA(B)-650"));
+    QCOMPARE(dlg.size(), QSize(352, 153));  // 235 by 102 units
+    const auto* ok = dlg.findChild<QPushButton*>(QStringLiteral("id1"));
+    QVERIFY(ok);
+    QCOMPARE(ok->text(), QStringLiteral("确定"));
+    QCOMPARE(ok->geometry(), QRect(144, 121, 64, 21));
+    QVERIFY(ok->isDefault());
+    const auto* model = dlg.findChild<QLabel*>(QStringLiteral("id1051"));
+    QVERIFY(model);
+    QCOMPARE(model->geometry(), QRect(54, 67, 73, 12));
+    QCOMPARE(dlg.findChild<QLabel*>(QStringLiteral("id1038"))->geometry(), QRect(267, 67, 55, 12));
+    QCOMPARE(dlg.findChild<QLabel*>(QStringLiteral("id1043"))->geometry(), QRect(109, 91, 43, 12));
+    QCOMPARE(dlg.findChild<QLabel*>(QStringLiteral("id1039"))->geometry(), QRect(249, 91, 63, 12));
+    QVERIFY(dlg.findChild<CMSComm*>(QStringLiteral("id1004")));
+    QStringList texts;
+    for (const QLabel* label : dlg.findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    QVERIFY(texts.contains(QStringLiteral("KPA(B)-650装置维护软件 v1.00")));
+    QVERIFY(texts.contains(QStringLiteral("远方跳闸信号传输装置  v")));
+    QVERIFY(texts.contains(QStringLiteral("CRC:")));
+    QVERIFY(texts.contains(QStringLiteral("TIME:")));
+    QVERIFY(texts.contains(CAboutDlg::NoticeText()));
+}
+
+void TstAboutDlg::requestOnTheWire_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<int>("port");
+    QTest::newRow("A on COM1") << int(kVariantA) << 1;
+    QTest::newRow("B on COM2") << int(kVariantB) << 2;
+}
+
+void TstAboutDlg::requestOnTheWire() {
+    QFETCH(int, variant);
+    QFETCH(int, port);
+    g_variant = variant;
+    g_portNumber = port;
+    FakeSerialLine line;
+    MessageBoxRecorder boxes;
+    CAboutDlg dlg;
+    dlg.show();
+    QCOMPARE(dlg.Comm().GetCommPort(), short(port));
+    QVERIFY(line.IsOpen());
+    QCOMPARE(line.Writes(), (QList<QByteArray>{"V", "X"}));
+    QCOMPARE(dlg.RequestText(), QStringLiteral("56"));
+    QCOMPARE(Shown(dlg), (QStringList{"KPA(B)-650/R", "", "", ""}));
+    const auto* timer = dlg.findChild<QTimer*>(QStringLiteral("timer1"));
+    QVERIFY(timer);
+    QVERIFY(timer->isActive());
+    QCOMPARE(timer->interval(), 1000);
+    QVERIFY(boxes.Boxes().isEmpty());
+    // Closing releases the port.
+    dlg.accept();
+    QVERIFY(!line.IsOpen());
+}
+
+void TstAboutDlg::reply_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<Events>("events");  // one entry per receive event
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("request");  // afterwards
+    QTest::addColumn<QString>("reply");
+
+    const QStringList parsedB{"  KPB-650/R", "1.00", "2009-9-8", "ABCD"};
+    const QStringList parsedA{"  KPA-650/R", "1.00", "2009-9-8", "ABCD"};
+    const QStringList none;
+    QTest::newRow("B in one event") << int(kVariantB) << Events{kReplyB} << parsedB << none << ""
+                                    << "";
+    QTest::newRow("B split 4 + 6: closing 58 appended, still 10 characters")
+        << int(kVariantB) << Events{kReplyB.left(4), kReplyB.mid(4)} << parsedB << none << ""
+        << "";
+    QTest::newRow("B digits without the closing byte wait")
+        << int(kVariantB) << Events{kReplyB.left(1), kReplyB.mid(1, 8)}
+        << QStringList{"  KPB-650/R", "", "", ""} << none << "56"
+        << "1998ABCD";
+    QTest::newRow("B closing byte alone: appended, parsed at 10 characters")
+        << int(kVariantB) << Events{kReplyB.left(9), kReplyB.mid(9)} << parsedB << none << ""
+        << "";
+    QTest::newRow("B digit of 0x10 shifts later fields")
+        << int(kVariantB) << Events{Bytes({0x56, 0x10, 9, 9, 8, 0xA, 0xB, 0xC, 0xD, 0x58})}
+        << QStringList{"  KPB-650/R", "1.00", "2000-9-9", "8ABC"} << none << ""
+        << "";
+    QTest::newRow("B two-digit year")
+        << int(kVariantB) << Events{Bytes({0x56, 2, 0xC, 0xC, 0x1F % 16, 0, 0, 0, 1, 0x58})}
+        << QStringList{"  KPB-650/R", "2.00", "2012-12-15", "0001"} << none << ""
+        << "";
+    QTest::newRow("B reply past 10 characters")
+        << int(kVariantB) << Events{Bytes({0x56, 0x12, 0x34, 0x56}), Bytes({0x78, 0x9A, 0xBC})}
+        << QStringList{"  KPB-650/R", "", "", ""} << QStringList{kIdentityErrorText} << "56"
+        << "";
+    QTest::newRow("A in one event, parsed on the closing byte")
+        << int(kVariantA) << Events{kReplyA} << parsedA << none << ""
+        << "";
+    QTest::newRow("A closing byte of any value")
+        << int(kVariantA) << Events{kDigits + Bytes({0xFF})} << parsedA << none << ""
+        << "";
+    QTest::newRow("A split 4 + 5: closing byte appended, 9 characters")
+        << int(kVariantA) << Events{kReplyA.left(4), kReplyA.mid(4)} << parsedA << none << ""
+        << "";
+    QTest::newRow("A digit of 0x10 shifts later fields")
+        << int(kVariantA) << Events{Bytes({0x10, 9, 9, 8, 0xA, 0xB, 0xC, 0xD, 0})}
+        << QStringList{"  KPA-650/R", "1.00", "2000-9-9", "8ABC"} << none << ""
+        << "";
+    QTest::newRow("A with a leading 56: rest of the event ignored, no message")
+        << int(kVariantA) << Events{kReplyB} << QStringList{"  KPA-650/R", "", "", ""} << none
+        << "56"
+        << "56";
+    QTest::newRow("A reply past 10 characters")
+        << int(kVariantA) << Events{Bytes({0x11, 0x22, 0x33, 0x44}), Bytes({0x55, 0x66})}
+        << QStringList{"  KPA-650/R", "", "", ""} << QStringList{kIdentityErrorText} << "56"
+        << "";
+    QTest::newRow("A after parsing, later bytes are only checked against the limit")
+        << int(kVariantA) << Events{kReplyA, Bytes({1, 2, 3, 4, 5, 6, 7, 8}), Bytes({9})} << parsedA
+        << none << ""
+        << "123456789";
+    QTest::newRow("B after parsing, too long a text is still an error")
+        << int(kVariantB) << Events{kReplyB, Bytes({0x11, 0x22, 0x33, 0x44, 0x55, 0x66})} << parsedB
+        << QStringList{kIdentityErrorText} << ""
+        << "";
+}
+
+void TstAboutDlg::reply() {
+    QFETCH(int, variant);
+    QFETCH(Events, events);
+    QFETCH(QStringList, shown);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, request);
+    QFETCH(QString, reply);
+    g_variant = variant;
+    FakeSerialLine line;
+    MessageBoxRecorder boxes;
+    CAboutDlg dlg;
+    dlg.show();
+    const auto* timer = dlg.findChild<QTimer*>(QStringLiteral("timer1"));
+    for (const QByteArray& event : events) {
+        line.Deliver(event);
+        QVERIFY(!timer->isActive());  // the first event of any kind ends the wait
+    }
+    QCOMPARE(Shown(dlg), shown);
+    QCOMPARE(boxes.Texts(), messages);
+    QCOMPARE(dlg.RequestText(), request);
+    QCOMPARE(dlg.ReplyText(), reply);
+}
+
+void TstAboutDlg::laterReplyUsedAfterError_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QByteArray>("good");
+    QTest::newRow("A") << int(kVariantA) << kReplyA;
+    QTest::newRow("B") << int(kVariantB) << kReplyB;
+}
+
+void TstAboutDlg::laterReplyUsedAfterError() {
+    QFETCH(int, variant);
+    QFETCH(QByteArray, good);
+    g_variant = variant;
+    FakeSerialLine line;
+    MessageBoxRecorder boxes;
+    CAboutDlg dlg;
+    dlg.show();
+    line.Deliver(Bytes({0x11, 0x22, 0x33, 0x44, 0x55, 0x66}));
+    QCOMPARE(boxes.Texts(), QStringList{kIdentityErrorText});
+    QCOMPARE(dlg.RequestText(), QStringLiteral("56"));
+    line.Deliver(good);
+    QCOMPARE(Shown(dlg).mid(1), (QStringList{"1.00", "2009-9-8", "ABCD"}));
+    QCOMPARE(boxes.Texts().size(), 1);
+}
+
+void TstAboutDlg::noDeviceTimesOut_data() {
+    QTest::addColumn<int>("variant");
+    QTest::newRow("A") << int(kVariantA);
+    QTest::newRow("B") << int(kVariantB);
+}
+
+void TstAboutDlg::noDeviceTimesOut() {
+    QFETCH(int, variant);
+    g_variant = variant;
+    FakeSerialLine line;
+    MessageBoxRecorder boxes;
+    CAboutDlg dlg;
+    dlg.show();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kConnectionFailedText}, 5000);
+    QCOMPARE(Shown(dlg), (QStringList{"KPA(B)-650/R", "", "", ""}));
+    QVERIFY(dlg.RequestText().isEmpty());
+    QVERIFY(!dlg.findChild<QTimer*>(QStringLiteral("timer1"))->isActive());
+    // A reply after the time-out is no longer used.
+    line.Deliver(variant == kVariantA ? kReplyA : kReplyB);
+    QCOMPARE(Shown(dlg).mid(1), (QStringList{"", "", ""}));
+}
+
+void TstAboutDlg::portCannotBeOpened() {
+    FakeSerialLine line;
+    line.SetOpenError(QStringLiteral("Permission denied"));
+    MessageBoxRecorder boxes;
+    CAboutDlg dlg;
+    dlg.show();
+    QCOMPARE(boxes.Texts(), QStringList{"Permission denied"});
+    QVERIFY(line.Writes().isEmpty());
+    QVERIFY(dlg.RequestText().isEmpty());
+    QVERIFY(!dlg.findChild<QTimer*>(QStringLiteral("timer1"))->isActive());
+    QCOMPARE(Shown(dlg), (QStringList{"KPA(B)-650/R", "", "", ""}));
+}
+
+void TstAboutDlg::staleBytesDropped() {
+    FakeSerialLine line;
+    line.SetWaitingAtOpen(Bytes({0x1, 0x2, 0x3}));
+    MessageBoxRecorder boxes;
+    CAboutDlg dlg;
+    dlg.show();
+    line.Deliver(kReplyB);
+    QCOMPARE(Shown(dlg).mid(1), (QStringList{"1.00", "2009-9-8", "ABCD"}));
+    QVERIFY(boxes.Texts().isEmpty());
+}
+
+void TstAboutDlg::appOpensAFreshDialogEachTime() {
+    FakeSerialLine line;
+    MessageBoxRecorder boxes;
+    CKPB650App app;
+    QList<QStringList> seen;
+    QList<QList<QByteArray>> writes;
+    const auto answerAndClose = [&](bool answer) {
+        QTimer::singleShot(0, this, [&, answer] {
+            auto* dlg = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            seen.append(Shown(*dlg));
+            writes.append(line.Writes());
+            line.ClearWritten();
+            if (answer) {
+                line.Deliver(kReplyB);
+                seen.append(Shown(*dlg));
+            }
+            dlg->accept();
+        });
+    };
+    answerAndClose(true);
+    app.OnAppAbout();
+    QVERIFY(!line.IsOpen());
+    answerAndClose(false);
+    app.OnAppAbout();
+    QVERIFY(!line.IsOpen());
+    QCOMPARE(seen, (QList<QStringList>{{"KPA(B)-650/R", "", "", ""},
+                                       {"  KPB-650/R", "1.00", "2009-9-8", "ABCD"},
+                                       {"KPA(B)-650/R", "", "", ""}}));
+    QCOMPARE(writes, (QList<QList<QByteArray>>{{"V", "X"}, {"V", "X"}}));
+    QCOMPARE(line.OpenCount(), 2);
+    QVERIFY(boxes.Texts().isEmpty());
+}
+
+void TstAboutDlg::aboutCommandOnBothMenus() {
+    FakeSerialLine line;
+    MessageBoxRecorder boxes;
+    CMainFrame frame;
+    QSignalSpy spy(&frame, &CMainFrame::AboutRequested);
+    for (int menu : {0, 1}) {
+        QAction* action = frame.Action(CMainFrame::kCmdAppAbout, menu);
+        QVERIFY(action);
+        QCOMPARE(action->objectName(), QStringLiteral("cmd57664"));
+        action->trigger();
+    }
+    QCOMPARE(spy.count(), 2);
+}
+
+void TstAboutDlg::parseIdentity_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("checksum");
+    QTest::newRow("example") << "1998ABCD"
+                             << "1.00"
+                             << "2009-9-8"
+                             << "ABCD";
+    QTest::newRow("year 0xC") << "3CC10F00"
+                              << "3.00"
+                              << "2012-12-1"
+                              << "0F00";
+    QTest::newRow("year 0") << "0011FFFF"
+                            << "0.00"
+                            << "2000-1-1"
+                            << "FFFF";
+    QTest::newRow("beyond 8 ignored") << "1998ABCD58"
+                                      << "1.00"
+                                      << "2009-9-8"
+                                      << "ABCD";
+}
+
+void TstAboutDlg::parseIdentity() {
+    QFETCH(QString, text);
+    QFETCH(QString, version);
+    QFETCH(QString, date);
+    QFETCH(QString, checksum);
+    const DeviceIdentity identity = ParseIdentityText(text);
+    QCOMPARE(identity.version, version);
+    QCOMPARE(identity.date, date);
+    QCOMPARE(identity.checksum, checksum);
+}
+
+QTEST_MAIN(TstAboutDlg)
+#include "tst_about_dlg.moc"
