@@ -129,7 +129,7 @@ void CRecordDlg::OnInitDialog() {
     m_progress->SetShowText(false);
     m_model->Clear();
 
-    m_exchange.buffer.clear();
+    ClearReply();
     QString error;
     if (OpenPort(m_comm, m_portNumber, this, &error) == OpenPortResult::Failed) {
         ShowMessageBox(this, error);
@@ -150,6 +150,11 @@ void CRecordDlg::EnableButtons(bool enable) {
          {m_readButton, m_clearButton, m_graphButton, m_openButton, m_saveButton}) {
         b->setEnabled(enable);
     }
+}
+
+void CRecordDlg::ClearReply() {
+    m_exchange.DropReply();
+    m_replyBytes = 0;
 }
 
 void CRecordDlg::FillListFromTable(bool fromTemp) {
@@ -213,7 +218,7 @@ void CRecordDlg::OnReadLog() {
     m_timeout.start();
     StopRunDown();
     m_store.EmptyTable(kTempTable);
-    m_exchange.buffer.clear();
+    ClearReply();
     SendRequest(m_comm, m_exchange, ReadLogCommand(g_variant));
     // A fresh range: the bounds of an earlier read or clear would show a negative percentage
     // until the count frame arrives.
@@ -228,6 +233,7 @@ void CRecordDlg::OnClearLog() {
         return;
     }
     StopRunDown();
+    ClearReply();
     SendRequest(m_comm, m_exchange, kClearLogCommand);
     m_store.EmptyTable(kTempTable);
     m_progress->SetPos(0);
@@ -237,10 +243,11 @@ void CRecordDlg::OnComm() {
     m_timeout.stop();
     m_gatherer.Rules().leadingByte = g_variant != kVariantA;
     const GatherResult result = m_gatherer.OnComm(m_comm, m_exchange);
+    m_replyBytes += result.received;
     if (result.refused) {
         m_progress->SetShowText(false);
         ShowMessageBox(this, kCheckConnectionText);
-        m_exchange.buffer.clear();
+        ClearReply();
         // The pending command stays, but the operator gets the buttons back.
         EnableButtons(true);
         return;
@@ -264,7 +271,7 @@ void CRecordDlg::HandleLogReply(const GatherResult& result) {
         m_progress->SetPos(0);
         m_progress->SetShowText(false);
         ShowMessageBox(this, kReadDoneText);
-        m_exchange.buffer.clear();
+        ClearReply();
         EnableButtons(true);
         return;
     }
@@ -276,14 +283,14 @@ void CRecordDlg::HandleLogReply(const GatherResult& result) {
             m_progress->SetShowText(false);
             ShowMessageBox(this, kNoRecordsText);
             EnableButtons(true);
-            m_exchange.buffer.clear();
+            ClearReply();
             return;
         }
         SendHexText(m_comm, readCommand);
         SendHexText(m_comm, AcknowledgeText(g_variant));
         m_progress->SetRange(m_recordCounter, 2 * m_recordCounter);
         m_progress->SetStep(1);
-        m_exchange.buffer.clear();
+        ClearReply();
         return;
     }
 
@@ -296,26 +303,29 @@ void CRecordDlg::HandleLogReply(const GatherResult& result) {
     SendHexText(m_comm, AcknowledgeText(g_variant));
     ++m_recordCounter;
     m_progress->SetPos(m_recordCounter);
-    m_exchange.buffer.clear();
+    ClearReply();
 }
 
 void CRecordDlg::HandleClearReply(const GatherResult& result) {
-    if (!ClearConfirmed(g_variant, m_exchange.trailer, result.received)) {
+    if (!result.complete) {
+        return;  // only a variant B leading byte so far
+    }
+    if (!ClearConfirmed(g_variant, m_exchange.trailer, m_replyBytes)) {
         RepeatRequest(m_comm, m_exchange, false);
-        m_exchange.buffer.clear();
+        ClearReply();
         return;
     }
     StartRunDown();
     m_exchange.pending.clear();
     FillListFromTable(true);
-    m_exchange.buffer.clear();
+    ClearReply();
     ShowMessageBox(this, kClearedText);
 }
 
 void CRecordDlg::OnTimeout() {
     m_timeout.stop();
     m_exchange.pending.clear();
-    m_exchange.buffer.clear();
+    ClearReply();
     m_progress->SetShowText(false);
     EnableButtons(true);
     ShowMessageBox(this, kConnectionFailedText);
@@ -330,7 +340,7 @@ void CRecordDlg::OnLineLost(const QString&) {
     }
     m_timeout.stop();
     m_exchange.pending.clear();
-    m_exchange.buffer.clear();
+    ClearReply();
     m_progress->SetShowText(false);
     if (reading) {
         FillListFromTable(true);

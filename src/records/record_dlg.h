@@ -78,6 +78,7 @@ private:
     void HandleLogReply(const GatherResult& result);
     void HandleClearReply(const GatherResult& result);
     void EnableButtons(bool enable);
+    void ClearReply();
     void StartRunDown();
     void RunDownTick();
     void StopRunDown();
@@ -87,6 +88,7 @@ private:
     ExchangeState m_exchange;
     ReplyGatherer m_gatherer;
     int m_recordCounter = 0;
+    int m_replyBytes = 0;  // bytes of the reply being gathered, over all its receive events
     RecordStore m_store;
 
     RecordListModel* m_model = nullptr;

@@ -11,11 +11,11 @@ QString AcknowledgeText(int variant) {
     return variant == kVariantA ? QStringLiteral("78") : QStringLiteral("58");
 }
 
-bool ClearConfirmed(int variant, const QString& trailer, int received) {
+bool ClearConfirmed(int variant, const QString& trailer, int replyBytes) {
     if (variant == kVariantA) {
-        return trailer == kEndOfLogType && received == 1;
+        return trailer == kEndOfLogType && replyBytes == 1;
     }
-    return trailer == kGoodTrailerText && received == 2;
+    return trailer == kGoodTrailerText && replyBytes == 2;
 }
 
 GatherRules RecordGatherRules(int variant) {
@@ -24,6 +24,7 @@ GatherRules RecordGatherRules(int variant) {
     rules.refusalWhenAlone = true;
     rules.trailerOnlyCommand = kClearLogCommand;
     rules.dataLength = [](const QString&) { return kLogFrameDataBytes; };
+    rules.splitReplies = true;
     return rules;
 }
 

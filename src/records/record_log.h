@@ -23,11 +23,13 @@ inline const QString kClearCaption = QStringLiteral("提示");
 QString ReadLogCommand(int variant);
 // Acknowledge after a count or record frame: "78" (variant A) or "58" (variant B).
 QString AcknowledgeText(int variant);
-// Whether a clear reply says the log is gone: variant A a lone 0x78, variant B a leading byte and
-// 0x58 in one receive event. `received` is the number of bytes of that event.
-bool ClearConfirmed(int variant, const QString& trailer, int received);
-// Reply gathering of the record dialog: variant B sets a leading byte aside; a lone 0x5A is a
-// refusal; nine data bytes; every byte of a clear reply goes to the trailer holder.
+// Whether a clear reply says the log is gone: variant A the single byte 0x78, variant B a
+// leading byte and 0x58. `replyBytes` counts the bytes of the reply so far, whether they came
+// in one receive event or several.
+bool ClearConfirmed(int variant, const QString& trailer, int replyBytes);
+// Reply gathering of the record dialog: variant B sets a leading byte aside; a lone 0x5A at the
+// start of a reply is a refusal; nine data bytes; every byte of a clear reply goes to the
+// trailer holder; a reply may span receive events.
 GatherRules RecordGatherRules(int variant);
 // The count announced by a count frame: byte 8 of the gathered data (0 when it is missing).
 int CountFromFrame(const QString& buffer);

@@ -20,6 +20,7 @@ private slots:
     void disabledRule_data();
     void disabledRule();
     void buttonFaces();
+    void drawnLooks();
 };
 
 void TestBitmapFace::disabledRule_data() {
@@ -81,6 +82,67 @@ void TestBitmapFace::buttonFaces() {
     }
     CBitmapFaceButton missing(QStringLiteral("x"));
     QVERIFY(!missing.LoadBitmaps(QStringLiteral(":/no-such-face.png")));
+}
+
+namespace {
+// Black pixels inside `area` of the button as drawn.
+int BlackPixels(QWidget& button, const QRect& area) {
+    const QImage image = button.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int black = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            black += (image.pixel(x, y) & 0xFFFFFF) == 0 ? 1 : 0;
+        }
+    }
+    return black;
+}
+}  // namespace
+
+void TestBitmapFace::drawnLooks() {
+    QWidget window;
+    CBitmapFaceButton button(QStringLiteral("读取记录"), &window);
+    QVERIFY(button.LoadBitmaps(QStringLiteral(":/button152.png")));
+    button.setGeometry(10, 10, 76, 26);
+    window.resize(120, 60);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The image is centred: (76 - 64) / 2 = 6, (26 - 17) / 2 = 4.
+    const QRect image(6, 4, 64, 17);
+    const QRect inner = image.adjusted(2, 2, -2, -2);
+
+    const int normal = BlackPixels(button, inner);
+    QVERIFY(normal > 20);  // the caption, in black
+    // The grey background is transparent: the face around the caption is the button's own.
+    const QImage drawn = button.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int grey = 0;
+    for (int y = image.top(); y <= image.bottom(); ++y) {
+        for (int x = image.left(); x <= image.right(); ++x) {
+            grey += (drawn.pixel(x, y) & 0xFFFFFF) == 0xC0C0C0 ? 1 : 0;
+        }
+    }
+    QCOMPARE(grey, 0);
+
+    button.setEnabled(false);
+    QCOMPARE(BlackPixels(button, inner), 0);  // the derived face has no black
+
+    button.setEnabled(true);
+    button.setDown(true);
+    // Pressed: the caption moves one pixel right and down.
+    const QImage pressed = button.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    button.setDown(false);
+    const QImage released = button.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int same = 0;
+    int shifted = 0;
+    for (int y = inner.top(); y <= inner.bottom(); ++y) {
+        for (int x = inner.left(); x <= inner.right(); ++x) {
+            if ((released.pixel(x, y) & 0xFFFFFF) == 0) {
+                same += (pressed.pixel(x, y) & 0xFFFFFF) == 0 ? 1 : 0;
+                shifted += (pressed.pixel(x + 1, y + 1) & 0xFFFFFF) == 0 ? 1 : 0;
+            }
+        }
+    }
+    QCOMPARE(shifted, normal);
+    QVERIFY(same < normal);
 }
 
 QTEST_MAIN(TestBitmapFace)

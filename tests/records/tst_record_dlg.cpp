@@ -11,6 +11,7 @@
 #include "records/bitmap_face_button.h"
 #include "records/percent_progress_ctrl.h"
 #include "records/record_dlg.h"
+#include "records/record_file_dialog.h"
 #include "records/record_list_model.h"
 #include "records/record_log.h"
 #include "support/test_support.h"
@@ -138,6 +139,8 @@ private slots:
     void badEventCode();
     void loneEndByteBeforeDataIsData();
     void variantBLeadingByteAlone();
+    void splitFrames_data();
+    void splitFrames();
     void refusalDuringRead();
     void refusalWithOtherBytesIsData();
     void timeoutEnablesButtons();
@@ -151,6 +154,8 @@ private slots:
     void saveAndOpenFiles();
     void cancelledFileDialogs();
     void graphHook();
+    void fileDialogSettings();
+    void lineLostDuringClear();
 };
 
 void TestRecordDlg::setUp() {
@@ -318,16 +323,61 @@ void TestRecordDlg::variantBLeadingByteAlone() {
     Bench b(kVariantB);
     QTest::mouseClick(b.Button(1011), Qt::LeftButton);
     b.line.ClearWritten();
-    // The leading byte alone: the next event starts again with an empty buffer, so its first
-    // byte is taken as the leading byte and the frame completes one byte late.
+    // The leading byte in an event of its own stays the leading byte: the frame is not shifted.
     b.line.Deliver(Bytes({0xA5}));
     b.line.Deliver(Bytes({0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x01, 0x03, 0x59}));
-    QCOMPARE(b.line.Written(), QByteArray());
-    b.line.Deliver(Bytes({0x59}));
     QCOMPARE(b.line.Written(), Acknowledge(kVariantB));
-    // Byte 8 was the device's type byte 0x59: a count of 89.
-    QCOMPARE(b.dlg->RecordCounter(), 0x59);
-    QCOMPARE(b.dlg->Progress().Upper(), 2 * 0x59);
+    QCOMPARE(b.dlg->RecordCounter(), 3);
+    QCOMPARE(b.dlg->Progress().Upper(), 6);
+    // A record frame in three pieces, the leading byte again alone.
+    b.line.ClearWritten();
+    const QByteArray frame = RecordFrame(kVariantB, 0);
+    b.line.Deliver(frame.left(1));
+    b.line.Deliver(frame.mid(1, 4));
+    QCOMPARE(b.line.Written(), QByteArray());
+    b.line.Deliver(frame.mid(5));
+    QCOMPARE(b.line.Written(), Acknowledge(kVariantB));
+    QCOMPARE(b.Temp().size(), std::size_t(1));
+    QCOMPARE(b.Temp()[0], (EventRecord{"2009", "9", "25", "10", "30", "15", "500", "命令1启动"}));
+}
+
+void TestRecordDlg::splitFrames_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<int>("piece");  // bytes per receive event
+    for (int variant : {kVariantA, kVariantB}) {
+        for (int piece : {1, 2, 3, 7}) {
+            QTest::addRow("%s, %d-byte pieces", variant == kVariantA ? "A" : "B", piece)
+                << variant << piece;
+        }
+    }
+}
+
+void TestRecordDlg::splitFrames() {
+    QFETCH(int, variant);
+    QFETCH(int, piece);
+    Bench b(variant);
+    QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+    auto deliverInPieces = [&](const QByteArray& reply) {
+        for (int at = 0; at < reply.size(); at += piece) {
+            b.line.Deliver(reply.mid(at, piece));
+        }
+    };
+    deliverInPieces(CountFrame(variant, 2));
+    // 0x5A and 0x78 inside a frame are data, even alone in their event. (A lone 0x5A at the
+    // very start of a variant A reply is a refusal, whatever might follow.)
+    const QByteArray nine = Bytes({0x1A, 0x78, 0x5A, 0x78, 0x5A, 0x59, 0x5A, 0x78, 0x03});
+    b.line.ClearWritten();
+    deliverInPieces(Reply(variant, nine, 0x00));
+    deliverInPieces(RecordFrame(variant, 0, 0x5A));
+    QCOMPARE(b.line.Written(), Acknowledge(variant).repeated(2));
+    deliverInPieces(EndFrame(variant));
+    QCOMPARE(b.recorder.Texts(), QStringList{kReadDoneText});
+    const std::vector<EventRecord> temp = b.Temp();
+    QCOMPARE(temp.size(), std::size_t(2));
+    QCOMPARE(temp[0], RecordFromLogBytes(nine, variant));
+    QCOMPARE(temp[0].month, QStringLiteral("120"));
+    QCOMPARE(temp[0].day, QStringLiteral("90"));
+    QCOMPARE(temp[1], RecordFromLogBytes(LogBytes(0), variant));
 }
 
 void TestRecordDlg::refusalDuringRead() {
@@ -408,12 +458,15 @@ void TestRecordDlg::clearLog_data() {
     QTest::newRow("A lone 58") << int(kVariantA) << QList<QByteArray>{Bytes({0x58})} << 2 << false;
     QTest::newRow("B leading byte and 58")
         << int(kVariantB) << QList<QByteArray>{Bytes({0x13, 0x58})} << 1 << true;
-    QTest::newRow("B lone 58") << int(kVariantB) << QList<QByteArray>{Bytes({0x58})} << 2 << false;
-    QTest::newRow("B split, then whole")
-        << int(kVariantB) << QList<QByteArray>{Bytes({0x13}), Bytes({0x58}), Bytes({0x00, 0x58})}
-        << 3 << true;
-    QTest::newRow("B three bytes")
-        << int(kVariantB) << QList<QByteArray>{Bytes({0x13, 0x00, 0x58})} << 2 << false;
+    QTest::newRow("B leading byte alone, then 58")
+        << int(kVariantB) << QList<QByteArray>{Bytes({0x13}), Bytes({0x58})} << 1 << true;
+    QTest::newRow("B leading byte alone waits")
+        << int(kVariantB) << QList<QByteArray>{Bytes({0x58})} << 1 << false;
+    QTest::newRow("B leading byte and 00")
+        << int(kVariantB) << QList<QByteArray>{Bytes({0x13, 0x00})} << 2 << false;
+    QTest::newRow("B three bytes, then two")
+        << int(kVariantB) << QList<QByteArray>{Bytes({0x13, 0x00, 0x58}), Bytes({0x13, 0x58})} << 2
+        << true;
 }
 
 void TestRecordDlg::clearLog() {
@@ -439,6 +492,7 @@ void TestRecordDlg::clearLog() {
     QVERIFY(b.FiveEnabled(true));
     b.recorder.Clear();
 
+    const int paintsBefore = b.dlg->Progress().PaintCount();
     for (const QByteArray& reply : replies) {
         b.line.Deliver(reply);
     }
@@ -451,11 +505,14 @@ void TestRecordDlg::clearLog() {
     QCOMPARE(b.recorder.Texts(), QStringList{kClearedText});
     QVERIFY(b.dlg->Exchange().Idle());
     QCOMPARE(b.dlg->ListModel().rowCount(), 0);
-    // The bar runs from full to empty without holding the window.
+    // The bar runs from full to empty after the handler has returned, in a few repaints.
     QCOMPARE(b.dlg->Progress().Lower(), 100000);
     QCOMPARE(b.dlg->Progress().Upper(), 200000);
+    QVERIFY(b.dlg->RunningDown());
+    QCOMPARE(b.dlg->Progress().Pos(), 200000);
     QTRY_VERIFY(!b.dlg->RunningDown());
     QCOMPARE(b.dlg->Progress().Pos(), 100001);
+    QVERIFY(b.dlg->Progress().PaintCount() - paintsBefore <= 40);
 }
 
 void TestRecordDlg::clearDeclined() {
@@ -568,6 +625,32 @@ void TestRecordDlg::graphHook() {
     QCOMPARE(calls, 1);
     QVERIFY(!connectedDuring);
     QVERIFY(b.dlg->Store().IsConnected());
+}
+
+void TestRecordDlg::fileDialogSettings() {
+    const RecordFileDialogSettings open = OpenRecordsDialogSettings();
+    QVERIFY(!open.save);
+    QCOMPARE(open.title, QStringLiteral("选择读取文件"));
+    QCOMPARE(open.initialName, QString());
+    QCOMPARE(open.defaultSuffix, QStringLiteral("mdb"));
+    const RecordFileDialogSettings saveA = SaveRecordsDialogSettings(kVariantA, QDate(2026, 9, 7));
+    QVERIFY(saveA.save);
+    QCOMPARE(saveA.initialName, QStringLiteral("KPA650(2026- 9- 7)"));
+    QCOMPARE(SaveRecordsDialogSettings(kVariantB, QDate(2009, 12, 25)).initialName,
+             QStringLiteral("KPB650(2009-12-25)"));
+    QCOMPARE(saveA.nameFilters, open.nameFilters);
+}
+
+void TestRecordDlg::lineLostDuringClear() {
+    Bench b(kVariantB);
+    b.recorder.SetAnswer(QMessageBox::Yes);
+    QTest::mouseClick(b.Button(1012), Qt::LeftButton);
+    b.recorder.Clear();
+    b.line.Deliver(Bytes({0x13}));
+    b.line.HangUp();
+    QCOMPARE(b.recorder.Texts(), QStringList{kConnectionFailedText});
+    QVERIFY(b.dlg->Exchange().Idle());
+    QVERIFY(b.FiveEnabled(true));
 }
 
 QTEST_MAIN(TestRecordDlg)

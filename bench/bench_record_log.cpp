@@ -1,0 +1,120 @@
+// Reading a log of 255 records with the record dialog (real serial control, SQLite store,
+// progress bar) over a pseudo-terminal from kp650-sim: paced at 9600 baud as a ratio of the
+// whole read to the wire time of every byte exchanged, and unpaced in records per second.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "common/globals.h"
+#include "common/message_box.h"
+#include "link/port_names.h"
+#include "records/record_dlg.h"
+#include "records/record_log.h"
+#include "support/sim_process.h"
+
+namespace {
+constexpr int kRecords = 255;
+
+// Seconds from the click on "读取记录" to "读取记录完毕!", or -1.
+double ReadOnce(CRecordDlg& dlg) {
+    QEventLoop loop;
+    QString shown;
+    SetMessageBoxHandler(
+        [&](const QString& text, const QString&, QMessageBox::StandardButtons, QMessageBox::Icon) {
+            shown = text;
+            loop.quit();
+            return QMessageBox::Ok;
+        });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    guard.start(60000);
+    QElapsedTimer clock;
+    clock.start();
+    dlg.OnReadLog();
+    loop.exec();
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    SetMessageBoxHandler({});
+    if (shown != kReadDoneText) {
+        std::fprintf(stderr, "read ended with \"%s\"\n", qPrintable(shown));
+        return -1;
+    }
+    if (dlg.Store().RowCount(kTempTable) != kRecords) {
+        std::fprintf(stderr, "%d records stored\n", dlg.Store().RowCount(kTempTable));
+        return -1;
+    }
+    return seconds;
+}
+
+std::vector<double> Measure(int variant, int baud, int runs) {
+    std::vector<double> seconds;
+    SimProcess sim;
+    if (!sim.Start({QStringLiteral("--variant"),
+                    variant == kVariantA ? QStringLiteral("A") : QStringLiteral("B"),
+                    QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--records"),
+                    QString::number(kRecords)})) {
+        std::fprintf(stderr, "%s\n", qPrintable(sim.ErrorText()));
+        return seconds;
+    }
+    SetPortDeviceOverride(1, sim.LinkPath());
+    g_variant = variant;
+    CRecordDlg dlg;
+    dlg.SetPortNumber(1);
+    dlg.show();
+    for (int run = 0; run < runs; ++run) {
+        const double s = ReadOnce(dlg);
+        if (s > 0) {
+            seconds.push_back(s);
+        }
+        QTest::qWait(50);
+    }
+    dlg.reject();
+    std::sort(seconds.begin(), seconds.end());
+    return seconds;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QTemporaryDir home;
+    qputenv("KP650_HOME", home.path().toLocal8Bit());
+
+    for (int variant : {kVariantA, kVariantB}) {
+        const char* name = variant == kVariantA ? "A" : "B";
+        // Read request and 256 acknowledges of 3 bytes; count frame, 255 records and the end
+        // frame of 10 bytes (11 with variant B's leading byte).
+        const int bytes =
+            3 * (1 + kRecords + 1) + (kRecords + 2) * (variant == kVariantA ? 10 : 11);
+        const double wire = bytes * 10.0 / 9600.0;
+        const std::vector<double> paced = Measure(variant, 9600, 3);
+        if (!paced.empty()) {
+            std::printf(
+                "variant %s 9600 baud: %d records, %d bytes, wire time %.3f s; read took median "
+                "%.3f s (ratio %.3f), best %.3f s, worst %.3f s over %zu reads\n",
+                name, kRecords, bytes, wire, paced[paced.size() / 2],
+                paced[paced.size() / 2] / wire, paced.front(), paced.back(), paced.size());
+        }
+        const std::vector<double> unpaced = Measure(variant, 0, 9);
+        if (!unpaced.empty()) {
+            const double median = unpaced[unpaced.size() / 2];
+            std::printf(
+                "variant %s unpaced: %d records in median %.1f ms = %.0f records/s (best %.0f, "
+                "worst %.0f records/s) over %zu reads\n",
+                name, kRecords, median * 1000, kRecords / median, kRecords / unpaced.front(),
+                kRecords / unpaced.back(), unpaced.size());
+        }
+    }
+    return 0;
+}
