@@ -126,15 +126,8 @@ QString CAboutDlg::NoticeText() {
 void CAboutDlg::OnInitDialog() {
     m_model->setText(kInitialModelText);
     m_portNumber = g_portNumber;
-    QString error;
-    switch (OpenPort(m_comm, m_portNumber, this, &error)) {
-        case OpenPortResult::Opened:
-            break;
-        case OpenPortResult::StillOpen:
-            return;
-        case OpenPortResult::Failed:
-            ShowMessageBox(this, error);
-            return;
+    if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
+        return;
     }
     m_timer.start();
     m_requestText = kIdentityCommand;

@@ -28,3 +28,12 @@ OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString*
     comm.GetInput();
     return OpenPortResult::Opened;
 }
+
+OpenPortResult OpenPortReportingFailure(CMSComm& comm, int portNumber, QWidget* parent) {
+    QString error;
+    const OpenPortResult result = OpenPort(comm, portNumber, parent, &error);
+    if (result == OpenPortResult::Failed) {
+        ShowMessageBox(parent, error);
+    }
+    return result;
+}

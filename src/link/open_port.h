@@ -14,5 +14,9 @@ enum class OpenPortResult {
 // The port-open sequence every device dialog runs on its own control when it opens.
 OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString* error = nullptr);
 
+// OpenPort for the dialogs that leave a failed open to the serial facility's own error text:
+// that text is shown here.
+OpenPortResult OpenPortReportingFailure(CMSComm& comm, int portNumber, QWidget* parent);
+
 inline const QString kPortStillOpenText = QStringLiteral("打开串口失败!");
 inline const QString kChoosePortAgainText = QStringLiteral("串口打开失败，请重新选择串口!");

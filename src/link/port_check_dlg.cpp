@@ -15,6 +15,7 @@ CPortCheckDlg::CPortCheckDlg(QWidget* parent) : CDialogBase(parent) {
     constexpr DialogUnits du = kSystem10Units;
     setFixedSize(du.size(139, 46));
 
+    m_comm.setParent(this);  // a member, so destroyed before the dialog; found by name as a child
     m_comm.setObjectName(QStringLiteral("id1004"));
     connect(&m_comm, &CMSComm::OnComm, this, [] { /* the check never reads */ });
 

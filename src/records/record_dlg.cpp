@@ -130,9 +130,7 @@ void CRecordDlg::OnInitDialog() {
     m_model->Clear();
 
     ClearReply();
-    QString error;
-    if (OpenPort(m_comm, m_portNumber, this, &error) == OpenPortResult::Failed) {
-        ShowMessageBox(this, error);
+    if (OpenPortReportingFailure(m_comm, m_portNumber, this) == OpenPortResult::Failed) {
         return;
     }
     m_store.ConnectWorking(g_variant);

@@ -81,15 +81,8 @@ void CDeviceClockDlg::OnInitDialog() {
     m_deviceDate->clear();
     m_deviceTime->clear();
     m_exchange.Open();
-    QString error;
-    switch (OpenPort(m_comm, m_portNumber, this, &error)) {
-        case OpenPortResult::Opened:
-            break;
-        case OpenPortResult::StillOpen:
-            return;
-        case OpenPortResult::Failed:
-            ShowMessageBox(this, error);
-            return;
+    if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
+        return;
     }
     m_refreshTimer.start();
     m_deviceDate->setText(kDefaultDeviceDate);
