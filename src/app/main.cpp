@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 
 #include "app/kpb650_app.h"
 #include "link/port_names.h"
@@ -8,6 +9,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kp650"));
     QApplication::setOrganizationName(QStringLiteral("kp650"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app_icon.png")));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("KPA(B)-650 maintenance program"));
