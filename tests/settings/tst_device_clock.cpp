@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -71,6 +72,7 @@ private Q_SLOTS:
 
     // The dialog.
     void opening();
+    void staticTexts();
     void portCannotBeOpened();
     void refreshShowsPcClock();
     void writeOnTheWire();
@@ -173,6 +175,21 @@ void TstDeviceClock::opening() {
     QVERIFY(!s.line.IsOpen());
     QVERIFY(!timer->isActive());
     g_portNumber = 1;
+}
+
+void TstDeviceClock::staticTexts() {
+    Shown s;
+    const auto* group = s.dlg.findChild<QGroupBox*>();
+    QVERIFY(group);
+    QCOMPARE(group->title(), QStringLiteral("配置日期及时间"));
+    QStringList captions;
+    for (const QLabel* label : s.dlg.findChildren<QLabel*>()) {
+        if (label->objectName().isEmpty()) {
+            captions << label->text();
+        }
+    }
+    QCOMPARE(captions, (QStringList{"系统日期：", "系统时间：", "装置日期：", "装置时间："}));
+    QCOMPARE(s.dlg.findChild<QPushButton*>(QStringLiteral("id1"))->text(), QStringLiteral("退出"));
 }
 
 void TstDeviceClock::portCannotBeOpened() {

@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -76,6 +77,10 @@ private Q_SLOTS:
 
     void controls_data();
     void controls();
+    void toolTips_data();
+    void toolTips();
+    void labels_data();
+    void labels();
     void writeSendsCommandFrameEndByte_data();
     void writeSendsCommandFrameEndByte();
     void refusedTextsSendNothing_data();
@@ -162,6 +167,107 @@ void TestParameterDlg::controls() {
     QCOMPARE(list->isVisible(), id != 1007);  // the work mode stays hidden
     QVERIFY(dlg->findChild<CMSComm*>(QStringLiteral("id1004")));
     QVERIFY(Frequency(*dlg)->toolTip().contains(variant == 0 ? "DDS" : "DSP"));
+}
+
+void TestParameterDlg::toolTips_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("tip");
+    const QString inputDelay = QStringLiteral(
+        "设置输入延时将会消除命令输入的抖动，但是该设置会增加命令的传输时间，默认设置为：0ms");
+    for (const int id : {1008, 1012, 1013}) {
+        QTest::addRow("A %d", id) << 0 << id << inputDelay;
+    }
+    QTest::newRow("A 1006") << 0 << 1006
+                            << QStringLiteral(
+                                   "该项设置可以改变DDS插件的工作频率，"
+                                   "注：该设置不能修改整机的工作频率！");
+    QTest::newRow("A 1010") << 0 << 1010
+                            << QStringLiteral(
+                                   "设置功放过低告警延时的时间会使该告警信号延时输出，"
+                                   "默认设置为：0ms");
+    QTest::newRow("A 1014") << 0 << 1014
+                            << QStringLiteral(
+                                   "设置功放过载告警延时的时间会使该告警信号延时输出，"
+                                   "默认设置为：0ms");
+    const QString discrimination = QStringLiteral(
+        "设置判别时间将会消除命令输出的抖动，但是该设置会增加命令的传输时间，默认设置为：0ms");
+    for (const int id : {1009, 1014, 1015}) {
+        QTest::addRow("B %d", id) << 1 << id << discrimination;
+    }
+    const QString widening =
+        QStringLiteral("设置输出展宽的时间会使命令输出时间加长， 默认设置为：0ms");
+    for (const int id : {1008, 1012, 1013}) {
+        QTest::addRow("B %d", id) << 1 << id << widening;
+    }
+    QTest::newRow("B 1010") << 1 << 1010
+                            << QStringLiteral(
+                                   "设置通道故障告警延时的时间会使该告警信号延时输出，"
+                                   "默认设置为：0ms");
+    QTest::newRow("B 1021") << 1 << 1021
+                            << QStringLiteral(
+                                   "当设置为“信噪比告警闭锁命令输出”时：在信噪比告警时，"
+                                   "命令输出将被闭锁。默认设置为：不闭锁命令输出。");
+    QTest::newRow("B 1006") << 1 << 1006
+                            << QStringLiteral(
+                                   "该项设置可以改变DSP插件的工作频率，"
+                                   "注：该设置不能修改整机的工作频率！");
+    QTest::newRow("A 1007 none") << 0 << 1007 << QString();
+    QTest::newRow("B 1007 none") << 1 << 1007 << QString();
+}
+
+void TestParameterDlg::toolTips() {
+    QFETCH(int, variant);
+    QFETCH(int, id);
+    QFETCH(QString, tip);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    auto* control = dlg->findChild<QWidget*>(QStringLiteral("id%1").arg(id));
+    QVERIFY(control);
+    QCOMPARE(control->toolTip(), tip);
+}
+
+// Every static text, blanks and full- or half-width colons as the operator sees them; the work
+// mode's label stays hidden with its list.
+void TestParameterDlg::labels_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QStringList>("visible");
+    QTest::addColumn<QStringList>("hidden");
+    QTest::addColumn<QStringList>("buttons");
+    const QStringList buttons{"写入", "读出", "取消"};
+    QTest::newRow("A") << 0
+                       << QStringList{"中心频率:", "kHz",     "功放过低", "告警延时:", "功放过载",
+                                      "告警延时:", "命令1：", "命令2：",  "命令3：",   "输入延时:"}
+                       << QStringList{"工作方式："} << buttons;
+    QTest::newRow("B") << 1 << QStringList{"中心频率:",  "kHz",      "告警延时:", "信噪比告警 ",
+                                           "闭锁命令：", "命令1：",  "命令2：",   "命令3：",
+                                           "判别时间:",  "输出展宽:"}
+                       << QStringList{"工作方式:"} << buttons;
+}
+
+void TestParameterDlg::labels() {
+    QFETCH(int, variant);
+    QFETCH(QStringList, visible);
+    QFETCH(QStringList, hidden);
+    QFETCH(QStringList, buttons);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    QStringList shown;
+    QStringList notShown;
+    for (const QLabel* label : dlg->findChildren<QLabel*>()) {
+        (label->isVisible() ? shown : notShown) << label->text();
+    }
+    shown.sort();
+    visible.sort();
+    QCOMPARE(shown, visible);
+    QCOMPARE(notShown, hidden);
+    for (int i = 0; i < buttons.size(); ++i) {
+        auto* button = dlg->findChild<QPushButton*>(
+            QStringLiteral("id%1").arg(std::array<int, 3>{kIdWrite, kIdRead, kIdClose}[i]));
+        QVERIFY(button);
+        QCOMPARE(button->text(), buttons[i]);
+    }
+    QVERIFY(dlg->findChild<QPushButton*>(QStringLiteral("id1"))->isDefault());
 }
 
 void TestParameterDlg::writeSendsCommandFrameEndByte_data() {
