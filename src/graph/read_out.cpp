@@ -54,9 +54,15 @@ ReadOutTime AdvanceStartTime(const QString& startTime, qint64 offsetMs) {
     int month = r.month.toInt();
     int year = r.year.toInt();
     bool rolled = false;
-    // A month off the calendar (the device does not check) cannot roll; its day just grows.
-    while (month >= 1 && month <= 12 && day > QDate(year, month, 1).daysInMonth()) {
-        day -= QDate(year, month, 1).daysInMonth();
+    // A month off the calendar (the device does not check) cannot roll; its day just grows. So
+    // does a year the calendar lacks (0, or a text that is not a number): its months have no
+    // length, and subtracting 0 would never end.
+    while (month >= 1 && month <= 12) {
+        const int length = QDate(year, month, 1).daysInMonth();
+        if (length <= 0 || day <= length) {
+            break;
+        }
+        day -= length;
         if (++month > 12) {
             month = 1;
             ++year;
