@@ -3,6 +3,7 @@
 #include <QDate>
 
 #include <algorithm>
+#include <limits>
 
 bool IsAnySignalHigh(const std::array<TraceData, kTraceCount>& traces, qint64 t) {
     for (const TraceData& trace : traces) {
@@ -29,8 +30,12 @@ ReadOutTime AdvanceStartTime(const QString& startTime, qint64 offsetMs) {
     r.hour = startTime.mid(8, 2).toInt();
     r.minute = startTime.mid(10, 2).toInt();
     r.second = startTime.mid(12, 2).toInt();
-    // Milliseconds are three digits unless the device stored a value of 1000 or more.
-    r.msecond = startTime.mid(14).toLongLong() + offsetMs;
+    // Milliseconds are three digits unless the device stored a value of 1000 or more. A record
+    // file may hold any number there: the sum saturates instead of overflowing.
+    const qint64 startMs = startTime.mid(14).toLongLong();
+    r.msecond = offsetMs > 0 && startMs > std::numeric_limits<qint64>::max() - offsetMs
+                    ? std::numeric_limits<qint64>::max()
+                    : startMs + offsetMs;
 
     qint64 carry = 0;
     if (r.msecond > 999) {
@@ -51,23 +56,17 @@ ReadOutTime AdvanceStartTime(const QString& startTime, qint64 offsetMs) {
     }
 
     qint64 day = r.day + carry;
-    int month = r.month.toInt();
-    int year = r.year.toInt();
-    bool rolled = false;
-    // A month off the calendar (the device does not check) cannot roll; its day just grows.
-    while (month >= 1 && month <= 12 && day > QDate(year, month, 1).daysInMonth()) {
-        day -= QDate(year, month, 1).daysInMonth();
-        if (++month > 12) {
-            month = 1;
-            ++year;
-        }
-        rolled = true;
+    // A month off the calendar (the device does not check) cannot roll; its day just grows. So
+    // does a year the calendar lacks (0, or a text that is not a number). Otherwise the days
+    // past the month's end roll by the calendar in one step, however many years they span.
+    const QDate first(r.year.toInt(), r.month.toInt(), 1);
+    if (first.isValid() && day > first.daysInMonth()) {
+        const QDate date = first.addDays(day - 1);
+        r.year = QString::number(date.year());
+        r.month = QStringLiteral("%1").arg(date.month(), 2, 10, QLatin1Char('0'));
+        day = date.day();
     }
     r.day = static_cast<int>(day);
-    if (rolled) {
-        r.year = QString::number(year);
-        r.month = QStringLiteral("%1").arg(month, 2, 10, QLatin1Char('0'));
-    }
     return r;
 }
 

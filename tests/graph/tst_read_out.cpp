@@ -50,6 +50,17 @@ void TestReadOut::advance_data() {
         << "20231231235959900" << qint64(200) << QStringLiteral("2024年01月1日0时0分0秒100毫秒");
     QTest::newRow("several days") << "20240129120000000" << qint64(3LL * 86400000)
                                   << QStringLiteral("2024年02月1日12时0分0秒0毫秒");
+    QTest::newRow("year 0 has no calendar: the day grows")
+        << "00000131235959900" << qint64(200) << QStringLiteral("0000年01月32日0时0分0秒100毫秒");
+    QTest::newRow("year that is not a number")
+        << "abcd0430235959900" << qint64(200) << QStringLiteral("abcd年04月31日0时0分0秒100毫秒");
+    // 10^18 ms: millions of years of days roll at once, not month by month.
+    QTest::newRow("millisecond text of 19 digits")
+        << "202401310000001000000000000000000" << qint64(0)
+        << QStringLiteral("31690762年08月4日1时46分40秒0毫秒");
+    QTest::newRow("millisecond text at the 64-bit limit")
+        << "202401310000009223372036854775807" << qint64(5000)
+        << QStringLiteral("292279048年09月16日7时12分55秒807毫秒");
 }
 
 void TestReadOut::advance() {
