@@ -287,6 +287,9 @@ void CRecordDlg::HandleLogReply(const GatherResult& result) {
         SendHexText(m_comm, readCommand);
         SendHexText(m_comm, AcknowledgeText(g_variant));
         m_progress->SetRange(m_recordCounter, 2 * m_recordCounter);
+        // The position would otherwise sit below the new range and a repaint before the first
+        // record would show a negative percentage.
+        m_progress->SetPos(m_recordCounter);
         m_progress->SetStep(1);
         ClearReply();
         return;

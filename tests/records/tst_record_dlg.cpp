@@ -281,6 +281,8 @@ void TestRecordDlg::fourthRecordAfterCountOfThree() {
     Bench b(kVariantA);
     QTest::mouseClick(b.Button(1011), Qt::LeftButton);
     b.line.Deliver(CountFrame(kVariantA, 3));
+    // Between the count frame and the first record the bar reads 0%, never below.
+    QCOMPARE(b.dlg->Progress().DisplayText(), QStringLiteral("0%"));
     for (int i = 0; i < 4; ++i) {
         b.line.ClearWritten();
         b.line.Deliver(RecordFrame(kVariantA, i));
