@@ -16,14 +16,6 @@ using Events = QList<QByteArray>;
 
 namespace {
 
-QByteArray Bytes(std::initializer_list<int> values) {
-    QByteArray out;
-    for (int v : values) {
-        out.append(static_cast<char>(v));
-    }
-    return out;
-}
-
 QString LabelText(const QWidget& dlg, const char* name) {
     const auto* label = dlg.findChild<QLabel*>(QString::fromLatin1(name));
     return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));

@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include "support/test_support.h"
+
 #include "link/exchange.h"
 #include "link/fake_serial_line.h"
 #include "link/hex_text.h"
@@ -46,14 +48,6 @@ GatherRules RulesFor(int kind) {
             break;
     }
     return rules;
-}
-
-QByteArray Bytes(std::initializer_list<int> values) {
-    QByteArray out;
-    for (int v : values) {
-        out.append(static_cast<char>(v));
-    }
-    return out;
 }
 
 QByteArray Repeat(int value, int count) {

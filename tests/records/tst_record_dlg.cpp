@@ -17,14 +17,6 @@
 #include "support/test_support.h"
 
 namespace {
-QByteArray Bytes(std::initializer_list<int> values) {
-    QByteArray out;
-    for (int v : values) {
-        out.append(static_cast<char>(v));
-    }
-    return out;
-}
-
 // One reply of the device: variant B puts a leading byte in front.
 QByteArray Reply(int variant, const QByteArray& nine, int type) {
     QByteArray out;

@@ -18,14 +18,6 @@ using Writes = QList<QByteArray>;
 
 namespace {
 
-QByteArray Bytes(std::initializer_list<int> values) {
-    QByteArray out;
-    for (int v : values) {
-        out.append(static_cast<char>(v));
-    }
-    return out;
-}
-
 QDateTime At(int year, int month, int day, int hour, int minute, int second) {
     return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
 }

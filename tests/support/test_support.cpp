@@ -42,3 +42,11 @@ ModalCloser::ModalCloser(int result) : m_timer(new QTimer) {
 ModalCloser::~ModalCloser() {
     delete m_timer;
 }
+
+QByteArray Bytes(std::initializer_list<int> values) {
+    QByteArray out;
+    for (int v : values) {
+        out.append(static_cast<char>(v));
+    }
+    return out;
+}

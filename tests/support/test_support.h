@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <initializer_list>
 
 #include "common/message_box.h"
 
@@ -32,6 +33,9 @@ private:
 };
 
 class QTimer;
+
+// Bytes from small integers, as a device sends them.
+QByteArray Bytes(std::initializer_list<int> values);
 
 // Closes every modal dialog that appears while alive (as its OK would), so code that calls
 // exec() can run inside a test. Records the object names of what it closed, in order.
