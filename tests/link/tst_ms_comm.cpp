@@ -122,6 +122,22 @@ private Q_SLOTS:
         QVERIFY(comm.LastError().contains(QStringLiteral("/nonexistent/kp650-port")));
     }
 
+    // Another program (or dialog) holding the device makes the open fail with its text.
+    void busyDeviceFailsWithText() {
+        PtyPair pty;
+        QVERIFY(pty.IsValid());
+        SetPortDeviceOverride(1, pty.SlavePath());
+        CMSComm first;
+        QCOMPARE(OpenPort(first, 1, nullptr), OpenPortResult::Opened);
+        CMSComm second;
+        QString error;
+        QCOMPARE(OpenPort(second, 1, nullptr, &error), OpenPortResult::Failed);
+        QVERIFY(!second.GetPortOpen());
+        QVERIFY(error.contains(pty.SlavePath()));
+        first.SetPortOpen(false);
+        QCOMPARE(OpenPort(second, 1, nullptr), OpenPortResult::Opened);
+    }
+
     // The real serial port over a pseudo-terminal: 9600 8N1 applied, bytes both ways, and the
     // far end hanging up closes the port instead of crashing.
     void realPortOverPty() {
