@@ -46,10 +46,10 @@ bool ParseInt(const QString& text, int low, int high, int* out) {
 
 }  // namespace
 
-bool ParseFault(const QString& spec, SimOptions* options, QString* error) {
-    const int eq = spec.indexOf(QLatin1Char('='));
-    const QString name = (eq < 0 ? spec : spec.left(eq)).trimmed();
-    const QString value = eq < 0 ? QString() : spec.mid(eq + 1).trimmed();
+bool ParseFault(const QString& text, SimOptions* options, QString* error) {
+    const int eq = text.indexOf(QLatin1Char('='));
+    const QString name = (eq < 0 ? text : text.left(eq)).trimmed();
+    const QString value = eq < 0 ? QString() : text.mid(eq + 1).trimmed();
     if (name == QLatin1String("hangup-after")) {
         bool ok = false;
         const qint64 n = value.toLongLong(&ok);
@@ -153,7 +153,7 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
         QStringLiteral("N"), QStringLiteral("9600"));
     const QCommandLineOption fault(QStringLiteral("fault"),
                                    QStringLiteral("Inject a fault (see above)."),
-                                   QStringLiteral("SPEC"));
+                                   QStringLiteral("FAULT"));
     const QCommandLineOption seed(QStringLiteral("seed"),
                                   QStringLiteral("Seed for faults and made-up events (default 1)."),
                                   QStringLiteral("N"), QStringLiteral("1"));
@@ -288,8 +288,8 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
         return ParseOutcome::Error;
     }
     o.faults.seed = o.seed;
-    for (const QString& spec : parser.values(fault)) {
-        if (!ParseFault(spec, &o, message)) {
+    for (const QString& text : parser.values(fault)) {
+        if (!ParseFault(text, &o, message)) {
             return ParseOutcome::Error;
         }
     }

@@ -38,6 +38,6 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
 
 // One --fault value: NAME (always), NAME=N (the first N requests), NAME=P with a decimal point
 // (probability P per request), hangup-after=N (after N reply bytes).
-bool ParseFault(const QString& spec, SimOptions* options, QString* error);
+bool ParseFault(const QString& text, SimOptions* options, QString* error);
 
 }  // namespace sim

@@ -570,7 +570,7 @@ void TestDeviceModel::recordTextFileErrors() {
 }
 
 void TestDeviceModel::faultSpecs_data() {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<double>("probability");
     QTest::addColumn<int>("count");
@@ -584,13 +584,13 @@ void TestDeviceModel::faultSpecs_data() {
 }
 
 void TestDeviceModel::faultSpecs() {
-    QFETCH(QString, spec);
+    QFETCH(QString, fault);
     QFETCH(bool, ok);
     QFETCH(double, probability);
     QFETCH(int, count);
     SimOptions options;
     QString error;
-    QCOMPARE(ParseFault(spec, &options, &error), ok);
+    QCOMPARE(ParseFault(fault, &options, &error), ok);
     if (ok) {
         QCOMPARE(options.faults.refuse.probability, probability);
         QCOMPARE(options.faults.refuse.count, count);
