@@ -7,8 +7,7 @@
 #include "link/port_names.h"
 
 CMSComm::CMSComm(QObject* parent) : QObject(parent), m_backend(CreateCommBackend()) {
-    m_backend->setParent(nullptr);
-    connect(m_backend.get(), &CommBackend::BytesArrived, this, &CMSComm::BytesArrived);
+    connect(m_backend.get(), &CommBackend::BytesArrived, this, &CMSComm::RaiseIfWaiting);
     connect(m_backend.get(), &CommBackend::Lost, this, &CMSComm::HandleLost);
 }
 
@@ -86,10 +85,6 @@ QByteArray CMSComm::GetInput() {
 
 QString CMSComm::DeviceName() const {
     return PortDeviceName(m_commPort);
-}
-
-void CMSComm::BytesArrived() {
-    RaiseIfWaiting();
 }
 
 void CMSComm::RaiseIfWaiting() {

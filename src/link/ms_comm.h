@@ -69,7 +69,6 @@ Q_SIGNALS:
     void LineLost(const QString& error);
 
 private:
-    void BytesArrived();
     void RaiseIfWaiting();
     void HandleLost(const QString& error);
 
@@ -84,5 +83,4 @@ private:
     QString m_settingsText = QStringLiteral("9600,n,8,1");
     LineSettings m_settings;
     QString m_lastError;
-    bool m_raising = false;
 };

@@ -18,14 +18,7 @@
 #include "settings/transmitter_param_dlg.h"
 #include "support/test_support.h"
 
-using DialogFactory = std::function<std::unique_ptr<QDialog>()>;
-Q_DECLARE_METATYPE(DialogFactory)
-
 namespace {
-template <typename T>
-DialogFactory Make() {
-    return [] { return std::make_unique<T>(); };
-}
 
 // Noise with a bias towards the bytes the handlers react to (end, refusal, count, trailer).
 QByteArray Noise(QRandomGenerator& random, int size) {
@@ -53,16 +46,16 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("buttons");
         for (int variant : {0, 1}) {
             const char* v = variant == 0 ? "A" : "B";
-            QTest::addRow("about %s", v) << Make<CAboutDlg>() << variant << QList<int>{};
+            QTest::addRow("about %s", v) << MakeDialog<CAboutDlg>() << variant << QList<int>{};
             QTest::addRow("clock %s", v)
-                << Make<CDeviceClockDlg>() << variant << QList<int>{1011, 1017};
+                << MakeDialog<CDeviceClockDlg>() << variant << QList<int>{1011, 1017};
             QTest::addRow("records %s", v)
-                << Make<CRecordDlg>() << variant << QList<int>{1011, 1012};
+                << MakeDialog<CRecordDlg>() << variant << QList<int>{1011, 1012};
         }
         QTest::newRow("transmitter parameters")
-            << Make<CTransmitterParamDlg>() << 0 << QList<int>{1011, 1003};
+            << MakeDialog<CTransmitterParamDlg>() << 0 << QList<int>{1011, 1003};
         QTest::newRow("receiver parameters")
-            << Make<CReceiverParamDlg>() << 1 << QList<int>{1011, 1003};
+            << MakeDialog<CReceiverParamDlg>() << 1 << QList<int>{1011, 1003};
     }
 
     void dialogsSurviveNoise() {

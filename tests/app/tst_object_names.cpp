@@ -16,16 +16,7 @@
 #include "settings/device_clock_dlg.h"
 #include "settings/receiver_param_dlg.h"
 #include "settings/transmitter_param_dlg.h"
-
-using DialogFactory = std::function<std::unique_ptr<QDialog>()>;
-Q_DECLARE_METATYPE(DialogFactory)
-
-namespace {
-template <typename T>
-DialogFactory Make() {
-    return [] { return std::make_unique<T>(); };
-}
-}  // namespace
+#include "support/test_support.h"
 
 class TestObjectNames : public QObject {
     Q_OBJECT
@@ -40,26 +31,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QList<int>>("ids");
         QTest::newRow("port check")
-            << Make<CPortCheckDlg>() << "dlg138" << QList<int>{1029, 1, 1004};
-        QTest::newRow("about") << Make<CAboutDlg>() << "dlg100"
+            << MakeDialog<CPortCheckDlg>() << "dlg138" << QList<int>{1029, 1, 1004};
+        QTest::newRow("about") << MakeDialog<CAboutDlg>() << "dlg100"
                                << QList<int>{1051, 1038, 1043, 1039, 1, 1004};
         QTest::newRow("transmitter parameters")
-            << Make<CTransmitterParamDlg>() << "dlg134"
+            << MakeDialog<CTransmitterParamDlg>() << "dlg134"
             << QList<int>{1006, 1007, 1010, 1014, 1008, 1012, 1013, 1011, 1003, 1, 1004};
         QTest::newRow("receiver parameters")
-            << Make<CReceiverParamDlg>() << "dlg142"
+            << MakeDialog<CReceiverParamDlg>() << "dlg142"
             << QList<int>{1006, 1007, 1010, 1021, 1009, 1014, 1015,
                           1008, 1012, 1013, 1011, 1003, 1,    1004};
-        QTest::newRow("clock") << Make<CDeviceClockDlg>() << "dlg135"
+        QTest::newRow("clock") << MakeDialog<CDeviceClockDlg>() << "dlg135"
                                << QList<int>{1041, 1042, 1018, 1019, 1011, 1017, 1, 1004};
-        QTest::newRow("records") << Make<CRecordDlg>() << "dlg132"
+        QTest::newRow("records") << MakeDialog<CRecordDlg>() << "dlg132"
                                  << QList<int>{1005, 1040, 1026, 1027, 1011, 1012, 1003, 1, 1004};
         const QList<int> graphControls{1020, 1011, 1012, 1026, 1027, 1050, 1003, 1018, 1019};
         QTest::newRow("transmitter graph")
-            << Make<CTransmitterGraphDlg>() << "dlg131"
+            << MakeDialog<CTransmitterGraphDlg>() << "dlg131"
             << (QList<int>{1000, 1001, 1002, 1004, 1005} + graphControls);
         QTest::newRow("receiver graph")
-            << Make<CReceiverGraphDlg>() << "dlg140"
+            << MakeDialog<CReceiverGraphDlg>() << "dlg140"
             << (QList<int>{1000, 1001, 1002, 1004, 1005, 1006, 1007} + graphControls);
     }
 

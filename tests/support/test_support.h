@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QDialog>
 #include <QMessageBox>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <initializer_list>
+#include <memory>
 
 #include "common/message_box.h"
 
@@ -33,6 +36,15 @@ private:
 };
 
 class QTimer;
+
+// Makes a fresh dialog, for data-driven tests that run over every dialog.
+using DialogFactory = std::function<std::unique_ptr<QDialog>()>;
+Q_DECLARE_METATYPE(DialogFactory)
+
+template <typename T>
+DialogFactory MakeDialog() {
+    return [] { return std::make_unique<T>(); };
+}
 
 // Bytes from small integers, as a device sends them.
 QByteArray Bytes(std::initializer_list<int> values);
