@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < kRuns; ++run) {
         QElapsedTimer clock;
         clock.start();
-        const auto rows = dlg.Store().ReadAll(kKpb650Table);
+        const auto rows = dlg.Store().ReadAll(records::kKpb650Table);
         read.push_back(clock.nsecsElapsed() / 1e6);
 
         clock.restart();
@@ -81,8 +81,8 @@ int main(int argc, char** argv) {
     QElapsedTimer appendClock;
     appendClock.start();
     for (int i = 0; i < kAppends; ++i) {
-        dlg.Store().Append(kTempTable, EventRecord{"2009", "9", "25", "10", "30", "15",
-                                                   QString::number(i), "命令1启动"});
+        dlg.Store().Append(records::kTempTable, EventRecord{"2009", "9", "25", "10", "30", "15",
+                                                            QString::number(i), "命令1启动"});
     }
     const double appendUs = appendClock.nsecsElapsed() / 1e3 / kAppends;
     // And one step of the progress bar that moves its edge (a synchronous repaint).

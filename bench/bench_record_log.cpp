@@ -44,12 +44,12 @@ double ReadOnce(CRecordDlg& dlg) {
     loop.exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
     SetMessageBoxHandler({});
-    if (shown != kReadDoneText) {
+    if (shown != records::kReadDoneText) {
         std::fprintf(stderr, "read ended with \"%s\"\n", qPrintable(shown));
         return -1;
     }
-    if (dlg.Store().RowCount(kTempTable) != kRecords) {
-        std::fprintf(stderr, "%d records stored\n", dlg.Store().RowCount(kTempTable));
+    if (dlg.Store().RowCount(records::kTempTable) != kRecords) {
+        std::fprintf(stderr, "%d records stored\n", dlg.Store().RowCount(records::kTempTable));
         return -1;
     }
     return seconds;

@@ -54,8 +54,8 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     timer.start();
     store.OpenRecords(source, nullptr);
-    store.EmptyTable(kTempTable);
-    store.CopyTable(kKpb650Table, kTempTable);
+    store.EmptyTable(records::kTempTable);
+    store.CopyTable(records::kKpb650Table, records::kTempTable);
     Report("fill TEMP (open text + copy), 100000", Seconds(timer));
 
     const QString mdb = home.filePath("out.mdb");
@@ -69,22 +69,22 @@ int main(int argc, char** argv) {
     timer.restart();
     store.OpenRecords(mdb, nullptr);
     Report("open database, 100000 records", Seconds(timer));
-    const int fromDatabase = store.RowCount(kKpb650Table);
+    const int fromDatabase = store.RowCount(records::kKpb650Table);
     timer.restart();
     store.OpenRecords(txt, nullptr);
     Report("open text, 100000 records", Seconds(timer));
-    const int fromText = store.RowCount(kKpb650Table);
+    const int fromText = store.RowCount(records::kKpb650Table);
 
-    store.EmptyTable(kTempTable);
+    store.EmptyTable(records::kTempTable);
     const QByteArray log = QByteArray::fromHex("0a 09 19 0a 1e 0f 01 f4 01");
     timer.restart();
     for (int i = 0; i < 255; ++i) {
-        store.Append(kTempTable, RecordFromLogBytes(log, 1));
+        store.Append(records::kTempTable, RecordFromLogBytes(log, 1));
     }
     Report("append 255 log records, one commit each", Seconds(timer));
 
     std::printf("rows read back: database %d, text %d, appended %d; message boxes %d\n",
-                fromDatabase, fromText, store.RowCount(kTempTable),
+                fromDatabase, fromText, store.RowCount(records::kTempTable),
                 static_cast<int>(boxes.Boxes().size()));
     return 0;
 }

@@ -25,7 +25,7 @@ std::vector<EventRecord> MakeTable(int count) {
             time -= 86400000;
             day = day % 28 + 1;
         }
-        const SignalTexts& s = sig[rng.bounded(kTraceCount)];
+        const SignalTexts& s = sig[rng.bounded(graph::kTraceCount)];
         const QString& text = rng.bounded(2) ? s.start : s.ret;
         table.push_back(
             EventRecord{QStringLiteral("2024"), QStringLiteral("3"), QString::number(day),

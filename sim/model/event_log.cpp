@@ -45,10 +45,10 @@ QString EventText(DeviceVariant variant, int code) {
 }
 
 int EventCode(DeviceVariant variant, const QString& text) {
-    if (text == kEventCodeErrorText) {
-        return kEventTextCount;
+    if (text == records::kEventCodeErrorText) {
+        return records::kEventTextCount;
     }
-    for (int code = 0; code < kEventTextCount; ++code) {
+    for (int code = 0; code < records::kEventTextCount; ++code) {
         if (EventText(variant, code) == text) {
             return code;
         }
@@ -114,9 +114,10 @@ bool ParseRecordText(DeviceVariant variant, const QByteArray& fileBytes,
             values[f] = record.Field(f).toInt(&ok);
             const int low = f == 0 ? 2000 : 0;
             if (!ok || values[f] < low || values[f] > kLimits[f]) {
-                *error = where + QStringLiteral("%1 \"%2\" is missing or out of range")
-                                     .arg(QLatin1String(kRecordFieldNames[static_cast<size_t>(f)]),
-                                          record.Field(f));
+                *error = where +
+                         QStringLiteral("%1 \"%2\" is missing or out of range")
+                             .arg(QLatin1String(records::kRecordFieldNames[static_cast<size_t>(f)]),
+                                  record.Field(f));
                 return false;
             }
         }

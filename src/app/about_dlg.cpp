@@ -71,7 +71,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_tim
     setWindowTitle(QStringLiteral("关于 KPA(B)-650"));
     setModal(true);
     setFont(DialogFont());
-    constexpr DialogUnits du = kSongTi9Units;
+    constexpr DialogUnits du = common::kSongTi9Units;
     setFixedSize(du.size(235, 102));
 
     auto* icon = new QLabel(this);
@@ -130,8 +130,8 @@ void CAboutDlg::OnInitDialog() {
         return;
     }
     m_timer.start();
-    m_requestText = kIdentityCommand;
-    m_endByteText = kEndByteText;
+    m_requestText = app::kIdentityCommand;
+    m_endByteText = comm::kEndByteText;
     SendHexText(m_comm, m_requestText);
     SendHexText(m_comm, m_endByteText);
 }
@@ -156,10 +156,10 @@ void CAboutDlg::OnComm() {
     }
     if (m_replyText.size() > 10) {
         m_replyText.clear();
-        ShowMessageBox(this, kIdentityErrorText);
+        ShowMessageBox(this, app::kIdentityErrorText);
         return;
     }
-    if (m_requestText != kIdentityCommand) {
+    if (m_requestText != app::kIdentityCommand) {
         return;
     }
     const DeviceIdentity identity = ParseIdentityText(m_replyText);
@@ -174,5 +174,5 @@ void CAboutDlg::OnTimer() {
     m_timer.stop();
     m_requestText.clear();
     m_replyText.clear();
-    ShowMessageBox(this, kConnectionFailedText);
+    ShowMessageBox(this, comm::kConnectionFailedText);
 }

@@ -25,8 +25,12 @@ bool AppendIdentityBytes(QString& replyText, const QByteArray& bytes, int varian
 // Characters beyond the eighth are ignored; missing ones count as 0.
 DeviceIdentity ParseIdentityText(const QString& replyText);
 
+namespace app {
+
 inline const QString kIdentityErrorText = QStringLiteral("接收记录出错，请重试!");
 inline const QString kIdentityCommand = QStringLiteral("56");
+
+}  // namespace app
 
 // The about box, which also reads the device's identification (version, build date, checksum)
 // over the chosen port while it is open. Created for one showing.

@@ -162,10 +162,10 @@ void CMainFrame::OnSwitchVariant() {
     ShowMenu(result.variant);
     g_variant = result.variant;
     if (result.variant == 0) {
-        ShowMessageBox(this, kSwitchedToAText);
+        ShowMessageBox(this, app::kSwitchedToAText);
         m_fileOps.remove(path);  // a file that will not go stays; the next switch finds it again
     } else {
-        ShowMessageBox(this, kSwitchedToBText);
+        ShowMessageBox(this, app::kSwitchedToBText);
     }
 }
 

@@ -28,5 +28,9 @@ struct VariantSwitch {
 // For variant A the caller removes the file after its message (RemoveSettingFile).
 VariantSwitch DecideVariant(const QString& path, const SettingFileOps& ops);
 
+namespace app {
+
 inline const QString kSwitchedToAText = QStringLiteral("维护软件切换为KPA-650界面!");
 inline const QString kSwitchedToBText = QStringLiteral("维护软件切换为KPB-650界面!");
+
+}  // namespace app

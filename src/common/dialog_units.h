@@ -17,9 +17,13 @@ struct DialogUnits {
     constexpr QSize size(int width, int height) const { return QSize(x(width), y(height)); }
 };
 
+namespace common {
+
 // "宋体" 9 at 96 dpi: 6 by 12 pixels (1.5 pixels per unit both ways).
 inline constexpr DialogUnits kSongTi9Units{6, 12};
 // "System" 10: 8 by 16 pixels.
 inline constexpr DialogUnits kSystem10Units{8, 16};
 // "MS Sans Serif" 8: 6 by 13 pixels.
 inline constexpr DialogUnits kSansSerif8Units{6, 13};
+
+}  // namespace common

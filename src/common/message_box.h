@@ -7,8 +7,12 @@
 
 class QWidget;
 
+namespace common {
+
 // Application title, the caption of every box that names no other.
 inline const QString kAppTitle = QStringLiteral("KPA(B)-650");
+
+}  // namespace common
 
 // Receives a box instead of the screen: text, caption, buttons, icon; returns the button pressed.
 using MessageBoxHandler = std::function<QMessageBox::StandardButton(
@@ -19,7 +23,7 @@ using MessageBoxHandler = std::function<QMessageBox::StandardButton(
 // otherwise a modal box with the given buttons is shown (its nested loop keeps serial events
 // flowing, which the dialogs rely on).
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text,
-                                           const QString& caption = kAppTitle,
+                                           const QString& caption = common::kAppTitle,
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                            QMessageBox::Icon icon = QMessageBox::NoIcon);
 

@@ -29,8 +29,8 @@ struct VariantLayout {
     int height;
     int stripX;
     Place readOut;
-    std::array<int, kTraceCount> stripY;
-    std::array<int, kTraceCount> stripHeight;
+    std::array<int, graph::kTraceCount> stripY;
+    std::array<int, graph::kTraceCount> stripHeight;
     int hiddenRows;  // trailing rows without a signal
     Place cursorLeft;
     Place cursorRight;
@@ -42,7 +42,7 @@ struct VariantLayout {
     Place endDate;
     Place openFile;
     Place showGraph;
-    std::array<const char*, kTraceCount> labels;
+    std::array<const char*, graph::kTraceCount> labels;
 };
 
 const VariantLayout kLayoutA = {
@@ -113,7 +113,7 @@ QString ChooseImportFile(QWidget* parent) {
 
 }  // namespace
 
-const std::array<QColor, kTraceCount> CEventGraphDlg::kTraceColors = {
+const std::array<QColor, graph::kTraceCount> CEventGraphDlg::kTraceColors = {
     QColor(0, 255, 255),   QColor(0, 255, 0), QColor(153, 50, 204), QColor(0, 0, 255),
     QColor(132, 122, 255), QColor(255, 0, 0), QColor(0, 255, 127)};
 
@@ -127,7 +127,7 @@ CEventGraphDlg::~CEventGraphDlg() = default;
 
 void CEventGraphDlg::BuildLayout() {
     const VariantLayout& l = LayoutOf(m_variant);
-    constexpr DialogUnits du = kSystem10Units;
+    constexpr DialogUnits du = common::kSystem10Units;
     setObjectName(QStringLiteral("dlg%1").arg(l.resourceId));
     setWindowTitle(QString::fromUtf8(l.title));
     setModal(true);
@@ -142,7 +142,7 @@ void CEventGraphDlg::BuildLayout() {
     m_readOutBox->setGeometry(du.rect(l.readOut.x, l.readOut.y, 179, 12));
     m_readOutBox->setEnabled(false);
 
-    for (int row = 0; row < kTraceCount; ++row) {
+    for (int row = 0; row < graph::kTraceCount; ++row) {
         auto* strip = new CTraceStrip(this);
         strip->setObjectName(QStringLiteral("id%1").arg(kStripIds[row]));
         strip->setGeometry(du.rect(l.stripX, l.stripY[row], kStripWidth, l.stripHeight[row]));
@@ -150,7 +150,7 @@ void CEventGraphDlg::BuildLayout() {
         m_strips[row] = strip;
 
         const QString text = QString::fromUtf8(l.labels[row]);
-        const bool hidden = row >= kTraceCount - l.hiddenRows;
+        const bool hidden = row >= graph::kTraceCount - l.hiddenRows;
         if (hidden) {
             strip->hide();
         }
@@ -219,7 +219,7 @@ void CEventGraphDlg::BuildLayout() {
 }
 
 void CEventGraphDlg::OnInitDialog() {
-    for (int row = 0; row < kTraceCount; ++row) {
+    for (int row = 0; row < graph::kTraceCount; ++row) {
         m_strips[row]->SetTraceColor(kTraceColors[row]);
     }
     m_throttle.Reset();
@@ -239,12 +239,12 @@ void CEventGraphDlg::SetDateRange(const QDate& from, const QDate& to) {
 
 void CEventGraphDlg::OnShowGraph() {
     if (!m_store.IsConnected()) {
-        ShowMessageBox(this, kWorkingDatabaseConnectFailedText);
+        ShowMessageBox(this, records::kWorkingDatabaseConnectFailedText);
         return;
     }
     // The table is read once; a database error has been shown by the store and ends the load.
     std::vector<EventRecord> table;
-    if (!m_store.ForEachRow(kKpb650Table,
+    if (!m_store.ForEachRow(records::kKpb650Table,
                             [&table](const EventRecord& record) { table.push_back(record); })) {
         return;
     }
@@ -259,7 +259,7 @@ void CEventGraphDlg::OnShowGraph() {
     m_timeline = BuildTimeline(table, SignalTableOf(m_variant),
                                DateKey(from.year(), from.month(), from.day()),
                                DateKey(to.year(), to.month(), to.day()));
-    for (int row = 0; row < kTraceCount; ++row) {
+    for (int row = 0; row < graph::kTraceCount; ++row) {
         TraceData& data = m_strips[row]->Data();
         data.runs = m_timeline.traces[row].runs;
         data.markers = m_timeline.traces[row].markers;
@@ -326,7 +326,7 @@ void CEventGraphDlg::OnCursorLeft() {
 }
 
 void CEventGraphDlg::RepaintStrips() {
-    for (int row = 0; row < kTraceCount; ++row) {
+    for (int row = 0; row < graph::kTraceCount; ++row) {
         m_strips[row]->SetTraceColor(m_strips[row]->TraceColor());
     }
 }

@@ -37,9 +37,9 @@ public:
         kIdOpenFile = 1003,
         kIdShowGraph = 1050,
     };
-    static constexpr std::array<int, kTraceCount> kStripIds = {1000, 1001, 1002, 1004,
-                                                               1005, 1006, 1007};
-    static const std::array<QColor, kTraceCount> kTraceColors;
+    static constexpr std::array<int, graph::kTraceCount> kStripIds = {1000, 1001, 1002, 1004,
+                                                                      1005, 1006, 1007};
+    static const std::array<QColor, graph::kTraceCount> kTraceColors;
 
     explicit CEventGraphDlg(int variant, QWidget* parent = nullptr);
     ~CEventGraphDlg() override;
@@ -103,7 +103,7 @@ private:
     InputThrottle m_throttle;
     std::function<QString(QWidget*)> m_chooseFile;
 
-    std::array<CTraceStrip*, kTraceCount> m_strips{};
+    std::array<CTraceStrip*, graph::kTraceCount> m_strips{};
     QLineEdit* m_readOutBox = nullptr;
     QDateEdit* m_startDate = nullptr;
     QDateEdit* m_endDate = nullptr;

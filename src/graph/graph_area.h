@@ -28,15 +28,19 @@ GraphArea GraphAreaOf(const std::vector<QRect>& strips);
 std::optional<qint64> TimelinePositionAt(const GraphArea& area, int x, int originX, double pxPerMs,
                                          qint64 timelineEnd, bool loaded);
 
+namespace graph {
+
 // Pixels a drag must move from its anchor before it pans.
 inline constexpr int kDragThreshold = 10;
+
+}  // namespace graph
 
 // Whether a drag by d pixels keeps the timeline's start left of the strip and its end right of
 // the usable width on every strip (origins of all strips).
 bool DragAllowed(int d, const std::vector<int>& origins, double pxPerMs, qint64 timelineEnd,
                  int usableWidth);
 inline bool DragBigEnough(int d) {
-    return d > kDragThreshold || d < -kDragThreshold;
+    return d > graph::kDragThreshold || d < -graph::kDragThreshold;
 }
 
 // Takes mouse and zoom input at most once per period. The clock is a seam: tests drive it.

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <limits>
 
-bool IsAnySignalHigh(const std::array<TraceData, kTraceCount>& traces, qint64 t) {
+bool IsAnySignalHigh(const std::array<TraceData, graph::kTraceCount>& traces, qint64 t) {
     for (const TraceData& trace : traces) {
         std::size_t count = 0;
         RunTotal(trace.runs, &count);

@@ -8,7 +8,7 @@
 #include "graph/timeline.h"
 
 // Whether any trace is high at timeline position t (edges of a high run included).
-bool IsAnySignalHigh(const std::array<TraceData, kTraceCount>& traces, qint64 t);
+bool IsAnySignalHigh(const std::array<TraceData, graph::kTraceCount>& traces, qint64 t);
 
 // A start time string advanced by an offset in ms, carried through seconds, minutes, hours and
 // days; the day rolls into the month and the year by the calendar's month lengths.

@@ -114,7 +114,7 @@ TimelineBuilder::TimelineBuilder(const std::vector<EventRecord>& table,
         if (r.event.isEmpty()) {
             continue;
         }
-        for (int s = 0; s < kTraceCount; ++s) {
+        for (int s = 0; s < graph::kTraceCount; ++s) {
             if (r.event == m_signals[s].start) {
                 p.signal = s;
                 p.start = true;
@@ -129,7 +129,7 @@ TimelineBuilder::TimelineBuilder(const std::vector<EventRecord>& table,
     // Next record of the same signal, start or return: a start's search for its return stops
     // at the first one of these.
     m_nextSameSignal.assign(n + 1, 0);
-    std::array<int, kTraceCount> next{};
+    std::array<int, graph::kTraceCount> next{};
     for (int i = n; i >= 1; --i) {
         const int s = m_prepared[i].signal;
         if (s >= 0) {
@@ -201,7 +201,7 @@ void TimelineBuilder::AdvanceAll(qint64 g) {
         AddSeparator();
         return;
     }
-    for (int s = 0; s < kTraceCount; ++s) {
+    for (int s = 0; s < graph::kTraceCount; ++s) {
         qint64& r = m_remaining[s];
         if (r < g) {
             if (r > 0) {
@@ -218,7 +218,7 @@ void TimelineBuilder::AdvanceAll(qint64 g) {
 }
 
 void TimelineBuilder::AddSeparator() {
-    for (int s = 0; s < kTraceCount; ++s) {
+    for (int s = 0; s < graph::kTraceCount; ++s) {
         AppendSlice(s, false, kSeparatorMs);
     }
     m_result.end += kSeparatorMs;

@@ -9,15 +9,19 @@
 #include "graph/trace_layout.h"
 #include "records/event_record.h"
 
+namespace graph {
+
 // Seven trace rows per graph; rows without texts stay low.
 inline constexpr int kTraceCount = 7;
+
+}  // namespace graph
 
 // The event texts that switch one trace on and off. Empty texts mean the row has no signal.
 struct SignalTexts {
     QString start;
     QString ret;
 };
-using SignalTable = std::array<SignalTexts, kTraceCount>;
+using SignalTable = std::array<SignalTexts, graph::kTraceCount>;
 
 // Rows 1000, 1001, 1002, 1004, 1005, 1006, 1007 of a variant (0 = A, otherwise B).
 const SignalTable& SignalTableOf(int variant);
@@ -40,7 +44,7 @@ struct TruncationEntry {
 // Everything one conversion produces: a run list and marker list per row, and the tables the
 // cursor read-out needs.
 struct Timeline {
-    std::array<TraceData, kTraceCount> traces;
+    std::array<TraceData, graph::kTraceCount> traces;
     std::vector<StartEntry> starts;
     std::vector<QString> startTimes;  // YYYYMMDDhhmmssmmm of each start's record
     std::vector<TruncationEntry> truncations;
@@ -111,8 +115,8 @@ private:
     int m_candidate = 0;
 
     Timeline m_result;
-    std::array<bool, kTraceCount> m_runHigh{};
-    std::array<qint64, kTraceCount> m_remaining{};
+    std::array<bool, graph::kTraceCount> m_runHigh{};
+    std::array<qint64, graph::kTraceCount> m_remaining{};
     std::vector<char> m_usedAsReturn;  // look-ahead, by absolute record position
     qint64 m_pending = 0;
 };

@@ -38,6 +38,8 @@ public:
     virtual qint64 BytesAvailable() const = 0;
     virtual QByteArray Read(qint64 maxSize) = 0;
     virtual bool Write(const QByteArray& bytes) = 0;
+    // Throws away every byte received and not yet read, the operating system's queue included.
+    virtual void DiscardInput() = 0;
 
 Q_SIGNALS:
     // At least one new byte is waiting.

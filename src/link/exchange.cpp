@@ -30,7 +30,7 @@ GatherResult ReplyGatherer::Gather(ExchangeState& state, const QByteArray& bytes
         const int dataChars = 3 * (m_rules.dataLength ? m_rules.dataLength(state.pending) : 0);
         for (const char b : bytes) {
             const QString text = ByteText(static_cast<unsigned char>(b));
-            if (m_rules.refusalWhenAlone && result.received == 1 && text == kRefusalText &&
+            if (m_rules.refusalWhenAlone && result.received == 1 && text == comm::kRefusalText &&
                 (!m_rules.splitReplies || atReplyStart)) {
                 state.refusal = text;
                 continue;
@@ -47,7 +47,7 @@ GatherResult ReplyGatherer::Gather(ExchangeState& state, const QByteArray& bytes
             state.buffer += text;
         }
     }
-    result.refused = state.refusal == kRefusalText && result.received == 1;
+    result.refused = state.refusal == comm::kRefusalText && result.received == 1;
     result.complete = !state.trailer.isEmpty();
     return result;
 }

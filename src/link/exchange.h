@@ -7,6 +7,8 @@
 
 class CMSComm;
 
+namespace comm {
+
 inline const QString kEndByteText = QStringLiteral("58");
 inline const QString kRefusalText = QStringLiteral("5A ");
 inline const QString kGoodTrailerText = QStringLiteral("58 ");
@@ -14,10 +16,12 @@ inline const QString kConnectionFailedText =
     QStringLiteral("连接失败！请检查连线、串口选择及装置电源！");
 inline const QString kCheckConnectionText = QStringLiteral("请检查装置与维护软件连接是否正确!");
 
+}  // namespace comm
+
 // One dialog's side of a conversation with the device. Each dialog owns its own instance.
 struct ExchangeState {
     QString pending;  // command whose reply is awaited; empty when idle
-    QString endByte = kEndByteText;
+    QString endByte = comm::kEndByteText;
     QString frame;       // data frame of the last write, "%02X " per byte
     QString buffer;      // reply data gathered so far, "%02X " per byte
     QString leading;     // byte set aside at the start of a reply
@@ -28,7 +32,7 @@ struct ExchangeState {
     // What a dialog does when it opens: idle, end byte "58", no scale.
     void Open() {
         pending.clear();
-        endByte = kEndByteText;
+        endByte = comm::kEndByteText;
         scale = false;
     }
     bool Idle() const { return pending.isEmpty(); }

@@ -77,6 +77,7 @@ public:
     qint64 BytesAvailable() const override { return m_buffer.size(); }
     QByteArray Read(qint64 maxSize) override;
     bool Write(const QByteArray& bytes) override;
+    void DiscardInput() override { m_buffer.clear(); }
 
 private:
     friend class FakeSerialLine;

@@ -33,6 +33,12 @@ short CMSComm::GetInBufferCount() const {
     return static_cast<short>(std::min(waiting, limit));
 }
 
+void CMSComm::SetInBufferCount(short count) {
+    if (count == 0 && m_backend->IsOpen()) {
+        m_backend->DiscardInput();
+    }
+}
+
 bool CMSComm::SetPortOpen(bool open) {
     if (!open) {
         m_backend->Close();

@@ -30,6 +30,8 @@ public:
     short GetInBufferSize() const { return m_inBufferSize; }
     // Bytes waiting, at most InBufferSize (the rest raise a further event once these are read).
     short GetInBufferCount() const;
+    // As the control's property: 0 empties the receive buffer, the driver's queue included.
+    void SetInBufferCount(short count);
 
     void SetInputLen(short len) { m_inputLen = len; }
     short GetInputLen() const { return m_inputLen; }

@@ -11,7 +11,7 @@ OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString*
     comm.SetInBufferSize(1024);
     comm.SetOutBufferSize(512);
     if (comm.GetPortOpen()) {
-        ShowMessageBox(parent, kPortStillOpenText);
+        ShowMessageBox(parent, comm::kPortStillOpenText);
         return OpenPortResult::StillOpen;
     }
     if (!comm.SetPortOpen(true)) {
@@ -24,7 +24,9 @@ OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString*
     comm.SetInputMode(1);
     comm.SetRThreshold(1);
     comm.SetInputLen(0);
-    // Whatever the line held before we opened it belongs to nobody's request.
+    // Whatever the line held before we opened it belongs to nobody's request, also what the
+    // operating system queued before the open.
+    comm.SetInBufferCount(0);
     comm.GetInput();
     return OpenPortResult::Opened;
 }

@@ -18,5 +18,9 @@ OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString*
 // that text is shown here.
 OpenPortResult OpenPortReportingFailure(CMSComm& comm, int portNumber, QWidget* parent);
 
+namespace comm {
+
 inline const QString kPortStillOpenText = QStringLiteral("打开串口失败!");
 inline const QString kChoosePortAgainText = QStringLiteral("串口打开失败，请重新选择串口!");
+
+}  // namespace comm

@@ -9,10 +9,10 @@
 
 CPortCheckDlg::CPortCheckDlg(QWidget* parent) : CDialogBase(parent) {
     setObjectName(QStringLiteral("dlg138"));
-    setWindowTitle(kAppTitle);
+    setWindowTitle(common::kAppTitle);
     setModal(true);
     setFont(DialogFont());
-    constexpr DialogUnits du = kSystem10Units;
+    constexpr DialogUnits du = common::kSystem10Units;
     setFixedSize(du.size(139, 46));
 
     m_comm.setParent(this);  // a member, so destroyed before the dialog; found by name as a child
@@ -52,11 +52,11 @@ void CPortCheckDlg::OnInitDialog() {
     }
     m_comm.SetCommPort(static_cast<short>(m_portNumber));
     if (m_comm.GetPortOpen()) {
-        ShowMessageBox(this, kPortStillOpenText);
+        ShowMessageBox(this, comm::kPortStillOpenText);
         return;
     }
     if (!m_comm.SetPortOpen(true)) {
-        ShowMessageBox(this, kChoosePortAgainText);
+        ShowMessageBox(this, comm::kChoosePortAgainText);
         return;
     }
     m_failed = 0;

@@ -80,6 +80,14 @@ QByteArray SerialPortBackend::Read(qint64 maxSize) {
     return m_port.read(maxSize);
 }
 
+void SerialPortBackend::DiscardInput() {
+    if (!m_port.isOpen()) {
+        return;
+    }
+    m_port.clear(QSerialPort::Input);  // the driver's queue
+    m_port.readAll();                  // and what Qt has buffered already
+}
+
 bool SerialPortBackend::Write(const QByteArray& bytes) {
     const bool queued = m_port.write(bytes) == bytes.size();
     // Hand the bytes to the driver now rather than at the next loop iteration: requests are

@@ -19,6 +19,7 @@ public:
     void SetReadBufferSize(qint64 size) override;
     qint64 BytesAvailable() const override;
     QByteArray Read(qint64 maxSize) override;
+    void DiscardInput() override;
     bool Write(const QByteArray& bytes) override;
 
 private:

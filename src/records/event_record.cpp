@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-const EventTextTable kEventTextTableA = {
+const EventTextTable records::kEventTextTableA = {
     "",                  // 0
     "命令1启动",         // 1
     "命令1返回",         // 2
@@ -27,7 +27,7 @@ const EventTextTable kEventTextTableA = {
     "",                  // 21
 };
 
-const EventTextTable kEventTextTableB = {
+const EventTextTable records::kEventTextTableB = {
     "命令1返回",         // 0
     "命令1启动",         // 1
     "命令2返回",         // 2
@@ -52,7 +52,7 @@ const EventTextTable kEventTextTableB = {
     "信号过低告警",      // 21
 };
 
-const QString kEventCodeErrorText = QStringLiteral("事件代码错误!");
+const QString records::kEventCodeErrorText = QStringLiteral("事件代码错误!");
 
 QString& EventRecord::Field(int index) {
     switch (index) {
@@ -90,13 +90,13 @@ bool EventRecord::operator==(const EventRecord& other) const {
 }
 
 const EventTextTable& EventTextTableOf(int variant) {
-    return variant == 0 ? kEventTextTableA : kEventTextTableB;
+    return variant == 0 ? records::kEventTextTableA : records::kEventTextTableB;
 }
 
 QString EventText(int code, int variant) {
     // The device sends one byte; anything outside it is as wrong as 22..255.
-    if (code < 0 || code >= kEventTextCount) {
-        return kEventCodeErrorText;
+    if (code < 0 || code >= records::kEventTextCount) {
+        return records::kEventCodeErrorText;
     }
     return QString::fromUtf8(EventTextTableOf(variant)[static_cast<size_t>(code)]);
 }

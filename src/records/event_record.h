@@ -29,6 +29,8 @@ struct EventRecord {
     bool operator!=(const EventRecord& other) const { return !(*this == other); }
 };
 
+namespace records {
+
 inline constexpr int kRecordFieldCount = 8;
 
 // Column names of every record table, in field order.
@@ -37,19 +39,29 @@ inline constexpr std::array<const char*, kRecordFieldCount> kRecordFieldNames = 
 
 // Device event code -> event text, one table per variant; an empty entry is a valid, empty text.
 inline constexpr int kEventTextCount = 22;
-using EventTextTable = std::array<const char*, kEventTextCount>;  // UTF-8 literals
+
+}  // namespace records
+using EventTextTable = std::array<const char*, records::kEventTextCount>;  // UTF-8 literals
+
+namespace records {
 
 extern const EventTextTable kEventTextTableA;  // transmitter, KPA-650
 extern const EventTextTable kEventTextTableB;  // receiver, KPB-650
 
+}  // namespace records
+
 // The table of a variant (0 = A, anything else = B).
 const EventTextTable& EventTextTableOf(int variant);
+
+namespace records {
 
 // Text for a code outside the table.
 extern const QString kEventCodeErrorText;  // "事件代码错误!"
 
+}  // namespace records
+
 // Event text of a device code (taken as unsigned 0..255) in the given variant: the table entry for
-// codes below 22 (possibly empty), kEventCodeErrorText otherwise.
+// codes below 22 (possibly empty), records::kEventCodeErrorText otherwise.
 QString EventText(int code, int variant);
 
 // Record from the nine raw log bytes: year offset, month, day, hour, minute, second, millisecond

@@ -30,7 +30,7 @@ CRecordDlg::CRecordDlg(QWidget* parent)
     setWindowTitle(QStringLiteral("记录查询"));
     setModal(true);
     setFont(DialogFont());
-    constexpr DialogUnits du = kSystem10Units;
+    constexpr DialogUnits du = common::kSystem10Units;
     setFixedSize(du.size(256, 210));
 
     m_comm.setObjectName(QStringLiteral("id%1").arg(kIdComm));
@@ -61,8 +61,8 @@ CRecordDlg::CRecordDlg(QWidget* parent)
     m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_list->horizontalHeader()->setHighlightSections(false);
     m_list->horizontalHeader()->setMinimumSectionSize(8);
-    for (int c = 0; c < kRecordListColumnCount; ++c) {
-        m_list->setColumnWidth(c, kRecordListColumns[static_cast<std::size_t>(c)].width);
+    for (int c = 0; c < records::kRecordListColumnCount; ++c) {
+        m_list->setColumnWidth(c, records::kRecordListColumns[static_cast<std::size_t>(c)].width);
     }
 
     m_progress = new CPercentProgressCtrl(this);
@@ -157,7 +157,8 @@ void CRecordDlg::ClearReply() {
 
 void CRecordDlg::FillListFromTable(bool fromTemp) {
     m_model->Clear();
-    std::vector<EventRecord> rows = m_store.ReadAll(fromTemp ? kTempTable : kKpb650Table);
+    std::vector<EventRecord> rows =
+        m_store.ReadAll(fromTemp ? records::kTempTable : records::kKpb650Table);
     if (rows.empty()) {
         m_progress->SetShowText(false);
         return;
@@ -215,7 +216,7 @@ void CRecordDlg::OnReadLog() {
     EnableButtons(false);
     m_timeout.start();
     StopRunDown();
-    m_store.EmptyTable(kTempTable);
+    m_store.EmptyTable(records::kTempTable);
     ClearReply();
     SendRequest(m_comm, m_exchange, ReadLogCommand(g_variant));
     // A fresh range: the bounds of an earlier read or clear would show a negative percentage
@@ -226,14 +227,15 @@ void CRecordDlg::OnReadLog() {
 }
 
 void CRecordDlg::OnClearLog() {
-    if (ShowMessageBox(this, kClearQuestionText, kClearCaption, QMessageBox::Yes | QMessageBox::No,
+    if (ShowMessageBox(this, records::kClearQuestionText, records::kClearCaption,
+                       QMessageBox::Yes | QMessageBox::No,
                        QMessageBox::Question) != QMessageBox::Yes) {
         return;
     }
     StopRunDown();
     ClearReply();
-    SendRequest(m_comm, m_exchange, kClearLogCommand);
-    m_store.EmptyTable(kTempTable);
+    SendRequest(m_comm, m_exchange, records::kClearLogCommand);
+    m_store.EmptyTable(records::kTempTable);
     m_progress->SetPos(0);
 }
 
@@ -244,7 +246,7 @@ void CRecordDlg::OnComm() {
     m_replyBytes += result.received;
     if (result.refused) {
         m_progress->SetShowText(false);
-        ShowMessageBox(this, kCheckConnectionText);
+        ShowMessageBox(this, comm::kCheckConnectionText);
         ClearReply();
         // The pending command stays, but the operator gets the buttons back.
         EnableButtons(true);
@@ -252,7 +254,7 @@ void CRecordDlg::OnComm() {
     }
     if (m_exchange.pending == ReadLogCommand(g_variant)) {
         HandleLogReply(result);
-    } else if (m_exchange.pending == kClearLogCommand) {
+    } else if (m_exchange.pending == records::kClearLogCommand) {
         HandleClearReply(result);
     }
 }
@@ -263,23 +265,23 @@ void CRecordDlg::HandleLogReply(const GatherResult& result) {
     }
     const QString readCommand = ReadLogCommand(g_variant);
     const QString type = m_exchange.trailer;
-    if (type == kEndOfLogType) {
+    if (type == records::kEndOfLogType) {
         m_exchange.pending.clear();
         FillListFromTable(true);
         m_progress->SetPos(0);
         m_progress->SetShowText(false);
-        ShowMessageBox(this, kReadDoneText);
+        ShowMessageBox(this, records::kReadDoneText);
         ClearReply();
         EnableButtons(true);
         return;
     }
-    if (type == kCountFrameType) {
+    if (type == records::kCountFrameType) {
         m_recordCounter = CountFromFrame(m_exchange.buffer);
         if (m_recordCounter == 0) {
             m_exchange.pending.clear();
             FillListFromTable(true);
             m_progress->SetShowText(false);
-            ShowMessageBox(this, kNoRecordsText);
+            ShowMessageBox(this, records::kNoRecordsText);
             EnableButtons(true);
             ClearReply();
             return;
@@ -298,7 +300,7 @@ void CRecordDlg::HandleLogReply(const GatherResult& result) {
     // A record frame: stored (and committed) before the next one is asked for.
     QByteArray bytes;
     HexTextToBytes(QString(m_exchange.buffer).remove(QLatin1Char(' ')), bytes);
-    m_store.Append(kTempTable, RecordFromLogBytes(bytes, g_variant));
+    m_store.Append(records::kTempTable, RecordFromLogBytes(bytes, g_variant));
     m_exchange.pending = readCommand;
     SendHexText(m_comm, readCommand);
     SendHexText(m_comm, AcknowledgeText(g_variant));
@@ -320,7 +322,7 @@ void CRecordDlg::HandleClearReply(const GatherResult& result) {
     m_exchange.pending.clear();
     FillListFromTable(true);
     ClearReply();
-    ShowMessageBox(this, kClearedText);
+    ShowMessageBox(this, records::kClearedText);
 }
 
 void CRecordDlg::OnTimeout() {
@@ -329,14 +331,14 @@ void CRecordDlg::OnTimeout() {
     ClearReply();
     m_progress->SetShowText(false);
     EnableButtons(true);
-    ShowMessageBox(this, kConnectionFailedText);
+    ShowMessageBox(this, comm::kConnectionFailedText);
 }
 
 void CRecordDlg::OnLineLost(const QString&) {
     // The adapter went away: whatever was stored stays in TEMP and is listed; the operator gets
     // the buttons back and the reason.
     const bool reading = m_exchange.pending == ReadLogCommand(g_variant);
-    if (!reading && m_exchange.pending != kClearLogCommand) {
+    if (!reading && m_exchange.pending != records::kClearLogCommand) {
         return;
     }
     m_timeout.stop();
@@ -347,7 +349,7 @@ void CRecordDlg::OnLineLost(const QString&) {
         FillListFromTable(true);
     }
     EnableButtons(true);
-    ShowMessageBox(this, kConnectionFailedText);
+    ShowMessageBox(this, comm::kConnectionFailedText);
 }
 
 // --- Run-down of the bar after a clear -------------------------------------------------------

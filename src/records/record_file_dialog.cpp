@@ -13,7 +13,7 @@ QStringList RecordNameFilters() {
 RecordFileDialogSettings OpenRecordsDialogSettings() {
     RecordFileDialogSettings s;
     s.save = false;
-    s.title = kOpenRecordsTitle;
+    s.title = records::kOpenRecordsTitle;
     s.nameFilters = RecordNameFilters();
     s.defaultSuffix = QStringLiteral("mdb");
     return s;
@@ -22,7 +22,7 @@ RecordFileDialogSettings OpenRecordsDialogSettings() {
 RecordFileDialogSettings SaveRecordsDialogSettings(int variant, QDate date) {
     RecordFileDialogSettings s;
     s.save = true;
-    s.title = kSaveRecordsTitle;
+    s.title = records::kSaveRecordsTitle;
     s.nameFilters = RecordNameFilters();
     s.defaultSuffix = QStringLiteral("mdb");
     s.initialName = RecordStore::ProposedSaveName(variant, date);

@@ -17,8 +17,12 @@ struct RecordFileDialogSettings {
     QString initialName;  // without the suffix, which the dialog adds
 };
 
+namespace records {
+
 inline const QString kOpenRecordsTitle = QStringLiteral("选择读取文件");
 inline const QString kSaveRecordsTitle = QStringLiteral("选择保存文件");
+
+}  // namespace records
 
 // Open: empty initial name. Save: the store's proposed name for the variant and date.
 RecordFileDialogSettings OpenRecordsDialogSettings();

@@ -13,6 +13,8 @@ struct RecordListColumn {
     int width;
 };
 
+namespace records {
+
 // Row number, then the eight record fields in order.
 inline constexpr int kRecordListColumnCount = 9;
 inline constexpr std::array<RecordListColumn, kRecordListColumnCount> kRecordListColumns = {{
@@ -27,6 +29,8 @@ inline constexpr std::array<RecordListColumn, kRecordListColumnCount> kRecordLis
     {"             事    件", 186},
 }};
 
+}  // namespace records
+
 // The record list's rows: column 0 the 1-based row number, columns 1 to 8 the record's texts.
 // Rows are replaced in one step (one model reset), so a long table lists at once; cells are
 // produced on demand.
@@ -37,6 +41,8 @@ public:
 
     void SetRecords(std::vector<EventRecord> records);
     void Clear();
+    // The record shown in a row (0-based); an empty record outside the rows.
+    EventRecord RecordAt(int row) const;
     const std::vector<EventRecord>& Records() const { return m_records; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

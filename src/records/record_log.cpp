@@ -13,23 +13,23 @@ QString AcknowledgeText(int variant) {
 
 bool ClearConfirmed(int variant, const QString& trailer, int replyBytes) {
     if (variant == kVariantA) {
-        return trailer == kEndOfLogType && replyBytes == 1;
+        return trailer == records::kEndOfLogType && replyBytes == 1;
     }
-    return trailer == kGoodTrailerText && replyBytes == 2;
+    return trailer == comm::kGoodTrailerText && replyBytes == 2;
 }
 
 GatherRules RecordGatherRules(int variant) {
     GatherRules rules;
     rules.leadingByte = variant != kVariantA;
     rules.refusalWhenAlone = true;
-    rules.trailerOnlyCommand = kClearLogCommand;
-    rules.dataLength = [](const QString&) { return kLogFrameDataBytes; };
+    rules.trailerOnlyCommand = records::kClearLogCommand;
+    rules.dataLength = [](const QString&) { return records::kLogFrameDataBytes; };
     rules.splitReplies = true;
     return rules;
 }
 
 int CountFromFrame(const QString& buffer) {
-    constexpr int at = 3 * (kLogFrameDataBytes - 1);
+    constexpr int at = 3 * (records::kLogFrameDataBytes - 1);
     if (buffer.size() < at + 2) {
         return 0;
     }

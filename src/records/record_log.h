@@ -6,6 +6,8 @@
 
 // The event log exchange's constants and rules, apart from the dialog that runs it.
 
+namespace records {
+
 inline const QString kClearLogCommand = QStringLiteral("45");
 // Type bytes of a read reply, as received text.
 inline const QString kEndOfLogType = QStringLiteral("78 ");
@@ -18,6 +20,8 @@ inline const QString kNoRecordsText = QStringLiteral("装置内无记录!!");
 inline const QString kClearedText = QStringLiteral("记录已经清空!");
 inline const QString kClearQuestionText = QStringLiteral("确定要清除装置中存储的所有事件吗？");
 inline const QString kClearCaption = QStringLiteral("提示");
+
+}  // namespace records
 
 // "44 46" (variant A) or "44 53" (variant B).
 QString ReadLogCommand(int variant);

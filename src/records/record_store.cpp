@@ -16,12 +16,12 @@
 #include "common/program_directory.h"
 #include "records/record_text_file.h"
 
-const QString kWorkingDatabaseConnectFailedText =
+const QString records::kWorkingDatabaseConnectFailedText =
     QStringLiteral("数据库连接失败，确认数据库是否在当前路径下，并请重试!");
-const QString kDatabaseFileConnectFailedText =
+const QString records::kDatabaseFileConnectFailedText =
     QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!");
-const QString kOpenFileErrorText = QStringLiteral("打开文件出错！");
-const QString kSaveFileErrorText = QStringLiteral("保存文件出错！");
+const QString records::kOpenFileErrorText = QStringLiteral("打开文件出错！");
+const QString records::kSaveFileErrorText = QStringLiteral("保存文件出错！");
 
 namespace {
 
@@ -53,7 +53,7 @@ QString TableSql(const QSqlDatabase& db, const QString& table,
 
 QString ColumnList(const QSqlDatabase& db) {
     QStringList columns;
-    for (const char* name : kRecordFieldNames) {
+    for (const char* name : records::kRecordFieldNames) {
         columns << db.driver()->escapeIdentifier(QLatin1String(name), QSqlDriver::FieldName);
     }
     return columns.join(QLatin1Char(','));
@@ -61,7 +61,7 @@ QString ColumnList(const QSqlDatabase& db) {
 
 bool CreateRecordTable(QSqlDatabase& db, const QString& table) {
     QStringList columns;
-    for (const char* name : kRecordFieldNames) {
+    for (const char* name : records::kRecordFieldNames) {
         columns << db.driver()->escapeIdentifier(QLatin1String(name), QSqlDriver::FieldName) +
                        QStringLiteral(" TEXT");
     }
@@ -91,7 +91,7 @@ bool VisitRows(const QSqlDatabase& db, const QString& table,
     }
     EventRecord record;
     while (query.next()) {
-        for (int i = 0; i < kRecordFieldCount; ++i) {
+        for (int i = 0; i < records::kRecordFieldCount; ++i) {
             const QVariant value = query.value(i);
             record.Field(i) = value.isNull() ? QString() : value.toString();
         }
@@ -109,7 +109,7 @@ class RowInserter {
 public:
     RowInserter(const QSqlDatabase& db, const QString& table) : m_query(db) {
         QStringList marks;
-        for (int i = 0; i < kRecordFieldCount; ++i) {
+        for (int i = 0; i < records::kRecordFieldCount; ++i) {
             marks << QStringLiteral("?");
         }
         m_ready = m_query.prepare(
@@ -119,7 +119,7 @@ public:
     bool IsReady() const { return m_ready; }
     QSqlError LastError() const { return m_query.lastError(); }
     bool Insert(const EventRecord& record) {
-        for (int i = 0; i < kRecordFieldCount; ++i) {
+        for (int i = 0; i < records::kRecordFieldCount; ++i) {
             // Never bind a null string: the column reads back the same as it was written.
             const QString& text = record.Field(i);
             m_query.bindValue(i, text.isNull() ? QString(QLatin1String("")) : text);
@@ -167,7 +167,7 @@ private:
 bool InsertSelect(QSqlDatabase& db, const QString& to, const QString& from, int* copied,
                   QSqlError* error) {
     QStringList values;
-    for (const char* name : kRecordFieldNames) {
+    for (const char* name : records::kRecordFieldNames) {
         values << QStringLiteral("ifnull(CAST(%1 AS TEXT),'')")
                       .arg(db.driver()->escapeIdentifier(QLatin1String(name),
                                                          QSqlDriver::FieldName));
@@ -265,7 +265,7 @@ bool EnsureTemplate() {
     {
         ScopedConnection connection(path, false);
         QSqlDatabase db = connection.Database();
-        ok = connection.IsOpen() && CreateRecordTable(db, kKpb650Table);
+        ok = connection.IsOpen() && CreateRecordTable(db, records::kKpb650Table);
     }
     if (!ok) {
         QFile::remove(path);
@@ -314,7 +314,8 @@ bool RecordStore::Connect(const QString& path) {
             pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
             pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
             pragma.finish();
-            ok = CreateRecordTable(db, kTempTable) && CreateRecordTable(db, kKpb650Table);
+            ok = CreateRecordTable(db, records::kTempTable) &&
+                 CreateRecordTable(db, records::kKpb650Table);
         }
         if (!ok) {
             db.close();
@@ -333,7 +334,7 @@ bool RecordStore::ConnectWorking(int variant) {
     if (Connect(WorkingDatabasePath(variant))) {
         return true;
     }
-    ShowMessageBox(MessageParent(nullptr), kWorkingDatabaseConnectFailedText);
+    ShowMessageBox(MessageParent(nullptr), records::kWorkingDatabaseConnectFailedText);
     return false;
 }
 
@@ -501,12 +502,12 @@ bool RecordStore::CopyTable(const QString& source, const QString& destination) {
 
 bool RecordStore::SaveRecords(const QString& path, QWidget* parent) {
     if (!IsConnected()) {
-        ShowMessageBox(MessageParent(parent), kWorkingDatabaseConnectFailedText);
+        ShowMessageBox(MessageParent(parent), records::kWorkingDatabaseConnectFailedText);
         return false;
     }
     // Replacing the open working database under its own connection would corrupt it.
     if (SameFile(path, m_path)) {
-        ShowMessageBox(MessageParent(parent), kSaveFileErrorText);
+        ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
         return false;
     }
     return IsDatabasePath(path) ? SaveDatabase(path, parent) : SaveText(path, parent);
@@ -515,14 +516,14 @@ bool RecordStore::SaveRecords(const QString& path, QWidget* parent) {
 bool RecordStore::SaveText(const QString& path, QWidget* parent) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        ShowMessageBox(MessageParent(parent), kSaveFileErrorText);
+        ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
         return false;
     }
     int serial = 0;
     bool written = true;
     QSqlError error;
     const bool read = VisitRows(
-        Database(), kTempTable,
+        Database(), records::kTempTable,
         [&](const EventRecord& record) {
             QByteArray line = FormatRecordLine(++serial, record);
             line.append("\r\n");
@@ -535,7 +536,7 @@ bool RecordStore::SaveText(const QString& path, QWidget* parent) {
         return false;
     }
     if (!written || !file.commit()) {
-        ShowMessageBox(MessageParent(parent), kSaveFileErrorText);
+        ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
         return false;
     }
     return true;
@@ -543,7 +544,7 @@ bool RecordStore::SaveText(const QString& path, QWidget* parent) {
 
 bool RecordStore::SaveDatabase(const QString& path, QWidget* parent) {
     if (!EnsureTemplate()) {
-        ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+        ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
         return false;
     }
     // The new database is built in a temporary copy of the template beside the destination.
@@ -555,7 +556,7 @@ bool RecordStore::SaveDatabase(const QString& path, QWidget* parent) {
                             QStringLiteral(".XXXXXX"));
         temp.setAutoRemove(false);
         if (!templ.open(QIODevice::ReadOnly) || !temp.open()) {
-            ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
             return false;
         }
         tempPath = temp.fileName();
@@ -563,7 +564,7 @@ bool RecordStore::SaveDatabase(const QString& path, QWidget* parent) {
         if (temp.write(content) != content.size() || !temp.flush()) {
             temp.close();
             QFile::remove(tempPath);
-            ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
             return false;
         }
     }
@@ -576,12 +577,12 @@ bool RecordStore::SaveDatabase(const QString& path, QWidget* parent) {
             QSqlQuery pragma(dest);
             pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
             pragma.finish();
-            usable = CreateRecordTable(dest, kKpb650Table);
+            usable = CreateRecordTable(dest, records::kKpb650Table);
         }
     }
     if (!usable) {
         QFile::remove(tempPath);
-        ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+        ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
         return false;
     }
     bool built = false;
@@ -589,24 +590,25 @@ bool RecordStore::SaveDatabase(const QString& path, QWidget* parent) {
         QSqlDatabase db = Database();
         Attachment dest(db, tempPath);
         int copied = 0;
-        built = dest.IsAttached() && ReplaceBySelect(db, TableSql(db, kKpb650Table, kFileSchema),
-                                                     TableSql(db, kTempTable), true, &copied);
+        built = dest.IsAttached() &&
+                ReplaceBySelect(db, TableSql(db, records::kKpb650Table, kFileSchema),
+                                TableSql(db, records::kTempTable), true, &copied);
     }
     if (!built) {
         // Row by row, so that each failing row is shown.
         ScopedConnection connection(tempPath, false);
         if (!connection.IsOpen()) {
-            ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
         } else {
             QSqlDatabase dest = connection.Database();
             std::vector<EventRecord> rows;
             QSqlError error;
             if (!VisitRows(
-                    Database(), kTempTable, [&rows](const EventRecord& r) { rows.push_back(r); },
-                    &error)) {
+                    Database(), records::kTempTable,
+                    [&rows](const EventRecord& r) { rows.push_back(r); }, &error)) {
                 ShowError(parent, error);
             } else {
-                built = ReplaceRows(dest, kKpb650Table, rows, true,
+                built = ReplaceRows(dest, records::kKpb650Table, rows, true,
                                     [this, parent](const QSqlError& e) { ShowError(parent, e); });
             }
         }
@@ -617,7 +619,7 @@ bool RecordStore::SaveDatabase(const QString& path, QWidget* parent) {
     }
     if (!ReplaceFile(tempPath, path)) {
         QFile::remove(tempPath);
-        ShowMessageBox(MessageParent(parent), kSaveFileErrorText);
+        ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
         return false;
     }
     return true;
@@ -625,7 +627,7 @@ bool RecordStore::SaveDatabase(const QString& path, QWidget* parent) {
 
 bool RecordStore::OpenRecords(const QString& path, QWidget* parent) {
     if (!IsConnected()) {
-        ShowMessageBox(MessageParent(parent), kWorkingDatabaseConnectFailedText);
+        ShowMessageBox(MessageParent(parent), records::kWorkingDatabaseConnectFailedText);
         return false;
     }
     if (IsDatabasePath(path)) {
@@ -636,7 +638,7 @@ bool RecordStore::OpenRecords(const QString& path, QWidget* parent) {
 
 bool RecordStore::ImportEventFile(const QString& path, QWidget* parent) {
     if (!IsConnected()) {
-        ShowMessageBox(MessageParent(parent), kWorkingDatabaseConnectFailedText);
+        ShowMessageBox(MessageParent(parent), records::kWorkingDatabaseConnectFailedText);
         return false;
     }
     return ImportDatabase(path, parent, ImportMessages::ConnectFailedText) > 0;
@@ -647,7 +649,7 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
         if (messages == ImportMessages::DriverText) {
             ShowError(parent, error);
         } else {
-            ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
         }
     };
     // A read-only connection first: a missing file must not be created, nor a file that is not
@@ -655,13 +657,13 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
     {
         ScopedConnection source(path, true);
         if (!source.IsOpen()) {
-            ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
             return -1;
         }
         QSqlDatabase db = source.Database();
         QSqlQuery query(db);
-        if (!query.exec(
-                QStringLiteral("SELECT count(*) FROM %1").arg(TableSql(db, kKpb650Table)))) {
+        if (!query.exec(QStringLiteral("SELECT count(*) FROM %1")
+                            .arg(TableSql(db, records::kKpb650Table)))) {
             report(query.lastError());
             return -1;
         }
@@ -672,8 +674,8 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
         Attachment source(db, path);
         int copied = 0;
         if (source.IsAttached() &&
-            ReplaceBySelect(db, TableSql(db, kKpb650Table), TableSql(db, kKpb650Table, kFileSchema),
-                            true, &copied)) {
+            ReplaceBySelect(db, TableSql(db, records::kKpb650Table),
+                            TableSql(db, records::kKpb650Table, kFileSchema), true, &copied)) {
             return copied;
         }
     }
@@ -683,18 +685,18 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
     {
         ScopedConnection source(path, true);
         if (!source.IsOpen()) {
-            ShowMessageBox(MessageParent(parent), kDatabaseFileConnectFailedText);
+            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
             return -1;
         }
         QSqlError error;
         if (!VisitRows(
-                source.Database(), kKpb650Table,
+                source.Database(), records::kKpb650Table,
                 [&rows](const EventRecord& r) { rows.push_back(r); }, &error)) {
             report(error);
             return -1;
         }
     }
-    if (!ReplaceRows(Database(), kKpb650Table, rows, true, report)) {
+    if (!ReplaceRows(Database(), records::kKpb650Table, rows, true, report)) {
         return -1;
     }
     return static_cast<int>(rows.size());
@@ -703,13 +705,13 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
 bool RecordStore::OpenText(const QString& path, QWidget* parent) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        ShowMessageBox(MessageParent(parent), kOpenFileErrorText);
+        ShowMessageBox(MessageParent(parent), records::kOpenFileErrorText);
         return false;
     }
     std::vector<EventRecord> rows;
     // Room for the longest accepted line, its CR LF and a spare byte: a chunk this size without
     // LF (readLine may return one byte less than asked) holds a line that is too long.
-    constexpr qint64 kReadLimit = kMaxRecordLineBytes + 4;
+    constexpr qint64 kReadLimit = records::kMaxRecordLineBytes + 4;
     while (!file.atEnd()) {
         QByteArray line = file.readLine(kReadLimit);
         if (line.isEmpty() && file.error() != QFileDevice::NoError) {
@@ -726,15 +728,15 @@ bool RecordStore::OpenText(const QString& path, QWidget* parent) {
         while (line.endsWith('\n') || line.endsWith('\r')) {
             line.chop(1);
         }
-        if (line.size() > kMaxRecordLineBytes) {
+        if (line.size() > records::kMaxRecordLineBytes) {
             continue;
         }
         rows.push_back(ParseRecordLine(line));
     }
     if (file.error() != QFileDevice::NoError) {
-        ShowMessageBox(MessageParent(parent), kOpenFileErrorText);
+        ShowMessageBox(MessageParent(parent), records::kOpenFileErrorText);
         return false;
     }
-    return ReplaceRows(Database(), kKpb650Table, rows, true,
+    return ReplaceRows(Database(), records::kKpb650Table, rows, true,
                        [this, parent](const QSqlError& e) { ShowError(parent, e); });
 }

@@ -13,6 +13,8 @@
 class QSqlDatabase;
 class QSqlError;
 
+namespace records {
+
 // Table names. KPB650 is the same for both variants.
 inline const QString kTempTable = QStringLiteral("TEMP");
 inline const QString kKpb650Table = QStringLiteral("KPB650");
@@ -24,6 +26,8 @@ extern const QString
     kDatabaseFileConnectFailedText;  // "数据库连接失败，确认数据库文件是否在当前路径下!"
 extern const QString kOpenFileErrorText;  // "打开文件出错！"
 extern const QString kSaveFileErrorText;  // "保存文件出错！"
+
+}  // namespace records
 
 // One connection (SQLite, unique connection name per instance) to one record database file.
 // Record tables have eight TEXT columns named as the EventRecord fields. Errors raised by the
@@ -52,7 +56,8 @@ public:
     // added. A file that is not a usable database is left untouched and false is returned; no
     // message is shown. Any previous connection is closed first.
     bool Connect(const QString& path);
-    // Connect(WorkingDatabasePath(variant)); on failure shows kWorkingDatabaseConnectFailedText.
+    // Connect(WorkingDatabasePath(variant)); on failure shows
+    // records::kWorkingDatabaseConnectFailedText.
     bool ConnectWorking(int variant);
     void Close();
     bool IsConnected() const;
@@ -82,7 +87,8 @@ public:
     // and when a database file's KPB650 is empty (the working KPB650 is then empty).
     bool OpenRecords(const QString& path, QWidget* parent);
     // The graph's open-file import: replaces KPB650 of this database by KPB650 of the database
-    // file at path. Any failure shows kDatabaseFileConnectFailedText. True when rows were copied.
+    // file at path. Any failure shows records::kDatabaseFileConnectFailedText. True when rows were
+    // copied.
     bool ImportEventFile(const QString& path, QWidget* parent);
 
 private:

@@ -56,9 +56,9 @@ QByteArray FormatRecordLine(int serial, const EventRecord& record) {
     while (line.size() < 3) {
         line.append(kBlank);
     }
-    static constexpr const char* kSeparators[kRecordFieldCount] = {"  ", "  ", "  ", "   ",
-                                                                   "  ", "  ", "  ", "  "};
-    for (int i = 0; i < kRecordFieldCount; ++i) {
+    static constexpr const char* kSeparators[records::kRecordFieldCount] = {"  ", "  ", "  ", "   ",
+                                                                            "  ", "  ", "  ", "  "};
+    for (int i = 0; i < records::kRecordFieldCount; ++i) {
         line.append(kSeparators[i]);
         line.append(EncodeGbk(record.Field(i)));
     }
@@ -89,12 +89,12 @@ EventRecord ParseRecordLine(const QByteArray& rawLine) {
             ++pos;
         }
     }
-    for (int field = 0; field < kRecordFieldCount; ++field) {
+    for (int field = 0; field < records::kRecordFieldCount; ++field) {
         while (pos < end && data[pos] == kBlank) {
             ++pos;
         }
         const qsizetype start = pos;
-        if (field == kRecordFieldCount - 1) {
+        if (field == records::kRecordFieldCount - 1) {
             pos = end;  // the event runs to the end of the line
         } else {
             while (pos < end && data[pos] != kBlank) {

@@ -8,8 +8,12 @@
 // Line: serial (1-based, padded on the right with blanks to 3 characters), "  ", year, "  ",
 // month, "  ", day, "   ", hour, "  ", minute, "  ", second, "  ", msecond, "  ", event.
 
+namespace records {
+
 // Longest line the reader accepts (line end excluded); longer lines are skipped.
 inline constexpr int kMaxRecordLineBytes = 64 * 1024;
+
+}  // namespace records
 
 // One line in GBK, without its line end.
 QByteArray FormatRecordLine(int serial, const EventRecord& record);

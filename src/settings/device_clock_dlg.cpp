@@ -33,7 +33,7 @@ CDeviceClockDlg::CDeviceClockDlg(QWidget* parent)
     setWindowTitle(QStringLiteral("时间"));
     setModal(true);
     setFont(DialogFont());
-    constexpr DialogUnits du = kSongTi9Units;
+    constexpr DialogUnits du = common::kSongTi9Units;
     setFixedSize(du.size(200, 96));
 
     auto* group = new QGroupBox(QStringLiteral("配置日期及时间"), this);
@@ -106,7 +106,7 @@ void CDeviceClockDlg::OnWrite() {
     const DeviceTime now = DeviceTimeFrom(m_clock ? m_clock() : QDateTime::currentDateTime());
     if (!WritableYear(now.year)) {
         m_exchange.frame.clear();
-        ShowMessageBox(this, kWriteYearErrorText);
+        ShowMessageBox(this, settings::kWriteYearErrorText);
         return;
     }
     m_exchange.frame = BuildTimeFrame(now);
@@ -142,7 +142,7 @@ void CDeviceClockDlg::OnComm() {
 }
 
 void CDeviceClockDlg::OnReadReply() {
-    if (m_exchange.trailer != kGoodTrailerText) {
+    if (m_exchange.trailer != comm::kGoodTrailerText) {
         ForgetReply();
         return;
     }

@@ -4,18 +4,18 @@
 
 QString CheckFrequencyText(const QString& text, std::uint64_t lowestKHz, std::uint64_t limitKHz) {
     if (text.isEmpty()) {
-        return kFrequencyEmptyText;
+        return settings::kFrequencyEmptyText;
     }
     for (const QChar c : text) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
-            return kFrequencyInvalidText;
+            return settings::kFrequencyInvalidText;
         }
     }
     if (!DigitsBelow(text, limitKHz)) {
-        return kFrequencyOverLimitText;
+        return settings::kFrequencyOverLimitText;
     }
     if (DigitsBelow(text, lowestKHz)) {
-        return kFrequencyInvalidText;
+        return settings::kFrequencyInvalidText;
     }
     return QString();
 }

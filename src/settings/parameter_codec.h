@@ -7,11 +7,15 @@
 #include <functional>
 #include <vector>
 
+namespace settings {
+
 inline const QString kFrequencyEmptyText = QStringLiteral("中心频率值不能为空!");
 inline const QString kFrequencyInvalidText = QStringLiteral("请输入正确的中心频率值!");
 inline const QString kFrequencyOverLimitText = QStringLiteral("中心频率植超过上限，请重新输入!");
 inline const QString kWriteDoneText = QStringLiteral("配置成功!");
 inline const QString kReadDoneText = QStringLiteral("读取成功!");
+
+}  // namespace settings
 
 // One drop-down list of a parameter dialog: its selected index travels in the frame.
 struct ListSpec {

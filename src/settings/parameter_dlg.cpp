@@ -39,7 +39,7 @@ void CParameterDlg::Build(const ParameterDlgTemplate& layout) {
     setWindowTitle(layout.title);
     setModal(true);
     setFont(DialogFont());
-    constexpr DialogUnits du = kSongTi9Units;
+    constexpr DialogUnits du = common::kSongTi9Units;
     setFixedSize(du.size(layout.size.width(), layout.size.height()));
 
     std::map<int, QWidget*> byId;
@@ -108,7 +108,7 @@ void CParameterDlg::OnInitDialog() {
     m_frequency->setText(m_frequencyText);
     m_state.DropReply();
     if (OpenPort(*m_comm, m_portNumber, this) == OpenPortResult::Failed) {
-        ShowMessageBox(this, kChoosePortAgainText);
+        ShowMessageBox(this, comm::kChoosePortAgainText);
     }
 }
 
@@ -162,7 +162,7 @@ void CParameterDlg::OnComm() {
     m_replyTimer.stop();
     const GatherResult result = m_gatherer.OnComm(*m_comm, m_state);
     if (result.refused) {
-        ShowMessageBox(this, kCheckConnectionText);
+        ShowMessageBox(this, comm::kCheckConnectionText);
         m_state.DropReply();  // the request stays pending
         return;
     }
@@ -177,8 +177,8 @@ void CParameterDlg::OnComm() {
 }
 
 void CParameterDlg::OnWriteReply() {
-    if (m_state.trailer == kGoodTrailerText && m_state.buffer == m_state.frame) {
-        ShowMessageBox(this, kWriteDoneText);
+    if (m_state.trailer == comm::kGoodTrailerText && m_state.buffer == m_state.frame) {
+        ShowMessageBox(this, settings::kWriteDoneText);
         m_state.pending.clear();
         m_state.DropReply();
         return;
@@ -188,7 +188,7 @@ void CParameterDlg::OnWriteReply() {
 }
 
 void CParameterDlg::OnReadReply() {
-    if (m_state.trailer != kGoodTrailerText) {
+    if (m_state.trailer != comm::kGoodTrailerText) {
         m_state.DropReply();
         RepeatRequest(*m_comm, m_state, false);
         return;
@@ -199,7 +199,7 @@ void CParameterDlg::OnReadReply() {
         m_lists[i]->setCurrentIndex(reading.selections[i]);
     }
     m_frequency->setText(m_frequencyText);
-    ShowMessageBox(this, kReadDoneText);
+    ShowMessageBox(this, settings::kReadDoneText);
     m_state.pending.clear();
     m_state.DropReply();
 }
@@ -209,5 +209,5 @@ void CParameterDlg::OnTimeOut() {
     m_state.pending.clear();
     m_state.DropReply();
     m_frequency->setText(m_frequencyText);  // what the dialog holds, not what was typed since
-    ShowMessageBox(this, kConnectionFailedText);
+    ShowMessageBox(this, comm::kConnectionFailedText);
 }

@@ -28,7 +28,7 @@ QString TimeFrameTimeText(int hour, int minute, int second) {
 }
 
 bool WritableYear(int year) {
-    return year >= 0 && year <= kLastWritableYear;
+    return year >= 0 && year <= settings::kLastWritableYear;
 }
 
 QString BuildTimeFrame(const DeviceTime& time) {

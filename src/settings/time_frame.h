@@ -27,8 +27,12 @@ QString TimeFrameDateText(int year, int month, int day);
 // "08:05:09": 24-hour clock, two digits each.
 QString TimeFrameTimeText(int hour, int minute, int second);
 
+namespace settings {
+
 // The device takes years 0 to 36 on write.
 inline constexpr int kLastWritableYear = 36;
+
+}  // namespace settings
 bool WritableYear(int year);
 
 // The write frame: each field through DecimalToHexText and a space ("1A 0C 06 0F 1E 2D ").
@@ -44,4 +48,8 @@ std::optional<TimeField> FirstBadTimeField(const std::array<int, 6>& values);
 // The message for a field out of range on read.
 QString TimeFieldErrorText(TimeField field);
 
+namespace settings {
+
 inline const QString kWriteYearErrorText = QStringLiteral("写入年错误，请重新写入!");
+
+}  // namespace settings

@@ -153,7 +153,8 @@ void TstAboutDlg::reply_data() {
         << "";
     QTest::newRow("B reply past 10 characters")
         << int(kVariantB) << Events{Bytes({0x56, 0x12, 0x34, 0x56}), Bytes({0x78, 0x9A, 0xBC})}
-        << QStringList{"  KPB-650/R", "", "", ""} << QStringList{kIdentityErrorText} << "56"
+        << QStringList{"  KPB-650/R", "", "", ""}
+        << QStringList{QStringLiteral("接收记录出错，请重试!")} << "56"
         << "";
     QTest::newRow("A in one event, parsed on the closing byte")
         << int(kVariantA) << Events{kReplyA} << parsedA << none << ""
@@ -174,7 +175,8 @@ void TstAboutDlg::reply_data() {
         << "56";
     QTest::newRow("A reply past 10 characters")
         << int(kVariantA) << Events{Bytes({0x11, 0x22, 0x33, 0x44}), Bytes({0x55, 0x66})}
-        << QStringList{"  KPA-650/R", "", "", ""} << QStringList{kIdentityErrorText} << "56"
+        << QStringList{"  KPA-650/R", "", "", ""}
+        << QStringList{QStringLiteral("接收记录出错，请重试!")} << "56"
         << "";
     QTest::newRow("A after parsing, later bytes are only checked against the limit")
         << int(kVariantA) << Events{kReplyA, Bytes({1, 2, 3, 4, 5, 6, 7, 8}), Bytes({9})} << parsedA
@@ -182,7 +184,7 @@ void TstAboutDlg::reply_data() {
         << "123456789";
     QTest::newRow("B after parsing, too long a text is still an error")
         << int(kVariantB) << Events{kReplyB, Bytes({0x11, 0x22, 0x33, 0x44, 0x55, 0x66})} << parsedB
-        << QStringList{kIdentityErrorText} << ""
+        << QStringList{QStringLiteral("接收记录出错，请重试!")} << ""
         << "";
 }
 
@@ -225,7 +227,7 @@ void TstAboutDlg::laterReplyUsedAfterError() {
     CAboutDlg dlg;
     dlg.show();
     line.Deliver(Bytes({0x11, 0x22, 0x33, 0x44, 0x55, 0x66}));
-    QCOMPARE(boxes.Texts(), QStringList{kIdentityErrorText});
+    QCOMPARE(boxes.Texts(), QStringList{QStringLiteral("接收记录出错，请重试!")});
     QCOMPARE(dlg.RequestText(), QStringLiteral("56"));
     line.Deliver(good);
     QCOMPARE(Shown(dlg).mid(1), (QStringList{"1.00", "2009-9-8", "ABCD"}));
@@ -245,7 +247,9 @@ void TstAboutDlg::noDeviceTimesOut() {
     MessageBoxRecorder boxes;
     CAboutDlg dlg;
     dlg.show();
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kConnectionFailedText}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        boxes.Texts(), QStringList{QStringLiteral("连接失败！请检查连线、串口选择及装置电源！")},
+        5000);
     QCOMPARE(Shown(dlg), (QStringList{"KPA(B)-650/R", "", "", ""}));
     QVERIFY(dlg.RequestText().isEmpty());
     QVERIFY(!dlg.findChild<QTimer*>(QStringLiteral("timer1"))->isActive());

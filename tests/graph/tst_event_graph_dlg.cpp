@@ -31,9 +31,9 @@ EventRecord Rec(int d, int h, int mi, int s, int ms, const QString& event) {
 void FillTable(const QString& path, const std::vector<EventRecord>& records) {
     RecordStore store;
     QVERIFY(store.Connect(path));
-    QVERIFY(store.EmptyTable(kKpb650Table));
+    QVERIFY(store.EmptyTable(records::kKpb650Table));
     for (const EventRecord& r : records) {
-        QVERIFY(store.Append(kKpb650Table, r));
+        QVERIFY(store.Append(records::kKpb650Table, r));
     }
     store.Close();
 }
@@ -135,7 +135,7 @@ void TestEventGraphDlg::layout() {
     QCOMPARE(area.bottom, bottom);
     QCOMPARE(b.dlg->CursorX(), left + 100);
     int visible = 0;
-    for (int row = 0; row < kTraceCount; ++row) {
+    for (int row = 0; row < graph::kTraceCount; ++row) {
         CTraceStrip* strip = b.dlg->findChild<CTraceStrip*>(
             QStringLiteral("id%1").arg(CEventGraphDlg::kStripIds[row]));
         QVERIFY(strip != nullptr);
@@ -327,7 +327,7 @@ void TestEventGraphDlg::zoomByClicksAndButtons() {
     b.Later();
     b.dlg->OnRButtonDown(left + 100, b.Y());
     QCOMPARE(qRound(b.View().spanPx * 100), qRound(width * 96));
-    for (int row = 1; row < kTraceCount; ++row) {
+    for (int row = 1; row < graph::kTraceCount; ++row) {
         QCOMPARE(b.dlg->Strip(row)->View().originX, b.View().originX);
         QCOMPARE(b.dlg->Strip(row)->View().spanPx, b.View().spanPx);
     }
@@ -370,7 +370,7 @@ void TestEventGraphDlg::dragThreshold() {
     b.dlg->OnMouseMove(centre - 12, b.Y());
     QCOMPARE(b.View().originX, origin - 12);
     QCOMPARE(b.dlg->DragAnchorX(), centre - 12);
-    for (int row = 1; row < kTraceCount; ++row) {
+    for (int row = 1; row < graph::kTraceCount; ++row) {
         QCOMPARE(b.dlg->Strip(row)->View().originX, origin - 12);
     }
     b.Later();

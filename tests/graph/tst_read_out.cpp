@@ -84,7 +84,7 @@ void TestReadOut::anySignalHigh_data() {
 void TestReadOut::anySignalHigh() {
     QFETCH(qint64, t);
     QFETCH(bool, high);
-    std::array<TraceData, kTraceCount> traces;
+    std::array<TraceData, graph::kTraceCount> traces;
     for (TraceData& trace : traces) {
         trace.runs = {560};
     }

@@ -399,7 +399,7 @@ void TestTimeline::emptyRange() {
 void TestTimeline::onePair() {
     const Timeline t = Convert({At(36000000, kStart1), At(36000500, kReturn1)});
     QCOMPARE(t.traces[0].runs, (Runs{20, 500, 40}));
-    for (int s = 1; s < kTraceCount; ++s) {
+    for (int s = 1; s < graph::kTraceCount; ++s) {
         QCOMPARE(t.traces[s].runs, (Runs{560}));
     }
     QCOMPARE(int(t.starts.size()), 1);
@@ -562,7 +562,7 @@ void TestTimeline::matchesReferenceConversion() {
 
         const QByteArray where = QByteArray("seed ") + QByteArray::number(seed);
         QVERIFY2(t.end == reference.f, where);
-        for (int s = 0; s < kTraceCount; ++s) {
+        for (int s = 0; s < graph::kTraceCount; ++s) {
             QVERIFY2(t.traces[s].runs == reference.RunList(s), where);
             QVERIFY2(t.traces[s].markers == reference.Markers(s), where);
         }

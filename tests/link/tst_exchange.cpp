@@ -193,7 +193,7 @@ void TstExchange::gather() {
     QCOMPARE(state.leading, leading);
     QCOMPARE(state.trailer, trailer);
     QCOMPARE(result.refused, refused);
-    QCOMPARE(state.refusal, refused ? kRefusalText : QString());
+    QCOMPARE(state.refusal, refused ? QStringLiteral("5A ") : QString());
     QCOMPARE(result.complete, complete);
 }
 
@@ -242,7 +242,7 @@ void TstExchange::otherEventWithEmptyBufferClearsHolders() {
     ExchangeState state;
     state.pending = QStringLiteral("46 53");
     gatherer.Gather(state, Bytes({0x5A}));
-    QCOMPARE(state.refusal, kRefusalText);
+    QCOMPARE(state.refusal, QStringLiteral("5A "));
     const GatherResult result = gatherer.Gather(state, QByteArray(), false);
     QCOMPARE(result.received, 0);
     QVERIFY(!result.refused);

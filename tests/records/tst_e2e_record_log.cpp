@@ -139,7 +139,7 @@ void TestE2eRecordLog::read255() {
     QVERIFY(rig.Start(variant, args << QStringLiteral("--log") << rig.LogPath(log)));
     rig.Click(CRecordDlg::kIdReadLog);
     QTRY_VERIFY_WITH_TIMEOUT(!rig.recorder.Boxes().isEmpty(), kWaitMs);
-    QCOMPARE(rig.recorder.Texts(), QStringList{kReadDoneText});
+    QCOMPARE(rig.recorder.Texts(), QStringList{QStringLiteral("读取记录完毕!")});
     QVERIFY(rig.FiveEnabled());
     QCOMPARE(rig.dlg->ListModel().rowCount(), 255);
     QCOMPARE(rig.dlg->Progress().Lower(), 255);
@@ -159,14 +159,17 @@ void TestE2eRecordLog::clearThenReadNone() {
     Rig rig;
     QVERIFY(rig.Start(variant, {"--baud", "0", "--records", "10"}));
     rig.Click(CRecordDlg::kIdClearLog);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.recorder.Texts().contains(kClearedText), kWaitMs);
-    QCOMPARE(rig.recorder.Texts(), (QStringList{kClearQuestionText, kClearedText}));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.recorder.Texts().contains(QStringLiteral("记录已经清空!")),
+                             kWaitMs);
+    QCOMPARE(rig.recorder.Texts(),
+             (QStringList{QStringLiteral("确定要清除装置中存储的所有事件吗？"),
+                          QStringLiteral("记录已经清空!")}));
     QTRY_VERIFY(!rig.dlg->RunningDown());
     rig.recorder.Clear();
     rig.Click(CRecordDlg::kIdReadLog);
     QTRY_VERIFY_WITH_TIMEOUT(!rig.recorder.Boxes().isEmpty(), kWaitMs);
-    QCOMPARE(rig.recorder.Texts(), QStringList{kNoRecordsText});
-    QVERIFY(rig.dlg->Store().ReadAll(kTempTable).empty());
+    QCOMPARE(rig.recorder.Texts(), QStringList{QStringLiteral("装置内无记录!!")});
+    QVERIFY(rig.dlg->Store().ReadAll(records::kTempTable).empty());
     QVERIFY(rig.FiveEnabled());
 }
 
@@ -201,10 +204,11 @@ void TestE2eRecordLog::hangUp() {
     const QString firstPty = QFileInfo(rig.sim.LinkPath()).symLinkTarget();
     rig.Click(CRecordDlg::kIdReadLog);
     QTRY_VERIFY_WITH_TIMEOUT(!rig.recorder.Boxes().isEmpty(), kWaitMs);
-    QCOMPARE(rig.recorder.Texts(), QStringList{kConnectionFailedText});
+    QCOMPARE(rig.recorder.Texts(),
+             QStringList{QStringLiteral("连接失败！请检查连线、串口选择及装置电源！")});
     QVERIFY(rig.FiveEnabled());
     // Exactly the records whose frames arrived whole, once each, in order.
-    const std::vector<EventRecord> temp = rig.dlg->Store().ReadAll(kTempTable);
+    const std::vector<EventRecord> temp = rig.dlg->Store().ReadAll(records::kTempTable);
     QCOMPARE(temp.size(), std::size_t(stored));
     QVERIFY(std::equal(temp.begin(), temp.end(), all.begin()));
     QCOMPARE(rig.dlg->ListModel().rowCount(), stored);
@@ -222,7 +226,7 @@ void TestE2eRecordLog::hangUp() {
     QVERIFY(rig.dlg->Comm().GetPortOpen());
     rig.Click(CRecordDlg::kIdReadLog);
     QTRY_VERIFY_WITH_TIMEOUT(!rig.recorder.Boxes().isEmpty(), kWaitMs);
-    QCOMPARE(rig.recorder.Texts(), QStringList{kReadDoneText});
+    QCOMPARE(rig.recorder.Texts(), QStringList{QStringLiteral("读取记录完毕!")});
     QCOMPARE(rig.SaveText(), log);
 }
 

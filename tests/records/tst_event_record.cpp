@@ -90,7 +90,7 @@ void TestEventRecord::fromLogBytes() {
 void TestEventRecord::fieldTexts() {
     EventRecord record{"1", "2", "3", "4", "5", "6", "7", "e"};
     QCOMPARE(record.FieldTexts(), (QStringList{"1", "2", "3", "4", "5", "6", "7", "e"}));
-    for (int i = 0; i < kRecordFieldCount; ++i) {
+    for (int i = 0; i < records::kRecordFieldCount; ++i) {
         QCOMPARE(record.Field(i), record.FieldTexts().at(i));
     }
 }

@@ -81,7 +81,7 @@ struct Bench {
         }
         return true;
     }
-    std::vector<EventRecord> Temp() const { return dlg->Store().ReadAll(kTempTable); }
+    std::vector<EventRecord> Temp() const { return dlg->Store().ReadAll(records::kTempTable); }
     // Reads a log of `count` records, checking each request on the wire and the bar's text.
     void ReadLog(int variant, int count, QStringList* texts = nullptr) {
         line.ClearWritten();
@@ -231,10 +231,11 @@ void TestRecordDlg::readLog() {
     QFETCH(int, count);
     Bench b(variant);
     // Stale rows of an earlier read must go.
-    b.dlg->Store().Append(kTempTable, EventRecord{"1", "2", "3", "4", "5", "6", "7", "x"});
+    b.dlg->Store().Append(records::kTempTable, EventRecord{"1", "2", "3", "4", "5", "6", "7", "x"});
     b.ReadLog(variant, count);
 
-    const QString done = count == 0 ? QStringLiteral("装置内无记录!!") : kReadDoneText;
+    const QString done =
+        count == 0 ? QStringLiteral("装置内无记录!!") : QStringLiteral("读取记录完毕!");
     QCOMPARE(b.recorder.Texts(), QStringList{done});
     QCOMPARE(b.recorder.Boxes().first().caption, QStringLiteral("KPA(B)-650"));
     QVERIFY(b.FiveEnabled(true));
@@ -365,7 +366,7 @@ void TestRecordDlg::splitFrames() {
     deliverInPieces(RecordFrame(variant, 0, 0x5A));
     QCOMPARE(b.line.Written(), Acknowledge(variant).repeated(2));
     deliverInPieces(EndFrame(variant));
-    QCOMPARE(b.recorder.Texts(), QStringList{kReadDoneText});
+    QCOMPARE(b.recorder.Texts(), QStringList{QStringLiteral("读取记录完毕!")});
     const std::vector<EventRecord> temp = b.Temp();
     QCOMPARE(temp.size(), std::size_t(2));
     QCOMPARE(temp[0], RecordFromLogBytes(nine, variant));
@@ -382,7 +383,8 @@ void TestRecordDlg::refusalDuringRead() {
         b.line.Deliver(RecordFrame(variant, 0));
         b.line.ClearWritten();
         b.line.Deliver(Bytes({0x5A}));
-        QCOMPARE(b.recorder.Texts(), QStringList{kCheckConnectionText});
+        QCOMPARE(b.recorder.Texts(),
+                 QStringList{QStringLiteral("请检查装置与维护软件连接是否正确!")});
         QCOMPARE(b.line.Written(), QByteArray());
         QVERIFY(!b.dlg->Progress().ShowsText());
         QVERIFY(b.FiveEnabled(true));
@@ -404,7 +406,9 @@ void TestRecordDlg::timeoutEnablesButtons() {
     Bench b(kVariantA);
     QTest::mouseClick(b.Button(1011), Qt::LeftButton);
     QVERIFY(b.FiveEnabled(false));
-    QTRY_COMPARE_WITH_TIMEOUT(b.recorder.Texts(), QStringList{kConnectionFailedText}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        b.recorder.Texts(),
+        QStringList{QStringLiteral("连接失败！请检查连线、串口选择及装置电源！")}, 5000);
     QVERIFY(b.FiveEnabled(true));
     QVERIFY(b.dlg->Exchange().Idle());
     QVERIFY(!b.dlg->Progress().ShowsText());
@@ -419,7 +423,8 @@ void TestRecordDlg::lineLostKeepsRecords() {
         b.line.Deliver(RecordFrame(variant, 1));
         b.line.Deliver(RecordFrame(variant, 2).left(4));  // part of a third
         b.line.HangUp(QStringLiteral("No such device"));
-        QCOMPARE(b.recorder.Texts(), QStringList{kConnectionFailedText});
+        QCOMPARE(b.recorder.Texts(),
+                 QStringList{QStringLiteral("连接失败！请检查连线、串口选择及装置电源！")});
         QVERIFY(b.FiveEnabled(true));
         QVERIFY(b.dlg->Exchange().Idle());
         QCOMPARE(b.Temp().size(), std::size_t(2));
@@ -477,7 +482,7 @@ void TestRecordDlg::clearLog() {
     QTest::mouseClick(b.Button(1012), Qt::LeftButton);
     QCOMPARE(b.recorder.Boxes().size(), 1);
     const MessageBoxRecorder::Box question = b.recorder.Boxes().first();
-    QCOMPARE(question.text, kClearQuestionText);
+    QCOMPARE(question.text, QStringLiteral("确定要清除装置中存储的所有事件吗？"));
     QCOMPARE(question.caption, QStringLiteral("提示"));
     QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(question.icon, QMessageBox::Question);
@@ -493,10 +498,10 @@ void TestRecordDlg::clearLog() {
     QCOMPARE(b.line.Written(), QByteArray("EX").repeated(requests));
     if (!cleared) {
         QVERIFY(b.recorder.Boxes().isEmpty());
-        QCOMPARE(b.dlg->Exchange().pending, kClearLogCommand);
+        QCOMPARE(b.dlg->Exchange().pending, records::kClearLogCommand);
         return;
     }
-    QCOMPARE(b.recorder.Texts(), QStringList{kClearedText});
+    QCOMPARE(b.recorder.Texts(), QStringList{QStringLiteral("记录已经清空!")});
     QVERIFY(b.dlg->Exchange().Idle());
     QCOMPARE(b.dlg->ListModel().rowCount(), 0);
     // The bar runs from full to empty after the handler has returned, in a few repaints.
@@ -522,7 +527,7 @@ void TestRecordDlg::clearDeclined() {
 void TestRecordDlg::fillListFromThreeRows() {
     Bench b(kVariantA);
     for (const char* event : {"命令1启动", "命令1返回", ""}) {
-        b.dlg->Store().Append(kKpb650Table,
+        b.dlg->Store().Append(records::kKpb650Table,
                               EventRecord{"2009", "9", "25", "10", "30", "15", "500", event});
     }
     b.dlg->FillListFromTable(false);
@@ -575,15 +580,16 @@ void TestRecordDlg::saveAndOpenFiles() {
 
     // Open the database file: the list shows its three records from KPB650.
     b.dlg->FillListFromTable(true);
-    b.dlg->Store().EmptyTable(kTempTable);
+    b.dlg->Store().EmptyTable(records::kTempTable);
     QTest::mouseClick(b.Button(1026), Qt::LeftButton);
     QCOMPARE(asked.size(), 3);
     QVERIFY(!asked[2].save);
     QCOMPARE(asked[2].title, QStringLiteral("选择读取文件"));
     QCOMPARE(asked[2].initialName, QString());
     QCOMPARE(b.dlg->ListModel().rowCount(), 3);
-    QCOMPARE(b.dlg->Store().ReadAll(kKpb650Table)[2], RecordFromLogBytes(LogBytes(2), kVariantB));
-    QCOMPARE(b.recorder.Texts(), QStringList{kReadDoneText});
+    QCOMPARE(b.dlg->Store().ReadAll(records::kKpb650Table)[2],
+             RecordFromLogBytes(LogBytes(2), kVariantB));
+    QCOMPARE(b.recorder.Texts(), QStringList{QStringLiteral("读取记录完毕!")});
 }
 
 void TestRecordDlg::cancelledFileDialogs() {
@@ -642,7 +648,8 @@ void TestRecordDlg::lineLostDuringClear() {
     b.recorder.Clear();
     b.line.Deliver(Bytes({0x13}));
     b.line.HangUp();
-    QCOMPARE(b.recorder.Texts(), QStringList{kConnectionFailedText});
+    QCOMPARE(b.recorder.Texts(),
+             QStringList{QStringLiteral("连接失败！请检查连线、串口选择及装置电源！")});
     QVERIFY(b.dlg->Exchange().Idle());
     QVERIFY(b.FiveEnabled(true));
 }

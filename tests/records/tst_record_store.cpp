@@ -139,9 +139,9 @@ void TestRecordStore::cleanup() {
 }
 
 void TestRecordStore::FillTemp(RecordStore& store, const std::vector<EventRecord>& records) {
-    QVERIFY(store.EmptyTable(kTempTable));
+    QVERIFY(store.EmptyTable(records::kTempTable));
     for (const EventRecord& record : records) {
-        QVERIFY(store.Append(kTempTable, record));
+        QVERIFY(store.Append(records::kTempTable, record));
     }
 }
 
@@ -196,8 +196,8 @@ void TestRecordStore::connectCreatesMissingDatabase() {
     QVERIFY(store.ConnectWorking(variant));
     QVERIFY(store.IsConnected());
     QVERIFY(QFileInfo::exists(Home(file)));
-    QCOMPARE(store.RowCount(kTempTable), 0);
-    QCOMPARE(store.RowCount(kKpb650Table), 0);
+    QCOMPARE(store.RowCount(records::kTempTable), 0);
+    QCOMPARE(store.RowCount(records::kKpb650Table), 0);
     QVERIFY(m_boxes->Boxes().isEmpty());
 }
 
@@ -207,7 +207,8 @@ void TestRecordStore::connectRefusesNonDatabase() {
     RecordStore store;
     QVERIFY(!store.ConnectWorking(0));
     QVERIFY(!store.IsConnected());
-    QCOMPARE(m_boxes->Texts(), QStringList{kWorkingDatabaseConnectFailedText});
+    QCOMPARE(m_boxes->Texts(),
+             QStringList{QStringLiteral("数据库连接失败，确认数据库是否在当前路径下，并请重试!")});
     QCOMPARE(ReadFile(Home("KPA650.mdb")), junk);
 }
 
@@ -218,13 +219,13 @@ void TestRecordStore::appendCommitsEachRecord() {
     QVERIFY(reader.ConnectWorking(1));
     const std::vector<EventRecord> records = MakeRecords(5);
     for (size_t i = 0; i < records.size(); ++i) {
-        QVERIFY(writer.Append(kTempTable, records[i]));
+        QVERIFY(writer.Append(records::kTempTable, records[i]));
         // Another connection sees every row at once: it was committed on its own.
-        const std::vector<EventRecord> seen = reader.ReadAll(kTempTable);
+        const std::vector<EventRecord> seen = reader.ReadAll(records::kTempTable);
         QCOMPARE(seen.size(), i + 1);
         QCOMPARE(seen.back(), records[i]);
     }
-    QCOMPARE(reader.ReadAll(kTempTable), records);
+    QCOMPARE(reader.ReadAll(records::kTempTable), records);
 }
 
 void TestRecordStore::nullReadsAsEmptyText() {
@@ -236,7 +237,7 @@ void TestRecordStore::nullReadsAsEmptyText() {
                                         "INSERT INTO KPB650 (year, month) VALUES (2012, 7)"}));
     RecordStore store;
     QVERIFY(store.ConnectWorking(0));
-    const std::vector<EventRecord> rows = store.ReadAll(kKpb650Table);
+    const std::vector<EventRecord> rows = store.ReadAll(records::kKpb650Table);
     QCOMPARE(rows.size(), size_t(2));
     QCOMPARE(rows[0].FieldTexts(), (QStringList{"2011", "", "", "", "", "", "", ""}));
     QCOMPARE(rows[1].FieldTexts(), (QStringList{"2012", "7", "", "", "", "", "", ""}));
@@ -246,16 +247,16 @@ void TestRecordStore::emptyAndCopy() {
     RecordStore store;
     QVERIFY(store.ConnectWorking(0));
     FillTemp(store, MakeRecords(4));
-    QVERIFY(store.Append(kKpb650Table, MakeRecord(99)));
-    QVERIFY(store.CopyTable(kTempTable, kKpb650Table));
+    QVERIFY(store.Append(records::kKpb650Table, MakeRecord(99)));
+    QVERIFY(store.CopyTable(records::kTempTable, records::kKpb650Table));
     std::vector<EventRecord> expected{MakeRecord(99)};
     for (const EventRecord& r : MakeRecords(4)) {
         expected.push_back(r);
     }
-    QCOMPARE(store.ReadAll(kKpb650Table), expected);
-    QVERIFY(store.EmptyTable(kKpb650Table));
-    QCOMPARE(store.RowCount(kKpb650Table), 0);
-    QCOMPARE(store.RowCount(kTempTable), 4);
+    QCOMPARE(store.ReadAll(records::kKpb650Table), expected);
+    QVERIFY(store.EmptyTable(records::kKpb650Table));
+    QCOMPARE(store.RowCount(records::kKpb650Table), 0);
+    QCOMPARE(store.RowCount(records::kTempTable), 4);
     QVERIFY(m_boxes->Boxes().isEmpty());
 }
 
@@ -277,7 +278,7 @@ void TestRecordStore::saveOpenRoundTrip() {
     const std::vector<EventRecord> records = MakeRecords(count);
     FillTemp(store, records);
     // Something to be replaced by the open.
-    QVERIFY(store.Append(kKpb650Table, MakeRecord(500)));
+    QVERIFY(store.Append(records::kKpb650Table, MakeRecord(500)));
 
     const QString path = Home(file);
     QVERIFY2(store.SaveRecords(path, nullptr), qPrintable(m_boxes->Texts().join('|')));
@@ -285,8 +286,8 @@ void TestRecordStore::saveOpenRoundTrip() {
     const bool reload = store.OpenRecords(path, nullptr);
     // An empty database file leaves the list as it was; a text file always reloads it.
     QCOMPARE(reload, count > 0 || !RecordStore::IsDatabasePath(path));
-    QCOMPARE(store.ReadAll(kKpb650Table), records);
-    QCOMPARE(store.ReadAll(kTempTable), records);
+    QCOMPARE(store.ReadAll(records::kKpb650Table), records);
+    QCOMPARE(store.ReadAll(records::kTempTable), records);
     QVERIFY2(m_boxes->Boxes().isEmpty(), qPrintable(m_boxes->Texts().join('|')));
     // Nothing left beside the saved file.
     QCOMPARE(QDir(m_home->path()).entryList(QStringList{file + "*"}, QDir::Files),
@@ -318,7 +319,7 @@ void TestRecordStore::upperCaseMdbIsText() {
     QVERIFY(store.SaveRecords(Home("upper.MDB"), nullptr));
     QVERIFY(ReadFile(Home("upper.MDB")).startsWith("1    2000  1  1"));
     QVERIFY(store.OpenRecords(Home("upper.MDB"), nullptr));
-    QCOMPARE(store.ReadAll(kKpb650Table), MakeRecords(2));
+    QCOMPARE(store.ReadAll(records::kKpb650Table), MakeRecords(2));
 }
 
 void TestRecordStore::saveReplacesExistingFile_data() {
@@ -336,7 +337,7 @@ void TestRecordStore::saveReplacesExistingFile() {
     FillTemp(store, MakeRecords(3, 7));
     QVERIFY(store.SaveRecords(Home(file), nullptr));
     QVERIFY(store.OpenRecords(Home(file), nullptr));
-    QCOMPARE(store.ReadAll(kKpb650Table), MakeRecords(3, 7));
+    QCOMPARE(store.ReadAll(records::kKpb650Table), MakeRecords(3, 7));
 }
 
 void TestRecordStore::openDoesNotShowOldRecordsAfterSave() {
@@ -349,16 +350,16 @@ void TestRecordStore::openDoesNotShowOldRecordsAfterSave() {
     QVERIFY(store.OpenRecords(Home("first.mdb"), nullptr));
     QVERIFY(store.SaveRecords(Home("second.txt"), nullptr));
     QVERIFY(store.OpenRecords(Home("second.txt"), nullptr));
-    QCOMPARE(store.ReadAll(kKpb650Table), MakeRecords(4, 10));
+    QCOMPARE(store.ReadAll(records::kKpb650Table), MakeRecords(4, 10));
 }
 
 void TestRecordStore::emptySourceDatabaseEmptiesWorkingTable() {
     QVERIFY(RunSql(Home("empty.mdb"), {kCreateKpb650}));
     RecordStore store;
     QVERIFY(store.ConnectWorking(1));
-    QVERIFY(store.Append(kKpb650Table, MakeRecord(1)));
+    QVERIFY(store.Append(records::kKpb650Table, MakeRecord(1)));
     QVERIFY(!store.OpenRecords(Home("empty.mdb"), nullptr));
-    QCOMPARE(store.RowCount(kKpb650Table), 0);
+    QCOMPARE(store.RowCount(records::kKpb650Table), 0);
     QVERIFY(m_boxes->Boxes().isEmpty());
 }
 
@@ -367,10 +368,13 @@ void TestRecordStore::openFailures_data() {
     QTest::addColumn<QByteArray>("content");  // empty: no file
     QTest::addColumn<QString>("message");
     QTest::newRow("missing database")
-        << "missing.mdb" << QByteArray() << kDatabaseFileConnectFailedText;
+        << "missing.mdb" << QByteArray()
+        << QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!");
     QTest::newRow("not a database")
-        << "junk.mdb" << QByteArray("hello, no SQLite here\r\n") << kDatabaseFileConnectFailedText;
-    QTest::newRow("missing text") << "missing.txt" << QByteArray() << kOpenFileErrorText;
+        << "junk.mdb" << QByteArray("hello, no SQLite here\r\n")
+        << QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!");
+    QTest::newRow("missing text") << "missing.txt" << QByteArray()
+                                  << QStringLiteral("打开文件出错！");
 }
 
 void TestRecordStore::openFailures() {
@@ -382,10 +386,10 @@ void TestRecordStore::openFailures() {
     }
     RecordStore store;
     QVERIFY(store.ConnectWorking(0));
-    QVERIFY(store.Append(kKpb650Table, MakeRecord(3)));
+    QVERIFY(store.Append(records::kKpb650Table, MakeRecord(3)));
     QVERIFY(!store.OpenRecords(Home(file), nullptr));
     QCOMPARE(m_boxes->Texts(), QStringList{message});
-    QCOMPARE(store.ReadAll(kKpb650Table), MakeRecords(1, 3));
+    QCOMPARE(store.ReadAll(records::kKpb650Table), MakeRecords(1, 3));
     // Neither created nor changed.
     QCOMPARE(QFileInfo::exists(Home(file)), !content.isEmpty());
     if (!content.isEmpty()) {
@@ -399,8 +403,8 @@ void TestRecordStore::saveTextCannotBeCreated() {
     QVERIFY(store.ConnectWorking(0));
     FillTemp(store, MakeRecords(3));
     QVERIFY(!store.SaveRecords(Home("plain/out.txt"), nullptr));
-    QCOMPARE(m_boxes->Texts(), QStringList{kSaveFileErrorText});
-    QCOMPARE(store.ReadAll(kTempTable), MakeRecords(3));
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("保存文件出错！")});
+    QCOMPARE(store.ReadAll(records::kTempTable), MakeRecords(3));
 }
 
 void TestRecordStore::saveDatabaseCannotBeCreated() {
@@ -409,7 +413,8 @@ void TestRecordStore::saveDatabaseCannotBeCreated() {
     QVERIFY(store.ConnectWorking(0));
     FillTemp(store, MakeRecords(3));
     QVERIFY(!store.SaveRecords(Home("plain/out.mdb"), nullptr));
-    QCOMPARE(m_boxes->Texts(), QStringList{kDatabaseFileConnectFailedText});
+    QCOMPARE(m_boxes->Texts(),
+             QStringList{QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!")});
     QCOMPARE(ReadFile(Home("plain")), QByteArray("x"));
 }
 
@@ -417,10 +422,10 @@ void TestRecordStore::saveOntoWorkingDatabaseRefused() {
     RecordStore store;
     QVERIFY(store.ConnectWorking(0));
     FillTemp(store, MakeRecords(3));
-    QVERIFY(store.Append(kKpb650Table, MakeRecord(9)));
+    QVERIFY(store.Append(records::kKpb650Table, MakeRecord(9)));
     QVERIFY(!store.SaveRecords(RecordStore::WorkingDatabasePath(0), nullptr));
-    QCOMPARE(m_boxes->Texts(), QStringList{kSaveFileErrorText});
-    QCOMPARE(store.ReadAll(kKpb650Table), MakeRecords(1, 9));
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("保存文件出错！")});
+    QCOMPARE(store.ReadAll(records::kKpb650Table), MakeRecords(1, 9));
 }
 
 void TestRecordStore::readOnlyDirectory() {
@@ -438,7 +443,9 @@ void TestRecordStore::readOnlyDirectory() {
     QFile::setPermissions(Home("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(!savedText);
     QVERIFY(!savedDatabase);
-    QCOMPARE(m_boxes->Texts(), (QStringList{kSaveFileErrorText, kDatabaseFileConnectFailedText}));
+    QCOMPARE(m_boxes->Texts(),
+             (QStringList{QStringLiteral("保存文件出错！"),
+                          QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!")}));
     QCOMPARE(ReadFile(Home("locked/old.txt")), QByteArray("old"));
     QVERIFY(!QFileInfo::exists(Home("locked/new.mdb")));
 }
@@ -454,7 +461,7 @@ void TestRecordStore::missingTemplateIsCreated() {
     // The template itself stays empty.
     RecordStore templ;
     QVERIFY(templ.Connect(RecordStore::TemplatePath()));
-    QCOMPARE(templ.RowCount(kKpb650Table), 0);
+    QCOMPARE(templ.RowCount(records::kKpb650Table), 0);
 }
 
 void TestRecordStore::templateCannotBeCreated() {
@@ -467,7 +474,8 @@ void TestRecordStore::templateCannotBeCreated() {
     const bool saved = store.SaveRecords(Home("new.mdb"), nullptr);
     qputenv("KP650_HOME", m_home->path().toUtf8());
     QVERIFY(!saved);
-    QCOMPARE(m_boxes->Texts(), QStringList{kDatabaseFileConnectFailedText});
+    QCOMPARE(m_boxes->Texts(),
+             QStringList{QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!")});
     QVERIFY(!QFileInfo::exists(Home("new.mdb")));
 }
 
@@ -478,7 +486,8 @@ void TestRecordStore::brokenTemplateKeepsExistingFile() {
     QVERIFY(store.ConnectWorking(0));
     FillTemp(store, MakeRecords(3));
     QVERIFY(!store.SaveRecords(Home("keep.mdb"), nullptr));
-    QCOMPARE(m_boxes->Texts(), QStringList{kDatabaseFileConnectFailedText});
+    QCOMPARE(m_boxes->Texts(),
+             QStringList{QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!")});
     QCOMPARE(ReadFile(Home("keep.mdb")), QByteArray("precious"));
     QCOMPARE(QDir(m_home->path()).entryList(QStringList{"keep.mdb*"}, QDir::Files),
              QStringList{"keep.mdb"});
@@ -491,11 +500,13 @@ void TestRecordStore::notConnected() {
     QVERIFY(!store.SaveRecords(Home("out.txt"), nullptr));
     QVERIFY(!store.SaveRecords(Home("out.mdb"), nullptr));
     QVERIFY(!store.OpenRecords(Home("in.txt"), nullptr));
-    QCOMPARE(m_boxes->Texts(), QStringList(3, kWorkingDatabaseConnectFailedText));
+    QCOMPARE(
+        m_boxes->Texts(),
+        QStringList(3, QStringLiteral("数据库连接失败，确认数据库是否在当前路径下，并请重试!")));
     QVERIFY(!QFileInfo::exists(Home("out.txt")));
     QVERIFY(!QFileInfo::exists(Home("out.mdb")));
-    QVERIFY(!store.Append(kTempTable, MakeRecord(0)));
-    QVERIFY(store.ReadAll(kTempTable).empty());
+    QVERIFY(!store.Append(records::kTempTable, MakeRecord(0)));
+    QVERIFY(store.ReadAll(records::kTempTable).empty());
 }
 
 void TestRecordStore::legacyTextFile() {
@@ -515,7 +526,7 @@ void TestRecordStore::legacyTextFile() {
         {"2009", "9", "25", "10", "30", "16", "5", ""},
         {},
         {"2010", "1", "", "", "", "", "", ""}};
-    QCOMPARE(store.ReadAll(kKpb650Table), expected);
+    QCOMPARE(store.ReadAll(records::kKpb650Table), expected);
 }
 
 void TestRecordStore::overLongAndInvalidLines() {
@@ -525,14 +536,15 @@ void TestRecordStore::overLongAndInvalidLines() {
     content += "3    2003  3  3   3  3  3  3  \x81\xff\xfe\r\n";
     // Exactly the longest line accepted.
     const QByteArray longest = "4    2004  4  4   4  4  4  4  ";
-    const qsizetype eventBytes = kMaxRecordLineBytes - longest.size();
+    const qsizetype eventBytes = records::kMaxRecordLineBytes - longest.size();
     content += longest + QByteArray(eventBytes, 'y') + "\r\n";
-    content += QByteArray(kMaxRecordLineBytes + 1, 'z');  // last line, over-long, no line end
+    content +=
+        QByteArray(records::kMaxRecordLineBytes + 1, 'z');  // last line, over-long, no line end
     QVERIFY(WriteFile(Home("odd.txt"), content));
     RecordStore store;
     QVERIFY(store.ConnectWorking(0));
     QVERIFY(store.OpenRecords(Home("odd.txt"), nullptr));
-    const std::vector<EventRecord> rows = store.ReadAll(kKpb650Table);
+    const std::vector<EventRecord> rows = store.ReadAll(records::kKpb650Table);
     QCOMPARE(rows.size(), size_t(3));
     QCOMPARE(rows[0].year, "2001");
     QCOMPARE(rows[1].year, "2003");
@@ -561,8 +573,8 @@ void TestRecordStore::rowErrorsShownOneByOne() {
     QString text;
     QStringList inserts{kCreateKpb650};
     for (int i = 0; i < events.size(); ++i) {
-        store.Append(kTempTable, EventRecord{QString::number(2001 + i), "1", "1", "1", "1", "1",
-                                             "1", events[i]});
+        store.Append(records::kTempTable, EventRecord{QString::number(2001 + i), "1", "1", "1", "1",
+                                                      "1", "1", events[i]});
         text +=
             QString("%1    %2  1  1   1  1  1  1  %3\r\n").arg(i + 1).arg(2001 + i).arg(events[i]);
         inserts << QString("INSERT INTO KPB650 VALUES ('%1','1','1','1','1','1','1','%2')")
@@ -579,19 +591,19 @@ void TestRecordStore::rowErrorsShownOneByOne() {
     if (source == "text") {
         QVERIFY(WriteFile(Home("four.txt"), text.toLatin1()));
         QVERIFY(store.OpenRecords(Home("four.txt"), nullptr));
-        rows = store.ReadAll(kKpb650Table);
+        rows = store.ReadAll(records::kKpb650Table);
     } else if (source == "database") {
         QVERIFY(RunSql(Home("four.mdb"), inserts));
         QVERIFY(store.OpenRecords(Home("four.mdb"), nullptr));
-        rows = store.ReadAll(kKpb650Table);
+        rows = store.ReadAll(records::kKpb650Table);
     } else if (source == "copy") {
-        QVERIFY(store.CopyTable(kTempTable, kKpb650Table));
-        rows = store.ReadAll(kKpb650Table);
+        QVERIFY(store.CopyTable(records::kTempTable, records::kKpb650Table));
+        rows = store.ReadAll(records::kKpb650Table);
     } else {
         QVERIFY(store.SaveRecords(Home("saved.mdb"), nullptr));
         RecordStore saved;
         QVERIFY(saved.Connect(Home("saved.mdb")));
-        rows = saved.ReadAll(kKpb650Table);
+        rows = saved.ReadAll(records::kKpb650Table);
     }
     QCOMPARE(m_boxes->Texts(), (QStringList{"row refused", "row refused"}));
     QCOMPARE(rows.size(), size_t(2));
@@ -608,16 +620,17 @@ void TestRecordStore::importEventFile() {
 
     RecordStore graph;
     QVERIFY(graph.ConnectWorking(1));
-    QVERIFY(graph.Append(kKpb650Table, MakeRecord(77)));
+    QVERIFY(graph.Append(records::kKpb650Table, MakeRecord(77)));
     QVERIFY(graph.ImportEventFile(Home("graph.mdb"), nullptr));
-    QCOMPARE(graph.ReadAll(kKpb650Table), MakeRecords(5));
+    QCOMPARE(graph.ReadAll(records::kKpb650Table), MakeRecords(5));
 
     // A source without KPB650 is reported as a connection failure and changes nothing.
     QVERIFY(RunSql(Home("other.mdb"), {"CREATE TABLE t (a TEXT)"}));
     QVERIFY(!graph.ImportEventFile(Home("other.mdb"), nullptr));
     QVERIFY(!graph.ImportEventFile(Home("junk.txt"), nullptr));
-    QCOMPARE(m_boxes->Texts(), QStringList(2, kDatabaseFileConnectFailedText));
-    QCOMPARE(graph.ReadAll(kKpb650Table), MakeRecords(5));
+    QCOMPARE(m_boxes->Texts(),
+             QStringList(2, QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!")));
+    QCOMPARE(graph.ReadAll(records::kKpb650Table), MakeRecords(5));
 }
 
 QTEST_MAIN(TestRecordStore)

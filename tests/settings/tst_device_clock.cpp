@@ -239,7 +239,7 @@ void TstDeviceClock::writeYear() {
         QCOMPARE(s.line.Writes().size(), 8);
         QCOMPARE(s.line.Writes().at(1), QByteArray("\x24"));
     } else {
-        QCOMPARE(s.boxes.Texts(), QStringList{kWriteYearErrorText});
+        QCOMPARE(s.boxes.Texts(), QStringList{QStringLiteral("写入年错误，请重新写入!")});
         QVERIFY(s.line.Writes().isEmpty());
         QVERIFY(s.dlg.Exchange().frame.isEmpty());
     }

@@ -92,7 +92,7 @@ void TestE2eParameters::writeThenRead() {
         List(*dlg, dlg->Codec().lists[i].id)->setCurrentIndex(chosen[i]);
     }
     Click(*dlg, 1011);
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kWriteDoneText}, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("配置成功!")}, kWaitMs);
 
     // A new showing puts the lists back to their defaults; the read brings the device's values.
     Click(*dlg, 1);
@@ -100,7 +100,7 @@ void TestE2eParameters::writeThenRead() {
     Frequency(*dlg)->setText(QStringLiteral("7"));
     boxes.Clear();
     Click(*dlg, 1003);
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kReadDoneText}, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("读取成功!")}, kWaitMs);
     QCOMPARE(Frequency(*dlg)->text(), frequency);
     for (std::size_t i = 0; i < chosen.size(); ++i) {
         QCOMPARE(List(*dlg, dlg->Codec().lists[i].id)->currentIndex(), chosen[i]);
@@ -127,11 +127,11 @@ void TestE2eParameters::badEchoIsRepeated() {
     dlg->show();
     Frequency(*dlg)->setText(QStringLiteral("321"));
     Click(*dlg, 1011);
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kWriteDoneText}, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("配置成功!")}, kWaitMs);
     boxes.Clear();
     Frequency(*dlg)->clear();
     Click(*dlg, 1003);
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kReadDoneText}, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("读取成功!")}, kWaitMs);
     QCOMPARE(Frequency(*dlg)->text(), QStringLiteral("321"));
     Click(*dlg, 1);
 }
@@ -152,13 +152,14 @@ void TestE2eParameters::refusal() {
     dlg->show();
     Frequency(*dlg)->setText(QStringLiteral("600"));
     Click(*dlg, 1011);
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kCheckConnectionText}, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        boxes.Texts(), QStringList{QStringLiteral("请检查装置与维护软件连接是否正确!")}, kWaitMs);
     QVERIFY(!dlg->Exchange().Idle());  // the write stays pending, with no time-out
     QVERIFY(!dlg->ReplyTimeOutRunning());
     // The refusal is spent; the write goes through when given again.
     boxes.Clear();
     Click(*dlg, 1011);
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{kWriteDoneText}, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("配置成功!")}, kWaitMs);
     Click(*dlg, 1);
 }
 

@@ -313,16 +313,19 @@ void TestParameterDlg::refusedTextsSendNothing_data() {
     QTest::addColumn<int>("variant");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
-    QTest::newRow("A empty") << 0 << "" << kFrequencyEmptyText;
-    QTest::newRow("A letters") << 0 << "20O" << kFrequencyInvalidText;
-    QTest::newRow("A 0 kHz") << 0 << "0" << kFrequencyInvalidText;
-    QTest::newRow("A 1 kHz") << 0 << "1" << kFrequencyInvalidText;
-    QTest::newRow("A 320000") << 0 << "320000" << kFrequencyOverLimitText;
-    QTest::newRow("A forty digits") << 0 << QString(40, '7') << kFrequencyOverLimitText;
-    QTest::newRow("B empty") << 1 << "" << kFrequencyEmptyText;
-    QTest::newRow("B space") << 1 << "5 00" << kFrequencyInvalidText;
-    QTest::newRow("B 81918000") << 1 << "81918000" << kFrequencyOverLimitText;
-    QTest::newRow("B forty digits") << 1 << QString(40, '9') << kFrequencyOverLimitText;
+    QTest::newRow("A empty") << 0 << "" << QStringLiteral("中心频率值不能为空!");
+    QTest::newRow("A letters") << 0 << "20O" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("A 0 kHz") << 0 << "0" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("A 1 kHz") << 0 << "1" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("A 320000") << 0 << "320000" << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("A forty digits")
+        << 0 << QString(40, '7') << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("B empty") << 1 << "" << QStringLiteral("中心频率值不能为空!");
+    QTest::newRow("B space") << 1 << "5 00" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("B 81918000") << 1 << "81918000"
+                                << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("B forty digits")
+        << 1 << QString(40, '9') << QStringLiteral("中心频率植超过上限，请重新输入!");
 }
 
 void TestParameterDlg::refusedTextsSendNothing() {
@@ -364,7 +367,7 @@ void TestParameterDlg::goodEchoConfigures() {
         QVERIFY(m_boxes->Texts().isEmpty());
         m_line->Deliver(reply.mid(i, chunk));
     }
-    QCOMPARE(m_boxes->Texts(), QStringList{kWriteDoneText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("配置成功!")});
     QVERIFY(dlg->Exchange().Idle());
     QVERIFY(dlg->Exchange().buffer.isEmpty());
     QVERIFY(!dlg->ReplyTimeOutRunning());
@@ -405,7 +408,7 @@ void TestParameterDlg::badReplyIsRepeatedAtOnce() {
     }
     m_line->ClearWritten();
     m_line->Deliver(Reply(dlg->Codec(), frame));
-    QCOMPARE(m_boxes->Texts(), QStringList{kWriteDoneText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("配置成功!")});
     QVERIFY(m_line->Written().isEmpty());
 }
 
@@ -430,7 +433,7 @@ void TestParameterDlg::readShowsValues() {
     QVERIFY(dlg->ReplyTimeOutRunning());
     const QString frame = dlg->Codec().buildFrame(text, selections).frame;
     m_line->Deliver(Reply(dlg->Codec(), frame));
-    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("读取成功!")});
     QCOMPARE(Frequency(*dlg)->text(), text);
     QCOMPARE(dlg->FrequencyText(), text);
     for (std::size_t i = 0; i < selections.size(); ++i) {
@@ -463,7 +466,7 @@ void TestParameterDlg::readWithBadTrailerIsRepeated() {
     QVERIFY(m_boxes->Texts().isEmpty());
     QVERIFY(Frequency(*dlg)->text().isEmpty());
     m_line->Deliver(Reply(dlg->Codec(), frame));
-    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("读取成功!")});
     QCOMPARE(Frequency(*dlg)->text(), QStringLiteral("700"));
 }
 
@@ -493,7 +496,7 @@ void TestParameterDlg::readBeyondListSelectsDefault() {
     const int at = (variant == 0 ? transmitter::kListsAt : receiver::kListsAt) + listPosition;
     frame.replace(3 * at, 2, QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper());
     m_line->Deliver(Reply(codec, frame));
-    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("读取成功!")});
     QCOMPARE(list->currentIndex(), spec.defaultIndex);
     m_line->ClearWritten();
     Click(*dlg, 1011);
@@ -520,7 +523,7 @@ void TestParameterDlg::refusalAloneVersusInsideReply() {
     m_line->ClearWritten();
 
     m_line->Deliver(QByteArray("Z"));
-    QCOMPARE(m_boxes->Texts(), QStringList{kCheckConnectionText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("请检查装置与维护软件连接是否正确!")});
     QCOMPARE(dlg->Exchange().pending, pending);  // still awaited
     QVERIFY(dlg->Exchange().buffer.isEmpty());
     QVERIFY(!dlg->ReplyTimeOutRunning());
@@ -533,12 +536,13 @@ void TestParameterDlg::refusalAloneVersusInsideReply() {
     m_line->Deliver(reply);
     if (variant == 1) {
         // The receiver's leading byte is never examined.
-        QCOMPARE(m_boxes->Texts(), QStringList{write ? kWriteDoneText : kReadDoneText});
+        QCOMPARE(m_boxes->Texts(),
+                 QStringList{write ? QStringLiteral("配置成功!") : QStringLiteral("读取成功!")});
     } else if (write) {
         QVERIFY(m_boxes->Texts().isEmpty());
         QCOMPARE(m_line->Written().left(2), QByteArray("AF"));  // wrong echo: repeated
     } else {
-        QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+        QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("读取成功!")});
         QCOMPARE(Frequency(*dlg)->text(),
                  QString::number(transmitter::FrequencyFromWord(0x5A00000000000000ull +
                                                                 transmitter::TuningWord(400000))));
@@ -556,7 +560,7 @@ void TestParameterDlg::lone5AInTheMiddleOfAReplyIsData() {
     for (const char b : reply) {
         m_line->Deliver(QByteArray(1, b));
     }
-    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("读取成功!")});
     QCOMPARE(Frequency(dlg)->text(), QStringLiteral("123"));
     QCOMPARE(List(dlg, 1010)->currentIndex(), 5);  // 90 is beyond its items: the default
 }
@@ -571,7 +575,7 @@ void TestParameterDlg::receiverLeadingByteAlone() {
     m_line->ClearWritten();
     m_line->Deliver(reply.left(1));
     m_line->Deliver(reply.mid(1));
-    QCOMPARE(m_boxes->Texts(), QStringList{kWriteDoneText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("配置成功!")});
     QVERIFY(m_line->Written().isEmpty());
 
     // The same for a read, and the next reply starts afresh.
@@ -582,7 +586,7 @@ void TestParameterDlg::receiverLeadingByteAlone() {
     m_line->Deliver(readReply.left(1));
     m_line->Deliver(readReply.mid(1, 9));
     m_line->Deliver(readReply.mid(10));
-    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("读取成功!")});
     QCOMPARE(Frequency(dlg)->text(), QStringLiteral("77"));
     QVERIFY(dlg.Exchange().leading.isEmpty());
     Q_UNUSED(request);
@@ -600,7 +604,7 @@ void TestParameterDlg::staleBytesAreNotTakenForTheReply() {
     QVERIFY(Frequency(dlg)->text().isEmpty());
     const QByteArray reply = Reply(dlg.Codec(), DefaultFrame(dlg.Codec(), QStringLiteral("555")));
     m_line->Deliver(reply.mid(1));
-    QCOMPARE(m_boxes->Texts(), QStringList{kReadDoneText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("读取成功!")});
     QCOMPARE(Frequency(dlg)->text(), QStringLiteral("555"));
 }
 
@@ -619,7 +623,7 @@ void TestParameterDlg::timeOutRestoresFrequency() {
     Frequency(*dlg)->setText(QStringLiteral("210"));
     Click(*dlg, 1011);
     m_line->Deliver(Reply(dlg->Codec(), dlg->Exchange().frame));
-    QCOMPARE(m_boxes->Texts(), QStringList{kWriteDoneText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("配置成功!")});
     m_boxes->Clear();
 
     Frequency(*dlg)->setText(QStringLiteral("999"));
@@ -629,7 +633,9 @@ void TestParameterDlg::timeOutRestoresFrequency() {
         Click(*dlg, 1003);
     }
     QVERIFY(dlg->ReplyTimeOutRunning());
-    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->Texts(), QStringList{kConnectionFailedText}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_boxes->Texts(), QStringList{QStringLiteral("连接失败！请检查连线、串口选择及装置电源！")},
+        5000);
     QVERIFY(dlg->Exchange().Idle());
     QVERIFY(dlg->Exchange().buffer.isEmpty());
     // A write took 999 into the dialog; a read did not, so the box goes back to 210.
@@ -680,7 +686,7 @@ void TestParameterDlg::openFailureIsReported() {
     CTransmitterParamDlg dlg;
     dlg.SetPortNumber(2);
     dlg.show();
-    QCOMPARE(m_boxes->Texts(), QStringList{kChoosePortAgainText});
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("串口打开失败，请重新选择串口!")});
     QVERIFY(!m_line->IsOpen());
     QCOMPARE(dlg.Comm().GetCommPort(), short(2));
     // The dialog stays usable: a write sends nothing and times out.

@@ -71,18 +71,21 @@ void TestReceiverCodec::frames() {
 void TestReceiverCodec::refusedTexts_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("error");
-    QTest::newRow("empty") << "" << kFrequencyEmptyText;
-    QTest::newRow("trailing space") << "500 " << kFrequencyInvalidText;
-    QTest::newRow("sign") << "-1" << kFrequencyInvalidText;
-    QTest::newRow("decimal point") << "40.0" << kFrequencyInvalidText;
+    QTest::newRow("empty") << "" << QStringLiteral("中心频率值不能为空!");
+    QTest::newRow("trailing space") << "500 " << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("sign") << "-1" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("decimal point") << "40.0" << QStringLiteral("请输入正确的中心频率值!");
     QTest::newRow("81917999") << "81917999" << QString();
     QTest::newRow("0081917999") << "0081917999" << QString();
-    QTest::newRow("81918000") << "81918000" << kFrequencyOverLimitText;
-    QTest::newRow("99999999") << "99999999" << kFrequencyOverLimitText;
-    QTest::newRow("2^64") << "18446744073709551616" << kFrequencyOverLimitText;
+    QTest::newRow("81918000") << "81918000" << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("99999999") << "99999999" << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("2^64") << "18446744073709551616"
+                          << QStringLiteral("中心频率植超过上限，请重新输入!");
     // Wraps to a small value in 64 bits once multiplied: must not slip through.
-    QTest::newRow("wraps when scaled") << "137438953472000" << kFrequencyOverLimitText;
-    QTest::newRow("hundred digits") << QString(100, QLatin1Char('9')) << kFrequencyOverLimitText;
+    QTest::newRow("wraps when scaled")
+        << "137438953472000" << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("hundred digits")
+        << QString(100, QLatin1Char('9')) << QStringLiteral("中心频率植超过上限，请重新输入!");
 }
 
 void TestReceiverCodec::refusedTexts() {

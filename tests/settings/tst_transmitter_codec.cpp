@@ -106,28 +106,32 @@ void TestTransmitterCodec::wordFields() {
 void TestTransmitterCodec::refusedTexts_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("error");
-    QTest::newRow("empty") << "" << kFrequencyEmptyText;
-    QTest::newRow("space") << " 200" << kFrequencyInvalidText;
-    QTest::newRow("sign") << "-200" << kFrequencyInvalidText;
-    QTest::newRow("plus") << "+200" << kFrequencyInvalidText;
-    QTest::newRow("decimal point") << "200.5" << kFrequencyInvalidText;
-    QTest::newRow("full-width digits") << QStringLiteral("２００") << kFrequencyInvalidText;
-    QTest::newRow("hex") << "C8" << kFrequencyInvalidText;
+    QTest::newRow("empty") << "" << QStringLiteral("中心频率值不能为空!");
+    QTest::newRow("space") << " 200" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("sign") << "-200" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("plus") << "+200" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("decimal point") << "200.5" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("full-width digits")
+        << QStringLiteral("２００") << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("hex") << "C8" << QStringLiteral("请输入正确的中心频率值!");
     // Below 2 kHz the -1200 Hz word would stand for a negative frequency.
-    QTest::newRow("0 kHz") << "0" << kFrequencyInvalidText;
-    QTest::newRow("1 kHz") << "1" << kFrequencyInvalidText;
-    QTest::newRow("001 kHz") << "001" << kFrequencyInvalidText;
+    QTest::newRow("0 kHz") << "0" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("1 kHz") << "1" << QStringLiteral("请输入正确的中心频率值!");
+    QTest::newRow("001 kHz") << "001" << QStringLiteral("请输入正确的中心频率值!");
     QTest::newRow("2 kHz") << "2" << QString();
     QTest::newRow("319999 kHz") << "319999" << QString();
     QTest::newRow("0319999 kHz") << "0319999" << QString();
-    QTest::newRow("320000 kHz") << "320000" << kFrequencyOverLimitText;
-    QTest::newRow("320001 kHz") << "320001" << kFrequencyOverLimitText;
-    QTest::newRow("999999 kHz") << "999999" << kFrequencyOverLimitText;
+    QTest::newRow("320000 kHz") << "320000" << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("320001 kHz") << "320001" << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("999999 kHz") << "999999" << QStringLiteral("中心频率植超过上限，请重新输入!");
     // Would wrap a 32-bit or 64-bit reading.
-    QTest::newRow("2^32 kHz") << "4294967296" << kFrequencyOverLimitText;
-    QTest::newRow("2^64 kHz") << "18446744073709551616" << kFrequencyOverLimitText;
-    QTest::newRow("2^64 Hz wrap") << "18446744073709552" << kFrequencyOverLimitText;
-    QTest::newRow("hundred digits") << QString(100, QLatin1Char('9')) << kFrequencyOverLimitText;
+    QTest::newRow("2^32 kHz") << "4294967296" << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("2^64 kHz") << "18446744073709551616"
+                              << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("2^64 Hz wrap") << "18446744073709552"
+                                  << QStringLiteral("中心频率植超过上限，请重新输入!");
+    QTest::newRow("hundred digits")
+        << QString(100, QLatin1Char('9')) << QStringLiteral("中心频率植超过上限，请重新输入!");
 }
 
 void TestTransmitterCodec::refusedTexts() {

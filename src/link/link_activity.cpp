@@ -1,0 +1,6 @@
+#include "link/link_activity.h"
+
+LinkActivity& LinkActivity::Instance() {
+    static LinkActivity instance;
+    return instance;
+}
