@@ -8,65 +8,15 @@
 #include "common/globals.h"
 #include "common/message_box.h"
 #include "link/exchange.h"
-#include "link/hex_text.h"
 #include "link/open_port.h"
 
 namespace {
 
 const QString kInitialModelText = QStringLiteral("KPA(B)-650/R");
 
-QString DigitText(unsigned char byte) {
-    return QString::number(byte, 16).toUpper();  // "%01X"
-}
-
 }  // namespace
 
-bool AppendIdentityBytes(QString& replyText, const QByteArray& bytes, int variant) {
-    bool end = false;
-    for (qsizetype p = 0; p < bytes.size(); ++p) {
-        const QString text = DigitText(static_cast<unsigned char>(bytes[p]));
-        if (variant == kVariantB) {
-            // Variant B frames the digits with 0x56 and 0x58 within one event.
-            if (p == 0 && text == QLatin1String("56")) {
-                continue;
-            }
-            if (p == 9 && text == QLatin1String("58")) {
-                end = true;
-                continue;
-            }
-            replyText += text;
-        } else {
-            // Variant A sends the digits and a closing byte of any value.
-            if (p == 8) {
-                end = true;
-                continue;
-            }
-            replyText += text;
-            if (p == 0 && replyText == QLatin1String("56")) {
-                break;  // a variant B device answering: the rest of this event is not ours
-            }
-        }
-    }
-    return end;
-}
-
-DeviceIdentity ParseIdentityText(const QString& replyText) {
-    const auto digit = [&replyText](int position) -> std::uint64_t {
-        return position < replyText.size() ? HexTextToValue(replyText.mid(position, 1)) : 0;
-    };
-    DeviceIdentity identity;
-    identity.version = QString::number(digit(0)) + QStringLiteral(".00");
-    const std::uint64_t year = digit(1);
-    identity.date = (year < 10 ? QStringLiteral("200") : QStringLiteral("20")) +
-                    QString::number(year) + QLatin1Char('-') + QString::number(digit(2)) +
-                    QLatin1Char('-') + QString::number(digit(3));
-    for (int i = 4; i < 8; ++i) {
-        identity.checksum += QString::number(digit(i), 16).toUpper();
-    }
-    return identity;
-}
-
-CAboutDlg::CAboutDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_timer(this) {
+CAboutDlg::CAboutDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_link(m_comm, this) {
     setObjectName(QStringLiteral("dlg100"));
     setWindowTitle(QStringLiteral("关于 KPA(B)-650"));
     setModal(true);
@@ -106,11 +56,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_tim
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     m_comm.setObjectName(QStringLiteral("id1004"));
-    connect(&m_comm, &CMSComm::OnComm, this, &CAboutDlg::OnComm);
-
-    m_timer.setObjectName(QStringLiteral("timer1"));
-    m_timer.setInterval(1000);
-    connect(&m_timer, &QTimer::timeout, this, &CAboutDlg::OnTimer);
+    connect(&m_link, &DeviceExchange::Finished, this, &CAboutDlg::OnExchangeFinished);
 }
 
 CAboutDlg::~CAboutDlg() = default;
@@ -126,53 +72,52 @@ QString CAboutDlg::NoticeText() {
 void CAboutDlg::OnInitDialog() {
     m_model->setText(kInitialModelText);
     m_portNumber = g_portNumber;
+    m_link.SetPortNumber(m_portNumber);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
         return;
     }
-    m_timer.start();
-    m_requestText = app::kIdentityCommand;
-    m_endByteText = comm::kEndByteText;
-    SendHexText(m_comm, m_requestText);
-    SendHexText(m_comm, m_endByteText);
+    m_requestText = comm::kIdentityCommand;
+    ExchangeRequest request;
+    request.texts = {m_requestText, comm::kEndByteText};
+    request.shape.length = IdentityReplyLength(g_variant);
+    request.accept = [variant = g_variant](const QByteArray& reply) {
+        return IdentityFromReply(reply, variant).has_value();
+    };
+    m_link.Start(std::move(request));
 }
 
 void CAboutDlg::OnEndDialog() {
-    m_timer.stop();
+    m_link.Cancel();
+    m_requestText.clear();
     m_comm.SetPortOpen(false);
 }
 
-void CAboutDlg::OnComm() {
-    // Any event ends the wait: the time-out covers only the silence before the first one.
-    m_timer.stop();
-    bool end = false;
-    if (m_comm.GetCommEvent() == CMSComm::kEvReceive) {
-        const short n = m_comm.GetInBufferCount();
-        m_comm.SetInputLen(n);
-        end = AppendIdentityBytes(m_replyText, m_comm.GetInput(), g_variant);
-        m_model->setText(ModelText(g_variant));
-    }
-    if (m_replyText.size() <= 8 && !end) {
-        return;
-    }
-    if (m_replyText.size() > 10) {
-        m_replyText.clear();
-        ShowMessageBox(this, app::kIdentityErrorText);
-        return;
-    }
-    if (m_requestText != app::kIdentityCommand) {
-        return;
-    }
-    const DeviceIdentity identity = ParseIdentityText(m_replyText);
-    m_version->setText(identity.version);
-    m_date->setText(identity.date);
-    m_checksum->setText(identity.checksum);
+void CAboutDlg::OnExchangeFinished(const ExchangeResult& result) {
     m_requestText.clear();
-    m_replyText.clear();
-}
-
-void CAboutDlg::OnTimer() {
-    m_timer.stop();
-    m_requestText.clear();
-    m_replyText.clear();
-    ShowMessageBox(this, comm::kConnectionFailedText);
+    switch (result.outcome) {
+        case ExchangeOutcome::Success:
+            if (const auto identity = IdentityFromReply(result.reply, g_variant)) {
+                m_model->setText(ModelText(g_variant));
+                m_version->setText(identity->version);
+                m_date->setText(identity->date);
+                m_checksum->setText(identity->checksum);
+            }
+            return;
+        case ExchangeOutcome::BadReply:
+            // Something answered, though not in this variant's shape: nothing of it is shown.
+            m_model->setText(ModelText(g_variant));
+            ShowMessageBox(this, app::kIdentityErrorText);
+            return;
+        case ExchangeOutcome::Refused:
+            m_model->setText(ModelText(g_variant));
+            ShowMessageBox(this, comm::kCheckConnectionText);
+            return;
+        case ExchangeOutcome::PortError:
+            ShowMessageBox(this, result.error);
+            return;
+        case ExchangeOutcome::TimedOut:
+        case ExchangeOutcome::LineLost:
+            ShowMessageBox(this, comm::kConnectionFailedText);
+            return;
+    }
 }

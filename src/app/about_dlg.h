@@ -2,33 +2,17 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QTimer>
 
 #include "common/dialog_base.h"
+#include "link/device_exchange.h"
+#include "link/identity.h"
 #include "link/ms_comm.h"
 
 class QLabel;
 
-// The device identification as the about box shows it.
-struct DeviceIdentity {
-    QString version;   // "1.00"
-    QString date;      // "2009-9-8"
-    QString checksum;  // "ABCD"
-};
-
-// Appends one receive event's bytes to the identification reply text ("%01X" per byte) by the
-// variant's framing rules, positions counted within the event. Returns whether the event held
-// the reply's closing byte.
-bool AppendIdentityBytes(QString& replyText, const QByteArray& bytes, int variant);
-
-// Reads the reply text by character position: version, year, month, day, four checksum digits.
-// Characters beyond the eighth are ignored; missing ones count as 0.
-DeviceIdentity ParseIdentityText(const QString& replyText);
-
 namespace app {
 
 inline const QString kIdentityErrorText = QStringLiteral("接收记录出错，请重试!");
-inline const QString kIdentityCommand = QStringLiteral("56");
 
 }  // namespace app
 
@@ -41,7 +25,7 @@ public:
     ~CAboutDlg() override;
 
     CMSComm& Comm() { return m_comm; }
-    QString ReplyText() const { return m_replyText; }
+    // "56" while the identification is awaited; empty otherwise.
     QString RequestText() const { return m_requestText; }
 
     static QString ModelText(int variant);
@@ -52,15 +36,12 @@ protected:
     void OnEndDialog() override;
 
 private:
-    void OnComm();
-    void OnTimer();
+    void OnExchangeFinished(const ExchangeResult& result);
 
     int m_portNumber = 1;
     CMSComm m_comm;
-    QString m_replyText;
+    DeviceExchange m_link;
     QString m_requestText;
-    QString m_endByteText;
-    QTimer m_timer;
 
     QLabel* m_model = nullptr;
     QLabel* m_version = nullptr;

@@ -1,6 +1,7 @@
 #include "link/open_port.h"
 
 #include "common/message_box.h"
+#include "link/device_exchange.h"
 #include "link/ms_comm.h"
 
 OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString* error) {
@@ -14,20 +15,9 @@ OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString*
         ShowMessageBox(parent, comm::kPortStillOpenText);
         return OpenPortResult::StillOpen;
     }
-    if (!comm.SetPortOpen(true)) {
-        if (error) {
-            *error = comm.LastError();
-        }
+    if (!DeviceExchange::OpenLine(comm, portNumber, error)) {
         return OpenPortResult::Failed;
     }
-    comm.SetSettings(QStringLiteral("9600,n,8,1"));
-    comm.SetInputMode(1);
-    comm.SetRThreshold(1);
-    comm.SetInputLen(0);
-    // Whatever the line held before we opened it belongs to nobody's request, also what the
-    // operating system queued before the open.
-    comm.SetInBufferCount(0);
-    comm.GetInput();
     return OpenPortResult::Opened;
 }
 

@@ -8,7 +8,6 @@
 #include "common/dialog_units.h"
 #include "common/globals.h"
 #include "common/message_box.h"
-#include "link/hex_text.h"
 #include "link/open_port.h"
 #include "records/bitmap_face_button.h"
 #include "records/percent_progress_ctrl.h"
@@ -21,11 +20,10 @@ constexpr int kRunDownLower = 100000;
 constexpr int kRunDownUpper = 200000;
 constexpr int kRunDownFrames = 20;
 constexpr int kRunDownIntervalMs = 15;
-constexpr int kTimeoutMs = 1000;
 }  // namespace
 
 CRecordDlg::CRecordDlg(QWidget* parent)
-    : CDialogBase(parent), m_comm(this), m_gatherer(RecordGatherRules(kVariantA)), m_store(this) {
+    : CDialogBase(parent), m_comm(this), m_link(m_comm, this), m_store(this) {
     setObjectName(QStringLiteral("dlg132"));
     setWindowTitle(QStringLiteral("记录查询"));
     setModal(true);
@@ -34,8 +32,9 @@ CRecordDlg::CRecordDlg(QWidget* parent)
     setFixedSize(du.size(256, 210));
 
     m_comm.setObjectName(QStringLiteral("id%1").arg(kIdComm));
-    connect(&m_comm, &CMSComm::OnComm, this, &CRecordDlg::OnComm);
-    connect(&m_comm, &CMSComm::LineLost, this, &CRecordDlg::OnLineLost);
+    connect(&m_link, &DeviceExchange::Finished, this, &CRecordDlg::OnExchangeFinished);
+    connect(&m_link, &DeviceExchange::LineLostWhileIdle, this,
+            [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
 
     // Frames first, so the buttons lie above them.
     for (const QRect& r :
@@ -108,8 +107,6 @@ CRecordDlg::CRecordDlg(QWidget* parent)
     connect(m_graphButton, &QPushButton::clicked, this, &CRecordDlg::OnGraphDisplay);
     connect(m_exitButton, &QPushButton::clicked, this, &QDialog::accept);
 
-    m_timeout.setInterval(kTimeoutMs);
-    connect(&m_timeout, &QTimer::timeout, this, &CRecordDlg::OnTimeout);
     m_runDown.setInterval(kRunDownIntervalMs);
     connect(&m_runDown, &QTimer::timeout, this, &CRecordDlg::RunDownTick);
 }
@@ -129,7 +126,7 @@ void CRecordDlg::OnInitDialog() {
     m_progress->SetShowText(false);
     m_model->Clear();
 
-    ClearReply();
+    m_link.SetPortNumber(m_portNumber);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) == OpenPortResult::Failed) {
         return;
     }
@@ -137,7 +134,7 @@ void CRecordDlg::OnInitDialog() {
 }
 
 void CRecordDlg::OnEndDialog() {
-    m_timeout.stop();
+    m_link.Cancel();
     StopRunDown();
     m_exchange.pending.clear();
     m_comm.SetPortOpen(false);
@@ -148,11 +145,6 @@ void CRecordDlg::EnableButtons(bool enable) {
          {m_readButton, m_clearButton, m_graphButton, m_openButton, m_saveButton}) {
         b->setEnabled(enable);
     }
-}
-
-void CRecordDlg::ClearReply() {
-    m_exchange.DropReply();
-    m_replyBytes = 0;
 }
 
 void CRecordDlg::FillListFromTable(bool fromTemp) {
@@ -209,147 +201,158 @@ void CRecordDlg::OnGraphDisplay() {
 // --- Event log exchange ----------------------------------------------------------------------
 
 void CRecordDlg::OnReadLog() {
+    if (m_link.Busy()) {
+        return;  // one request at a time
+    }
     // Records read with nowhere to store them would be lost: try the connection again first.
     if (!m_store.IsConnected() && !m_store.ConnectWorking(g_variant)) {
         return;
     }
     EnableButtons(false);
-    m_timeout.start();
     StopRunDown();
     m_store.EmptyTable(records::kTempTable);
-    ClearReply();
-    SendRequest(m_comm, m_exchange, ReadLogCommand(g_variant));
     // A fresh range: the bounds of an earlier read or clear would show a negative percentage
     // until the count frame arrives.
     m_progress->SetRange(0, 100);
     m_progress->SetPos(0);
     m_progress->SetShowText(true);
+    RequestLogFrame(true);
+}
+
+void CRecordDlg::RequestLogFrame(bool first) {
+    const int variant = g_variant;
+    m_countExpected = first;
+    m_exchange.pending = ReadLogCommand(variant);
+    ExchangeRequest request;
+    request.texts = {m_exchange.pending, first ? m_exchange.endByte : AcknowledgeText(variant)};
+    request.shape.length = LogReplyLength(variant);
+    // An acknowledge asks for the next record: sending it again would skip one.
+    request.shape.resendable = false;
+    request.accept = [variant, first](const QByteArray& reply) {
+        return ClassifyLogReply(reply, variant, first) != records::LogFrame::Malformed;
+    };
+    m_link.Start(std::move(request));
 }
 
 void CRecordDlg::OnClearLog() {
+    if (m_link.Busy()) {
+        return;
+    }
     if (ShowMessageBox(this, records::kClearQuestionText, records::kClearCaption,
                        QMessageBox::Yes | QMessageBox::No,
                        QMessageBox::Question) != QMessageBox::Yes) {
         return;
     }
     StopRunDown();
-    ClearReply();
-    SendRequest(m_comm, m_exchange, records::kClearLogCommand);
-    m_store.EmptyTable(records::kTempTable);
+    const int variant = g_variant;
+    m_exchange.pending = records::kClearLogCommand;
+    ExchangeRequest request;
+    request.texts = {records::kClearLogCommand, m_exchange.endByte};
+    request.shape.length = ClearReplyLength(variant);
+    request.accept = [variant](const QByteArray& reply) {
+        return ClearReplyConfirms(reply, variant);
+    };
+    EnableButtons(false);
+    m_link.Start(std::move(request));
     m_progress->SetPos(0);
 }
 
-void CRecordDlg::OnComm() {
-    m_timeout.stop();
-    m_gatherer.Rules().leadingByte = g_variant != kVariantA;
-    const GatherResult result = m_gatherer.OnComm(m_comm, m_exchange);
-    m_replyBytes += result.received;
-    if (result.refused) {
-        m_progress->SetShowText(false);
-        ShowMessageBox(this, comm::kCheckConnectionText);
-        ClearReply();
-        // The pending command stays, but the operator gets the buttons back.
-        EnableButtons(true);
+void CRecordDlg::OnExchangeFinished(const ExchangeResult& result) {
+    if (m_exchange.pending == records::kClearLogCommand) {
+        HandleClearResult(result);
         return;
     }
-    if (m_exchange.pending == ReadLogCommand(g_variant)) {
-        HandleLogReply(result);
-    } else if (m_exchange.pending == records::kClearLogCommand) {
-        HandleClearReply(result);
+    switch (result.outcome) {
+        case ExchangeOutcome::Success:
+            HandleLogFrame(result.reply);
+            return;
+        case ExchangeOutcome::Refused:
+            EndReadWith(comm::kCheckConnectionText);
+            return;
+        case ExchangeOutcome::PortError:
+            EndReadWith(result.error);
+            return;
+        case ExchangeOutcome::BadReply:
+        case ExchangeOutcome::TimedOut:
+        case ExchangeOutcome::LineLost:
+            EndReadWith(comm::kConnectionFailedText);
+            return;
     }
 }
 
-void CRecordDlg::HandleLogReply(const GatherResult& result) {
-    if (!result.complete) {
-        return;
-    }
-    const QString readCommand = ReadLogCommand(g_variant);
-    const QString type = m_exchange.trailer;
-    if (type == records::kEndOfLogType) {
-        m_exchange.pending.clear();
-        FillListFromTable(true);
-        m_progress->SetPos(0);
-        m_progress->SetShowText(false);
-        ShowMessageBox(this, records::kReadDoneText);
-        ClearReply();
-        EnableButtons(true);
-        return;
-    }
-    if (type == records::kCountFrameType) {
-        m_recordCounter = CountFromFrame(m_exchange.buffer);
-        if (m_recordCounter == 0) {
+void CRecordDlg::HandleLogFrame(const QByteArray& reply) {
+    const int variant = g_variant;
+    const QByteArray data = LogFrameData(reply, variant);
+    switch (ClassifyLogReply(reply, variant, m_countExpected)) {
+        case records::LogFrame::End:
             m_exchange.pending.clear();
             FillListFromTable(true);
+            m_progress->SetPos(0);
             m_progress->SetShowText(false);
-            ShowMessageBox(this, records::kNoRecordsText);
+            ShowMessageBox(this, records::kReadDoneText);
             EnableButtons(true);
-            ClearReply();
             return;
-        }
-        SendHexText(m_comm, readCommand);
-        SendHexText(m_comm, AcknowledgeText(g_variant));
-        m_progress->SetRange(m_recordCounter, 2 * m_recordCounter);
-        // The position would otherwise sit below the new range and a repaint before the first
-        // record would show a negative percentage.
-        m_progress->SetPos(m_recordCounter);
-        m_progress->SetStep(1);
-        ClearReply();
-        return;
+        case records::LogFrame::Count:
+            m_recordCounter = CountFromFrame(data);
+            if (m_recordCounter == 0) {
+                m_exchange.pending.clear();
+                FillListFromTable(true);
+                m_progress->SetShowText(false);
+                ShowMessageBox(this, records::kNoRecordsText);
+                EnableButtons(true);
+                return;
+            }
+            m_progress->SetRange(m_recordCounter, 2 * m_recordCounter);
+            // The position would otherwise sit below the new range and a repaint before the
+            // first record would show a negative percentage.
+            m_progress->SetPos(m_recordCounter);
+            m_progress->SetStep(1);
+            RequestLogFrame(false);
+            return;
+        case records::LogFrame::Record:
+            // Stored (and committed) before the next one is asked for.
+            m_store.Append(records::kTempTable, RecordFromLogBytes(data, variant));
+            ++m_recordCounter;
+            m_progress->SetPos(m_recordCounter);
+            RequestLogFrame(false);
+            return;
+        case records::LogFrame::Malformed:
+            EndReadWith(comm::kConnectionFailedText);  // not reached: judged before
+            return;
     }
-
-    // A record frame: stored (and committed) before the next one is asked for.
-    QByteArray bytes;
-    HexTextToBytes(QString(m_exchange.buffer).remove(QLatin1Char(' ')), bytes);
-    m_store.Append(records::kTempTable, RecordFromLogBytes(bytes, g_variant));
-    m_exchange.pending = readCommand;
-    SendHexText(m_comm, readCommand);
-    SendHexText(m_comm, AcknowledgeText(g_variant));
-    ++m_recordCounter;
-    m_progress->SetPos(m_recordCounter);
-    ClearReply();
 }
 
-void CRecordDlg::HandleClearReply(const GatherResult& result) {
-    if (!result.complete) {
-        return;  // only a variant B leading byte so far
-    }
-    if (!ClearConfirmed(g_variant, m_exchange.trailer, m_replyBytes)) {
-        RepeatRequest(m_comm, m_exchange, false);
-        ClearReply();
-        return;
-    }
-    StartRunDown();
+void CRecordDlg::EndReadWith(const QString& text) {
     m_exchange.pending.clear();
+    m_progress->SetShowText(false);
     FillListFromTable(true);
-    ClearReply();
-    ShowMessageBox(this, records::kClearedText);
+    EnableButtons(true);
+    ShowMessageBox(this, text);
 }
 
-void CRecordDlg::OnTimeout() {
-    m_timeout.stop();
+void CRecordDlg::HandleClearResult(const ExchangeResult& result) {
     m_exchange.pending.clear();
-    ClearReply();
-    m_progress->SetShowText(false);
     EnableButtons(true);
-    ShowMessageBox(this, comm::kConnectionFailedText);
-}
-
-void CRecordDlg::OnLineLost(const QString&) {
-    // The adapter went away: whatever was stored stays in TEMP and is listed; the operator gets
-    // the buttons back and the reason.
-    const bool reading = m_exchange.pending == ReadLogCommand(g_variant);
-    if (!reading && m_exchange.pending != records::kClearLogCommand) {
-        return;
+    switch (result.outcome) {
+        case ExchangeOutcome::Success:
+            // Emptied only once the device confirms: a clear that failed keeps the records read.
+            m_store.EmptyTable(records::kTempTable);
+            StartRunDown();
+            FillListFromTable(true);
+            ShowMessageBox(this, records::kClearedText);
+            return;
+        case ExchangeOutcome::Refused:
+            ShowMessageBox(this, comm::kCheckConnectionText);
+            return;
+        case ExchangeOutcome::PortError:
+            ShowMessageBox(this, result.error);
+            return;
+        case ExchangeOutcome::BadReply:
+        case ExchangeOutcome::TimedOut:
+        case ExchangeOutcome::LineLost:
+            ShowMessageBox(this, comm::kConnectionFailedText);
+            return;
     }
-    m_timeout.stop();
-    m_exchange.pending.clear();
-    ClearReply();
-    m_progress->SetShowText(false);
-    if (reading) {
-        FillListFromTable(true);
-    }
-    EnableButtons(true);
-    ShowMessageBox(this, comm::kConnectionFailedText);
 }
 
 // --- Run-down of the bar after a clear -------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "common/dialog_base.h"
+#include "link/device_exchange.h"
 #include "link/exchange.h"
 #include "link/ms_comm.h"
 #include "records/record_file_dialog.h"
@@ -65,6 +66,7 @@ public:
     QTableView& List() { return *m_list; }
     CPercentProgressCtrl& Progress() { return *m_progress; }
     int RecordCounter() const { return m_recordCounter; }
+    bool Busy() const { return m_link.Busy(); }
     bool RunningDown() const { return m_runDown.isActive(); }
 
 protected:
@@ -72,13 +74,14 @@ protected:
     void OnEndDialog() override;
 
 private:
-    void OnComm();
-    void OnTimeout();
-    void OnLineLost(const QString& error);
-    void HandleLogReply(const GatherResult& result);
-    void HandleClearReply(const GatherResult& result);
+    // Asks for the count frame (first) or the next record.
+    void RequestLogFrame(bool first);
+    void OnExchangeFinished(const ExchangeResult& result);
+    void HandleLogFrame(const QByteArray& reply);
+    // Ends a read that did not reach the end of the log: what was stored stays and is listed.
+    void EndReadWith(const QString& text);
+    void HandleClearResult(const ExchangeResult& result);
     void EnableButtons(bool enable);
-    void ClearReply();
     void StartRunDown();
     void RunDownTick();
     void StopRunDown();
@@ -86,9 +89,9 @@ private:
     CMSComm m_comm;
     int m_portNumber = 1;
     ExchangeState m_exchange;
-    ReplyGatherer m_gatherer;
+    DeviceExchange m_link;
+    bool m_countExpected = false;  // the read's first reply is the count frame
     int m_recordCounter = 0;
-    int m_replyBytes = 0;  // bytes of the reply being gathered, over all its receive events
     RecordStore m_store;
 
     RecordListModel* m_model = nullptr;
@@ -101,8 +104,6 @@ private:
     CBitmapFaceButton* m_graphButton = nullptr;
     CBitmapFaceButton* m_exitButton = nullptr;
 
-    // Reply time-out of a read (the first reply only).
-    QTimer m_timeout;
     // Runs the bar down from full to empty after a clear, a few frames at a time.
     QTimer m_runDown;
     int m_runDownFrame = 0;

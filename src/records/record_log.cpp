@@ -1,7 +1,6 @@
 #include "records/record_log.h"
 
 #include "common/globals.h"
-#include "link/hex_text.h"
 
 QString ReadLogCommand(int variant) {
     return variant == kVariantA ? QStringLiteral("44 46") : QStringLiteral("44 53");
@@ -11,27 +10,63 @@ QString AcknowledgeText(int variant) {
     return variant == kVariantA ? QStringLiteral("78") : QStringLiteral("58");
 }
 
-bool ClearConfirmed(int variant, const QString& trailer, int replyBytes) {
-    if (variant == kVariantA) {
-        return trailer == records::kEndOfLogType && replyBytes == 1;
-    }
-    return trailer == comm::kGoodTrailerText && replyBytes == 2;
+namespace {
+
+constexpr unsigned char kCountType = 0x59;
+constexpr unsigned char kRecordType = 0x58;
+constexpr unsigned char kEndType = 0x78;
+
+unsigned char At(const QByteArray& bytes, int i) {
+    return static_cast<unsigned char>(bytes.at(i));
 }
 
-GatherRules RecordGatherRules(int variant) {
-    GatherRules rules;
-    rules.leadingByte = variant != kVariantA;
-    rules.refusalWhenAlone = true;
-    rules.trailerOnlyCommand = records::kClearLogCommand;
-    rules.dataLength = [](const QString&) { return records::kLogFrameDataBytes; };
-    rules.splitReplies = true;
-    return rules;
+// Whether nine record bytes can be an event the device logged.
+bool PossibleRecord(const QByteArray& d) {
+    const int msecond = At(d, 6) * 256 + At(d, 7);
+    return At(d, 0) <= 99 && At(d, 1) >= 1 && At(d, 1) <= 12 && At(d, 2) >= 1 && At(d, 2) <= 31 &&
+           At(d, 3) <= 23 && At(d, 4) <= 59 && At(d, 5) <= 59 && msecond <= 999;
 }
 
-int CountFromFrame(const QString& buffer) {
-    constexpr int at = 3 * (records::kLogFrameDataBytes - 1);
-    if (buffer.size() < at + 2) {
-        return 0;
+}  // namespace
+
+int LogReplyLength(int variant) {
+    return (variant == kVariantA ? 0 : 1) + records::kLogFrameDataBytes + 1;
+}
+
+records::LogFrame ClassifyLogReply(const QByteArray& reply, int variant, bool countExpected) {
+    using records::LogFrame;
+    if (reply.size() != LogReplyLength(variant)) {
+        return LogFrame::Malformed;
     }
-    return static_cast<int>(HexTextToValue(buffer.mid(at, 2)));
+    const unsigned char type = At(reply, static_cast<int>(reply.size()) - 1);
+    if (countExpected) {
+        return type == kCountType ? LogFrame::Count : LogFrame::Malformed;
+    }
+    if (type == kEndType) {
+        return LogFrame::End;
+    }
+    if (type == kRecordType && PossibleRecord(LogFrameData(reply, variant))) {
+        return LogFrame::Record;
+    }
+    return LogFrame::Malformed;
+}
+
+QByteArray LogFrameData(const QByteArray& reply, int variant) {
+    return reply.mid(variant == kVariantA ? 0 : 1, records::kLogFrameDataBytes);
+}
+
+int CountFromFrame(const QByteArray& data) {
+    return data.size() > 8 ? At(data, 8) : 0;
+}
+
+int ClearReplyLength(int variant) {
+    return variant == kVariantA ? 1 : 2;
+}
+
+bool ClearReplyConfirms(const QByteArray& reply, int variant) {
+    if (reply.size() != ClearReplyLength(variant)) {
+        return false;
+    }
+    return At(reply, static_cast<int>(reply.size()) - 1) ==
+           (variant == kVariantA ? kEndType : 0x58);
 }

@@ -9,9 +9,6 @@
 namespace records {
 
 inline const QString kClearLogCommand = QStringLiteral("45");
-// Type bytes of a read reply, as received text.
-inline const QString kEndOfLogType = QStringLiteral("78 ");
-inline const QString kCountFrameType = QStringLiteral("59 ");
 // Data bytes of every read reply (the count frame's and the record frame's).
 inline constexpr int kLogFrameDataBytes = 9;
 
@@ -27,13 +24,24 @@ inline const QString kClearCaption = QStringLiteral("提示");
 QString ReadLogCommand(int variant);
 // Acknowledge after a count or record frame: "78" (variant A) or "58" (variant B).
 QString AcknowledgeText(int variant);
-// Whether a clear reply says the log is gone: variant A the single byte 0x78, variant B a
-// leading byte and 0x58. `replyBytes` counts the bytes of the reply so far, whether they came
-// in one receive event or several.
-bool ClearConfirmed(int variant, const QString& trailer, int replyBytes);
-// Reply gathering of the record dialog: variant B sets a leading byte aside; a lone 0x5A at the
-// start of a reply is a refusal; nine data bytes; every byte of a clear reply goes to the
-// trailer holder; a reply may span receive events.
-GatherRules RecordGatherRules(int variant);
-// The count announced by a count frame: byte 8 of the gathered data (0 when it is missing).
-int CountFromFrame(const QString& buffer);
+
+namespace records {
+
+enum class LogFrame { Count, Record, End, Malformed };
+
+}  // namespace records
+
+// Bytes of a whole read reply: a variant B leading byte, nine data bytes, the type byte.
+int LogReplyLength(int variant);
+// What a whole read reply is. The reply to the read request itself can only be the count frame
+// (type 0x59); the reply to an acknowledge is a record (type 0x58, every field possible) or the
+// end of the log (type 0x78). Anything else is malformed.
+records::LogFrame ClassifyLogReply(const QByteArray& reply, int variant, bool countExpected);
+// The nine data bytes of a whole read reply.
+QByteArray LogFrameData(const QByteArray& reply, int variant);
+// The count announced by a count frame's data: byte 8.
+int CountFromFrame(const QByteArray& data);
+
+// A clear is confirmed by exactly 0x78 (variant A) or by a leading byte and 0x58 (variant B).
+int ClearReplyLength(int variant);
+bool ClearReplyConfirms(const QByteArray& reply, int variant);

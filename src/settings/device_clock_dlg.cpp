@@ -16,19 +16,10 @@ const QString kReadCommand = QStringLiteral("42");
 const QString kDefaultDeviceDate = QStringLiteral("2000-1-1");
 const QString kDefaultDeviceTime = QStringLiteral("08:00:00");
 
-GatherRules ClockRules() {
-    GatherRules rules;
-    rules.leadingByte = true;
-    rules.splitReplies = true;
-    // Both replies carry six data bytes; bytes that come while idle are gathered the same way.
-    rules.dataLength = [](const QString&) { return 6; };
-    return rules;
-}
-
 }  // namespace
 
 CDeviceClockDlg::CDeviceClockDlg(QWidget* parent)
-    : CDialogBase(parent), m_comm(this), m_refreshTimer(this), m_gatherer(ClockRules()) {
+    : CDialogBase(parent), m_comm(this), m_refreshTimer(this), m_link(m_comm, this) {
     setObjectName(QStringLiteral("dlg135"));
     setWindowTitle(QStringLiteral("时间"));
     setModal(true);
@@ -58,16 +49,22 @@ CDeviceClockDlg::CDeviceClockDlg(QWidget* parent)
         b->setGeometry(du.rect(145, y, 48, 14));
         return b;
     };
-    connect(button(QStringLiteral("写入"), 14, QStringLiteral("id1011")), &QPushButton::clicked,
-            this, &CDeviceClockDlg::OnWrite);
-    connect(button(QStringLiteral("读出"), 34, QStringLiteral("id1017")), &QPushButton::clicked,
-            this, &CDeviceClockDlg::OnRead);
+    m_writeButton = button(QStringLiteral("写入"), 14, QStringLiteral("id1011"));
+    connect(m_writeButton, &QPushButton::clicked, this, &CDeviceClockDlg::OnWrite);
+    m_readButton = button(QStringLiteral("读出"), 34, QStringLiteral("id1017"));
+    connect(m_readButton, &QPushButton::clicked, this, &CDeviceClockDlg::OnRead);
     QPushButton* exit = button(QStringLiteral("退出"), 75, QStringLiteral("id1"));
     exit->setDefault(true);
     connect(exit, &QPushButton::clicked, this, &QDialog::accept);
 
     m_comm.setObjectName(QStringLiteral("id1004"));
-    connect(&m_comm, &CMSComm::OnComm, this, &CDeviceClockDlg::OnComm);
+    connect(&m_link, &DeviceExchange::Finished, this, &CDeviceClockDlg::OnExchangeFinished);
+    connect(&m_link, &DeviceExchange::BusyChanged, this, [this](bool busy) {
+        m_writeButton->setEnabled(!busy);
+        m_readButton->setEnabled(!busy);
+    });
+    connect(&m_link, &DeviceExchange::LineLostWhileIdle, this,
+            [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
 
     m_refreshTimer.setObjectName(QStringLiteral("refreshTimer"));
     m_refreshTimer.setInterval(1000);
@@ -81,6 +78,7 @@ void CDeviceClockDlg::OnInitDialog() {
     m_deviceDate->clear();
     m_deviceTime->clear();
     m_exchange.Open();
+    m_link.SetPortNumber(m_portNumber);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
         return;
     }
@@ -91,6 +89,8 @@ void CDeviceClockDlg::OnInitDialog() {
 
 void CDeviceClockDlg::OnEndDialog() {
     m_refreshTimer.stop();
+    m_link.Cancel();
+    m_exchange.pending.clear();
     m_comm.SetPortOpen(false);
 }
 
@@ -101,63 +101,77 @@ void CDeviceClockDlg::OnRefresh() {
 }
 
 void CDeviceClockDlg::OnWrite() {
-    m_exchange.pending = kWriteCommand;
+    if (m_link.Busy()) {
+        return;  // one request at a time
+    }
     m_exchange.frame.clear();
     const DeviceTime now = DeviceTimeFrom(m_clock ? m_clock() : QDateTime::currentDateTime());
     if (!WritableYear(now.year)) {
-        m_exchange.frame.clear();
         ShowMessageBox(this, settings::kWriteYearErrorText);
         return;
     }
     m_exchange.frame = BuildTimeFrame(now);
-    if (m_exchange.buffer.isEmpty()) {
-        m_exchange.DropReply();  // a lone byte from before is no leading byte of this reply
-    }
-    SendRequest(m_comm, m_exchange, kWriteCommand, m_exchange.frame);
+    m_exchange.pending = kWriteCommand;
+    ExchangeRequest request;
+    request.texts = {kWriteCommand, m_exchange.frame, m_exchange.endByte};
+    // The device's answer to a write is not examined beyond its length.
+    request.shape.length = ClockReplyLength();
+    m_link.Start(std::move(request));
 }
 
 void CDeviceClockDlg::OnRead() {
-    if (m_exchange.buffer.isEmpty()) {
-        m_exchange.DropReply();
-    }
-    SendRequest(m_comm, m_exchange, kReadCommand);
-}
-
-void CDeviceClockDlg::ForgetReply() {
-    m_exchange.DropReply();
-}
-
-void CDeviceClockDlg::OnComm() {
-    if (!m_gatherer.OnComm(m_comm, m_exchange).complete) {
+    if (m_link.Busy()) {
         return;
     }
-    if (m_exchange.pending == kWriteCommand) {
-        // The echo of a write is not examined.
-        m_exchange.pending.clear();
-        ForgetReply();
-    } else if (m_exchange.pending == kReadCommand) {
-        OnReadReply();
-    }
-    // With no request of ours pending the gathered bytes stay where they are.
+    m_exchange.pending = kReadCommand;
+    ExchangeRequest request;
+    request.texts = {kReadCommand, m_exchange.endByte};
+    request.shape.length = ClockReplyLength();
+    request.accept = [](const QByteArray& reply) {
+        const auto values = ClockReplyValues(reply);
+        return values && !FirstBadTimeField(*values);
+    };
+    m_link.Start(std::move(request));
 }
 
-void CDeviceClockDlg::OnReadReply() {
-    if (m_exchange.trailer != comm::kGoodTrailerText) {
-        ForgetReply();
-        return;
+void CDeviceClockDlg::OnExchangeFinished(const ExchangeResult& result) {
+    const QString command = m_exchange.pending;
+    m_exchange.pending.clear();
+    switch (result.outcome) {
+        case ExchangeOutcome::Success:
+            if (command == kReadCommand) {
+                ShowDeviceTime(*ClockReplyValues(result.reply));
+            }
+            return;  // a write's success is silent
+        case ExchangeOutcome::BadReply:
+            // A device that keeps telling an impossible time gets that field's message.
+            if (const auto values = ClockReplyValues(result.reply);
+                command == kReadCommand && values) {
+                ShowDeviceTime(*values);
+                return;
+            }
+            break;
+        case ExchangeOutcome::Refused:
+            ShowMessageBox(this, comm::kCheckConnectionText);
+            return;
+        case ExchangeOutcome::PortError:
+            ShowMessageBox(this, result.error);
+            return;
+        case ExchangeOutcome::TimedOut:
+        case ExchangeOutcome::LineLost:
+            break;
     }
-    const std::array<int, 6> v = TimeFrameValues(m_exchange.buffer);
+    ShowMessageBox(this, comm::kConnectionFailedText);
+}
+
+void CDeviceClockDlg::ShowDeviceTime(const std::array<int, 6>& v) {
     const std::optional<TimeField> bad = FirstBadTimeField(v);
     if (!bad || *bad >= TimeField::Hour) {
         m_deviceDate->setText(TimeFrameDateText(v[0], v[1], v[2]));
     }
     if (bad) {
-        // Emptied before the box: its loop may deliver further bytes.
-        ForgetReply();
         ShowMessageBox(this, TimeFieldErrorText(*bad));
         return;
     }
     m_deviceTime->setText(TimeFrameTimeText(v[3], v[4], v[5]));
-    m_exchange.pending.clear();
-    ForgetReply();
 }

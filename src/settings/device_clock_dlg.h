@@ -3,17 +3,21 @@
 #include <QDateTime>
 #include <QTimer>
 
+#include <array>
 #include <functional>
 
 #include "common/dialog_base.h"
+#include "link/device_exchange.h"
 #include "link/exchange.h"
 #include "link/ms_comm.h"
 
 class QLabel;
+class QPushButton;
 
 // Shows the PC clock, sets the device clock from it and reads the device clock back. Owned by
 // the main frame for its whole life; each showing opens the port and each end releases it.
-// The receive buffer lives as long as the dialog: text of an unfinished reply stays.
+// Requests go one at a time through the dialog's DeviceExchange, with a time-out; a reply from
+// before a request never counts for it.
 class CDeviceClockDlg : public CDialogBase {
     Q_OBJECT
 public:
@@ -28,6 +32,7 @@ public:
 
     CMSComm& Comm() { return m_comm; }
     const ExchangeState& Exchange() const { return m_exchange; }
+    bool Busy() const { return m_link.Busy(); }
 
     void OnWrite();
     void OnRead();
@@ -38,19 +43,20 @@ protected:
 
 private:
     void OnRefresh();
-    void OnComm();
-    void OnReadReply();
-    void ForgetReply();
+    void OnExchangeFinished(const ExchangeResult& result);
+    void ShowDeviceTime(const std::array<int, 6>& values);
 
     CMSComm m_comm;
     short m_portNumber = 1;
     QTimer m_refreshTimer;
     ExchangeState m_exchange;
-    ReplyGatherer m_gatherer;
+    DeviceExchange m_link;
     Clock m_clock;
 
     QLabel* m_pcDate = nullptr;
     QLabel* m_pcTime = nullptr;
     QLabel* m_deviceDate = nullptr;
     QLabel* m_deviceTime = nullptr;
+    QPushButton* m_writeButton = nullptr;
+    QPushButton* m_readButton = nullptr;
 };

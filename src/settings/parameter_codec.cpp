@@ -89,3 +89,42 @@ QStringList DelayItems(int step) {
     }
     return items;
 }
+
+int ParameterReplyLength(const ParameterCodec& codec) {
+    return (codec.leadingByte ? 1 : 0) + codec.frameBytes + 1;
+}
+
+QString ParameterReplyText(const ParameterCodec& codec, const QByteArray& reply) {
+    return BytesToHexText(reply.mid(codec.leadingByte ? 1 : 0, codec.frameBytes));
+}
+
+namespace {
+
+bool WholeWithGoodTrailer(const ParameterCodec& codec, const QByteArray& reply) {
+    return reply.size() == ParameterReplyLength(codec) &&
+           static_cast<unsigned char>(reply.back()) == 0x58;
+}
+
+}  // namespace
+
+bool WriteReplyConfirms(const ParameterCodec& codec, const QByteArray& reply,
+                        const QString& frame) {
+    return WholeWithGoodTrailer(codec, reply) && ParameterReplyText(codec, reply) == frame;
+}
+
+std::optional<FrameReading> ReadReplyValues(const ParameterCodec& codec, const QByteArray& reply) {
+    if (!WholeWithGoodTrailer(codec, reply)) {
+        return std::nullopt;
+    }
+    FrameReading reading = codec.readFrame(ParameterReplyText(codec, reply));
+    for (std::size_t i = 0; i < codec.lists.size(); ++i) {
+        if (i >= reading.listBytes.size() ||
+            reading.listBytes[i] >= static_cast<std::uint64_t>(codec.lists[i].items.size())) {
+            return std::nullopt;
+        }
+    }
+    if (!CheckFrequencyText(reading.frequencyText, codec.lowestKHz, codec.limitKHz).isEmpty()) {
+        return std::nullopt;
+    }
+    return reading;
+}

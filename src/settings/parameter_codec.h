@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace settings {
@@ -45,12 +46,25 @@ struct ParameterCodec {
     QString readCommand;
     int frameBytes = 0;
     bool leadingByte = false;
+    // The frequencies the dialog takes, lowest..limit-1 kHz; a read must decode within them.
+    std::uint64_t lowestKHz = 0;
+    std::uint64_t limitKHz = 0;
     std::vector<ListSpec> lists;  // in the order their indexes travel in the frame
     // Frequency text and the lists' selected indexes (frame order; -1 for none).
     std::function<FrameBuild(const QString&, const std::vector<int>&)> buildFrame;
     // The gathered reply data ("%02X " per byte).
     std::function<FrameReading(const QString&)> readFrame;
 };
+
+// Bytes of a whole reply to a write or a read: leading byte (receiver), frame, trailer.
+int ParameterReplyLength(const ParameterCodec& codec);
+// The frame bytes of a whole reply as received text ("%02X " per byte).
+QString ParameterReplyText(const ParameterCodec& codec, const QByteArray& reply);
+// A write is confirmed by its echo: the whole reply, trailer 0x58, its frame equal to `frame`.
+bool WriteReplyConfirms(const ParameterCodec& codec, const QByteArray& reply, const QString& frame);
+// What a whole read reply says, when it can be the device's settings: trailer 0x58, every list
+// byte within its list, the frequency within the dialog's limits. Empty otherwise.
+std::optional<FrameReading> ReadReplyValues(const ParameterCodec& codec, const QByteArray& reply);
 
 // Checks a centre frequency text before any arithmetic: empty, anything but '0'-'9', a value
 // below `lowestKHz`, and a value of `limitKHz` or more are refused with their message. The

@@ -16,22 +16,18 @@
 CParameterDlg::CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemplate& layout,
                              QWidget* parent)
     : CDialogBase(parent), m_codec(codec) {
-    GatherRules rules;
-    rules.leadingByte = codec.leadingByte;
-    rules.refusalWhenAlone = true;
-    rules.splitReplies = true;
-    rules.dataLength = [bytes = codec.frameBytes](const QString&) { return bytes; };
-    m_gatherer = ReplyGatherer(std::move(rules));
-
     m_comm = new CMSComm(this);
     m_comm->setObjectName(QStringLiteral("id%1").arg(kIdComm));
-    connect(m_comm, &CMSComm::OnComm, this, &CParameterDlg::OnComm);
-
-    m_replyTimer.setSingleShot(true);
-    m_replyTimer.setInterval(kReplyTimeOutMs);
-    connect(&m_replyTimer, &QTimer::timeout, this, &CParameterDlg::OnTimeOut);
+    m_link = new DeviceExchange(*m_comm, this);
+    connect(m_link, &DeviceExchange::Finished, this, &CParameterDlg::OnExchangeFinished);
+    connect(m_link, &DeviceExchange::LineLostWhileIdle, this,
+            [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
 
     Build(layout);
+    connect(m_link, &DeviceExchange::BusyChanged, this, [this](bool busy) {
+        m_writeButton->setEnabled(!busy);
+        m_readButton->setEnabled(!busy);
+    });
 }
 
 void CParameterDlg::Build(const ParameterDlgTemplate& layout) {
@@ -67,8 +63,10 @@ void CParameterDlg::Build(const ParameterDlgTemplate& layout) {
                     button->setDefault(true);
                     connect(button, &QPushButton::clicked, this, &CParameterDlg::OnClose);
                 } else if (item.id == kIdWrite) {
+                    m_writeButton = button;
                     connect(button, &QPushButton::clicked, this, &CParameterDlg::OnWrite);
                 } else if (item.id == kIdRead) {
+                    m_readButton = button;
                     connect(button, &QPushButton::clicked, this, &CParameterDlg::OnRead);
                 }
                 widget = button;
@@ -106,15 +104,15 @@ void CParameterDlg::OnInitDialog() {
         m_lists[i]->setCurrentIndex(m_codec.lists[i].defaultIndex);
     }
     m_frequency->setText(m_frequencyText);
-    m_state.DropReply();
+    m_link->SetPortNumber(m_portNumber);
     if (OpenPort(*m_comm, m_portNumber, this) == OpenPortResult::Failed) {
         ShowMessageBox(this, comm::kChoosePortAgainText);
     }
 }
 
 void CParameterDlg::OnEndDialog() {
-    // A request still awaited dies with the showing; its time-out must not outlive it.
-    m_replyTimer.stop();
+    // A request still awaited dies with the showing.
+    m_link->Cancel();
     m_state.pending.clear();
     m_comm->SetPortOpen(false);
 }
@@ -127,12 +125,10 @@ std::vector<int> CParameterDlg::Selections() const {
     return selections;
 }
 
-void CParameterDlg::StartReplyTimeOut() {
-    m_replyTimer.start();
-}
-
 void CParameterDlg::OnWrite() {
-    m_state.pending = m_codec.writeCommand;
+    if (m_link->Busy()) {
+        return;  // one request at a time
+    }
     m_frequencyText = m_frequency->text();
     const FrameBuild build = m_codec.buildFrame(m_frequencyText, Selections());
     if (!build.error.isEmpty()) {
@@ -140,15 +136,28 @@ void CParameterDlg::OnWrite() {
         return;
     }
     m_state.frame = build.frame;
-    // Whatever arrived unasked must not be judged as this request's reply.
-    m_state.DropReply();
-    SendRequest(*m_comm, m_state, m_codec.writeCommand, m_state.frame,
-                [this] { StartReplyTimeOut(); });
+    m_state.pending = m_codec.writeCommand;
+    ExchangeRequest request;
+    request.texts = {m_codec.writeCommand, m_state.frame, m_state.endByte};
+    request.shape.length = ParameterReplyLength(m_codec);
+    request.accept = [codec = &m_codec, frame = m_state.frame](const QByteArray& reply) {
+        return WriteReplyConfirms(*codec, reply, frame);
+    };
+    m_link->Start(std::move(request));
 }
 
 void CParameterDlg::OnRead() {
-    m_state.DropReply();
-    SendRequest(*m_comm, m_state, m_codec.readCommand, QString(), [this] { StartReplyTimeOut(); });
+    if (m_link->Busy()) {
+        return;
+    }
+    m_state.pending = m_codec.readCommand;
+    ExchangeRequest request;
+    request.texts = {m_codec.readCommand, m_state.endByte};
+    request.shape.length = ParameterReplyLength(m_codec);
+    request.accept = [codec = &m_codec](const QByteArray& reply) {
+        return ReadReplyValues(*codec, reply).has_value();
+    };
+    m_link->Start(std::move(request));
 }
 
 void CParameterDlg::OnClose() {
@@ -158,56 +167,37 @@ void CParameterDlg::OnClose() {
     accept();
 }
 
-void CParameterDlg::OnComm() {
-    m_replyTimer.stop();
-    const GatherResult result = m_gatherer.OnComm(*m_comm, m_state);
-    if (result.refused) {
-        ShowMessageBox(this, comm::kCheckConnectionText);
-        m_state.DropReply();  // the request stays pending
-        return;
-    }
-    if (!result.complete) {
-        return;
-    }
-    if (m_state.pending == m_codec.writeCommand) {
-        OnWriteReply();
-    } else if (m_state.pending == m_codec.readCommand) {
-        OnReadReply();
+void CParameterDlg::OnExchangeFinished(const ExchangeResult& result) {
+    const QString command = m_state.pending;
+    m_state.pending.clear();
+    switch (result.outcome) {
+        case ExchangeOutcome::Success:
+            if (command == m_codec.writeCommand) {
+                ShowMessageBox(this, settings::kWriteDoneText);
+            } else if (const auto reading = ReadReplyValues(m_codec, result.reply)) {
+                ApplyReading(*reading);
+            }
+            return;
+        case ExchangeOutcome::Refused:
+            ShowMessageBox(this, comm::kCheckConnectionText);
+            return;
+        case ExchangeOutcome::PortError:
+            ShowMessageBox(this, comm::kChoosePortAgainText);
+            return;
+        case ExchangeOutcome::BadReply:
+        case ExchangeOutcome::TimedOut:
+        case ExchangeOutcome::LineLost:
+            m_frequency->setText(m_frequencyText);  // what the dialog holds, not what was typed
+            ShowMessageBox(this, comm::kConnectionFailedText);
+            return;
     }
 }
 
-void CParameterDlg::OnWriteReply() {
-    if (m_state.trailer == comm::kGoodTrailerText && m_state.buffer == m_state.frame) {
-        ShowMessageBox(this, settings::kWriteDoneText);
-        m_state.pending.clear();
-        m_state.DropReply();
-        return;
-    }
-    m_state.DropReply();
-    RepeatRequest(*m_comm, m_state, true);
-}
-
-void CParameterDlg::OnReadReply() {
-    if (m_state.trailer != comm::kGoodTrailerText) {
-        m_state.DropReply();
-        RepeatRequest(*m_comm, m_state, false);
-        return;
-    }
-    const FrameReading reading = m_codec.readFrame(m_state.buffer);
+void CParameterDlg::ApplyReading(const FrameReading& reading) {
     m_frequencyText = reading.frequencyText;
     for (std::size_t i = 0; i < m_lists.size() && i < reading.selections.size(); ++i) {
         m_lists[i]->setCurrentIndex(reading.selections[i]);
     }
     m_frequency->setText(m_frequencyText);
     ShowMessageBox(this, settings::kReadDoneText);
-    m_state.pending.clear();
-    m_state.DropReply();
-}
-
-void CParameterDlg::OnTimeOut() {
-    m_replyTimer.stop();
-    m_state.pending.clear();
-    m_state.DropReply();
-    m_frequency->setText(m_frequencyText);  // what the dialog holds, not what was typed since
-    ShowMessageBox(this, comm::kConnectionFailedText);
 }

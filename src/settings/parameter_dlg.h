@@ -3,17 +3,18 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
-#include <QTimer>
 
 #include <vector>
 
 #include "common/dialog_base.h"
+#include "link/device_exchange.h"
 #include "link/exchange.h"
 #include "settings/parameter_codec.h"
 
 class CMSComm;
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 
 // A parameter dialog's template: positions in dialog units ("宋体" 9), texts and tool tips.
 struct ParameterDlgTemplate {
@@ -46,14 +47,13 @@ enum ParameterControl {
     kIdWrite = 1011,
 };
 
-// The mechanics both parameter dialogs share: write and read requests with a 1000 ms reply
-// time-out, reply gathering, echo and trailer checks with repetition, refusal, and the port
-// held only while the dialog shows. A variant brings its frame codec and its template.
+// The mechanics both parameter dialogs share: write and read requests, one at a time, through
+// the dialog's DeviceExchange (echo, trailer and value checks, bounded repetition, time-out,
+// refusal, lost line), and the port held only while the dialog shows. A variant brings its frame
+// codec and its template.
 class CParameterDlg : public CDialogBase {
     Q_OBJECT
 public:
-    static constexpr int kReplyTimeOutMs = 1000;
-
     // Written by the main frame before each showing.
     void SetPortNumber(int port) { m_portNumber = static_cast<short>(port); }
     int PortNumber() const { return m_portNumber; }
@@ -63,7 +63,8 @@ public:
     // The frequency text last taken by a write or set by a read.
     QString FrequencyText() const { return m_frequencyText; }
     CMSComm& Comm() { return *m_comm; }
-    bool ReplyTimeOutRunning() const { return m_replyTimer.isActive(); }
+    // A request is under way (its buttons are disabled meanwhile).
+    bool Busy() const { return m_link->Busy(); }
 
     void OnWrite();
     void OnRead();
@@ -77,18 +78,17 @@ protected:
 
 private:
     void Build(const ParameterDlgTemplate& layout);
-    void OnComm();
-    void OnTimeOut();
-    void OnWriteReply();
-    void OnReadReply();
-    void StartReplyTimeOut();
+    void OnExchangeFinished(const ExchangeResult& result);
+    // A read's values reach the controls.
+    void ApplyReading(const FrameReading& reading);
     std::vector<int> Selections() const;
 
     const ParameterCodec& m_codec;
-    ReplyGatherer m_gatherer;
     ExchangeState m_state;
     CMSComm* m_comm = nullptr;
-    QTimer m_replyTimer;  // the reply time-out, timer 1
+    DeviceExchange* m_link = nullptr;
+    QPushButton* m_writeButton = nullptr;
+    QPushButton* m_readButton = nullptr;
     QString m_frequencyText;
     short m_portNumber = 1;
     QLineEdit* m_frequency = nullptr;

@@ -63,8 +63,8 @@ FrameReading ReadFrame(const QString& replyText) {
 }
 
 const ParameterCodec& Codec() {
-    static const ParameterCodec codec{kWriteCommand, kReadCommand, kFrameBytes, true,
-                                      Lists(),       BuildFrame,   ReadFrame};
+    static const ParameterCodec codec{kWriteCommand, kReadCommand, kFrameBytes, true,     0,
+                                      kLimitKHz,     Lists(),      BuildFrame,  ReadFrame};
     return codec;
 }
 

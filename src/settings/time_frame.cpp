@@ -78,3 +78,18 @@ QString TimeFieldErrorText(TimeField field) {
     }
     return QString();
 }
+
+int ClockReplyLength() {
+    return 8;
+}
+
+std::optional<std::array<int, 6>> ClockReplyValues(const QByteArray& reply) {
+    if (reply.size() != ClockReplyLength() || static_cast<unsigned char>(reply.back()) != 0x58) {
+        return std::nullopt;
+    }
+    std::array<int, 6> values{};
+    for (int i = 0; i < 6; ++i) {
+        values[static_cast<std::size_t>(i)] = static_cast<unsigned char>(reply.at(1 + i));
+    }
+    return values;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
@@ -44,6 +45,11 @@ std::array<int, 6> TimeFrameValues(const QString& buffer);
 // The first field, in frame order, outside the range a read accepts (year 0-37, month 1-12,
 // day 1-31, hour 0-23, minute and second 0-59); none when all pass.
 std::optional<TimeField> FirstBadTimeField(const std::array<int, 6>& values);
+
+// A whole clock reply is a leading byte, the six bytes and a trailer byte.
+int ClockReplyLength();
+// The six values of a whole clock read reply whose trailer is 0x58; none for any other shape.
+std::optional<std::array<int, 6>> ClockReplyValues(const QByteArray& reply);
 
 // The message for a field out of range on read.
 QString TimeFieldErrorText(TimeField field);

@@ -65,7 +65,8 @@ FrameReading ReadFrame(const QString& replyText) {
 }
 
 const ParameterCodec& Codec() {
-    static const ParameterCodec codec{kWriteCommand, kReadCommand, kFrameBytes, false,
+    static const ParameterCodec codec{kWriteCommand, kReadCommand, kFrameBytes,
+                                      false,         kLowestKHz,   kLimitKHz,
                                       Lists(),       BuildFrame,   ReadFrame};
     return codec;
 }

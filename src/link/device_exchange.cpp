@@ -1,0 +1,222 @@
+#include "link/device_exchange.h"
+
+#include <QMetaObject>
+
+#include "link/hex_text.h"
+#include "link/link_activity.h"
+#include "link/ms_comm.h"
+
+DeviceExchange::DeviceExchange(CMSComm& comm, QObject* parent) : QObject(parent), m_comm(comm) {
+    m_timeOut.setSingleShot(true);
+    connect(&m_timeOut, &QTimer::timeout, this, &DeviceExchange::OnTimeOut);
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(comm::kQuietMs);
+    connect(&m_quiet, &QTimer::timeout, this, &DeviceExchange::OnQuiet);
+    connect(&m_comm, &CMSComm::OnComm, this, &DeviceExchange::OnComm);
+    connect(&m_comm, &CMSComm::LineLost, this, &DeviceExchange::OnLineLost);
+}
+
+DeviceExchange::~DeviceExchange() = default;
+
+bool DeviceExchange::OpenLine(CMSComm& comm, int portNumber, QString* error) {
+    if (comm.GetPortOpen()) {
+        comm.SetPortOpen(false);
+    }
+    comm.SetCommPort(static_cast<short>(portNumber));
+    comm.SetInBufferSize(1024);
+    comm.SetOutBufferSize(512);
+    if (comm.GetPortOpen() || !comm.SetPortOpen(true)) {
+        if (error) {
+            *error = comm.LastError();
+        }
+        return false;
+    }
+    comm.SetSettings(QStringLiteral("9600,n,8,1"));
+    comm.SetInputMode(1);
+    comm.SetRThreshold(1);
+    comm.SetInputLen(0);
+    // Whatever the line held before we opened it belongs to nobody's request, also what the
+    // operating system queued before the open.
+    comm.SetInBufferCount(0);
+    comm.GetInput();
+    return true;
+}
+
+bool DeviceExchange::Start(ExchangeRequest request) {
+    if (Busy()) {
+        return false;
+    }
+    m_request = std::move(request);
+    m_attempts = 0;
+    m_busy = true;
+    ++m_serial;
+    emit BusyChanged(true);
+    if (!m_comm.GetPortOpen()) {
+        // A line lost earlier (adapter pulled and plugged in again) is opened anew here.
+        QString error;
+        if (!OpenLine(m_comm, m_portNumber, &error)) {
+            // Reported from the loop, so that the caller's Start returns before its Finished.
+            QMetaObject::invokeMethod(
+                this,
+                [this, error, serial = m_serial] {
+                    if (m_serial == serial) {
+                        Finish(ExchangeOutcome::PortError, {}, error);
+                    }
+                },
+                Qt::QueuedConnection);
+            return true;
+        }
+    }
+    Send();
+    return true;
+}
+
+void DeviceExchange::Cancel() {
+    if (!Busy()) {
+        return;
+    }
+    m_timeOut.stop();
+    m_quiet.stop();
+    m_busy = false;
+    emit BusyChanged(false);
+}
+
+void DeviceExchange::Send() {
+    m_comm.SetInBufferCount(0);
+    m_comm.SetInputLen(0);
+    m_comm.GetInput();
+    m_burst.clear();
+    m_quiet.stop();
+    ++m_attempts;
+    for (const QString& text : m_request.texts) {
+        SendHexText(m_comm, text);
+    }
+    m_timeOut.start(m_request.timeOutMs);
+}
+
+void DeviceExchange::OnComm() {
+    if (m_comm.GetCommEvent() != CMSComm::kEvReceive) {
+        return;
+    }
+    const short n = m_comm.GetInBufferCount();
+    m_comm.SetInputLen(n);
+    const QByteArray bytes = m_comm.GetInput();
+    if (!m_busy || bytes.isEmpty()) {
+        return;  // nobody asked: dropped
+    }
+    m_burst += bytes;
+    m_timeOut.start(m_request.timeOutMs);
+    m_quiet.start();
+    Judge(false);
+}
+
+void DeviceExchange::OnQuiet() {
+    if (m_busy) {
+        Judge(true);
+    }
+}
+
+bool DeviceExchange::Acceptable(const QByteArray& reply) const {
+    return reply.size() == m_request.shape.length && (!m_request.accept || m_request.accept(reply));
+}
+
+void DeviceExchange::Judge(bool lineQuiet) {
+    const ReplyShape& shape = m_request.shape;
+    if (m_burst.isEmpty()) {
+        return;
+    }
+    if (shape.refusal && m_burst.size() == 1 &&
+        static_cast<unsigned char>(m_burst[0]) == comm::kRefusalByte) {
+        if (lineQuiet) {
+            Finish(ExchangeOutcome::Refused);
+        }
+        return;  // a reply may start with 0x5A: only quiet tells
+    }
+    if (m_burst.size() < shape.length) {
+        return;  // more to come, or the time-out tells
+    }
+    if (!shape.resendable) {
+        if (m_burst.size() == shape.length && Acceptable(m_burst)) {
+            Finish(ExchangeOutcome::Success, m_burst);
+            return;
+        }
+        if (!lineQuiet) {
+            return;  // judged once the line falls quiet
+        }
+        // Noise before the reply: the device's reply is what it sent last.
+        const QByteArray tail = m_burst.right(shape.length);
+        if (Acceptable(tail)) {
+            Finish(ExchangeOutcome::Success, tail);
+        } else {
+            TryAgainOrFail();
+        }
+        return;
+    }
+    if (!lineQuiet) {
+        return;  // judged once nothing more comes, so that an over-long reply is caught
+    }
+    if (Acceptable(m_burst)) {
+        Finish(ExchangeOutcome::Success, m_burst);
+    } else {
+        TryAgainOrFail();
+    }
+}
+
+void DeviceExchange::TryAgainOrFail() {
+    if (m_request.shape.resendable && m_attempts < comm::kMaxAttempts) {
+        Send();  // the line is quiet by now
+    } else {
+        Finish(ExchangeOutcome::BadReply, m_burst);
+    }
+}
+
+void DeviceExchange::OnTimeOut() {
+    if (!m_busy) {
+        return;
+    }
+    if (m_burst.isEmpty()) {
+        Finish(ExchangeOutcome::TimedOut);
+        return;
+    }
+    // Part of a reply and then a second of silence.
+    m_quiet.stop();
+    TryAgainOrFail();
+}
+
+void DeviceExchange::OnLineLost(const QString& error) {
+    if (!m_busy) {
+        emit LineLostWhileIdle(error);
+        return;
+    }
+    Finish(ExchangeOutcome::LineLost, {}, error);
+}
+
+void DeviceExchange::Finish(ExchangeOutcome outcome, const QByteArray& reply,
+                            const QString& error) {
+    if (!m_busy) {
+        return;  // cancelled meanwhile
+    }
+    m_timeOut.stop();
+    m_quiet.stop();
+    m_busy = false;
+    ExchangeResult result;
+    result.outcome = outcome;
+    result.reply = reply;
+    result.error = error;
+    result.attempts = m_attempts;
+    const QString device = m_comm.DeviceName();
+    switch (outcome) {
+        case ExchangeOutcome::Success:
+        case ExchangeOutcome::Refused:
+            LinkActivity::Instance().ReportAnswered(device);
+            break;
+        case ExchangeOutcome::BadReply:
+        case ExchangeOutcome::TimedOut:
+        case ExchangeOutcome::LineLost:
+        case ExchangeOutcome::PortError:
+            LinkActivity::Instance().ReportNoAnswer(device, error);
+            break;
+    }
+    emit BusyChanged(false);
+    emit Finished(result);
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+class CMSComm;
+
+namespace comm {
+
+// Every request waits this long for the line to say anything, and no more than this between two
+// bytes of a reply.
+inline constexpr int kReplyTimeOutMs = 1000;
+// How often a request whose reply was malformed is sent in all. A clean line never needs a second
+// try; noise that spoils five replies in a row means a line that should not be trusted with
+// settings, and five tries keep a dead-end under half a second on an answering device.
+inline constexpr int kMaxAttempts = 5;
+// The line counts as quiet after this long without a byte: well above the pauses a reply may
+// hold (USB adapters hand bytes over every 16 ms; the simulator's split replies pause up to
+// 40 ms), yet short beside a person's patience.
+inline constexpr int kQuietMs = 50;
+
+inline constexpr unsigned char kEndByte = 0x58;
+inline constexpr unsigned char kRefusalByte = 0x5A;
+
+}  // namespace comm
+
+// What a reply must look like to be judged at all. The protocol has no checksum, so the shape
+// and the values are all there is to tell a reply from line noise.
+struct ReplyShape {
+    int length = 0;  // bytes of the whole reply: leading byte, data, trailer or type byte
+    // A lone 0x5A followed by quiet, where the reply would start, is the device refusing.
+    bool refusal = true;
+    // Acknowledges of a log read ask for the next record, so they cannot be sent again: their
+    // replies are taken from the end of a burst when noise came before them. Everything else
+    // must arrive alone and exactly: then a quiet line is awaited before it counts, so that an
+    // over-long reply is caught.
+    bool resendable = true;
+};
+
+// One request: the hex texts sent back to back (each byte its own write, as every request is
+// sent), the shape of its reply and the check of its values.
+struct ExchangeRequest {
+    QStringList texts;  // e.g. {"46 46", "58"} or {"41 46", frame, "58"}
+    ReplyShape shape;
+    // Whether a reply of the right length holds possible values (trailer, type byte, echo, value
+    // ranges). Empty: any reply of the right length.
+    std::function<bool(const QByteArray& reply)> accept;
+    int timeOutMs = comm::kReplyTimeOutMs;
+};
+
+// How an exchange ended.
+enum class ExchangeOutcome {
+    Success,   // a reply of the right shape and values: ExchangeResult::reply
+    Refused,   // a lone refusal byte
+    BadReply,  // every try brought a malformed reply (or one that could not be tried again)
+    TimedOut,  // no byte for the time-out
+    LineLost,  // the port went away; it is closed and the next request opens it again
+    PortError  // the port could not be opened: ExchangeResult::error
+};
+
+struct ExchangeResult {
+    ExchangeOutcome outcome = ExchangeOutcome::TimedOut;
+    QByteArray reply;  // the judged reply on success; the last one gathered on BadReply
+    QString error;     // the serial facility's text for LineLost and PortError
+    int attempts = 0;  // requests sent
+};
+
+// One dialog's (or the command-line tool's) conversation with the device over its own serial
+// control, one request at a time. Widget-free.
+//
+// A request starts aligned: what was gathered and what waits in the port is thrown away first,
+// and a repetition waits for the line to fall quiet. The reply is gathered by its exact shape and
+// checked by the caller's rule; a malformed reply is sent again up to comm::kMaxAttempts times.
+// Every request ends, in exactly one Finished, with one of the outcomes above.
+class DeviceExchange : public QObject {
+    Q_OBJECT
+public:
+    DeviceExchange(CMSComm& comm, QObject* parent = nullptr);
+    ~DeviceExchange() override;
+
+    // The port number to (re)open when a request finds the port closed.
+    void SetPortNumber(int port) { m_portNumber = port; }
+
+    // False (and nothing sent) while another request is under way.
+    bool Start(ExchangeRequest request);
+    // Ends the request under way without a Finished (the dialog closes).
+    void Cancel();
+    bool Busy() const { return m_busy; }
+
+    // Opens the port as every device dialog does (stale bytes dropped, the operating system's
+    // queue included); false with the facility's text in `error`.
+    static bool OpenLine(CMSComm& comm, int portNumber, QString* error);
+
+Q_SIGNALS:
+    void Finished(const ExchangeResult& result);
+    void BusyChanged(bool busy);
+    // The line went away while no request was under way.
+    void LineLostWhileIdle(const QString& error);
+
+private:
+    void Send();
+    void OnComm();
+    void OnQuiet();
+    void OnTimeOut();
+    void OnLineLost(const QString& error);
+    void Judge(bool lineQuiet);
+    bool Acceptable(const QByteArray& reply) const;
+    void TryAgainOrFail();
+    void Finish(ExchangeOutcome outcome, const QByteArray& reply = {}, const QString& error = {});
+
+    CMSComm& m_comm;
+    int m_portNumber = 1;
+    ExchangeRequest m_request;
+    bool m_busy = false;
+    quint64 m_serial = 0;  // which request a queued report belongs to
+    QByteArray m_burst;    // every byte since the request went out
+    int m_attempts = 0;
+    QTimer m_timeOut;  // no byte for the request's time-out
+    QTimer m_quiet;    // the line has fallen quiet
+};

@@ -1,0 +1,57 @@
+#include "link/identity.h"
+
+#include "common/globals.h"
+#include "link/hex_text.h"
+
+DeviceIdentity ParseIdentityText(const QString& replyText) {
+    const auto digit = [&replyText](int position) -> std::uint64_t {
+        return position < replyText.size() ? HexTextToValue(replyText.mid(position, 1)) : 0;
+    };
+    DeviceIdentity identity;
+    identity.version = QString::number(digit(0)) + QStringLiteral(".00");
+    const std::uint64_t year = digit(1);
+    identity.date = (year < 10 ? QStringLiteral("200") : QStringLiteral("20")) +
+                    QString::number(year) + QLatin1Char('-') + QString::number(digit(2)) +
+                    QLatin1Char('-') + QString::number(digit(3));
+    for (int i = 4; i < 8; ++i) {
+        identity.checksum += QString::number(digit(i), 16).toUpper();
+    }
+    return identity;
+}
+
+int IdentityReplyLength(int variant) {
+    return variant == kVariantA ? 9 : 10;
+}
+
+std::optional<DeviceIdentity> IdentityFromReply(const QByteArray& reply, int variant) {
+    if (reply.size() != IdentityReplyLength(variant)) {
+        return std::nullopt;
+    }
+    const auto at = [&reply](int i) { return static_cast<unsigned char>(reply.at(i)); };
+    const int first = variant == kVariantA ? 0 : 1;
+    if (variant != kVariantA && (at(0) != 0x56 || at(9) != 0x58)) {
+        return std::nullopt;
+    }
+    QString text;
+    for (int i = first; i < first + 8; ++i) {
+        if (at(i) > 0xF) {
+            return std::nullopt;
+        }
+        text += QString::number(at(i), 16).toUpper();
+    }
+    const int month = at(first + 2);
+    const int day = at(first + 3);
+    if (month < 1 || month > 12 || day < 1) {
+        return std::nullopt;
+    }
+    return ParseIdentityText(text);
+}
+
+std::optional<int> VariantOfIdentityReply(const QByteArray& reply) {
+    for (const int variant : {kVariantA, kVariantB}) {
+        if (IdentityFromReply(reply, variant)) {
+            return variant;
+        }
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// The device identification: the reply to "56" and how it reads.
+
+// The device identification as it is shown.
+struct DeviceIdentity {
+    QString version;   // "1.00"
+    QString date;      // "2009-9-8"
+    QString checksum;  // "ABCD"
+};
+
+namespace comm {
+
+inline const QString kIdentityCommand = QStringLiteral("56");
+
+}  // namespace comm
+
+// Reads the reply text (each digit "%01X") by character position: version, year, month, day,
+// four checksum digits. Characters beyond the eighth are ignored; missing ones count as 0.
+DeviceIdentity ParseIdentityText(const QString& replyText);
+
+// Bytes of a whole reply: a transmitter sends eight digits and a closing byte of any value; a
+// receiver frames the eight digits with 0x56 and 0x58.
+int IdentityReplyLength(int variant);
+// The identification in a whole reply of the variant's shape whose eight digits are 0..0xF and
+// whose month and day are possible; none otherwise (a device of the other variant included).
+std::optional<DeviceIdentity> IdentityFromReply(const QByteArray& reply, int variant);
+// The variant whose reply shape a whole reply has (0 = A, 1 = B), or none.
+std::optional<int> VariantOfIdentityReply(const QByteArray& reply);
