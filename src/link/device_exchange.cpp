@@ -136,7 +136,8 @@ void DeviceExchange::Judge(bool lineQuiet) {
         return;  // more to come, or the time-out tells
     }
     if (!shape.resendable) {
-        if (m_burst.size() == shape.length && Acceptable(m_burst)) {
+        if (!lineQuiet && m_burst.size() == shape.length && Acceptable(m_burst) &&
+            (!m_request.acceptAtOnce || m_request.acceptAtOnce(m_burst))) {
             Finish(ExchangeOutcome::Success, m_burst);
             return;
         }

@@ -50,6 +50,9 @@ struct ExchangeRequest {
     // Whether a reply of the right length holds possible values (trailer, type byte, echo, value
     // ranges). Empty: any reply of the right length.
     std::function<bool(const QByteArray& reply)> accept;
+    // For replies that cannot be asked for again: one that also passes this is taken as soon as
+    // it is whole; otherwise the line must fall quiet first, to see whether noise came before it.
+    std::function<bool(const QByteArray& reply)> acceptAtOnce;
     int timeOutMs = comm::kReplyTimeOutMs;
 };
 

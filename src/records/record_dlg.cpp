@@ -231,6 +231,9 @@ void CRecordDlg::RequestLogFrame(bool first) {
     request.accept = [variant, first](const QByteArray& reply) {
         return ClassifyLogReply(reply, variant, first) != records::LogFrame::Malformed;
     };
+    request.acceptAtOnce = [variant, first](const QByteArray& reply) {
+        return LogReplyPlausible(reply, variant, first);
+    };
     m_link.Start(std::move(request));
 }
 

@@ -45,10 +45,13 @@ records::LogFrame ClassifyLogReply(const QByteArray& reply, int variant, bool co
     if (type == kEndType) {
         return LogFrame::End;
     }
-    if (type == kRecordType && PossibleRecord(LogFrameData(reply, variant))) {
-        return LogFrame::Record;
-    }
-    return LogFrame::Malformed;
+    return type == kRecordType ? LogFrame::Record : LogFrame::Malformed;
+}
+
+bool LogReplyPlausible(const QByteArray& reply, int variant, bool countExpected) {
+    const records::LogFrame kind = ClassifyLogReply(reply, variant, countExpected);
+    return kind != records::LogFrame::Malformed &&
+           (kind != records::LogFrame::Record || PossibleRecord(LogFrameData(reply, variant)));
 }
 
 QByteArray LogFrameData(const QByteArray& reply, int variant) {

@@ -33,10 +33,13 @@ enum class LogFrame { Count, Record, End, Malformed };
 
 // Bytes of a whole read reply: a variant B leading byte, nine data bytes, the type byte.
 int LogReplyLength(int variant);
-// What a whole read reply is. The reply to the read request itself can only be the count frame
-// (type 0x59); the reply to an acknowledge is a record (type 0x58, every field possible) or the
-// end of the log (type 0x78). Anything else is malformed.
+// What a whole read reply is, by its type byte. The reply to the read request itself can only be
+// the count frame (type 0x59); the reply to an acknowledge is a record (type 0x58) or the end of
+// the log (type 0x78). Anything else is malformed.
 records::LogFrame ClassifyLogReply(const QByteArray& reply, int variant, bool countExpected);
+// Whether a well-typed reply also holds what a device logs (a record's date and time possible),
+// so that it can be taken without waiting to see whether noise shifted it.
+bool LogReplyPlausible(const QByteArray& reply, int variant, bool countExpected);
 // The nine data bytes of a whole read reply.
 QByteArray LogFrameData(const QByteArray& reply, int variant);
 // The count announced by a count frame's data: byte 8.

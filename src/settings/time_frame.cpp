@@ -39,14 +39,6 @@ QString BuildTimeFrame(const DeviceTime& time) {
     return frame;
 }
 
-std::array<int, 6> TimeFrameValues(const QString& buffer) {
-    std::array<int, 6> values{};
-    for (int i = 0; i < 6; ++i) {
-        values[i] = static_cast<int>(HexTextToValue(buffer.mid(3 * i, 2)));
-    }
-    return values;
-}
-
 std::optional<TimeField> FirstBadTimeField(const std::array<int, 6>& values) {
     struct Range {
         int low;

@@ -39,9 +39,6 @@ bool WritableYear(int year);
 // The write frame: each field through DecimalToHexText and a space ("1A 0C 06 0F 1E 2D ").
 QString BuildTimeFrame(const DeviceTime& time);
 
-// The six bytes of an 18-character reply buffer (characters 0-1, 3-4, ... 15-16).
-std::array<int, 6> TimeFrameValues(const QString& buffer);
-
 // The first field, in frame order, outside the range a read accepts (year 0-37, month 1-12,
 // day 1-31, hour 0-23, minute and second 0-59); none when all pass.
 std::optional<TimeField> FirstBadTimeField(const std::array<int, 6>& values);

@@ -41,11 +41,11 @@ QByteArray LogBytes(int i) {
     if (i == 0) {
         return Bytes({0x09, 0x09, 0x19, 0x0A, 0x1E, 0x0F, 0x01, 0xF4, 0x01});
     }
-    return Bytes({i % 256, 1 + i % 12, 1 + i % 28, i % 24, i % 60, (7 * i) % 60, (i >> 2) & 0xFF,
+    return Bytes({i % 100, 1 + i % 12, 1 + i % 28, i % 24, i % 60, (7 * i) % 60, i % 3,
                   (13 * i) & 0xFF, i % 22});
 }
 
-QByteArray RecordFrame(int variant, int i, int type = 0x00) {
+QByteArray RecordFrame(int variant, int i, int type = 0x58) {
     return Reply(variant, LogBytes(i), type);
 }
 
@@ -293,7 +293,7 @@ void TestRecordDlg::badEventCode() {
         Bench b(variant);
         QTest::mouseClick(b.Button(1011), Qt::LeftButton);
         b.line.Deliver(CountFrame(variant, 1));
-        b.line.Deliver(Reply(variant, Bytes({9, 9, 25, 10, 30, 15, 1, 0xF4, 0x16}), 0x00));
+        b.line.Deliver(Reply(variant, Bytes({9, 9, 25, 10, 30, 15, 1, 0xF4, 0x16}), 0x58));
         QCOMPARE(b.Temp().size(), std::size_t(1));
         QCOMPARE(b.Temp()[0].event, QStringLiteral("事件代码错误!"));
     }
@@ -304,13 +304,14 @@ void TestRecordDlg::loneEndByteBeforeDataIsData() {
     QTest::mouseClick(b.Button(1011), Qt::LeftButton);
     b.line.Deliver(CountFrame(kVariantA, 1));
     b.line.ClearWritten();
-    b.line.Deliver(Bytes({0x78}));  // first data byte, not the end of the log
+    b.line.Deliver(Bytes({9, 9, 25, 10, 30, 15, 1}));
+    b.line.Deliver(Bytes({0x78}));  // a data byte alone, not the end of the log
     QVERIFY(b.recorder.Boxes().isEmpty());
     QCOMPARE(b.line.Written(), QByteArray());
-    b.line.Deliver(Bytes({9, 25, 10, 30, 15, 1, 0xF4, 1, 0x00}));
+    b.line.Deliver(Bytes({1, 0x58}));
     QCOMPARE(b.line.Written(), Acknowledge(kVariantA));
     QCOMPARE(b.Temp().size(), std::size_t(1));
-    QCOMPARE(b.Temp()[0].year, QStringLiteral("2120"));
+    QCOMPARE(b.Temp()[0].msecond, QStringLiteral("376"));
     QVERIFY(b.FiveEnabled(false));
 }
 
@@ -360,18 +361,18 @@ void TestRecordDlg::splitFrames() {
     deliverInPieces(CountFrame(variant, 2));
     // 0x5A and 0x78 inside a frame are data, even alone in their event. (A lone 0x5A at the
     // very start of a variant A reply is a refusal, whatever might follow.)
-    const QByteArray nine = Bytes({0x1A, 0x78, 0x5A, 0x78, 0x5A, 0x59, 0x5A, 0x78, 0x03});
+    const QByteArray nine = Bytes({0x1A, 3, 9, 10, 30, 15, 0x01, 0x5A, 0x78});
     b.line.ClearWritten();
-    deliverInPieces(Reply(variant, nine, 0x00));
-    deliverInPieces(RecordFrame(variant, 0, 0x5A));
+    deliverInPieces(Reply(variant, nine, 0x58));
+    deliverInPieces(RecordFrame(variant, 0));
     QCOMPARE(b.line.Written(), Acknowledge(variant).repeated(2));
     deliverInPieces(EndFrame(variant));
     QCOMPARE(b.recorder.Texts(), QStringList{QStringLiteral("读取记录完毕!")});
     const std::vector<EventRecord> temp = b.Temp();
     QCOMPARE(temp.size(), std::size_t(2));
     QCOMPARE(temp[0], RecordFromLogBytes(nine, variant));
-    QCOMPARE(temp[0].month, QStringLiteral("120"));
-    QCOMPARE(temp[0].day, QStringLiteral("90"));
+    QCOMPARE(temp[0].msecond, QStringLiteral("346"));
+    QCOMPARE(temp[0].event, QStringLiteral("事件代码错误!"));
     QCOMPARE(temp[1], RecordFromLogBytes(LogBytes(0), variant));
 }
 
@@ -383,13 +384,14 @@ void TestRecordDlg::refusalDuringRead() {
         b.line.Deliver(RecordFrame(variant, 0));
         b.line.ClearWritten();
         b.line.Deliver(Bytes({0x5A}));
-        QCOMPARE(b.recorder.Texts(),
-                 QStringList{QStringLiteral("请检查装置与维护软件连接是否正确!")});
+        QTRY_COMPARE(b.recorder.Texts(),
+                     QStringList{QStringLiteral("请检查装置与维护软件连接是否正确!")});
         QCOMPARE(b.line.Written(), QByteArray());
         QVERIFY(!b.dlg->Progress().ShowsText());
         QVERIFY(b.FiveEnabled(true));
         QCOMPARE(b.Temp().size(), std::size_t(1));
-        QCOMPARE(b.dlg->Exchange().buffer, QString());
+        QCOMPARE(b.dlg->ListModel().rowCount(), 1);  // what was read is listed
+        QVERIFY(b.dlg->Exchange().Idle());
     }
 }
 
@@ -397,9 +399,13 @@ void TestRecordDlg::refusalWithOtherBytesIsData() {
     Bench b(kVariantA);
     QTest::mouseClick(b.Button(1011), Qt::LeftButton);
     b.line.Deliver(CountFrame(kVariantA, 1));
+    b.line.ClearWritten();
     b.line.Deliver(Bytes({0x5A, 0x01}));
+    b.line.Deliver(Bytes({0x02, 0x03, 0x04, 0x05, 0x00, 0x07, 0x01, 0x58}));
+    QTRY_COMPARE(b.line.Written(), QByteArray("DFx"));  // stored and acknowledged
     QVERIFY(b.recorder.Boxes().isEmpty());
-    QCOMPARE(b.dlg->Exchange().buffer, QStringLiteral("5A 01 "));
+    QCOMPARE(b.Temp().size(), std::size_t(1));
+    QCOMPARE(b.Temp()[0].year, QStringLiteral("2090"));
 }
 
 void TestRecordDlg::timeoutEnablesButtons() {
@@ -445,32 +451,32 @@ void TestRecordDlg::readStartsFromZeroPercent() {
 }
 
 void TestRecordDlg::clearLog_data() {
+    using Answer = QList<QByteArray>;  // one receive event each
     QTest::addColumn<int>("variant");
-    QTest::addColumn<QList<QByteArray>>("replies");  // one receive event each
-    QTest::addColumn<int>("requests");               // clear requests sent in all
+    QTest::addColumn<QList<Answer>>("answers");  // one per clear request sent
+    QTest::addColumn<int>("requests");           // clear requests sent in all
     QTest::addColumn<bool>("cleared");
-    QTest::newRow("A lone 78") << int(kVariantA) << QList<QByteArray>{Bytes({0x78})} << 1 << true;
+    QTest::newRow("A lone 78") << int(kVariantA) << QList<Answer>{{Bytes({0x78})}} << 1 << true;
     QTest::newRow("A 78 with another byte, then lone 78")
-        << int(kVariantA) << QList<QByteArray>{Bytes({0x78, 0x00}), Bytes({0x78})} << 2 << true;
-    QTest::newRow("A 78 with another byte")
-        << int(kVariantA) << QList<QByteArray>{Bytes({0x00, 0x78})} << 2 << false;
-    QTest::newRow("A lone 58") << int(kVariantA) << QList<QByteArray>{Bytes({0x58})} << 2 << false;
+        << int(kVariantA) << QList<Answer>{{Bytes({0x78, 0x00})}, {Bytes({0x78})}} << 2 << true;
+    QTest::newRow("A 78 with another byte, then silence")
+        << int(kVariantA) << QList<Answer>{{Bytes({0x00, 0x78})}} << 2 << false;
+    QTest::newRow("A lone 58, then silence")
+        << int(kVariantA) << QList<Answer>{{Bytes({0x58})}} << 2 << false;
     QTest::newRow("B leading byte and 58")
-        << int(kVariantB) << QList<QByteArray>{Bytes({0x13, 0x58})} << 1 << true;
+        << int(kVariantB) << QList<Answer>{{Bytes({0x13, 0x58})}} << 1 << true;
     QTest::newRow("B leading byte alone, then 58")
-        << int(kVariantB) << QList<QByteArray>{Bytes({0x13}), Bytes({0x58})} << 1 << true;
-    QTest::newRow("B leading byte alone waits")
-        << int(kVariantB) << QList<QByteArray>{Bytes({0x58})} << 1 << false;
-    QTest::newRow("B leading byte and 00")
-        << int(kVariantB) << QList<QByteArray>{Bytes({0x13, 0x00})} << 2 << false;
+        << int(kVariantB) << QList<Answer>{{Bytes({0x13}), Bytes({0x58})}} << 1 << true;
+    QTest::newRow("B leading byte and 00, then silence")
+        << int(kVariantB) << QList<Answer>{{Bytes({0x13, 0x00})}} << 2 << false;
     QTest::newRow("B three bytes, then two")
-        << int(kVariantB) << QList<QByteArray>{Bytes({0x13, 0x00, 0x58}), Bytes({0x13, 0x58})} << 2
+        << int(kVariantB) << QList<Answer>{{Bytes({0x13, 0x00, 0x58})}, {Bytes({0x13, 0x58})}} << 2
         << true;
 }
 
 void TestRecordDlg::clearLog() {
     QFETCH(int, variant);
-    QFETCH(QList<QByteArray>, replies);
+    QFETCH(QList<QList<QByteArray>>, answers);
     QFETCH(int, requests);
     QFETCH(bool, cleared);
     Bench b(variant);
@@ -487,28 +493,36 @@ void TestRecordDlg::clearLog() {
     QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(question.icon, QMessageBox::Question);
     QCOMPARE(b.line.Written(), QByteArray("EX"));
-    QVERIFY(b.Temp().empty());
-    QVERIFY(b.FiveEnabled(true));
+    QCOMPARE(b.Temp().size(), std::size_t(2));  // kept until the device confirms
+    QVERIFY(b.FiveEnabled(false));
     b.recorder.Clear();
 
     const int paintsBefore = b.dlg->Progress().PaintCount();
-    for (const QByteArray& reply : replies) {
-        b.line.Deliver(reply);
+    for (int k = 0; k < answers.size(); ++k) {
+        QTRY_COMPARE(b.line.Written().size(), 2 * (k + 1));
+        for (const QByteArray& piece : answers[k]) {
+            b.line.Deliver(piece);
+        }
     }
-    QCOMPARE(b.line.Written(), QByteArray("EX").repeated(requests));
     if (!cleared) {
-        QVERIFY(b.recorder.Boxes().isEmpty());
-        QCOMPARE(b.dlg->Exchange().pending, records::kClearLogCommand);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            b.recorder.Texts(),
+            QStringList{QStringLiteral("连接失败！请检查连线、串口选择及装置电源！")}, 5000);
+        QCOMPARE(b.line.Written(), QByteArray("EX").repeated(requests));
+        QCOMPARE(b.Temp().size(), std::size_t(2));  // what was read is not lost
+        QVERIFY(b.FiveEnabled(true));
+        QVERIFY(b.dlg->Exchange().Idle());
         return;
     }
-    QCOMPARE(b.recorder.Texts(), QStringList{QStringLiteral("记录已经清空!")});
+    QTRY_COMPARE(b.recorder.Texts(), QStringList{QStringLiteral("记录已经清空!")});
+    QCOMPARE(b.line.Written(), QByteArray("EX").repeated(requests));
     QVERIFY(b.dlg->Exchange().Idle());
+    QVERIFY(b.Temp().empty());
+    QVERIFY(b.FiveEnabled(true));
     QCOMPARE(b.dlg->ListModel().rowCount(), 0);
     // The bar runs from full to empty after the handler has returned, in a few repaints.
     QCOMPARE(b.dlg->Progress().Lower(), 100000);
     QCOMPARE(b.dlg->Progress().Upper(), 200000);
-    QVERIFY(b.dlg->RunningDown());
-    QCOMPARE(b.dlg->Progress().Pos(), 200000);
     QTRY_VERIFY(!b.dlg->RunningDown());
     QCOMPARE(b.dlg->Progress().Pos(), 100001);
     QVERIFY(b.dlg->Progress().PaintCount() - paintsBefore <= 40);

@@ -154,8 +154,8 @@ void TestE2eParameters::refusal() {
     Click(*dlg, 1011);
     QTRY_COMPARE_WITH_TIMEOUT(
         boxes.Texts(), QStringList{QStringLiteral("请检查装置与维护软件连接是否正确!")}, kWaitMs);
-    QVERIFY(!dlg->Exchange().Idle());  // the write stays pending, with no time-out
-    QVERIFY(!dlg->ReplyTimeOutRunning());
+    QVERIFY(dlg->Exchange().Idle());  // the refusal ends the request
+    QVERIFY(!dlg->Busy());
     // The refusal is spent; the write goes through when given again.
     boxes.Clear();
     Click(*dlg, 1011);
