@@ -32,6 +32,7 @@ CParameterDlg::CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemp
     connect(&m_replyTimer, &QTimer::timeout, this, &CParameterDlg::OnTimeOut);
 
     Build(layout);
+    BuildFileControls(layout);
 }
 
 void CParameterDlg::Build(const ParameterDlgTemplate& layout) {
@@ -193,13 +194,7 @@ void CParameterDlg::OnReadReply() {
         RepeatRequest(*m_comm, m_state, false);
         return;
     }
-    const FrameReading reading = m_codec.readFrame(m_state.buffer);
-    m_frequencyText = reading.frequencyText;
-    for (std::size_t i = 0; i < m_lists.size() && i < reading.selections.size(); ++i) {
-        m_lists[i]->setCurrentIndex(reading.selections[i]);
-    }
-    m_frequency->setText(m_frequencyText);
-    ShowMessageBox(this, settings::kReadDoneText);
+    ApplyOrCompareReading(m_state.buffer);
     m_state.pending.clear();
     m_state.DropReply();
 }
