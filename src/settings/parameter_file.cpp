@@ -650,8 +650,11 @@ ParameterFileBytes ParameterSetToFile(const ParameterSet& set) {
 
 ParameterSetResult ParameterSetFromFile(const QByteArray& bytes, int variant) {
     ParameterSetResult result;
+    // An editor on Windows may have put a byte order mark in front.
+    const QByteArray bom("\xEF\xBB\xBF");
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    const QJsonDocument document =
+        QJsonDocument::fromJson(bytes.startsWith(bom) ? bytes.mid(bom.size()) : bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         result.error =
             QStringLiteral("参数文件不是有效的 JSON（第 %1 字节附近）").arg(parseError.offset);

@@ -261,8 +261,9 @@ void TestParameterFile::writesTheFormat() {
     QCOMPARE(loaded.set.provenance.readAt, read ? readAt : QDateTime());
     QCOMPARE(loaded.set.provenance.program, read ? QStringLiteral("kp650 1.0") : QString());
     QVERIFY(CompareParameterSets(loaded.set, made.set).empty());
-    // Either variant's loader takes the file when told to take any.
+    // Either variant's loader takes the file when told to take any; a byte order mark is no harm.
     QCOMPARE(ParameterSetFromFile(file, -1).set.variant, variant);
+    QCOMPARE(ParameterSetFromFile("\xEF\xBB\xBF" + file, variant).set.frame, made.set.frame);
 }
 
 void TestParameterFile::badFileIsRefused_data() {
