@@ -3,19 +3,16 @@
 // simulator starts from a file and saves what it holds on exit; comparisons write nothing.
 
 #include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QStandardPaths>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
 #include "link/port_names.h"
+#include "settings/parameter_dlg.h"
 #include "settings/parameter_file.h"
-#include "settings/receiver_param_dlg.h"
-#include "settings/transmitter_param_dlg.h"
+#include "support/parameter_dialogs.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 
@@ -23,36 +20,9 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 
-// List control ids in frame order, and how many items each has.
-const std::vector<int> kListsA{1007, 1008, 1012, 1013, 1010, 1014};
+// How many items each list has, in frame order.
 const std::vector<int> kSizesA{2, 11, 11, 11, 11, 11};
-const std::vector<int> kListsB{1009, 1008, 1014, 1012, 1015, 1013, 1007, 1010, 1021};
 const std::vector<int> kSizesB{11, 11, 11, 11, 11, 11, 2, 4, 2};
-
-std::unique_ptr<CParameterDlg> MakeDialog(int variant) {
-    if (variant == 0) {
-        return std::make_unique<CTransmitterParamDlg>();
-    }
-    return std::make_unique<CReceiverParamDlg>();
-}
-
-QLineEdit* Frequency(QDialog& dlg) {
-    return dlg.findChild<QLineEdit*>(QStringLiteral("id1006"));
-}
-
-void Click(QDialog& dlg, const QString& name) {
-    auto* button = dlg.findChild<QPushButton*>(name);
-    QVERIFY2(button, qPrintable(name));
-    button->click();
-}
-
-std::vector<int> ShownLists(QDialog& dlg, int variant) {
-    std::vector<int> shown;
-    for (const int id : variant == 0 ? kListsA : kListsB) {
-        shown.push_back(dlg.findChild<QComboBox*>(QStringLiteral("id%1").arg(id))->currentIndex());
-    }
-    return shown;
-}
 
 QString WriteSet(const QString& path, int variant, const QString& frequency,
                  const std::vector<int>& selections) {
@@ -68,37 +38,6 @@ bool SameSet(const ParameterSet& a, const ParameterSet& b) {
     return a.variant == b.variant && a.frequencyText == b.frequencyText &&
            a.listValues == b.listValues && a.frame == b.frame;
 }
-
-// Closes each comparison list as it appears, keeping its rows as "caption|device|other". The
-// parameter dialog, modal itself, is left alone.
-class ComparisonCloser {
-public:
-    ComparisonCloser() {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto* list = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!list || list->objectName() != QLatin1String("dlgParameterCompare")) {
-                return;
-            }
-            QStringList rows;
-            auto* table = list->findChild<QTableView*>(QStringLiteral("tableDifferences"));
-            for (int r = 0; table && r < table->model()->rowCount(); ++r) {
-                QStringList cells;
-                for (int c = 0; c < table->model()->columnCount(); ++c) {
-                    cells << table->model()->index(r, c).data().toString();
-                }
-                rows << cells.join(QLatin1Char('|'));
-            }
-            m_lists << rows;
-            list->accept();
-        });
-        m_timer.start(5);
-    }
-    const QList<QStringList>& Lists() const { return m_lists; }
-
-private:
-    QTimer m_timer;
-    QList<QStringList> m_lists;
-};
 
 }  // namespace
 
@@ -164,7 +103,7 @@ void TestE2eParameterFiles::roundTrip() {
              qPrintable(sim.ErrorText()));
     SetPortDeviceOverride(1, sim.LinkPath());
     MessageBoxRecorder boxes;
-    auto dlg = MakeDialog(variant);
+    auto dlg = MakeParameterDialog(variant);
     dlg->SetPortNumber(1);
     dlg->SetFileChooser(
         [&](QWidget*, bool save, const QString&) { return save ? readBack : original; });
@@ -172,30 +111,30 @@ void TestE2eParameterFiles::roundTrip() {
     QVERIFY2(boxes.Texts().isEmpty(), qPrintable(boxes.Texts().join('|')));
 
     // File -> dialog -> frame -> device.
-    Click(*dlg, QStringLiteral("buttonLoadParameters"));
-    QCOMPARE(Frequency(*dlg)->text(), frequency);
+    ClickButton(*dlg, QStringLiteral("buttonLoadParameters"));
+    QCOMPARE(FrequencyBox(*dlg)->text(), frequency);
     QCOMPARE(ShownLists(*dlg, variant), selections);
-    Click(*dlg, QStringLiteral("id1011"));
+    ClickButton(*dlg, QStringLiteral("id1011"));
     QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("配置成功!")}, kWaitMs);
 
     // A new showing starts from the defaults; the read brings the device's values back.
-    Click(*dlg, QStringLiteral("id1"));
+    ClickButton(*dlg, QStringLiteral("id1"));
     dlg->show();
-    Frequency(*dlg)->clear();
+    FrequencyBox(*dlg)->clear();
     boxes.Clear();
-    Click(*dlg, QStringLiteral("id1003"));
+    ClickButton(*dlg, QStringLiteral("id1003"));
     QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("读取成功!")}, kWaitMs);
-    QCOMPARE(Frequency(*dlg)->text(), frequency);
+    QCOMPARE(FrequencyBox(*dlg)->text(), frequency);
     QCOMPARE(ShownLists(*dlg, variant), selections);
 
     // -> file: the same set, marked as read from the device.
-    Click(*dlg, QStringLiteral("buttonSaveParameters"));
+    ClickButton(*dlg, QStringLiteral("buttonSaveParameters"));
     QCOMPARE(boxes.Texts(), QStringList{QStringLiteral("读取成功!")});
     const ParameterSetResult read = ReadParameterSetFile(readBack, variant);
     QVERIFY2(read.Ok(), qPrintable(read.error));
     QVERIFY(SameSet(read.set, expected.set));
     QVERIFY(read.set.provenance.readAt.isValid());
-    Click(*dlg, QStringLiteral("id1"));
+    ClickButton(*dlg, QStringLiteral("id1"));
 
     // The device saves what it holds when it stops.
     sim.Stop();
@@ -245,32 +184,32 @@ void TestE2eParameterFiles::deviceFromFileAndComparisons() {
              qPrintable(sim.ErrorText()));
     SetPortDeviceOverride(1, sim.LinkPath());
     MessageBoxRecorder boxes;
-    auto dlg = MakeDialog(variant);
+    auto dlg = MakeParameterDialog(variant);
     QString chosen = site;
     dlg->SetFileChooser([&](QWidget*, bool, const QString&) { return chosen; });
     dlg->show();
     QVERIFY2(boxes.Texts().isEmpty(), qPrintable(boxes.Texts().join('|')));
 
-    Click(*dlg, QStringLiteral("buttonCompareFile"));
+    ClickButton(*dlg, QStringLiteral("buttonCompareFile"));
     QTRY_COMPARE_WITH_TIMEOUT(
         boxes.Texts(), QStringList{QStringLiteral("装置参数与文件 site.json 一致!")}, kWaitMs);
-    QVERIFY(Frequency(*dlg)->text().isEmpty());  // the dialog keeps what it showed
+    QVERIFY(FrequencyBox(*dlg)->text().isEmpty());  // the dialog keeps what it showed
 
     ComparisonCloser closer;
     chosen = planned;
-    Click(*dlg, QStringLiteral("buttonCompareFile"));
+    ClickButton(*dlg, QStringLiteral("buttonCompareFile"));
     QTRY_COMPARE_WITH_TIMEOUT(closer.Lists().size(), 1, kWaitMs);
-    QCOMPARE(closer.Lists()[0], rows);
+    QCOMPARE(closer.Lists()[0].rows, rows);
 
     // The dialog with the site's values, one list changed by hand.
     chosen = site;
-    Click(*dlg, QStringLiteral("buttonLoadParameters"));
+    ClickButton(*dlg, QStringLiteral("buttonLoadParameters"));
     dlg->findChild<QComboBox*>(QStringLiteral("id%1").arg(shownList))->setCurrentIndex(0);
-    Click(*dlg, QStringLiteral("buttonCompareShown"));
+    ClickButton(*dlg, QStringLiteral("buttonCompareShown"));
     QTRY_COMPARE_WITH_TIMEOUT(closer.Lists().size(), 2, kWaitMs);
-    QCOMPARE(closer.Lists()[1], QStringList{shownRow});
+    QCOMPARE(closer.Lists()[1].rows, QStringList{shownRow});
     QVERIFY(dlg->Exchange().Idle());
-    Click(*dlg, QStringLiteral("id1"));
+    ClickButton(*dlg, QStringLiteral("id1"));
 
     // Nothing was written: the device still holds the site's file.
     sim.Stop();
