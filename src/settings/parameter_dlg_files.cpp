@@ -191,21 +191,21 @@ void CParameterDlg::ApplyOrCompareReading(const QString& replyData) {
         m_lastRead.provenance.readAt = QDateTime::currentDateTime();
     }
     if (m_comparison) {
-        const Comparison comparison = std::move(*m_comparison);
-        m_comparison.reset();
+        // Still armed while its result shows, so that a reply repeated meanwhile is compared
+        // too and never taken into the controls as a reading.
+        const Comparison comparison = *m_comparison;
         if (!device.Ok()) {
             ShowMessageBox(this, device.error);
-            return;
-        }
-        const std::vector<FieldDifference> differences =
-            CompareParameterSets(device.set, comparison.other);
-        if (differences.empty()) {
+        } else if (const std::vector<FieldDifference> differences =
+                       CompareParameterSets(device.set, comparison.other);
+                   differences.empty()) {
             ShowMessageBox(this, comparison.texts.same);
-            return;
+        } else {
+            CParameterCompareDlg list(comparison.texts.heading, comparison.texts.otherTitle,
+                                      differences, this);
+            list.exec();
         }
-        CParameterCompareDlg list(comparison.texts.heading, comparison.texts.otherTitle,
-                                  differences, this);
-        list.exec();
+        m_comparison.reset();
         return;
     }
 
