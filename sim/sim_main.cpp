@@ -27,6 +27,21 @@ int main(int argc, char* argv[]) {
             break;
     }
 
+    if (!options.paramsFile.isEmpty()) {
+        QFile file(options.paramsFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "kp650-sim: %s: %s\n", qPrintable(options.paramsFile),
+                         qPrintable(file.errorString()));
+            return 2;
+        }
+        if (!sim::ApplyParameterFile(file.read(settings::kParameterFileMaxBytes), &options,
+                                     &message)) {
+            std::fprintf(stderr, "kp650-sim: %s: %s\n", qPrintable(options.paramsFile),
+                         qPrintable(message));
+            return 2;
+        }
+    }
+
     sim::DeviceModel model(options.variant);
     model.SetIdentification(options.identification);
     if (!options.parameters.isEmpty()) {
@@ -71,5 +86,15 @@ int main(int argc, char* argv[]) {
         qPrintable(options.link), static_cast<int>(model.Log().size()),
         options.baud > 0 ? qPrintable(QStringLiteral("%1 baud").arg(options.baud)) : "unpaced");
     std::fflush(stdout);
-    return server.Run();
+    const int status = server.Run();
+    if (!options.saveParamsFile.isEmpty()) {
+        const QString error = WriteParameterSetFile(
+            options.saveParamsFile, sim::DeviceParameterSet(model, QDateTime::currentDateTime()));
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "kp650-sim: %s: %s\n", qPrintable(options.saveParamsFile),
+                         qPrintable(error));
+            return 1;
+        }
+    }
+    return status;
 }

@@ -3,6 +3,9 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include "common/globals.h"
+#include "common/program_version.h"
+
 namespace sim {
 namespace {
 
@@ -134,6 +137,15 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
         QStringLiteral("params"),
         QStringLiteral("Initial parameter frame as hex (70 bytes for A, 17 for B)."),
         QStringLiteral("HEX"));
+    const QCommandLineOption paramsFile(
+        QStringLiteral("params-file"),
+        QStringLiteral("Initial parameters from a parameter file as the program saves it; "
+                       "its device sets the variant unless --variant is given."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption saveParams(
+        QStringLiteral("save-params"),
+        QStringLiteral("On exit, save the parameters the device holds as a parameter file."),
+        QStringLiteral("FILE"));
     const QCommandLineOption clock(
         QStringLiteral("clock"),
         QStringLiteral("Initial device clock (default: the PC's local time)."),
@@ -159,8 +171,8 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
                                   QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption verbose(
         QStringLiteral("verbose"), QStringLiteral("Trace requests and replies in hex on stderr."));
-    parser.addOptions({variant, link, version, date, checksum, idBytes, frequency, params, clock,
-                       records, log, baud, fault, seed, verbose});
+    parser.addOptions({variant, link, version, date, checksum, idBytes, frequency, params,
+                       paramsFile, saveParams, clock, records, log, baud, fault, seed, verbose});
 
     if (!parser.parse(QStringList(QStringLiteral("kp650-sim")) + args)) {
         *message = parser.errorText();
@@ -181,6 +193,7 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
         return ParseOutcome::Error;
     }
     o.variant = v == QLatin1String("A") ? DeviceVariant::A : DeviceVariant::B;
+    o.variantGiven = parser.isSet(variant);
     o.link = parser.value(link);
     o.verbose = parser.isSet(verbose);
 
@@ -249,6 +262,12 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
         }
         o.parameters = QByteArray::fromHex(hex.toLatin1());
     }
+    o.paramsFile = parser.value(paramsFile);
+    if (!o.paramsFile.isEmpty() && (parser.isSet(params) || parser.isSet(frequency))) {
+        *message = QStringLiteral("--params-file excludes --params and --frequency");
+        return ParseOutcome::Error;
+    }
+    o.saveParamsFile = parser.value(saveParams);
     if (parser.isSet(clock)) {
         QDateTime t = QDateTime::fromString(parser.value(clock), Qt::ISODate);
         if (!t.isValid()) {
@@ -295,6 +314,34 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
     }
     *options = o;
     return ParseOutcome::Run;
+}
+
+bool ApplyParameterFile(const QByteArray& fileBytes, SimOptions* options, QString* error) {
+    const int wanted = !options->variantGiven                 ? settings::kAnyVariant
+                       : options->variant == DeviceVariant::A ? kVariantA
+                                                              : kVariantB;
+    const ParameterSetResult loaded = ParameterSetFromFile(fileBytes, wanted);
+    if (!loaded.Ok()) {
+        *error = loaded.error;
+        return false;
+    }
+    options->variant = loaded.set.variant == kVariantA ? DeviceVariant::A : DeviceVariant::B;
+    options->parameters = loaded.set.frame;
+    return true;
+}
+
+ParameterSet DeviceParameterSet(const DeviceModel& model, const QDateTime& at) {
+    const int variant = model.Variant() == DeviceVariant::A ? kVariantA : kVariantB;
+    // The model keeps frames of its variant's length only, which is all this refuses.
+    ParameterSet set = ParameterSetFromFrame(variant, model.Parameters()).set;
+    QByteArray identification;
+    for (const std::uint8_t digit : model.Identification()) {
+        identification.append(static_cast<char>(digit));
+    }
+    set.provenance.readAt = at;
+    set.provenance.deviceIdentification = QString::fromLatin1(identification.toHex(' ').toUpper());
+    set.provenance.program = QStringLiteral("kp650-sim ") + ProgramVersion();
+    return set;
 }
 
 }  // namespace sim

@@ -9,17 +9,21 @@
 #include <optional>
 
 #include "model/device_model.h"
+#include "settings/parameter_file.h"
 
 // kp650-sim's command line, parsed without touching the system, so it can be tested.
 namespace sim {
 
 struct SimOptions {
     DeviceVariant variant = DeviceVariant::A;
+    bool variantGiven = false;  // --variant was on the command line
     QString link;
     std::array<std::uint8_t, 8> identification =
         DeviceModel::IdentificationDigits(1, 2009, 9, 8, 0xABCD);
     std::optional<int> frequencyKHz;
-    QByteArray parameters;  // a raw frame; wins over frequencyKHz
+    QByteArray parameters;   // a raw frame; wins over frequencyKHz
+    QString paramsFile;      // a parameter file to start from (read by ApplyParameterFile)
+    QString saveParamsFile;  // where the parameters go as a parameter file on exit
     std::optional<TimeFrame> clock;
     int records = 0;
     QString logFile;
@@ -39,5 +43,13 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
 // One --fault value: NAME (always), NAME=N (the first N requests), NAME=P with a decimal point
 // (probability P per request), hangup-after=N (after N reply bytes).
 bool ParseFault(const QString& text, SimOptions* options, QString* error);
+
+// Takes a parameter file's content as the initial parameters: its frame, and its variant unless
+// --variant chose one, which the file must then match. False with the loader's message otherwise.
+bool ApplyParameterFile(const QByteArray& fileBytes, SimOptions* options, QString* error);
+
+// The parameters the device holds as a set read from it at `at`, with its identification
+// (WriteParameterSetFile refuses a frame the program could not have written).
+ParameterSet DeviceParameterSet(const DeviceModel& model, const QDateTime& at);
 
 }  // namespace sim

@@ -24,6 +24,7 @@ CParameterDlg::CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemp
             [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
 
     Build(layout);
+    BuildFileControls(layout);
     connect(m_link, &DeviceExchange::BusyChanged, this, [this](bool busy) {
         m_writeButton->setEnabled(!busy);
         m_readButton->setEnabled(!busy);
@@ -170,12 +171,15 @@ void CParameterDlg::OnClose() {
 void CParameterDlg::OnExchangeFinished(const ExchangeResult& result) {
     const QString command = m_state.pending;
     m_state.pending.clear();
+    if (result.outcome != ExchangeOutcome::Success) {
+        m_comparison.reset();  // a comparison that got no reading ends with the request
+    }
     switch (result.outcome) {
         case ExchangeOutcome::Success:
             if (command == m_codec.writeCommand) {
                 ShowMessageBox(this, settings::kWriteDoneText);
-            } else if (const auto reading = ReadReplyValues(m_codec, result.reply)) {
-                ApplyReading(*reading);
+            } else {
+                ApplyOrCompareReading(ParameterReplyText(m_codec, result.reply));
             }
             return;
         case ExchangeOutcome::Refused:
@@ -191,13 +195,4 @@ void CParameterDlg::OnExchangeFinished(const ExchangeResult& result) {
             ShowMessageBox(this, comm::kConnectionFailedText);
             return;
     }
-}
-
-void CParameterDlg::ApplyReading(const FrameReading& reading) {
-    m_frequencyText = reading.frequencyText;
-    for (std::size_t i = 0; i < m_lists.size() && i < reading.selections.size(); ++i) {
-        m_lists[i]->setCurrentIndex(reading.selections[i]);
-    }
-    m_frequency->setText(m_frequencyText);
-    ShowMessageBox(this, settings::kReadDoneText);
 }

@@ -4,12 +4,15 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "common/dialog_base.h"
 #include "link/device_exchange.h"
 #include "link/exchange.h"
 #include "settings/parameter_codec.h"
+#include "settings/parameter_file.h"
 
 class CMSComm;
 class QComboBox;
@@ -47,6 +50,20 @@ enum ParameterControl {
     kIdWrite = 1011,
 };
 
+namespace settings {
+
+// The remembered folder of parameter files (common/remembered_folder.h).
+inline const QString kParameterFolderPurpose = QStringLiteral("parameters");
+
+}  // namespace settings
+
+// Chooses a parameter file: a file dialog, or a test's stand-in that answers at once. `save`
+// asks for a name to write; `start` is the folder to open in, or for a save the proposed path.
+// Empty: cancelled.
+using ParameterFileChooser =
+    std::function<QString(QWidget* parent, bool save, const QString& start)>;
+QString RunParameterFileDialog(QWidget* parent, bool save, const QString& start);
+
 // The mechanics both parameter dialogs share: write and read requests, one at a time, through
 // the dialog's DeviceExchange (echo, trailer and value checks, bounded repetition, time-out,
 // refusal, lost line), and the port held only while the dialog shows. A variant brings its frame
@@ -70,6 +87,27 @@ public:
     void OnRead();
     void OnClose();
 
+    // A row of buttons below the dialog's own controls: save the values shown to a parameter
+    // file, load a file into the controls (nothing is sent until 写入), and compare the device
+    // with what the dialog shows or with a file. None of them writes to the device.
+    void OnSaveFile();
+    void OnLoadFile();
+    void OnCompareShown();
+    void OnCompareFile();
+    // How a comparison speaks of the other set.
+    struct ComparisonTexts {
+        QString same;        // shown when nothing differs: "装置参数与...一致!"
+        QString heading;     // above the differences: "装置参数与...不同的项："
+        QString otherTitle;  // heads the column of the other set's values
+    };
+    // Reads the device and, instead of showing what it holds, lists the fields in which it
+    // differs from `other`.
+    void CompareWithDevice(const ParameterSet& other, const ComparisonTexts& texts);
+    bool ComparisonPending() const { return m_comparison.has_value(); }
+    // The values the controls show; the error is the write's own message for the frequency text.
+    ParameterSetResult ShownSet() const;
+    void SetFileChooser(ParameterFileChooser chooser) { m_chooseFile = std::move(chooser); }
+
 protected:
     CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemplate& layout, QWidget* parent);
 
@@ -78,9 +116,10 @@ protected:
 
 private:
     void Build(const ParameterDlgTemplate& layout);
+    void BuildFileControls(const ParameterDlgTemplate& layout);
     void OnExchangeFinished(const ExchangeResult& result);
-    // A read's values reach the controls.
-    void ApplyReading(const FrameReading& reading);
+    // A good read reply's data: shown in the controls, or compared when a comparison waits.
+    void ApplyOrCompareReading(const QString& replyData);
     std::vector<int> Selections() const;
 
     const ParameterCodec& m_codec;
@@ -93,4 +132,12 @@ private:
     short m_portNumber = 1;
     QLineEdit* m_frequency = nullptr;
     std::vector<QComboBox*> m_lists;  // in frame order, as the codec lists them
+
+    struct Comparison {
+        ParameterSet other;
+        ComparisonTexts texts;
+    };
+    std::optional<Comparison> m_comparison;  // armed by CompareWithDevice until its reply
+    ParameterSet m_lastRead;                 // what the last read found, and when
+    ParameterFileChooser m_chooseFile = RunParameterFileDialog;
 };

@@ -62,6 +62,9 @@ QByteArray RecordFrame(const LogRecord& r) {
 class TestDeviceModel : public QObject {
     Q_OBJECT
 private slots:
+    void parameterFile_data();
+    void parameterFile();
+    void parameterSetOnExit();
     void replies_data();
     void replies();
     void chunking_data();
@@ -615,6 +618,12 @@ void TestDeviceModel::commandLineErrors_data() {
     QTest::newRow("short parameter frame") << QStringList{"--params", "0011"} << false;
     QTest::newRow("stray argument") << QStringList{"extra"} << false;
     QTest::newRow("negative baud") << QStringList{"--baud", "-1"} << false;
+    QTest::newRow("parameter file and save")
+        << QStringList{"--params-file", "a.json", "--save-params", "b.json"} << true;
+    QTest::newRow("parameter file and frame")
+        << QStringList{"--params-file", "a.json", "--params", QString(34, '0')} << false;
+    QTest::newRow("parameter file and frequency")
+        << QStringList{"--params-file", "a.json", "--frequency", "200"} << false;
 }
 
 void TestDeviceModel::commandLineErrors() {
@@ -627,6 +636,78 @@ void TestDeviceModel::commandLineErrors() {
     if (!ok) {
         QVERIFY(!message.isEmpty());
     }
+}
+
+void TestDeviceModel::parameterFile_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("fileVariant");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QByteArray>("frame");  // the device's frame; empty after an error
+    const QByteArray b500 =
+        Hex("0000000002000000"
+            "000000000000000101");
+    const QByteArray a200 =
+        Hex("000000000028F5C3000000000028E608000000000029057D0000000000291538"
+            "000000000028D64D000000000028C69300000000002924F2000000000028B6D8000000000505");
+    QTest::newRow("receiver file picks the variant") << QStringList{} << 1 << QString() << b500;
+    QTest::newRow("transmitter file picks the variant") << QStringList{} << 0 << QString() << a200;
+    QTest::newRow("receiver file, variant B")
+        << QStringList{"--variant", "B"} << 1 << QString() << b500;
+    QTest::newRow("receiver file, variant A")
+        << QStringList{"--variant", "A"} << 1
+        << "字段 \"device\" 为 \"KPB-650\"：这是 KPB-650 的参数，不能用于 KPA-650" << QByteArray();
+}
+
+void TestDeviceModel::parameterFile() {
+    QFETCH(QStringList, args);
+    QFETCH(int, fileVariant);
+    QFETCH(QString, error);
+    QFETCH(QByteArray, frame);
+    SimOptions options;
+    QString message;
+    QCOMPARE(ParseSimOptions(args + QStringList{"--params-file", "x.json"}, &options, &message),
+             ParseOutcome::Run);
+    QCOMPARE(options.paramsFile, QStringLiteral("x.json"));
+    const QByteArray file =
+        ParameterSetToFile(ParameterSetFromValues(fileVariant, fileVariant == 0 ? "200" : "500",
+                                                  fileVariant == 0
+                                                      ? std::vector<int>{0, 0, 0, 0, 5, 5}
+                                                      : std::vector<int>{0, 0, 0, 0, 0, 0, 0, 1, 1})
+                               .set)
+            .bytes;
+    const bool ok = ApplyParameterFile(file, &options, &message);
+    QCOMPARE(ok, error.isEmpty());
+    if (!ok) {
+        QCOMPARE(message, error);
+        return;
+    }
+    QCOMPARE(options.variant, fileVariant == 0 ? DeviceVariant::A : DeviceVariant::B);
+    DeviceModel model(options.variant);
+    QVERIFY(model.SetParameters(options.parameters));
+    // The device answers a read with the file's frame.
+    const QByteArray reply = model.Receive(fileVariant == 0 ? Hex("464658") : Hex("465358"));
+    QCOMPARE(Show(reply), Show((fileVariant == 0 ? QByteArray() : Hex("46")) + frame + Hex("58")));
+}
+
+// What --save-params writes: the frame last written, and where it came from.
+void TestDeviceModel::parameterSetOnExit() {
+    DeviceModel model(DeviceVariant::B);
+    const QByteArray frame =
+        Hex("0000000001A1CAC1"
+            "0102030405"
+            "0A010300");
+    model.Receive(Hex("4153") + frame + Hex("58"));
+    const QDateTime at(QDate(2024, 5, 1), QTime(10, 30), QTimeZone(8 * 3600));
+    const ParameterSet set = DeviceParameterSet(model, at);
+    QCOMPARE(set.frame, frame);
+    QCOMPARE(set.frequencyText, QStringLiteral("40"));
+    QCOMPARE(set.provenance.readAt, at);
+    QCOMPARE(set.provenance.deviceIdentification, QStringLiteral("01 09 09 08 0A 0B 0C 0D"));
+    QCOMPARE(set.provenance.program, QStringLiteral("kp650-sim 1.0"));
+    const ParameterFileBytes file = ParameterSetToFile(set);
+    QVERIFY2(file.error.isEmpty(), qPrintable(file.error));
+    QVERIFY(file.bytes.contains("\"device_identification\": \"01 09 09 08 0A 0B 0C 0D\""));
+    QVERIFY(file.bytes.contains("\"read_from_device_at\": \"2024-05-01T10:30:00+08:00\""));
 }
 
 QTEST_GUILESS_MAIN(TestDeviceModel)

@@ -1,0 +1,223 @@
+// The parameter dialogs' parameter files and comparisons with the device, kept apart from the
+// exchange code in parameter_dlg.cpp: they reach the device only through OnRead().
+
+#include "settings/parameter_dlg.h"
+
+#include <QComboBox>
+#include <QDate>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "common/dialog_units.h"
+#include "common/message_box.h"
+#include "common/program_version.h"
+#include "common/remembered_folder.h"
+#include "settings/parameter_compare_dlg.h"
+
+namespace {
+
+// The row sits below the Part's controls, as high as their buttons, with their margin.
+constexpr int kRowHeight = 14;
+constexpr int kRowMargin = 7;
+constexpr int kRowGap = 4;
+
+struct FileButton {
+    const char* objectName;
+    const char* text;
+    const char* toolTip;
+    void (CParameterDlg::*handler)();
+};
+
+const FileButton kFileButtons[] = {
+    {"buttonSaveParameters", "保存参数...", "把对话框所示的参数保存到参数文件",
+     &CParameterDlg::OnSaveFile},
+    {"buttonLoadParameters", "载入参数...", "从参数文件载入参数到对话框；按“写入”之前不发送给装置",
+     &CParameterDlg::OnLoadFile},
+    {"buttonCompareShown", "与装置比较",
+     "读出装置参数，列出与对话框所示不同的项；不改变对话框，不写入装置",
+     &CParameterDlg::OnCompareShown},
+    {"buttonCompareFile", "与文件比较...",
+     "选择参数文件，读出装置参数，列出与文件不同的项；不改变对话框，不写入装置",
+     &CParameterDlg::OnCompareFile},
+};
+
+QString FileName(const QString& path) {
+    return QFileInfo(path).fileName();
+}
+
+}  // namespace
+
+QString RunParameterFileDialog(QWidget* parent, bool save, const QString& start) {
+    QFileDialog dialog(parent,
+                       save ? QStringLiteral("保存参数文件") : QStringLiteral("选择参数文件"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("参数文件 (*.%1)").arg(settings::kParameterFileSuffix),
+                           QStringLiteral("所有文件 (*)")});
+    dialog.setDefaultSuffix(settings::kParameterFileSuffix);
+    if (save) {
+        dialog.setDirectory(QFileInfo(start).absolutePath());
+        dialog.selectFile(QFileInfo(start).fileName());
+    } else {
+        dialog.setDirectory(start);
+    }
+    if (dialog.exec() != QDialog::Accepted) {
+        return QString();
+    }
+    return dialog.selectedFiles().value(0);
+}
+
+void CParameterDlg::BuildFileControls(const ParameterDlgTemplate& layout) {
+    constexpr DialogUnits du = common::kSongTi9Units;
+    // The dialog grows by one row; everything the template places keeps its position.
+    const int top = layout.size.height();
+    setFixedSize(du.size(layout.size.width(), top + kRowHeight + kRowMargin));
+    const int count = static_cast<int>(std::size(kFileButtons));
+    const int width = (layout.size.width() - 2 * kRowMargin - (count - 1) * kRowGap) / count;
+    int left = kRowMargin;
+    for (const FileButton& spec : kFileButtons) {
+        auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
+        button->setObjectName(QString::fromUtf8(spec.objectName));
+        button->setToolTip(QString::fromUtf8(spec.toolTip));
+        button->setGeometry(du.rect(left, top, width, kRowHeight));
+        connect(button, &QPushButton::clicked, this, spec.handler);
+        left += width + kRowGap;
+    }
+
+    // A comparison waits for the next read reply. The Part's read button asks for the reading
+    // itself, so pressing it (before it sends) ends a comparison that never got its reply; so
+    // does the end of the showing.
+    if (auto* read = findChild<QPushButton*>(QStringLiteral("id%1").arg(kIdRead))) {
+        connect(read, &QPushButton::pressed, this, [this] { m_comparison.reset(); });
+    }
+    connect(this, &QDialog::finished, this, [this] { m_comparison.reset(); });
+}
+
+ParameterSetResult CParameterDlg::ShownSet() const {
+    return ParameterSetFromValues(VariantOfCodec(m_codec), m_frequency->text(), Selections());
+}
+
+void CParameterDlg::OnSaveFile() {
+    const ParameterSetResult shown = ShownSet();
+    if (!shown.Ok()) {
+        ShowMessageBox(this, shown.error);
+        return;
+    }
+    ParameterSet set = shown.set;
+    set.provenance.program = QStringLiteral("kp650 ") + ProgramVersion();
+    if (m_lastRead.provenance.readAt.isValid() && m_lastRead.frame == set.frame) {
+        set.provenance.readAt = m_lastRead.provenance.readAt;  // what the device held then
+    }
+    const int variant = VariantOfCodec(m_codec);
+    const QString proposed =
+        RememberedFolder(settings::kParameterFolderPurpose) + QLatin1Char('/') +
+        QStringLiteral("%1参数-%2.%3")
+            .arg(DeviceModelName(variant), QDate::currentDate().toString(Qt::ISODate),
+                 settings::kParameterFileSuffix);
+    const QString path = m_chooseFile(this, true, proposed);
+    if (path.isEmpty()) {
+        return;
+    }
+    RememberFolder(settings::kParameterFolderPurpose, path);
+    const QString error = WriteParameterSetFile(path, set);
+    if (!error.isEmpty()) {
+        ShowMessageBox(this,
+                       QStringLiteral("参数文件 %1 未能保存：\n%2").arg(FileName(path), error));
+    }
+}
+
+void CParameterDlg::OnLoadFile() {
+    const QString path =
+        m_chooseFile(this, false, RememberedFolder(settings::kParameterFolderPurpose));
+    if (path.isEmpty()) {
+        return;
+    }
+    RememberFolder(settings::kParameterFolderPurpose, path);
+    const ParameterSetResult loaded = ReadParameterSetFile(path, VariantOfCodec(m_codec));
+    if (!loaded.Ok()) {
+        ShowMessageBox(
+            this, QStringLiteral("参数文件 %1 未能载入：\n%2").arg(FileName(path), loaded.error));
+        return;
+    }
+    m_frequency->setText(loaded.set.frequencyText);
+    const std::vector<int> selections = ParameterSelections(loaded.set);
+    for (std::size_t i = 0; i < m_lists.size() && i < selections.size(); ++i) {
+        m_lists[i]->setCurrentIndex(selections[i]);
+    }
+}
+
+void CParameterDlg::OnCompareShown() {
+    const ParameterSetResult shown = ShownSet();
+    if (!shown.Ok()) {
+        ShowMessageBox(this, shown.error);
+        return;
+    }
+    CompareWithDevice(shown.set,
+                      {QStringLiteral("装置参数与对话框所示一致!"),
+                       QStringLiteral("装置参数与对话框所示不同的项："), QStringLiteral("对话框")});
+}
+
+void CParameterDlg::OnCompareFile() {
+    const QString path =
+        m_chooseFile(this, false, RememberedFolder(settings::kParameterFolderPurpose));
+    if (path.isEmpty()) {
+        return;
+    }
+    RememberFolder(settings::kParameterFolderPurpose, path);
+    const ParameterSetResult loaded = ReadParameterSetFile(path, VariantOfCodec(m_codec));
+    if (!loaded.Ok()) {
+        ShowMessageBox(
+            this, QStringLiteral("参数文件 %1 未能载入：\n%2").arg(FileName(path), loaded.error));
+        return;
+    }
+    const QString name = FileName(path);
+    CompareWithDevice(loaded.set, {QStringLiteral("装置参数与文件 %1 一致!").arg(name),
+                                   QStringLiteral("装置参数与文件 %1 不同的项：").arg(name),
+                                   QStringLiteral("文件")});
+}
+
+void CParameterDlg::CompareWithDevice(const ParameterSet& other, const ComparisonTexts& texts) {
+    if (m_link->Busy()) {
+        return;  // one request at a time
+    }
+    m_comparison = Comparison{other, texts};
+    OnRead();
+}
+
+void CParameterDlg::ApplyOrCompareReading(const QString& replyData) {
+    const ParameterSetResult device =
+        ParameterSetFromFrame(VariantOfCodec(m_codec), QByteArray::fromHex(replyData.toLatin1()));
+    if (device.Ok()) {
+        m_lastRead = device.set;
+        m_lastRead.provenance.readAt = QDateTime::currentDateTime();
+    }
+    if (m_comparison) {
+        // Still armed while its result shows, so that a reply repeated meanwhile is compared
+        // too and never taken into the controls as a reading.
+        const Comparison comparison = *m_comparison;
+        if (!device.Ok()) {
+            ShowMessageBox(this, device.error);
+        } else if (const std::vector<FieldDifference> differences =
+                       CompareParameterSets(device.set, comparison.other);
+                   differences.empty()) {
+            ShowMessageBox(this, comparison.texts.same);
+        } else {
+            CParameterCompareDlg list(comparison.texts.heading, comparison.texts.otherTitle,
+                                      differences, this);
+            list.exec();
+        }
+        m_comparison.reset();
+        return;
+    }
+
+    // The Part's read: the dialog takes what the device holds.
+    const FrameReading reading = m_codec.readFrame(replyData);
+    m_frequencyText = reading.frequencyText;
+    for (std::size_t i = 0; i < m_lists.size() && i < reading.selections.size(); ++i) {
+        m_lists[i]->setCurrentIndex(reading.selections[i]);
+    }
+    m_frequency->setText(m_frequencyText);
+    ShowMessageBox(this, settings::kReadDoneText);
+}
