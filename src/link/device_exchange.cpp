@@ -164,7 +164,7 @@ void DeviceExchange::Judge(bool lineQuiet) {
 }
 
 void DeviceExchange::TryAgainOrFail() {
-    if (m_request.shape.resendable && m_attempts < comm::kMaxAttempts) {
+    if (m_request.shape.resendable && m_attempts < m_request.maxAttempts) {
         Send();  // the line is quiet by now
     } else {
         Finish(ExchangeOutcome::BadReply, m_burst);

@@ -54,6 +54,7 @@ struct ExchangeRequest {
     // it is whole; otherwise the line must fall quiet first, to see whether noise came before it.
     std::function<bool(const QByteArray& reply)> acceptAtOnce;
     int timeOutMs = comm::kReplyTimeOutMs;
+    int maxAttempts = comm::kMaxAttempts;  // tries in all for a resendable request
 };
 
 // How an exchange ended.
