@@ -44,28 +44,6 @@ void AppendPadded(QString& out, const QString& text, int width) {
 
 }  // namespace
 
-const SignalTable& SignalTableOf(int variant) {
-    static const SignalTable a = {{
-        {QStringLiteral("命令1启动"), QStringLiteral("命令1返回")},
-        {QStringLiteral("命令2启动"), QStringLiteral("命令2返回")},
-        {QStringLiteral("命令3启动"), QStringLiteral("命令3返回")},
-        {QStringLiteral("功放过载告警"), QStringLiteral("功放过载告警返回")},
-        {QStringLiteral("功放过低告警"), QStringLiteral("功放过低告警返回")},
-        {QString(), QString()},
-        {QString(), QString()},
-    }};
-    static const SignalTable b = {{
-        {QStringLiteral("命令1启动"), QStringLiteral("命令1返回")},
-        {QStringLiteral("命令2启动"), QStringLiteral("命令2返回")},
-        {QStringLiteral("命令3启动"), QStringLiteral("命令3返回")},
-        {QStringLiteral("信噪比告警"), QStringLiteral("信噪比告警返回")},
-        {QStringLiteral("信号过高告警"), QStringLiteral("信号过高告警返回")},
-        {QStringLiteral("通道故障告警"), QStringLiteral("通道故障告警返回")},
-        {QStringLiteral("信号过低告警"), QStringLiteral("信号过低告警返回")},
-    }};
-    return variant == 0 ? a : b;
-}
-
 qint64 DateKey(qint64 year, qint64 month, qint64 day) {
     return (year * 12 + month) * 31 + day;
 }
@@ -111,20 +89,9 @@ TimelineBuilder::TimelineBuilder(const std::vector<EventRecord>& table,
         p.time =
             ((ParseField(r.hour) * 60 + ParseField(r.minute)) * 60 + ParseField(r.second)) * 1000 +
             ParseField(r.msecond);
-        if (r.event.isEmpty()) {
-            continue;
-        }
-        for (int s = 0; s < graph::kTraceCount; ++s) {
-            if (r.event == m_signals[s].start) {
-                p.signal = s;
-                p.start = true;
-                break;
-            }
-            if (r.event == m_signals[s].ret) {
-                p.signal = s;
-                break;
-            }
-        }
+        const SignalEvent e = SignalEventOf(m_signals, r.event);
+        p.signal = e.row;
+        p.start = e.start;
     }
     // Next record of the same signal, start or return: a start's search for its return stops
     // at the first one of these.

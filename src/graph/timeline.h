@@ -8,23 +8,14 @@
 
 #include "graph/trace_layout.h"
 #include "records/event_record.h"
+#include "records/event_signals.h"
 
 namespace graph {
 
-// Seven trace rows per graph; rows without texts stay low.
-inline constexpr int kTraceCount = 7;
+// Seven trace rows per graph, one per signal; rows without texts stay low.
+inline constexpr int kTraceCount = records::kSignalCount;
 
 }  // namespace graph
-
-// The event texts that switch one trace on and off. Empty texts mean the row has no signal.
-struct SignalTexts {
-    QString start;
-    QString ret;
-};
-using SignalTable = std::array<SignalTexts, graph::kTraceCount>;
-
-// Rows 1000, 1001, 1002, 1004, 1005, 1006, 1007 of a variant (0 = A, otherwise B).
-const SignalTable& SignalTableOf(int variant);
 
 // Monotonic in the date but not a day count: year * 372 + month * 31 + day.
 qint64 DateKey(qint64 year, qint64 month, qint64 day);
