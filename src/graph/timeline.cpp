@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "records/record_time.h"
+
 namespace {
 
 constexpr qint64 kGapCap = 60000;    // no gap is drawn longer than a minute
@@ -64,6 +66,24 @@ RecordRange ChooseRecords(const std::vector<EventRecord>& table, qint64 startKey
     return range;
 }
 
+std::optional<DateSpan> DateSpanOf(const std::vector<EventRecord>& table) {
+    std::optional<DateSpan> span;
+    for (const EventRecord& r : table) {
+        const QDate date(static_cast<int>(ParseField(r.year)),
+                         static_cast<int>(ParseField(r.month)),
+                         static_cast<int>(ParseField(r.day)));
+        if (!date.isValid()) {
+            continue;
+        }
+        if (!span) {
+            span = DateSpan{date, date};
+        }
+        span->first = std::min(span->first, date);
+        span->last = std::max(span->last, date);
+    }
+    return span;
+}
+
 QString StartTimeString(const EventRecord& r) {
     QString out;
     out.reserve(r.year.size() + 13);
@@ -89,6 +109,7 @@ TimelineBuilder::TimelineBuilder(const std::vector<EventRecord>& table,
         p.time =
             ((ParseField(r.hour) * 60 + ParseField(r.minute)) * 60 + ParseField(r.second)) * 1000 +
             ParseField(r.msecond);
+        p.wall = RecordTimeMs(r);
         const SignalEvent e = SignalEventOf(m_signals, r.event);
         p.signal = e.row;
         p.start = e.start;
@@ -226,6 +247,10 @@ Timeline TimelineBuilder::LoadTimeline(int first, int last) {
     last = std::min(last, n);
     AddSeparator();  // lead-in
     qint64 f = m_result.end;
+    if (first <= last && first >= 1) {
+        const std::optional<qint64> wall = m_prepared[first].wall;
+        AddAnchor(0, wall ? std::optional<qint64>(*wall - f) : std::nullopt);
+    }
 
     // Look-ahead: m_usedAsReturn[k] marks record k as already drawn as the return of an
     // earlier start. Indexed by absolute position, so a return any distance ahead is kept.
@@ -233,6 +258,10 @@ Timeline TimelineBuilder::LoadTimeline(int first, int last) {
         const int next = pos == last ? pos : pos + 1;
         RecordGap(pos, next);
         const Prepared& p = m_prepared[pos];
+        // A return already drawn with its start adds nothing to the time line.
+        if (!m_usedAsReturn[pos]) {
+            AddAnchor(f, p.wall);
+        }
 
         if (p.signal < 0 || !p.start) {
             if (!m_usedAsReturn[pos]) {
@@ -298,6 +327,25 @@ Timeline TimelineBuilder::LoadTimeline(int first, int last) {
     }
     m_result.loaded = true;
     return std::move(m_result);
+}
+
+void TimelineBuilder::AddAnchor(qint64 position, std::optional<qint64> wall) {
+    std::vector<TimeAnchor>& anchors = m_result.anchors;
+    const TimeAnchor next{position, wall.value_or(0), wall.has_value()};
+    // The record that moves the timeline on from a position is the one whose time holds there.
+    if (!anchors.empty() && anchors.back().position == position) {
+        anchors.pop_back();
+    }
+    if (!anchors.empty()) {
+        const TimeAnchor& last = anchors.back();
+        const bool runsOn = last.valid && next.valid
+                                ? last.time + (position - last.position) == next.time
+                                : last.valid == next.valid;
+        if (runsOn) {
+            return;
+        }
+    }
+    anchors.push_back(next);
 }
 
 Timeline BuildTimeline(const std::vector<EventRecord>& table, const SignalTable& signalTable,

@@ -42,6 +42,7 @@ void CTraceStrip::Relayout() {
 
 void CTraceStrip::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    ScaleViewToWidth(m_view, event->oldSize().width(), event->size().width());
     Relayout();
 }
 
