@@ -670,15 +670,14 @@ void CEventGraphDlg::ApplyFrame() {
         shown.push_back(p.widget->geometry());
     }
     m_area = GraphAreaOf(shown);
-    // The cursor stays on its time; before it has one, on its (scaled) column.
-    const TraceView& view = m_strips[0]->View();
+    // A cursor on the data stays on its time; before that it keeps its column.
     if (m_cursorPos) {
-        const int column = TimelineX(view, DrawnTotal(), *m_cursorPos);
+        const int column = TimelineX(m_strips[0]->View(), DrawnTotal(), *m_cursorPos);
         for (CTraceStrip* strip : m_strips) {
             strip->SetCursorX(column);
         }
+        m_cursorX = m_area.left + column;
     }
-    m_cursorX = m_area.left + m_strips[0]->View().cursorCol;
     ViewChanged();
 }
 

@@ -124,9 +124,8 @@ void ScaleViewToWidth(TraceView& view, int oldWidth, int newWidth) {
     if (oldWidth <= 0 || newWidth <= 0 || oldWidth == newWidth || view.zoomCentre == -1) {
         return;
     }
-    const double factor = static_cast<double>(newWidth) / oldWidth;
-    view.spanPx *= factor;
-    view.originX = Trunc(view.originX * factor);
-    view.zoomCentre = Trunc(view.zoomCentre * factor);
-    view.cursorCol = Trunc(view.cursorCol * factor);
+    // Multiplied before divided, so that growing and shrinking back lands on the same span.
+    view.spanPx = view.spanPx * newWidth / oldWidth;
+    view.originX = Trunc(static_cast<double>(view.originX) * newWidth / oldWidth);
+    view.zoomCentre = Trunc(static_cast<double>(view.zoomCentre) * newWidth / oldWidth);
 }

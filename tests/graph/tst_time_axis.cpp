@@ -236,7 +236,10 @@ void TestTimeAxis::viewScalesWithTheStrip() {
     QVERIFY(qAbs(v.spanPx - 1104.0) < 1e-3);
     QCOMPARE(v.originX, -40);
     QCOMPARE(v.zoomCentre, 200);
-    QCOMPARE(v.cursorCol, 200);
+    QCOMPARE(v.cursorCol, 100);
+    ScaleViewToWidth(v, 920, 460);
+    QVERIFY(qAbs(v.spanPx - 552.0) < 1e-3);
+    QCOMPARE(v.originX, -20);
 
     // Unzoomed stays unzoomed: the timeline fills the wider strip exactly.
     TraceView u;
