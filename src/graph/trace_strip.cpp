@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 CTraceStrip::CTraceStrip(QWidget* parent) : QWidget(parent) {
@@ -66,19 +68,55 @@ void DrawTrace(QPainter& painter, const TraceLayout& layout, const QColor& trace
 
     const int top = layout.levels.yTop;
     const int bottom = layout.levels.yBottom;
+    // Thousands of runs can share a pixel column. Touching pieces of the top and bottom lines are
+    // joined and an edge already drawn at a column is not drawn again, which gives the same
+    // pixels from a few lines per column at most.
     std::vector<QLine> lines;
-    lines.reserve(layout.runs.size() * 2 + layout.markers.size());
+    struct Span {
+        int a = 0;
+        int b = 0;
+        bool open = false;
+    };
+    Span topSpan;
+    Span bottomSpan;
+    const auto extend = [&lines](Span& span, int y, int a, int b) {
+        if (a > b) {
+            std::swap(a, b);
+        }
+        if (span.open && a <= span.b + 1) {
+            span.b = std::max(span.b, b);
+            return;
+        }
+        if (span.open) {
+            lines.emplace_back(span.a, y, span.b, y);
+        }
+        span = Span{a, b, true};
+    };
+    int lastEdge = std::numeric_limits<int>::min();
+    const auto edge = [&](int x) {
+        if (x != lastEdge) {
+            lines.emplace_back(x, top, x, bottom);
+            lastEdge = x;
+        }
+    };
     for (const TraceSegment& run : layout.runs) {
         if (!run.high) {
-            lines.emplace_back(run.xa, bottom, run.xb, bottom);
+            extend(bottomSpan, bottom, run.xa, run.xb);
             continue;
         }
-        lines.emplace_back(run.xa, top, run.xb, top);
-        lines.emplace_back(run.xa, top, run.xa, bottom);
-        lines.emplace_back(run.xb, bottom, run.xb, top);
+        extend(topSpan, top, run.xa, run.xb);
+        edge(run.xa);
+        edge(run.xb);
     }
+    for (const Span* span : {&topSpan, &bottomSpan}) {
+        if (span->open) {
+            const int y = span == &topSpan ? top : bottom;
+            lines.emplace_back(span->a, y, span->b, y);
+        }
+    }
+    lastEdge = std::numeric_limits<int>::min();
     for (const TraceSegment& marker : layout.markers) {
-        lines.emplace_back(marker.xa, top, marker.xa, bottom);
+        edge(marker.xa);
     }
     painter.setPen(QPen(traceColor, 1));
     painter.drawLines(lines.data(), static_cast<int>(lines.size()));
