@@ -49,7 +49,7 @@ std::vector<EventRecord> LogB() {
 }
 
 QByteArray Expected(const QString& name) {
-    QFile file(QStringLiteral(KP650_TEST_DATA_DIR "/export_data/") + name);
+    QFile file(QFINDTESTDATA(QStringLiteral("records/export_data/") + name));
     if (!file.open(QIODevice::ReadOnly)) {
         return QByteArray("missing expected file ") + name.toUtf8();
     }
