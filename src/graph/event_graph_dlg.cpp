@@ -228,6 +228,8 @@ void CEventGraphDlg::BuildLayout() {
         if (!hidden) {
             m_stripsPlaced.push_back(Placed{strip, strip->geometry()});
             m_labelsPlaced.push_back(Placed{label, label ? label->geometry() : QRect()});
+        } else {
+            m_hiddenPlaced.push_back(Placed{strip, strip->geometry()});
         }
     }
 
@@ -437,6 +439,15 @@ void CEventGraphDlg::Zoom(float step, int column) {
         strip->View().zoomCentre = column;
     }
     RepaintStrips();
+    CursorFollowsView();
+}
+
+void CEventGraphDlg::CursorFollowsView() {
+    // The cursor line keeps its column while the timeline moves under it: from now on it stands
+    // for the time now under that column.
+    if (m_cursorPos) {
+        m_cursorPos = PositionAt(m_area.left + m_strips[0]->View().cursorCol);
+    }
 }
 
 void CEventGraphDlg::OnRButtonDown(int x, int y) {
@@ -500,6 +511,7 @@ void CEventGraphDlg::OnMouseMove(int x, int y) {
                 strip->View().originX = origin;
             }
             RepaintStrips();
+            CursorFollowsView();
             m_dragAnchorX = x;
         }
     }
@@ -651,6 +663,12 @@ void CEventGraphDlg::ApplyFrame() {
             const QRect& l = m_labelsPlaced[i].rect;
             label->setGeometry(l.x(), r.y(), l.width(), r.height());
         }
+    }
+    // Zoom limits depend on a strip's width: hidden rows keep the shown rows' width so that all
+    // seven strips keep one zoom and origin.
+    const int dw = frame.strips.front().width() - m_stripsPlaced.front().rect.width();
+    for (const Placed& p : m_hiddenPlaced) {
+        p.widget->setGeometry(p.rect.adjusted(0, 0, dw, 0));
     }
     for (const Placed& p : m_belowPlaced) {
         p.widget->setGeometry(p.rect.translated(0, frame.belowDy));

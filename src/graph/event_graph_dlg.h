@@ -140,6 +140,7 @@ private:
     void BuildExtras();
     void ApplyFrame();
     void ViewChanged();
+    void CursorFollowsView();
     void SetStatusAt(std::optional<qint64> t);
     void JumpToEdge(bool forward);
     bool ReadSource(std::vector<EventRecord>& table);
@@ -172,6 +173,7 @@ private:
     };
     QSize m_initialSize;
     std::vector<Placed> m_stripsPlaced;  // visible strips
+    std::vector<Placed> m_hiddenPlaced;  // rows without a signal: same width, never seen
     std::vector<Placed> m_labelsPlaced;  // their row labels, same order (widget may be null)
     std::vector<Placed> m_belowPlaced;   // everything under the strips
     QRect m_readOutRect;

@@ -643,6 +643,16 @@ void TestEventGraphDlg::growsAndKeepsThePartsPixelsAtInitialSize() {
     }
     QVERIFY(!b.dlg->Axis()->isVisible());
     QCOMPARE(b.dlg->grab().toImage(), initial);
+
+    // The transmitter's rows without a signal keep the width of the others, so all seven keep
+    // one zoom.
+    Bench a(kVariantA, {Rec(5, 10, 0, 0, 0, kStart1), Rec(5, 10, 0, 0, 500, kReturn1)});
+    a.Show();
+    a.dlg->resize(a.dlg->InitialSize() + QSize(300, 100));
+    QCOMPARE(a.dlg->Strip(6)->width(), a.dlg->Strip(0)->width());
+    QVERIFY(!a.dlg->Strip(6)->isVisible());
+    a.dlg->OnZoomOut();
+    QCOMPARE(a.dlg->Strip(6)->View().originX, a.dlg->Strip(0)->View().originX);
 }
 
 void TestEventGraphDlg::readOutShowsItsBeginning() {
