@@ -127,5 +127,4 @@ void ScaleViewToWidth(TraceView& view, int oldWidth, int newWidth) {
     // Multiplied before divided, so that growing and shrinking back lands on the same span.
     view.spanPx = view.spanPx * newWidth / oldWidth;
     view.originX = Trunc(static_cast<double>(view.originX) * newWidth / oldWidth);
-    view.zoomCentre = Trunc(static_cast<double>(view.zoomCentre) * newWidth / oldWidth);
 }

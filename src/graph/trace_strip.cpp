@@ -39,12 +39,14 @@ void CTraceStrip::Relayout() {
     if (width() <= 0 || height() <= 0) {
         return;
     }
+    // Scaled here rather than on resize events, which a hidden strip does not get.
+    ScaleViewToWidth(m_view, m_laidOutWidth, width());
+    m_laidOutWidth = width();
     m_layout = LayOutTrace(m_data, m_view, width(), height());
 }
 
 void CTraceStrip::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    ScaleViewToWidth(m_view, event->oldSize().width(), event->size().width());
     Relayout();
 }
 

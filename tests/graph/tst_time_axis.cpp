@@ -235,7 +235,7 @@ void TestTimeAxis::viewScalesWithTheStrip() {
     ScaleViewToWidth(v, 460, 920);
     QVERIFY(qAbs(v.spanPx - 1104.0) < 1e-3);
     QCOMPARE(v.originX, -40);
-    QCOMPARE(v.zoomCentre, 200);
+    QCOMPARE(v.zoomCentre, 100);
     QCOMPARE(v.cursorCol, 100);
     ScaleViewToWidth(v, 920, 460);
     QVERIFY(qAbs(v.spanPx - 552.0) < 1e-3);
