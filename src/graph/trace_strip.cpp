@@ -71,54 +71,61 @@ void DrawTrace(QPainter& painter, const TraceLayout& layout, const QColor& trace
     const int top = layout.levels.yTop;
     const int bottom = layout.levels.yBottom;
     // Thousands of runs can share a pixel column. Touching pieces of the top and bottom lines are
-    // joined and an edge already drawn at a column is not drawn again, which gives the same
-    // pixels from a few lines per column at most.
-    std::vector<QLine> lines;
+    // joined, and full-height edges on neighbouring columns become one filled block: the same
+    // pixels from a few primitives per column at most.
     struct Span {
         int a = 0;
         int b = 0;
         bool open = false;
     };
-    Span topSpan;
-    Span bottomSpan;
-    const auto extend = [&lines](Span& span, int y, int a, int b) {
-        if (a > b) {
-            std::swap(a, b);
-        }
+    // Grows the span by [a, b] when it touches; otherwise hands the span over and starts anew.
+    const auto extend = [](Span& span, int a, int b, const auto& flush) {
         if (span.open && a <= span.b + 1) {
             span.b = std::max(span.b, b);
             return;
         }
         if (span.open) {
-            lines.emplace_back(span.a, y, span.b, y);
+            flush(span);
         }
         span = Span{a, b, true};
     };
-    int lastEdge = std::numeric_limits<int>::min();
-    const auto edge = [&](int x) {
-        if (x != lastEdge) {
-            lines.emplace_back(x, top, x, bottom);
-            lastEdge = x;
-        }
+    std::vector<QLine> lines;
+    std::vector<QRect> blocks;
+    const auto topLine = [&](const Span& s) { lines.emplace_back(s.a, top, s.b, top); };
+    const auto bottomLine = [&](const Span& s) { lines.emplace_back(s.a, bottom, s.b, bottom); };
+    const auto block = [&](const Span& s) {
+        blocks.emplace_back(QPoint(s.a, top), QPoint(s.b, bottom));
     };
+    Span topSpan;
+    Span bottomSpan;
+    Span edges;
     for (const TraceSegment& run : layout.runs) {
         if (!run.high) {
-            extend(bottomSpan, bottom, run.xa, run.xb);
+            extend(bottomSpan, run.xa, run.xb, bottomLine);
             continue;
         }
-        extend(topSpan, top, run.xa, run.xb);
-        edge(run.xa);
-        edge(run.xb);
+        extend(topSpan, run.xa, run.xb, topLine);
+        extend(edges, run.xa, run.xa, block);
+        extend(edges, run.xb, run.xb, block);
     }
-    for (const Span* span : {&topSpan, &bottomSpan}) {
-        if (span->open) {
-            const int y = span == &topSpan ? top : bottom;
-            lines.emplace_back(span->a, y, span->b, y);
-        }
+    if (topSpan.open) {
+        topLine(topSpan);
     }
-    lastEdge = std::numeric_limits<int>::min();
+    if (bottomSpan.open) {
+        bottomLine(bottomSpan);
+    }
+    if (edges.open) {
+        block(edges);
+    }
+    Span strokes;
     for (const TraceSegment& marker : layout.markers) {
-        edge(marker.xa);
+        extend(strokes, marker.xa, marker.xa, block);
+    }
+    if (strokes.open) {
+        block(strokes);
+    }
+    for (const QRect& r : blocks) {
+        painter.fillRect(r, traceColor);
     }
     painter.setPen(QPen(traceColor, 1));
     painter.drawLines(lines.data(), static_cast<int>(lines.size()));
