@@ -1,21 +1,48 @@
 #include "graph/event_graph_dlg.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <memory>
 
 #include "common/dialog_units.h"
 #include "common/globals.h"
 #include "common/message_box.h"
+#include "graph/graph_frame.h"
 #include "graph/read_out.h"
+#include "graph/time_axis_bar.h"
 #include "records/record_dlg.h"
 
 namespace {
 
 const QString kTableEmptyText = QStringLiteral("表内数据为空");
+
+// Beyond the Part: the context menu, the action row and the status text.
+const QString kAllDatesText = QStringLiteral("全部");
+const QString kAllDatesTip = QStringLiteral("把起始和终止日期设为数据的日期范围并显示");
+const QString kShowEverythingText = QStringLiteral("显示整个时间轴");
+const QString kExportPngText = QStringLiteral("导出PNG图片...");
+const QString kExportSvgText = QStringLiteral("导出SVG图片...");
+const QString kExportPdfText = QStringLiteral("导出PDF文件...");
+const QString kPrintText = QStringLiteral("打印...");
+const QString kPrintErrorText = QStringLiteral("打印出错！");
+const QString kHighSignalsText = QStringLiteral("为高的信号：");
+const QString kNoHighSignalText = QStringLiteral("无");
+const QString kRangeJoinText = QStringLiteral(" 至 ");
 
 struct Place {
     int x;
@@ -98,6 +125,28 @@ constexpr int kStripWidth = 231;
 constexpr int kButtonWidth = 36;
 constexpr int kButtonHeight = 14;
 
+QString ChooseExportFile(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& suffix) {
+    QString path = QFileDialog::getSaveFileName(parent, title, QString(), filter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
+        path += QLatin1Char('.') + suffix;
+    }
+    return path;
+}
+
+bool RunPrintDialog(QPrinter& printer, QWidget* parent) {
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+QString RowName(const char* label) {
+    QString name = QString::fromUtf8(label);
+    if (name.endsWith(QLatin1Char(':'))) {
+        name.chop(1);
+    }
+    return name;
+}
+
 QString ChooseImportFile(QWidget* parent) {
     QFileDialog dialog(parent, QStringLiteral("选择读取文件"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -120,7 +169,10 @@ const std::array<QColor, graph::kTraceCount> CEventGraphDlg::kTraceColors = {
 CEventGraphDlg::CEventGraphDlg(int variant, QWidget* parent)
     : CDialogBase(parent), m_variant(variant == kVariantA ? kVariantA : kVariantB), m_store(this) {
     m_chooseFile = ChooseImportFile;
+    m_chooseExport = ChooseExportFile;
+    m_printSetup = RunPrintDialog;
     BuildLayout();
+    BuildExtras();
 }
 
 CEventGraphDlg::~CEventGraphDlg() = default;
@@ -132,15 +184,23 @@ void CEventGraphDlg::BuildLayout() {
     setWindowTitle(QString::fromUtf8(l.title));
     setModal(true);
     setFont(DialogFont());
-    setFixedSize(du.size(334, l.height));
+    // The Part's size is the smallest; the dialog can grow and be maximised.
+    m_initialSize = du.size(334, l.height);
+    setMinimumSize(m_initialSize);
+    resize(m_initialSize);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
 
     auto* readOutLabel = new QLabel(QStringLiteral("事件发生时间："), this);
     readOutLabel->setGeometry(du.rect(11, 7, l.readOut.x - 11, 8));
 
+    // Read-only rather than disabled: the text stays readable and can be selected and copied.
     m_readOutBox = new QLineEdit(this);
     m_readOutBox->setObjectName(QStringLiteral("id%1").arg(kIdReadOut));
     m_readOutBox->setGeometry(du.rect(l.readOut.x, l.readOut.y, 179, 12));
-    m_readOutBox->setEnabled(false);
+    m_readOutBox->setReadOnly(true);
+    m_readOutBox->setFocusPolicy(Qt::ClickFocus);
+    m_readOutRect = m_readOutBox->geometry();
+    std::vector<QWidget*> fixed = {readOutLabel, m_readOutBox};
 
     for (int row = 0; row < graph::kTraceCount; ++row) {
         auto* strip = new CTraceStrip(this);
@@ -154,13 +214,22 @@ void CEventGraphDlg::BuildLayout() {
         if (hidden) {
             strip->hide();
         }
+        fixed.push_back(strip);
+        QLabel* label = nullptr;
         if (!text.isEmpty()) {
-            auto* label = new QLabel(text, this);
+            label = new QLabel(text, this);
             label->setGeometry(du.rect(2, l.stripY[row], l.stripX - 4, l.stripHeight[row]));
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (hidden) {
                 label->hide();
             }
+            fixed.push_back(label);
+        }
+        if (!hidden) {
+            m_stripsPlaced.push_back(Placed{strip, strip->geometry()});
+            m_labelsPlaced.push_back(Placed{label, label ? label->geometry() : QRect()});
+        } else {
+            m_hiddenPlaced.push_back(Placed{strip, strip->geometry()});
         }
     }
 
@@ -207,6 +276,13 @@ void CEventGraphDlg::BuildLayout() {
     m_startDate = picker(kIdStartDate, "起始：", l.startDate);
     m_endDate = picker(kIdEndDate, "终止：", l.endDate);
 
+    // Everything else lies under the strips and moves down as the dialog grows.
+    for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (std::find(fixed.begin(), fixed.end(), w) == fixed.end()) {
+            m_belowPlaced.push_back(Placed{w, w->geometry()});
+        }
+    }
+
     // The area follows the strips wherever the layout puts them.
     std::vector<QRect> rects;
     for (CTraceStrip* strip : m_strips) {
@@ -225,6 +301,9 @@ void CEventGraphDlg::OnInitDialog() {
     m_throttle.Reset();
     m_store.SetMessageParent(this);
     m_store.ConnectWorking(m_variant);
+    if (m_source) {
+        OnShowGraph();
+    }
 }
 
 void CEventGraphDlg::OnEndDialog() {
@@ -237,15 +316,26 @@ void CEventGraphDlg::SetDateRange(const QDate& from, const QDate& to) {
     m_endDate->setDate(to);
 }
 
-void CEventGraphDlg::OnShowGraph() {
+bool CEventGraphDlg::ReadSource(std::vector<EventRecord>& table) {
+    if (m_source) {
+        table = *m_source;
+        return true;
+    }
     if (!m_store.IsConnected()) {
-        ShowMessageBox(this, records::kWorkingDatabaseConnectFailedText);
-        return;
+        // The reason the connection failed, in the database's own words.
+        const QString reason = m_store.ConnectErrorText();
+        ShowMessageBox(this,
+                       reason.isEmpty() ? records::kWorkingDatabaseConnectFailedText : reason);
+        return false;
     }
     // The table is read once; a database error has been shown by the store and ends the load.
+    return m_store.ForEachRow(records::kKpb650Table,
+                              [&table](const EventRecord& record) { table.push_back(record); });
+}
+
+void CEventGraphDlg::OnShowGraph() {
     std::vector<EventRecord> table;
-    if (!m_store.ForEachRow(records::kKpb650Table,
-                            [&table](const EventRecord& record) { table.push_back(record); })) {
+    if (!ReadSource(table)) {
         return;
     }
     if (table.empty()) {
@@ -265,6 +355,10 @@ void CEventGraphDlg::OnShowGraph() {
         data.markers = m_timeline.traces[row].markers;
         m_strips[row]->ResetView();
     }
+    m_axis->SetTimeline(m_timeline.anchors, m_timeline.end);
+    m_cursorPos.reset();
+    SetStatusAt(std::nullopt);
+    ViewChanged();
 }
 
 void CEventGraphDlg::OnOpenFile() {
@@ -272,7 +366,10 @@ void CEventGraphDlg::OnOpenFile() {
     if (path.isEmpty()) {
         return;
     }
-    m_store.ImportEventFile(path, this);
+    // Imported rows are what the next "图形显示" draws, whatever was given before.
+    if (m_store.ImportEventFile(path, this)) {
+        m_source.reset();
+    }
 }
 
 qint64 CEventGraphDlg::DrawnTotal() const {
@@ -288,6 +385,8 @@ std::optional<qint64> CEventGraphDlg::PositionAt(int x) const {
 void CEventGraphDlg::ShowReadOut(const QString& text) {
     m_readOut = text;
     m_readOutBox->setText(text);
+    // A text wider than the box shows its beginning, where the time is.
+    m_readOutBox->setCursorPosition(0);
 }
 
 void CEventGraphDlg::MoveCursorTo(int x, bool withDuration) {
@@ -298,7 +397,9 @@ void CEventGraphDlg::MoveCursorTo(int x, bool withDuration) {
     for (CTraceStrip* strip : m_strips) {
         strip->SetCursorX(x - m_area.left);
     }
+    m_cursorPos = *t;
     ShowReadOut(ComposeReadOut(m_timeline, *t, withDuration));
+    SetStatusAt(*t);
 }
 
 void CEventGraphDlg::OnLButtonDown(int x, int y) {
@@ -329,6 +430,7 @@ void CEventGraphDlg::RepaintStrips() {
     for (int row = 0; row < graph::kTraceCount; ++row) {
         m_strips[row]->SetTraceColor(m_strips[row]->TraceColor());
     }
+    ViewChanged();
 }
 
 void CEventGraphDlg::Zoom(float step, int column) {
@@ -337,6 +439,15 @@ void CEventGraphDlg::Zoom(float step, int column) {
         strip->View().zoomCentre = column;
     }
     RepaintStrips();
+    CursorFollowsView();
+}
+
+void CEventGraphDlg::CursorFollowsView() {
+    // The cursor line keeps its column while the timeline moves under it: from now on it stands
+    // for the time now under that column.
+    if (m_cursorPos) {
+        m_cursorPos = PositionAt(m_area.left + m_strips[0]->View().cursorCol);
+    }
 }
 
 void CEventGraphDlg::OnRButtonDown(int x, int y) {
@@ -400,6 +511,7 @@ void CEventGraphDlg::OnMouseMove(int x, int y) {
                 strip->View().originX = origin;
             }
             RepaintStrips();
+            CursorFollowsView();
             m_dragAnchorX = x;
         }
     }
@@ -459,15 +571,337 @@ CTransmitterGraphDlg::CTransmitterGraphDlg(QWidget* parent) : CEventGraphDlg(kVa
 
 CReceiverGraphDlg::CReceiverGraphDlg(QWidget* parent) : CEventGraphDlg(kVariantB, parent) {}
 
-int RunEventGraphDialog(int variant) {
+int RunEventGraphDialog(int variant, std::optional<std::vector<EventRecord>> records) {
+    std::unique_ptr<CEventGraphDlg> dialog;
     if (variant == kVariantB) {
-        CReceiverGraphDlg dialog;
-        return dialog.exec();
+        dialog = std::make_unique<CReceiverGraphDlg>();
+    } else {
+        dialog = std::make_unique<CTransmitterGraphDlg>();
     }
-    CTransmitterGraphDlg dialog;
-    return dialog.exec();
+    if (records) {
+        dialog->SetSourceRecords(std::move(*records));
+    }
+    return dialog->exec();
 }
 
 void ConnectEventGraph(CRecordDlg& recordDlg) {
     recordDlg.SetGraphHandler([](QWidget*) { RunEventGraphDialog(g_variant); });
+    recordDlg.SetListGraphHandler([](QWidget*, const std::vector<EventRecord>& records) {
+        RunEventGraphDialog(g_variant, records);
+    });
+}
+
+// --- Beyond the Part: growing, axis, keys, wheel, status, dates, exports ---------------------
+
+void CEventGraphDlg::BuildExtras() {
+    m_axis = new CTimeAxisBar(this);
+    m_axis->setObjectName(QStringLiteral("timeAxis"));
+    m_axis->hide();
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("highSignals"));
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status->hide();
+
+    m_toolRow = new QWidget(this);
+    m_toolRow->setObjectName(QStringLiteral("graphActions"));
+    auto* row = new QHBoxLayout(m_toolRow);
+    row->setContentsMargins(0, 0, 0, 0);
+    const auto tool = [&](const QString& text, void (CEventGraphDlg::*slot)()) {
+        auto* b = new QPushButton(text, m_toolRow);
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, slot);
+        row->addWidget(b);
+        return b;
+    };
+    tool(kAllDatesText, &CEventGraphDlg::OnDateRangeAll)->setToolTip(kAllDatesTip);
+    tool(kShowEverythingText, &CEventGraphDlg::OnShowEverything);
+    tool(kExportPngText, &CEventGraphDlg::OnExportPng);
+    tool(kExportSvgText, &CEventGraphDlg::OnExportSvg);
+    tool(kExportPdfText, &CEventGraphDlg::OnExportPdf);
+    tool(kPrintText, &CEventGraphDlg::OnPrint);
+    row->addStretch(1);
+    m_toolRow->hide();
+
+    // Keys act on the whole dialog; a focused date picker or read-out box keeps its own arrows.
+    const auto key = [this](std::initializer_list<QKeySequence> keys,
+                            void (CEventGraphDlg::*slot)()) {
+        auto* action = new QAction(this);
+        action->setShortcuts(QList<QKeySequence>(keys));
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+    };
+    key({QKeySequence(Qt::Key_Left)}, &CEventGraphDlg::OnCursorLeft);
+    key({QKeySequence(Qt::Key_Right)}, &CEventGraphDlg::OnCursorRight);
+    key({QKeySequence(Qt::SHIFT | Qt::Key_Left)}, &CEventGraphDlg::OnCursorEdgeLeft);
+    key({QKeySequence(Qt::SHIFT | Qt::Key_Right)}, &CEventGraphDlg::OnCursorEdgeRight);
+    key({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal),
+         QKeySequence(Qt::KeypadModifier | Qt::Key_Plus)},
+        &CEventGraphDlg::OnZoomIn);
+    key({QKeySequence(Qt::Key_Minus), QKeySequence(Qt::KeypadModifier | Qt::Key_Minus)},
+        &CEventGraphDlg::OnZoomOut);
+    key({QKeySequence(Qt::Key_Home)}, &CEventGraphDlg::OnShowEverything);
+}
+
+void CEventGraphDlg::resizeEvent(QResizeEvent* event) {
+    CDialogBase::resizeEvent(event);
+    if (event->oldSize().isValid() && event->oldSize() != event->size()) {
+        ApplyFrame();
+    }
+}
+
+void CEventGraphDlg::ApplyFrame() {
+    std::vector<QRect> strips;
+    for (const Placed& p : m_stripsPlaced) {
+        strips.push_back(p.rect);
+    }
+    const GraphFrame frame = LayOutGraphFrame(m_initialSize, size(), strips, m_readOutRect);
+    for (std::size_t i = 0; i < m_stripsPlaced.size(); ++i) {
+        const QRect& r = frame.strips[i];
+        m_stripsPlaced[i].widget->setGeometry(r);
+        if (QWidget* label = m_labelsPlaced[i].widget) {
+            const QRect& l = m_labelsPlaced[i].rect;
+            label->setGeometry(l.x(), r.y(), l.width(), r.height());
+        }
+    }
+    // Zoom limits depend on a strip's width: hidden rows keep the shown rows' width so that all
+    // seven strips keep one zoom and origin.
+    const int dw = frame.strips.front().width() - m_stripsPlaced.front().rect.width();
+    for (const Placed& p : m_hiddenPlaced) {
+        p.widget->setGeometry(p.rect.adjusted(0, 0, dw, 0));
+    }
+    for (const Placed& p : m_belowPlaced) {
+        p.widget->setGeometry(p.rect.translated(0, frame.belowDy));
+    }
+    const auto place = [](QWidget* w, const QRect& r) {
+        w->setVisible(!r.isEmpty());
+        if (!r.isEmpty()) {
+            w->setGeometry(r);
+        }
+    };
+    place(m_axis, frame.axis);
+    place(m_toolRow, frame.toolRow);
+    place(m_status, frame.status);
+
+    std::vector<QRect> shown;
+    for (const Placed& p : m_stripsPlaced) {
+        shown.push_back(p.widget->geometry());
+    }
+    m_area = GraphAreaOf(shown);
+    // A cursor on the data stays on its time; before that it keeps its column.
+    if (m_cursorPos) {
+        const int column = TimelineX(m_strips[0]->View(), DrawnTotal(), *m_cursorPos);
+        for (CTraceStrip* strip : m_strips) {
+            strip->SetCursorX(column);
+        }
+        m_cursorX = m_area.left + column;
+    }
+    ViewChanged();
+}
+
+void CEventGraphDlg::ViewChanged() {
+    m_axis->SetScale(m_strips[0]->View(), DrawnTotal());
+}
+
+void CEventGraphDlg::SetStatusAt(std::optional<qint64> t) {
+    if (!t) {
+        m_statusText.clear();
+    } else {
+        QStringList names;
+        const VariantLayout& l = LayoutOf(m_variant);
+        for (int row : RowsHighAt(m_timeline.traces, *t)) {
+            names << RowName(l.labels[static_cast<std::size_t>(row)]);
+        }
+        m_statusText =
+            kHighSignalsText + (names.isEmpty() ? kNoHighSignalText : names.join(QChar(u'、')));
+    }
+    m_status->setText(m_statusText);
+    m_readOutBox->setToolTip(m_statusText);
+}
+
+void CEventGraphDlg::JumpToEdge(bool forward) {
+    if (!m_timeline.loaded) {
+        return;
+    }
+    const qint64 from = m_cursorPos ? *m_cursorPos : PositionAt(m_cursorX).value_or(0);
+    const std::optional<qint64> edge = NearestEdge(m_timeline.traces, from, forward);
+    if (!edge) {
+        return;
+    }
+    const qint64 total = DrawnTotal();
+    const int width = m_area.UsableWidth();
+    int column = TimelineX(m_strips[0]->View(), total, *edge);
+    if (column <= 0 || column >= width) {
+        // Bring the edge to the middle, as far as the timeline reaches.
+        const TraceView& view = m_strips[0]->View();
+        const int lowest = std::min(0, static_cast<int>(width - view.spanPx));
+        const int origin = std::clamp(view.originX + width / 2 - column, lowest, 0);
+        for (CTraceStrip* strip : m_strips) {
+            strip->View().originX = origin;
+            strip->View().panDelta = 0;
+            strip->View().zoomStep = 0.0f;
+        }
+        RepaintStrips();
+        column = TimelineX(m_strips[0]->View(), total, *edge);
+    }
+    for (CTraceStrip* strip : m_strips) {
+        strip->SetCursorX(column);
+    }
+    m_cursorX = m_area.left + column;
+    m_cursorPos = *edge;
+    ShowReadOut(ComposeReadOut(m_timeline, *edge, false));
+    SetStatusAt(*edge);
+}
+
+void CEventGraphDlg::OnCursorEdgeLeft() {
+    JumpToEdge(false);
+}
+
+void CEventGraphDlg::OnCursorEdgeRight() {
+    JumpToEdge(true);
+}
+
+void CEventGraphDlg::OnShowEverything() {
+    for (CTraceStrip* strip : m_strips) {
+        strip->ResetView();
+    }
+    if (m_cursorPos) {
+        const int column = TimelineX(m_strips[0]->View(), DrawnTotal(), *m_cursorPos);
+        for (CTraceStrip* strip : m_strips) {
+            strip->SetCursorX(column);
+        }
+        m_cursorX = m_area.left + column;
+    }
+    ViewChanged();
+}
+
+void CEventGraphDlg::OnWheel(int x, int y, int delta) {
+    if (!m_throttle.Ready()) {
+        return;
+    }
+    if (delta != 0 && m_area.Contains(x, y)) {
+        const float step = m_strips[0]->View().zoomIncrement;
+        Zoom(delta > 0 ? step : -step, x - m_area.left);
+    }
+    m_throttle.Arm();
+}
+
+void CEventGraphDlg::wheelEvent(QWheelEvent* event) {
+    const QPoint p = event->position().toPoint();
+    OnWheel(p.x(), p.y(), event->angleDelta().y());
+    event->accept();
+}
+
+void CEventGraphDlg::OnDateRangeAll() {
+    std::vector<EventRecord> table;
+    if (!ReadSource(table)) {
+        return;
+    }
+    if (const std::optional<DateSpan> span = DateSpanOf(table)) {
+        SetDateRange(span->first, span->last);
+    }
+    OnShowGraph();
+}
+
+void CEventGraphDlg::SetSourceRecords(std::vector<EventRecord> records) {
+    if (const std::optional<DateSpan> span = DateSpanOf(records)) {
+        SetDateRange(span->first, span->last);
+    }
+    m_source = std::move(records);
+}
+
+QMenu* CEventGraphDlg::CreateGraphMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    menu->addAction(kAllDatesText, this, &CEventGraphDlg::OnDateRangeAll)->setToolTip(kAllDatesTip);
+    menu->addAction(kShowEverythingText, this, &CEventGraphDlg::OnShowEverything)
+        ->setShortcut(QKeySequence(Qt::Key_Home));
+    menu->addSeparator();
+    menu->addAction(kExportPngText, this, &CEventGraphDlg::OnExportPng);
+    menu->addAction(kExportSvgText, this, &CEventGraphDlg::OnExportSvg);
+    menu->addAction(kExportPdfText, this, &CEventGraphDlg::OnExportPdf);
+    menu->addAction(kPrintText, this, &CEventGraphDlg::OnPrint);
+    return menu;
+}
+
+void CEventGraphDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // A right click on the graph is the Part's zoom-out; the menu lives everywhere else.
+    if (event->reason() == QContextMenuEvent::Mouse && m_area.Contains(event->x(), event->y())) {
+        event->accept();
+        return;
+    }
+    QMenu* menu = CreateGraphMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+    event->accept();
+}
+
+QString CEventGraphDlg::Caption() const {
+    const QString format = QStringLiteral("yyyy-MM-dd");
+    return QString::fromUtf8(m_variant == kVariantA ? "KPA-650" : "KPB-650") +
+           QStringLiteral("  ") + m_startDate->date().toString(format) + kRangeJoinText +
+           m_endDate->date().toString(format);
+}
+
+GraphPicture CEventGraphDlg::Picture() const {
+    GraphPicture picture;
+    picture.caption = Caption();
+    const VariantLayout& l = LayoutOf(m_variant);
+    for (int row = 0; row < graph::kTraceCount; ++row) {
+        const CTraceStrip* strip = m_strips[row];
+        if (strip->isHidden()) {
+            continue;
+        }
+        picture.rows.push_back(GraphPictureRow{RowName(l.labels[static_cast<std::size_t>(row)]),
+                                               strip->Layout(), strip->TraceColor(),
+                                               strip->height()});
+    }
+    picture.stripWidth = m_strips[0]->width();
+    picture.anchors = m_timeline.anchors;
+    picture.end = m_timeline.end;
+    picture.view = m_strips[0]->View();
+    picture.total = DrawnTotal();
+    picture.font = font();
+    return picture;
+}
+
+void CEventGraphDlg::ExportPicture(const QString& title, const QString& filter,
+                                   const QString& suffix,
+                                   bool (*save)(const GraphPicture&, const QString&)) {
+    const QString path = m_chooseExport ? m_chooseExport(this, title, filter, suffix) : QString();
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!save(Picture(), path)) {
+        ShowMessageBox(this, records::kSaveFileErrorText);
+    }
+}
+
+void CEventGraphDlg::OnExportPng() {
+    ExportPicture(QStringLiteral("导出PNG图片"), QStringLiteral("PNG 图片(*.png)"),
+                  QStringLiteral("png"), SaveGraphPng);
+}
+
+void CEventGraphDlg::OnExportSvg() {
+    ExportPicture(QStringLiteral("导出SVG图片"), QStringLiteral("SVG 图片(*.svg)"),
+                  QStringLiteral("svg"), SaveGraphSvg);
+}
+
+void CEventGraphDlg::OnExportPdf() {
+    ExportPicture(QStringLiteral("导出PDF文件"), QStringLiteral("PDF 文件(*.pdf)"),
+                  QStringLiteral("pdf"), [](const GraphPicture& picture, const QString& path) {
+                      QPrinter printer(QPrinter::HighResolution);
+                      printer.setOutputFormat(QPrinter::PdfFormat);
+                      printer.setOutputFileName(path);
+                      return PrintGraph(picture, printer);
+                  });
+}
+
+void CEventGraphDlg::OnPrint() {
+    QPrinter printer(QPrinter::HighResolution);
+    if (!m_printSetup || !m_printSetup(printer, this)) {
+        return;
+    }
+    if (!PrintGraph(Picture(), printer)) {
+        ShowMessageBox(this, kPrintErrorText);
+    }
 }

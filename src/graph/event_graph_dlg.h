@@ -6,23 +6,36 @@
 
 #include <array>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "common/dialog_base.h"
 #include "graph/graph_area.h"
+#include "graph/graph_picture.h"
 #include "graph/timeline.h"
 #include "graph/trace_strip.h"
 #include "records/record_store.h"
 
 class CRecordDlg;
+class CTimeAxisBar;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QPrinter;
 class QPushButton;
 
 // The event graph: the records of a date range drawn as seven parallel on/off traces over one
 // time axis, with a cursor read-out, zoom about the cursor or the pointer, and pan by dragging.
 // All seven strips share one zoom, pan and cursor. The two variants differ in layout, row labels
-// and signals; each reads the KPB650 table of its own variant's working database.
+// and signals; each reads the KPB650 table of its own variant's working database, or draws the
+// records it was given (the record list's).
+//
+// Beside that, at no cost to the initial look: the dialog can grow (the strips widen and heighten,
+// a time axis and a row of actions appear below them, a status text beside the read-out box); the
+// wheel zooms about the pointer; keys move the cursor (Shift: to the next edge of any signal),
+// zoom (+/-) and show everything (Home); a context menu outside the graph area and the action row
+// set the dates to the data's span and export the graph (PNG, SVG, PDF, printer).
 class CEventGraphDlg : public CDialogBase {
     Q_OBJECT
 public:
@@ -59,6 +72,32 @@ public:
     void OnRButtonDown(int x, int y);
     void OnLButtonDblClk(int x, int y);
 
+    // Beyond the buttons: Shift+Left/Right, Home, the wheel (delta as the wheel reports it),
+    // "全部", and the exports.
+    void OnCursorEdgeLeft();
+    void OnCursorEdgeRight();
+    void OnShowEverything();
+    void OnWheel(int x, int y, int delta);
+    void OnDateRangeAll();
+    void OnExportPng();
+    void OnExportSvg();
+    void OnExportPdf();
+    void OnPrint();
+
+    // Draws these records (in their order) instead of the working KPB650, with the dates set to
+    // their span, until a file is imported with "打开文件".
+    void SetSourceRecords(std::vector<EventRecord> records);
+    bool DrawsSourceRecords() const { return m_source.has_value(); }
+    // The context menu of the dialog (its caller owns it).
+    QMenu* CreateGraphMenu(QWidget* parent);
+    // "<device>  <from> 至 <to>": the caption of exported pictures.
+    QString Caption() const;
+    GraphPicture Picture() const;
+    // Names of the signals high under the cursor, as the status text and tool tip show them.
+    QString StatusText() const { return m_statusText; }
+    CTimeAxisBar* Axis() const { return m_axis; }
+    QSize InitialSize() const { return m_initialSize; }
+
     // State read by tests and the record dialog.
     CTraceStrip* Strip(int row) const { return m_strips[row]; }
     const Timeline& CurrentTimeline() const { return m_timeline; }
@@ -77,6 +116,13 @@ public:
     void SetOpenFileChooser(std::function<QString(QWidget*)> chooser) {
         m_chooseFile = std::move(chooser);
     }
+    // Seams of the exports: the save-file dialog (title, name filter, suffix; empty = cancelled)
+    // and the print dialog (false = cancelled).
+    using ExportFileChooser = std::function<QString(QWidget*, const QString& title,
+                                                    const QString& filter, const QString& suffix)>;
+    void SetExportFileChooser(ExportFileChooser chooser) { m_chooseExport = std::move(chooser); }
+    using PrintSetup = std::function<bool(QPrinter& printer, QWidget* parent)>;
+    void SetPrintSetup(PrintSetup setup) { m_printSetup = std::move(setup); }
 
 protected:
     void OnInitDialog() override;
@@ -85,9 +131,21 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildLayout();
+    void BuildExtras();
+    void ApplyFrame();
+    void ViewChanged();
+    void CursorFollowsView();
+    void SetStatusAt(std::optional<qint64> t);
+    void JumpToEdge(bool forward);
+    bool ReadSource(std::vector<EventRecord>& table);
+    void ExportPicture(const QString& title, const QString& filter, const QString& suffix,
+                       bool (*save)(const GraphPicture&, const QString&));
     void ShowReadOut(const QString& text);
     void MoveCursorTo(int x, bool withDuration);
     std::optional<qint64> PositionAt(int x) const;
@@ -107,6 +165,26 @@ private:
     QLineEdit* m_readOutBox = nullptr;
     QDateEdit* m_startDate = nullptr;
     QDateEdit* m_endDate = nullptr;
+
+    // Where the Part's layout puts things, for growing from it.
+    struct Placed {
+        QWidget* widget;
+        QRect rect;
+    };
+    QSize m_initialSize;
+    std::vector<Placed> m_stripsPlaced;  // visible strips
+    std::vector<Placed> m_hiddenPlaced;  // rows without a signal: same width, never seen
+    std::vector<Placed> m_labelsPlaced;  // their row labels, same order (widget may be null)
+    std::vector<Placed> m_belowPlaced;   // everything under the strips
+    QRect m_readOutRect;
+    CTimeAxisBar* m_axis = nullptr;
+    QLabel* m_status = nullptr;
+    QWidget* m_toolRow = nullptr;
+    QString m_statusText;
+    std::optional<qint64> m_cursorPos;  // timeline ms under the cursor, once placed on the data
+    std::optional<std::vector<EventRecord>> m_source;
+    ExportFileChooser m_chooseExport;
+    PrintSetup m_printSetup;
 
     QString m_readOut;
     int m_cursorX = 256;
@@ -130,10 +208,12 @@ public:
     explicit CReceiverGraphDlg(QWidget* parent = nullptr);
 };
 
-// Runs the graph dialog of a variant modally, without a parent and without data: the dialog
-// opens the variant's working database itself. Returns the dialog's result.
-int RunEventGraphDialog(int variant);
+// Runs the graph dialog of a variant modally, without a parent: the dialog opens the variant's
+// working database itself, and draws `records` at once when given. Returns the dialog's result.
+int RunEventGraphDialog(int variant,
+                        std::optional<std::vector<EventRecord>> records = std::nullopt);
 
-// Makes the record dialog's "图形显示" run the graph of the variant current at the press. The
-// record dialog closes its working database around the call and reconnects afterwards.
+// Makes the record dialog's "图形显示" run the graph of the variant current at the press, and its
+// list's "以图形显示列表记录" the same graph over the listed records. The record dialog closes its
+// working database around either call and reconnects afterwards.
 void ConnectEventGraph(CRecordDlg& recordDlg);

@@ -5,21 +5,61 @@
 #include <algorithm>
 #include <limits>
 
+bool IsSignalHigh(const TraceData& trace, qint64 t) {
+    std::size_t count = 0;
+    RunTotal(trace.runs, &count);
+    qint64 s = 0;
+    for (std::size_t i = 0; i + 1 < count; i += 2) {
+        s += trace.runs[i];
+        const qint64 high = trace.runs[i + 1];
+        if (s <= t && t <= s + high) {
+            return true;
+        }
+        s += high;
+    }
+    return false;
+}
+
 bool IsAnySignalHigh(const std::array<TraceData, graph::kTraceCount>& traces, qint64 t) {
+    return std::any_of(traces.begin(), traces.end(),
+                       [t](const TraceData& trace) { return IsSignalHigh(trace, t); });
+}
+
+std::vector<int> RowsHighAt(const std::array<TraceData, graph::kTraceCount>& traces, qint64 t) {
+    std::vector<int> rows;
+    for (int row = 0; row < graph::kTraceCount; ++row) {
+        if (IsSignalHigh(traces[static_cast<std::size_t>(row)], t)) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+std::optional<qint64> NearestEdge(const std::array<TraceData, graph::kTraceCount>& traces, qint64 t,
+                                  bool forward) {
+    std::optional<qint64> best;
+    const auto consider = [&](qint64 p) {
+        if (forward ? p > t && (!best || p < *best) : p < t && (!best || p > *best)) {
+            best = p;
+        }
+    };
     for (const TraceData& trace : traces) {
         std::size_t count = 0;
         RunTotal(trace.runs, &count);
         qint64 s = 0;
-        for (std::size_t i = 0; i + 1 < count; i += 2) {
+        // The end of the last run is the end of the timeline, not an edge.
+        for (std::size_t i = 0; i + 1 < count; ++i) {
             s += trace.runs[i];
-            const qint64 high = trace.runs[i + 1];
-            if (s <= t && t <= s + high) {
-                return true;
+            consider(s);
+        }
+        for (qint64 marker : trace.markers) {
+            if (marker <= 0) {
+                break;
             }
-            s += high;
+            consider(marker);
         }
     }
-    return false;
+    return best;
 }
 
 ReadOutTime AdvanceStartTime(const QString& startTime, qint64 offsetMs) {

@@ -4,11 +4,22 @@
 #include <QtGlobal>
 
 #include <array>
+#include <optional>
+#include <vector>
 
 #include "graph/timeline.h"
 
-// Whether any trace is high at timeline position t (edges of a high run included).
+// Whether a trace, or any trace, is high at timeline position t (edges of a high run included).
+bool IsSignalHigh(const TraceData& trace, qint64 t);
 bool IsAnySignalHigh(const std::array<TraceData, graph::kTraceCount>& traces, qint64 t);
+
+// Rows (0..6) high at t, in row order.
+std::vector<int> RowsHighAt(const std::array<TraceData, graph::kTraceCount>& traces, qint64 t);
+
+// The nearest timeline position after (forward) or before t where any trace rises or falls or
+// has a marker; nothing when there is none that way.
+std::optional<qint64> NearestEdge(const std::array<TraceData, graph::kTraceCount>& traces, qint64 t,
+                                  bool forward);
 
 // A start time string advanced by an offset in ms, carried through seconds, minutes, hours and
 // days; the day rolls into the month and the year by the calendar's month lengths.

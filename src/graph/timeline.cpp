@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "records/record_time.h"
+
 namespace {
 
 constexpr qint64 kGapCap = 60000;    // no gap is drawn longer than a minute
@@ -44,28 +46,6 @@ void AppendPadded(QString& out, const QString& text, int width) {
 
 }  // namespace
 
-const SignalTable& SignalTableOf(int variant) {
-    static const SignalTable a = {{
-        {QStringLiteral("命令1启动"), QStringLiteral("命令1返回")},
-        {QStringLiteral("命令2启动"), QStringLiteral("命令2返回")},
-        {QStringLiteral("命令3启动"), QStringLiteral("命令3返回")},
-        {QStringLiteral("功放过载告警"), QStringLiteral("功放过载告警返回")},
-        {QStringLiteral("功放过低告警"), QStringLiteral("功放过低告警返回")},
-        {QString(), QString()},
-        {QString(), QString()},
-    }};
-    static const SignalTable b = {{
-        {QStringLiteral("命令1启动"), QStringLiteral("命令1返回")},
-        {QStringLiteral("命令2启动"), QStringLiteral("命令2返回")},
-        {QStringLiteral("命令3启动"), QStringLiteral("命令3返回")},
-        {QStringLiteral("信噪比告警"), QStringLiteral("信噪比告警返回")},
-        {QStringLiteral("信号过高告警"), QStringLiteral("信号过高告警返回")},
-        {QStringLiteral("通道故障告警"), QStringLiteral("通道故障告警返回")},
-        {QStringLiteral("信号过低告警"), QStringLiteral("信号过低告警返回")},
-    }};
-    return variant == 0 ? a : b;
-}
-
 qint64 DateKey(qint64 year, qint64 month, qint64 day) {
     return (year * 12 + month) * 31 + day;
 }
@@ -84,6 +64,24 @@ RecordRange ChooseRecords(const std::vector<EventRecord>& table, qint64 startKey
         ++range.last;
     }
     return range;
+}
+
+std::optional<DateSpan> DateSpanOf(const std::vector<EventRecord>& table) {
+    std::optional<DateSpan> span;
+    for (const EventRecord& r : table) {
+        const QDate date(static_cast<int>(ParseField(r.year)),
+                         static_cast<int>(ParseField(r.month)),
+                         static_cast<int>(ParseField(r.day)));
+        if (!date.isValid()) {
+            continue;
+        }
+        if (!span) {
+            span = DateSpan{date, date};
+        }
+        span->first = std::min(span->first, date);
+        span->last = std::max(span->last, date);
+    }
+    return span;
 }
 
 QString StartTimeString(const EventRecord& r) {
@@ -111,20 +109,10 @@ TimelineBuilder::TimelineBuilder(const std::vector<EventRecord>& table,
         p.time =
             ((ParseField(r.hour) * 60 + ParseField(r.minute)) * 60 + ParseField(r.second)) * 1000 +
             ParseField(r.msecond);
-        if (r.event.isEmpty()) {
-            continue;
-        }
-        for (int s = 0; s < graph::kTraceCount; ++s) {
-            if (r.event == m_signals[s].start) {
-                p.signal = s;
-                p.start = true;
-                break;
-            }
-            if (r.event == m_signals[s].ret) {
-                p.signal = s;
-                break;
-            }
-        }
+        p.wall = RecordTimeMs(r);
+        const SignalEvent e = SignalEventOf(m_signals, r.event);
+        p.signal = e.row;
+        p.start = e.start;
     }
     // Next record of the same signal, start or return: a start's search for its return stops
     // at the first one of these.
@@ -259,6 +247,10 @@ Timeline TimelineBuilder::LoadTimeline(int first, int last) {
     last = std::min(last, n);
     AddSeparator();  // lead-in
     qint64 f = m_result.end;
+    if (first <= last && first >= 1) {
+        const std::optional<qint64> wall = m_prepared[first].wall;
+        AddAnchor(0, wall ? std::optional<qint64>(*wall - f) : std::nullopt);
+    }
 
     // Look-ahead: m_usedAsReturn[k] marks record k as already drawn as the return of an
     // earlier start. Indexed by absolute position, so a return any distance ahead is kept.
@@ -266,6 +258,10 @@ Timeline TimelineBuilder::LoadTimeline(int first, int last) {
         const int next = pos == last ? pos : pos + 1;
         RecordGap(pos, next);
         const Prepared& p = m_prepared[pos];
+        // A return already drawn with its start adds nothing to the time line.
+        if (!m_usedAsReturn[pos]) {
+            AddAnchor(f, p.wall);
+        }
 
         if (p.signal < 0 || !p.start) {
             if (!m_usedAsReturn[pos]) {
@@ -331,6 +327,25 @@ Timeline TimelineBuilder::LoadTimeline(int first, int last) {
     }
     m_result.loaded = true;
     return std::move(m_result);
+}
+
+void TimelineBuilder::AddAnchor(qint64 position, std::optional<qint64> wall) {
+    std::vector<TimeAnchor>& anchors = m_result.anchors;
+    const TimeAnchor next{position, wall.value_or(0), wall.has_value()};
+    // The record that moves the timeline on from a position is the one whose time holds there.
+    if (!anchors.empty() && anchors.back().position == position) {
+        anchors.pop_back();
+    }
+    if (!anchors.empty()) {
+        const TimeAnchor& last = anchors.back();
+        const bool runsOn = last.valid && next.valid
+                                ? last.time + (position - last.position) == next.time
+                                : last.valid == next.valid;
+        if (runsOn) {
+            return;
+        }
+    }
+    anchors.push_back(next);
 }
 
 Timeline BuildTimeline(const std::vector<EventRecord>& table, const SignalTable& signalTable,

@@ -1,30 +1,24 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QtGlobal>
 
 #include <array>
+#include <optional>
 #include <vector>
 
+#include "graph/time_axis.h"
 #include "graph/trace_layout.h"
 #include "records/event_record.h"
+#include "records/event_signals.h"
 
 namespace graph {
 
-// Seven trace rows per graph; rows without texts stay low.
-inline constexpr int kTraceCount = 7;
+// Seven trace rows per graph, one per signal; rows without texts stay low.
+inline constexpr int kTraceCount = records::kSignalCount;
 
 }  // namespace graph
-
-// The event texts that switch one trace on and off. Empty texts mean the row has no signal.
-struct SignalTexts {
-    QString start;
-    QString ret;
-};
-using SignalTable = std::array<SignalTexts, graph::kTraceCount>;
-
-// Rows 1000, 1001, 1002, 1004, 1005, 1006, 1007 of a variant (0 = A, otherwise B).
-const SignalTable& SignalTableOf(int variant);
 
 // Monotonic in the date but not a day count: year * 372 + month * 31 + day.
 qint64 DateKey(qint64 year, qint64 month, qint64 day);
@@ -50,6 +44,9 @@ struct Timeline {
     std::vector<TruncationEntry> truncations;
     qint64 end = 0;  // timeline length, ms, lead-in and tail included
     bool loaded = false;
+    // Wall-clock time along the timeline, for the time axis; anchors in position order, one
+    // where the clock jumps (or has no value) and none where it runs on.
+    std::vector<TimeAnchor> anchors;
 };
 
 // Records first..last (1-based, inclusive) of a table to convert for a date range. The table is
@@ -60,6 +57,14 @@ struct RecordRange {
     int last = 0;
 };
 RecordRange ChooseRecords(const std::vector<EventRecord>& table, qint64 startKey, qint64 endKey);
+
+// The first and last calendar dates among the records' year, month and day (records whose date
+// is off the calendar left out); nothing when no record has a calendar date.
+struct DateSpan {
+    QDate first;
+    QDate last;
+};
+std::optional<DateSpan> DateSpanOf(const std::vector<EventRecord>& table);
 
 // Start time string of a record: year unchanged, the other parts zero-padded.
 QString StartTimeString(const EventRecord& record);
@@ -100,12 +105,14 @@ private:
         qint64 time = 0;  // ms since midnight
         int signal = -1;  // row driven by the record's event, -1 = none
         bool start = false;
+        std::optional<qint64> wall;  // wall-clock time, when the record has a valid one
     };
 
     qint64 UncutSpan(int i, int j) const;
     bool AnyRemaining() const;
     void Shift();
     int FindPartner(int pos, int last) const;
+    void AddAnchor(qint64 position, std::optional<qint64> wall);
 
     const std::vector<EventRecord>& m_table;
     const SignalTable& m_signals;

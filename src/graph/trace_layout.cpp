@@ -8,7 +8,11 @@ namespace {
 constexpr double kMinSpanShare = 0.8;  // zooming out stops at 80 % of the strip width
 constexpr double kMaxPxPerMs = 6.0;    // zooming in stops at 6 pixels per ms
 constexpr int kAmplitudeCap = 50;
+// The cursor is drawn on columns below 500, or across the whole strip when it is wider.
 constexpr int kCursorLimit = 500;
+// And from the top down to 40 pixels, or to 2 pixels above the bottom of a taller strip.
+constexpr int kCursorHeight = 40;
+constexpr int kCursorBottomGap = 2;
 
 // Pixel columns this far off the strip are never seen; clamping keeps a deep zoom on a long
 // timeline inside int.
@@ -108,8 +112,19 @@ TraceLayout LayOutTrace(const TraceData& data, TraceView& view, int width, int h
         }
     }
 
-    if (view.cursorCol > 0 && view.cursorCol < kCursorLimit) {
-        layout.cursor = TraceSegment{view.cursorCol, view.cursorCol, TraceLevels{0, 20, 40}, false};
+    if (view.cursorCol > 0 && view.cursorCol < std::max(kCursorLimit, width)) {
+        const int bottom = std::max(kCursorHeight, height - kCursorBottomGap);
+        layout.cursor =
+            TraceSegment{view.cursorCol, view.cursorCol, TraceLevels{0, bottom / 2, bottom}, false};
     }
     return layout;
+}
+
+void ScaleViewToWidth(TraceView& view, int oldWidth, int newWidth) {
+    if (oldWidth <= 0 || newWidth <= 0 || oldWidth == newWidth || view.zoomCentre == -1) {
+        return;
+    }
+    // Multiplied before divided, so that growing and shrinking back lands on the same span.
+    view.spanPx = view.spanPx * newWidth / oldWidth;
+    view.originX = Trunc(static_cast<double>(view.originX) * newWidth / oldWidth);
 }

@@ -64,3 +64,9 @@ TraceLayout LayOutTrace(const TraceData& data, TraceView& view, int width, int h
 
 // Strip x of a timeline position under the view's current scale.
 int TimelineX(const TraceView& view, qint64 total, qint64 position);
+
+// Keeps what a strip shows when it is resized from oldWidth to newWidth pixels: the timeline's
+// span and origin scale with the width (an unzoomed timeline still fills the strip exactly). The
+// zoom centre and cursor column are the owner's inputs, set before they are used. A view not
+// laid out yet is left alone.
+void ScaleViewToWidth(TraceView& view, int oldWidth, int newWidth);

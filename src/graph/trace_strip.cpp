@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 CTraceStrip::CTraceStrip(QWidget* parent) : QWidget(parent) {
@@ -37,6 +39,9 @@ void CTraceStrip::Relayout() {
     if (width() <= 0 || height() <= 0) {
         return;
     }
+    // Scaled here rather than on resize events, which a hidden strip does not get.
+    ScaleViewToWidth(m_view, m_laidOutWidth, width());
+    m_laidOutWidth = width();
     m_layout = LayOutTrace(m_data, m_view, width(), height());
 }
 
@@ -65,19 +70,62 @@ void DrawTrace(QPainter& painter, const TraceLayout& layout, const QColor& trace
 
     const int top = layout.levels.yTop;
     const int bottom = layout.levels.yBottom;
+    // Thousands of runs can share a pixel column. Touching pieces of the top and bottom lines are
+    // joined, and full-height edges on neighbouring columns become one filled block: the same
+    // pixels from a few primitives per column at most.
+    struct Span {
+        int a = 0;
+        int b = 0;
+        bool open = false;
+    };
+    // Grows the span by [a, b] when it touches; otherwise hands the span over and starts anew.
+    const auto extend = [](Span& span, int a, int b, const auto& flush) {
+        if (span.open && a <= span.b + 1) {
+            span.b = std::max(span.b, b);
+            return;
+        }
+        if (span.open) {
+            flush(span);
+        }
+        span = Span{a, b, true};
+    };
     std::vector<QLine> lines;
-    lines.reserve(layout.runs.size() * 2 + layout.markers.size());
+    std::vector<QRect> blocks;
+    const auto topLine = [&](const Span& s) { lines.emplace_back(s.a, top, s.b, top); };
+    const auto bottomLine = [&](const Span& s) { lines.emplace_back(s.a, bottom, s.b, bottom); };
+    const auto block = [&](const Span& s) {
+        blocks.emplace_back(QPoint(s.a, top), QPoint(s.b, bottom));
+    };
+    Span topSpan;
+    Span bottomSpan;
+    Span edges;
     for (const TraceSegment& run : layout.runs) {
         if (!run.high) {
-            lines.emplace_back(run.xa, bottom, run.xb, bottom);
+            extend(bottomSpan, run.xa, run.xb, bottomLine);
             continue;
         }
-        lines.emplace_back(run.xa, top, run.xb, top);
-        lines.emplace_back(run.xa, top, run.xa, bottom);
-        lines.emplace_back(run.xb, bottom, run.xb, top);
+        extend(topSpan, run.xa, run.xb, topLine);
+        extend(edges, run.xa, run.xa, block);
+        extend(edges, run.xb, run.xb, block);
     }
+    if (topSpan.open) {
+        topLine(topSpan);
+    }
+    if (bottomSpan.open) {
+        bottomLine(bottomSpan);
+    }
+    if (edges.open) {
+        block(edges);
+    }
+    Span strokes;
     for (const TraceSegment& marker : layout.markers) {
-        lines.emplace_back(marker.xa, top, marker.xa, bottom);
+        extend(strokes, marker.xa, marker.xa, block);
+    }
+    if (strokes.open) {
+        block(strokes);
+    }
+    for (const QRect& r : blocks) {
+        painter.fillRect(r, traceColor);
     }
     painter.setPen(QPen(traceColor, 1));
     painter.drawLines(lines.data(), static_cast<int>(lines.size()));

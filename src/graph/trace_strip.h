@@ -41,6 +41,7 @@ private:
     TraceData m_data;
     TraceView m_view;
     TraceLayout m_layout;
+    int m_laidOutWidth = 0;  // width the view was last laid out for
     QColor m_backgroundColor{0, 0, 0};
     QColor m_cursorColor{255, 255, 0};
     QColor m_traceColor{0, 255, 0};

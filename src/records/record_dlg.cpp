@@ -1,15 +1,23 @@
 #include "records/record_dlg.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMenu>
 #include <QTableView>
+
+#include <algorithm>
 
 #include "common/dialog_units.h"
 #include "common/globals.h"
 #include "common/message_box.h"
 #include "link/open_port.h"
 #include "records/bitmap_face_button.h"
+#include "records/comtrade_export.h"
+#include "records/csv_export.h"
 #include "records/percent_progress_ctrl.h"
 #include "records/record_list_model.h"
 #include "records/record_log.h"
@@ -20,6 +28,27 @@ constexpr int kRunDownLower = 100000;
 constexpr int kRunDownUpper = 200000;
 constexpr int kRunDownFrames = 20;
 constexpr int kRunDownIntervalMs = 15;
+// The list's context menu and its exports.
+const QString kCopyText = QStringLiteral("复制");
+const QString kExportCsvText = QStringLiteral("导出CSV文件...");
+const QString kExportComtradeText = QStringLiteral("导出COMTRADE文件...");
+const QString kGraphOfListText = QStringLiteral("以图形显示列表记录");
+const QString kExportCsvTitle = QStringLiteral("导出CSV文件");
+const QString kExportComtradeTitle = QStringLiteral("导出COMTRADE文件");
+const QString kNoTimedRecordsText = QStringLiteral("列表中没有时间有效的记录，未导出。");
+const QString kSkippedRecordsText = QStringLiteral("%1条记录的时间无效，未写入COMTRADE文件。");
+
+RecordFileDialogSettings ExportDialogSettings(const QString& title, const QString& filter,
+                                              const QString& suffix) {
+    RecordFileDialogSettings s;
+    s.save = true;
+    s.title = title;
+    s.nameFilters = QStringList{filter};
+    s.defaultSuffix = suffix;
+    s.initialName = RecordStore::ProposedSaveName(g_variant, QDate::currentDate());
+    return s;
+}
+
 }  // namespace
 
 CRecordDlg::CRecordDlg(QWidget* parent)
@@ -63,6 +92,14 @@ CRecordDlg::CRecordDlg(QWidget* parent)
     for (int c = 0; c < records::kRecordListColumnCount; ++c) {
         m_list->setColumnWidth(c, records::kRecordListColumns[static_cast<std::size_t>(c)].width);
     }
+
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, &CRecordDlg::OnListContextMenu);
+    auto* copy = new QAction(kCopyText, m_list);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &CRecordDlg::OnCopySelection);
+    m_list->addAction(copy);
 
     m_progress = new CPercentProgressCtrl(this);
     m_progress->setObjectName(QStringLiteral("id%1").arg(kIdProgress));
@@ -195,6 +232,107 @@ void CRecordDlg::OnGraphDisplay() {
     }
     m_store.Close();
     m_graphHandler(this);
+    m_store.ConnectWorking(g_variant);
+}
+
+// --- The list's context menu ----------------------------------------------------------------
+
+std::vector<EventRecord> CRecordDlg::ListedRecords() const {
+    std::vector<EventRecord> rows;
+    const int n = m_model->rowCount();
+    rows.reserve(static_cast<std::size_t>(n));
+    for (int row = 0; row < n; ++row) {
+        rows.push_back(m_model->RecordAt(row));
+    }
+    return rows;
+}
+
+QMenu* CRecordDlg::CreateListMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    const bool listed = m_model->rowCount() > 0;
+    QAction* copy = menu->addAction(kCopyText, this, &CRecordDlg::OnCopySelection);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(m_list->selectionModel()->hasSelection());
+    menu->addSeparator();
+    menu->addAction(kExportCsvText, this, &CRecordDlg::OnExportCsv)->setEnabled(listed);
+    menu->addAction(kExportComtradeText, this, &CRecordDlg::OnExportComtrade)->setEnabled(listed);
+    menu->addSeparator();
+    // The graph closes the working database: never while a read is storing records in it.
+    menu->addAction(kGraphOfListText, this, &CRecordDlg::OnGraphOfList)
+        ->setEnabled(listed && m_listGraphHandler && m_graphButton->isEnabled());
+    return menu;
+}
+
+void CRecordDlg::OnListContextMenu(const QPoint& pos) {
+    QMenu* menu = CreateListMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(m_list->viewport()->mapToGlobal(pos));
+}
+
+void CRecordDlg::OnCopySelection() {
+    std::vector<int> rows;
+    for (const QModelIndex& index : m_list->selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    if (rows.empty()) {
+        return;
+    }
+    std::sort(rows.begin(), rows.end());
+    std::vector<EventRecord> selected;
+    std::vector<int> serials;
+    for (int row : rows) {
+        selected.push_back(m_model->RecordAt(row));
+        serials.push_back(row + 1);
+    }
+    QGuiApplication::clipboard()->setText(RecordsToTabText(selected, serials));
+}
+
+void CRecordDlg::OnExportCsv() {
+    if (m_model->rowCount() == 0) {
+        return;
+    }
+    const QString path =
+        m_chooseFile(this, ExportDialogSettings(kExportCsvTitle, QStringLiteral("CSV 文件(*.csv)"),
+                                                QStringLiteral("csv")));
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!WriteWholeFile(path, RecordsToCsv(ListedRecords()))) {
+        ShowMessageBox(this, records::kSaveFileErrorText);
+    }
+}
+
+void CRecordDlg::OnExportComtrade() {
+    if (m_model->rowCount() == 0) {
+        return;
+    }
+    const ComtradeFiles files = RecordsToComtrade(ListedRecords(), g_variant);
+    if (files.samples == 0) {
+        ShowMessageBox(this, kNoTimedRecordsText);
+        return;
+    }
+    const QString path = m_chooseFile(
+        this, ExportDialogSettings(kExportComtradeTitle, QStringLiteral("COMTRADE 文件(*.cfg)"),
+                                   QStringLiteral("cfg")));
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!WriteComtradeFiles(path, files)) {
+        ShowMessageBox(this, records::kSaveFileErrorText);
+        return;
+    }
+    if (files.skipped > 0) {
+        ShowMessageBox(this, kSkippedRecordsText.arg(files.skipped));
+    }
+}
+
+void CRecordDlg::OnGraphOfList() {
+    if (!m_listGraphHandler || m_model->rowCount() == 0 || !m_graphButton->isEnabled()) {
+        return;
+    }
+    const std::vector<EventRecord> rows = ListedRecords();
+    m_store.Close();
+    m_listGraphHandler(this, rows);
     m_store.ConnectWorking(g_variant);
 }
 

@@ -13,6 +13,7 @@
 
 class CBitmapFaceButton;
 class CPercentProgressCtrl;
+class QMenu;
 class QTableView;
 class RecordListModel;
 
@@ -46,6 +47,11 @@ public:
     // Without a handler the graph button does nothing.
     using GraphHandler = std::function<void(QWidget* parent)>;
     void SetGraphHandler(GraphHandler handler) { m_graphHandler = std::move(handler); }
+    // Runs the event graph over the records the list shows (beside the graph button, which draws
+    // the working KPB650); the dialog's connection is closed around the call as for the button.
+    using ListGraphHandler =
+        std::function<void(QWidget* parent, const std::vector<EventRecord>& records)>;
+    void SetListGraphHandler(ListGraphHandler handler) { m_listGraphHandler = std::move(handler); }
     // Replaces the modal file dialogs (tests).
     void SetFileChooser(RecordFileChooser chooser) { m_chooseFile = std::move(chooser); }
 
@@ -58,6 +64,17 @@ public:
     void OnOpenFile();
     void OnSaveFile();
     void OnGraphDisplay();
+
+    // The list's context menu: copy the selected rows, export what the list shows, graph it.
+    void OnCopySelection();
+    void OnExportCsv();
+    void OnExportComtrade();
+    void OnGraphOfList();
+    // The records the list shows, in list order.
+    std::vector<EventRecord> ListedRecords() const;
+    // Builds the context menu of the list (its caller owns it); entries that cannot act now are
+    // disabled.
+    QMenu* CreateListMenu(QWidget* parent);
 
     CMSComm& Comm() { return m_comm; }
     RecordStore& Store() { return m_store; }
@@ -85,6 +102,7 @@ private:
     void StartRunDown();
     void RunDownTick();
     void StopRunDown();
+    void OnListContextMenu(const QPoint& pos);
 
     CMSComm m_comm;
     int m_portNumber = 1;
@@ -109,5 +127,6 @@ private:
     int m_runDownFrame = 0;
 
     GraphHandler m_graphHandler;
+    ListGraphHandler m_listGraphHandler;
     RecordFileChooser m_chooseFile = RunRecordFileDialog;
 };

@@ -71,9 +71,14 @@ bool CreateRecordTable(QSqlDatabase& db, const QString& table) {
 }
 
 // SQLite opens anything lazily; the first read tells whether the file is a database at all.
-bool IsUsableDatabase(QSqlDatabase& db) {
+bool IsUsableDatabase(QSqlDatabase& db, QSqlError* error = nullptr) {
     QSqlQuery query(db);
-    return query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && query.next();
+    const bool usable =
+        query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && query.next();
+    if (!usable && error != nullptr) {
+        *error = query.lastError();
+    }
+    return usable;
 }
 
 // Rows in the order stored (rowid order); tables made elsewhere without rowid in their own order.
@@ -306,7 +311,13 @@ bool RecordStore::Connect(const QString& path) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, name);
         db.setDatabaseName(path);
-        ok = db.open() && IsUsableDatabase(db);
+        QSqlError error;
+        ok = db.open();
+        if (!ok) {
+            error = db.lastError();
+        } else {
+            ok = IsUsableDatabase(db, &error);
+        }
         if (ok) {
             // Every appended log record is its own commit; WAL keeps that cheap and a crash
             // still keeps every committed row.
@@ -316,8 +327,12 @@ bool RecordStore::Connect(const QString& path) {
             pragma.finish();
             ok = CreateRecordTable(db, records::kTempTable) &&
                  CreateRecordTable(db, records::kKpb650Table);
+            if (!ok) {
+                error = db.lastError();
+            }
         }
         if (!ok) {
+            m_connectError = ErrorText(error);
             db.close();
         }
     }
@@ -327,6 +342,7 @@ bool RecordStore::Connect(const QString& path) {
     }
     m_connectionName = name;
     m_path = path;
+    m_connectError.clear();
     return true;
 }
 

@@ -62,6 +62,8 @@ public:
     void Close();
     bool IsConnected() const;
     QString Path() const { return m_path; }
+    // The database driver's text of the last failed Connect; empty after a successful one.
+    QString ConnectErrorText() const { return m_connectError; }
 
     // Deletes every row of the table, in one transaction.
     bool EmptyTable(const QString& table);
@@ -103,5 +105,6 @@ private:
 
     QString m_connectionName;
     QString m_path;
+    QString m_connectError;
     QPointer<QWidget> m_parent;
 };

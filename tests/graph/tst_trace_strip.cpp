@@ -19,6 +19,8 @@ TraceData Runs(std::vector<qint64> runs, std::vector<qint64> markers = {}) {
 class TestTraceStrip : public QObject {
     Q_OBJECT
 private slots:
+    void denseRunsDrawTheSamePixels_data();
+    void denseRunsDrawTheSamePixels();
     void levels_data();
     void levels();
     void runsOnUnzoomedStrip();
@@ -228,6 +230,61 @@ void TestTraceStrip::drawsLevelsAndEdges() {
     QCOMPARE(image.pixel(200, 0), cursor);   // cursor from the top ...
     QCOMPARE(image.pixel(200, 20), cursor);  // ... under the trace's lines
     QCOMPARE(image.pixel(200, 4), trace);    // the trace is drawn over it
+}
+
+void TestTraceStrip::denseRunsDrawTheSamePixels_data() {
+    QTest::addColumn<int>("runs");
+    QTest::addColumn<float>("zoom");
+    QTest::newRow("few, unzoomed") << 30 << 0.0f;
+    QTest::newRow("many per column") << 20000 << 0.0f;
+    QTest::newRow("many, zoomed in") << 20000 << 0.2f;
+}
+
+// The Part's drawing, one piece at a time: a low run's bottom line; a high run's top line and
+// full-height edges at both ends; a marker's full-height stroke.
+void TestTraceStrip::denseRunsDrawTheSamePixels() {
+    QFETCH(int, runs);
+    QFETCH(float, zoom);
+    TraceData data;
+    data.runs.clear();
+    for (int i = 0; i < runs; ++i) {
+        data.runs.push_back(1 + (i * 7919) % 97);
+    }
+    data.markers = {500, 501, 5000};
+    TraceView view;
+    LayOutTrace(data, view, 461, 40);
+    view.zoomStep = zoom;
+    view.zoomCentre = 300;
+    const TraceLayout layout = LayOutTrace(data, view, 461, 40);
+
+    QImage drawn(461, 40, QImage::Format_RGB32);
+    drawn.fill(Qt::black);
+    QPainter p(&drawn);
+    DrawTrace(p, layout, QColor(0, 255, 0), QColor(255, 255, 0));
+    p.end();
+
+    QImage expected(461, 40, QImage::Format_RGB32);
+    expected.fill(Qt::black);
+    QPainter e(&expected);
+    e.setPen(QPen(QColor(255, 255, 0), 1));
+    e.drawLine(100, 0, 100, 40);
+    e.setPen(QPen(QColor(0, 255, 0), 1));
+    const int top = layout.levels.yTop;
+    const int bottom = layout.levels.yBottom;
+    for (const TraceSegment& r : layout.runs) {
+        if (!r.high) {
+            e.drawLine(r.xa, bottom, r.xb, bottom);
+        } else {
+            e.drawLine(r.xa, top, r.xb, top);
+            e.drawLine(r.xa, top, r.xa, bottom);
+            e.drawLine(r.xb, bottom, r.xb, top);
+        }
+    }
+    for (const TraceSegment& m : layout.markers) {
+        e.drawLine(m.xa, top, m.xa, bottom);
+    }
+    e.end();
+    QCOMPARE(drawn, expected);
 }
 
 QTEST_MAIN(TestTraceStrip)

@@ -1,0 +1,48 @@
+#include "records/record_time.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QTimeZone>
+
+namespace {
+
+// Field texts are written "%d"; anything else (blanks, signs, other characters) is no number.
+std::optional<qint64> Number(const QString& text) {
+    if (text.isEmpty() || text.size() > 9) {
+        return std::nullopt;
+    }
+    qint64 value = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return std::nullopt;
+        }
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+}  // namespace
+
+std::optional<qint64> RecordTimeMs(const EventRecord& r) {
+    const auto year = Number(r.year);
+    const auto month = Number(r.month);
+    const auto day = Number(r.day);
+    const auto hour = Number(r.hour);
+    const auto minute = Number(r.minute);
+    const auto second = Number(r.second);
+    const auto msecond = Number(r.msecond);
+    if (!year || !month || !day || !hour || !minute || !second || !msecond) {
+        return std::nullopt;
+    }
+    const QDate date(static_cast<int>(*year), static_cast<int>(*month), static_cast<int>(*day));
+    if (!date.isValid()) {
+        return std::nullopt;
+    }
+    const qint64 midnight = QDateTime(date, QTime(0, 0), QTimeZone::utc()).toMSecsSinceEpoch();
+    return midnight + ((*hour * 60 + *minute) * 60 + *second) * 1000 + *msecond;
+}
+
+QString IsoDateTimeText(qint64 timeMs) {
+    return QDateTime::fromMSecsSinceEpoch(timeMs, QTimeZone::utc())
+        .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+}
