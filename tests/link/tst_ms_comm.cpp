@@ -138,6 +138,25 @@ private Q_SLOTS:
         QCOMPARE(OpenPort(second, 1, nullptr), OpenPortResult::Opened);
     }
 
+    // Bytes the operating system took in before the port was opened (the tail of an earlier
+    // conversation) never reach a receive handler.
+    void openDropsWhatTheSystemQueued() {
+        PtyPair pty;
+        QVERIFY(pty.IsValid());
+        SetPortDeviceOverride(1, pty.SlavePath());
+        QVERIFY(pty.WriteMaster(QByteArray("\x56\x01\x09\x09", 4)));
+        CMSComm comm;
+        QSignalSpy events(&comm, &CMSComm::OnComm);
+        QCOMPARE(OpenPort(comm, 1, nullptr), OpenPortResult::Opened);
+        QTest::qWait(200);
+        QCOMPARE(events.count(), 0);
+        QCOMPARE(comm.GetInBufferCount(), short(0));
+        // What comes after the open is received as ever.
+        QVERIFY(pty.WriteMaster(QByteArray("\x58", 1)));
+        QTRY_COMPARE(events.count(), 1);
+        QCOMPARE(comm.GetInput(), QByteArray("\x58", 1));
+    }
+
     // The real serial port over a pseudo-terminal: 9600 8N1 applied, bytes both ways, and the
     // far end hanging up closes the port instead of crashing.
     void realPortOverPty() {
