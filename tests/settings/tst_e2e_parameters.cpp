@@ -2,6 +2,7 @@
 // kp650-sim.
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -9,6 +10,7 @@
 #include <memory>
 
 #include "link/exchange.h"
+#include "link/ms_comm.h"
 #include "link/port_names.h"
 #include "settings/receiver_param_dlg.h"
 #include "settings/transmitter_param_dlg.h"
@@ -59,6 +61,7 @@ private Q_SLOTS:
     void badEchoIsRepeated();
     void refusal_data();
     void refusal();
+    void sameDialogAfterTheLineCameBack();
 };
 
 void TestE2eParameters::writeThenRead_data() {
@@ -160,6 +163,32 @@ void TestE2eParameters::refusal() {
     boxes.Clear();
     Click(*dlg, 1011);
     QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("配置成功!")}, kWaitMs);
+    Click(*dlg, 1);
+}
+
+// The adapter pulled in the middle of a reply and plugged in again: one message, and the next
+// request in the same showing opens the port anew and is answered.
+void TestE2eParameters::sameDialogAfterTheLineCameBack() {
+    SimProcess sim;
+    QVERIFY2(sim.Start({"--variant", "B", "--baud", "0", "--frequency", "4321", "--fault",
+                        "hangup-after=5"}),
+             qPrintable(sim.ErrorText()));
+    SetPortDeviceOverride(1, sim.LinkPath());
+    const QString firstPty = QFileInfo(sim.LinkPath()).symLinkTarget();
+    MessageBoxRecorder boxes;
+    auto dlg = MakeDialog(QStringLiteral("B"));
+    dlg->show();
+    Click(*dlg, 1003);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        boxes.Texts(), QStringList{QStringLiteral("连接失败！请检查连线、串口选择及装置电源！")},
+        kWaitMs);
+    QVERIFY(!dlg->Comm().GetPortOpen());
+    QVERIFY(Frequency(*dlg)->text().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(sim.LinkPath()).symLinkTarget() != firstPty, kWaitMs);
+    boxes.Clear();
+    Click(*dlg, 1003);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("读取成功!")}, kWaitMs);
+    QCOMPARE(Frequency(*dlg)->text(), QStringLiteral("4321"));
     Click(*dlg, 1);
 }
 
