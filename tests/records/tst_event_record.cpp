@@ -137,8 +137,12 @@ void TestEventRecord::parseLine_data() {
                                   << QStringList{"2011", "3", "", "", "", "", "", ""};
     QTest::newRow("empty event") << QByteArray("2    2009  9  25   10  30  15  500  ")
                                  << QStringList{"2009", "9", "25", "10", "30", "15", "500", ""};
-    QTest::newRow("event to line end") << QByteArray("3    1  2  3  4  5  6  7  a b \r")
-                                       << QStringList{"1", "2", "3", "4", "5", "6", "7", "a b "};
+    // The event, like every field, is a run of non-blank bytes: trailing blanks are no part of it.
+    QTest::newRow("event with trailing blanks")
+        << "5    2009  9  25   10  30  15  500  " + kStartGbk + "   \r\n"
+        << example;
+    QTest::newRow("event ends at a blank") << QByteArray("3    1  2  3  4  5  6  7  a b \r")
+                                           << QStringList{"1", "2", "3", "4", "5", "6", "7", "a"};
     QTest::newRow("invalid GBK") << "4    1  2  3  4  5  6  7  " + kStartGbk.left(2) + "\x81"
                                  << QStringList{"1", "2", "3", "4",
                                                 "5", "6", "7", QStringLiteral("命\uFFFD")};
