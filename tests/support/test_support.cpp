@@ -8,6 +8,9 @@ MessageBoxRecorder::MessageBoxRecorder(QMessageBox::StandardButton answer) : m_a
     SetMessageBoxHandler([this](const QString& text, const QString& caption,
                                 QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) {
         m_boxes.append(Box{text, caption, buttons, icon});
+        if (m_onBox) {
+            m_onBox(m_boxes.last());
+        }
         return m_answer;
     });
 }

@@ -29,10 +29,13 @@ public:
     QStringList Texts() const;
     void Clear() { m_boxes.clear(); }
     void SetAnswer(QMessageBox::StandardButton answer) { m_answer = answer; }
+    // Runs as each box comes, before it is answered: what the program has done by then.
+    void SetOnBox(std::function<void(const Box&)> onBox) { m_onBox = std::move(onBox); }
 
 private:
     QList<Box> m_boxes;
     QMessageBox::StandardButton m_answer;
+    std::function<void(const Box&)> m_onBox;
 };
 
 class QTimer;
