@@ -14,6 +14,7 @@
 #include "records/percent_progress_ctrl.h"
 #include "records/record_list_model.h"
 #include "records/record_log.h"
+#include "records/record_snapshot.h"
 
 namespace {
 // The run-down after a clear: from 200000 to 100001 in this many frames of kRunDownInterval ms.
@@ -22,6 +23,8 @@ constexpr int kRunDownUpper = 200000;
 constexpr int kRunDownFrames = 20;
 constexpr int kRunDownIntervalMs = 15;
 constexpr int kTimeoutMs = 1000;
+// Lines of a text file read per turn of the event loop: some tens of milliseconds.
+constexpr int kOpenSliceLines = 5000;
 }  // namespace
 
 CRecordDlg::CRecordDlg(QWidget* parent)
@@ -110,6 +113,8 @@ CRecordDlg::CRecordDlg(QWidget* parent)
 
     m_timeout.setInterval(kTimeoutMs);
     connect(&m_timeout, &QTimer::timeout, this, &CRecordDlg::OnTimeout);
+    m_openSlice.setInterval(0);
+    connect(&m_openSlice, &QTimer::timeout, this, &CRecordDlg::ContinueTextOpening);
     m_runDown.setInterval(kRunDownIntervalMs);
     connect(&m_runDown, &QTimer::timeout, this, &CRecordDlg::RunDownTick);
 }
@@ -137,6 +142,9 @@ void CRecordDlg::OnInitDialog() {
 }
 
 void CRecordDlg::OnEndDialog() {
+    m_openSlice.stop();
+    m_store.CancelOpenText();
+    m_model->Clear();
     m_timeout.stop();
     StopRunDown();
     m_exchange.pending.clear();
@@ -157,13 +165,13 @@ void CRecordDlg::ClearReply() {
 
 void CRecordDlg::FillListFromTable(bool fromTemp) {
     m_model->Clear();
-    std::vector<EventRecord> rows =
-        m_store.ReadAll(fromTemp ? records::kTempTable : records::kKpb650Table);
-    if (rows.empty()) {
+    RecordSnapshot rows;
+    m_store.TakeSnapshot(fromTemp ? records::kTempTable : records::kKpb650Table, rows);
+    if (rows.Count() == 0) {
         m_progress->SetShowText(false);
         return;
     }
-    m_model->SetRecords(std::move(rows));
+    m_model->SetRows(std::move(rows));
     m_list->setFocus();
     const QModelIndex first = m_model->index(0, 0);
     m_list->selectionModel()->setCurrentIndex(
@@ -180,7 +188,47 @@ void CRecordDlg::OnOpenFile() {
     if (!m_store.IsConnected() && !m_store.ConnectWorking(g_variant)) {
         return;
     }
+    if (!RecordStore::IsDatabasePath(path)) {
+        StartTextOpening(path);
+        return;
+    }
     if (m_store.OpenRecords(path, this)) {
+        FillListFromTable(false);
+    }
+}
+
+void CRecordDlg::StartTextOpening(const QString& path) {
+    if (!m_store.BeginOpenText(path, this)) {
+        return;
+    }
+    if (m_store.ContinueOpenText(kOpenSliceLines)) {
+        FinishTextOpening();
+        return;
+    }
+    // Longer than a moment: the rest goes a slice per turn of the event loop, with the
+    // progress on the bar and the buttons that would touch the records disabled.
+    EnableButtons(false);
+    m_progress->SetRange(0, 100);
+    m_progress->SetPos(m_store.OpenTextPercent());
+    m_progress->SetShowText(true);
+    m_openSlice.start();
+}
+
+void CRecordDlg::ContinueTextOpening() {
+    if (m_store.ContinueOpenText(kOpenSliceLines)) {
+        m_openSlice.stop();
+        FinishTextOpening();
+        return;
+    }
+    m_progress->SetPos(m_store.OpenTextPercent());
+}
+
+void CRecordDlg::FinishTextOpening() {
+    const bool opened = m_store.EndOpenText();
+    m_progress->SetPos(0);
+    m_progress->SetShowText(false);
+    EnableButtons(true);
+    if (opened) {
         FillListFromTable(false);
     }
 }

@@ -66,6 +66,7 @@ public:
     CPercentProgressCtrl& Progress() { return *m_progress; }
     int RecordCounter() const { return m_recordCounter; }
     bool RunningDown() const { return m_runDown.isActive(); }
+    bool OpeningFile() const { return m_store.IsOpeningText(); }
 
 protected:
     void OnInitDialog() override;
@@ -79,6 +80,9 @@ private:
     void HandleClearReply(const GatherResult& result);
     void EnableButtons(bool enable);
     void ClearReply();
+    void StartTextOpening(const QString& path);
+    void ContinueTextOpening();
+    void FinishTextOpening();
     void StartRunDown();
     void RunDownTick();
     void StopRunDown();
@@ -103,6 +107,8 @@ private:
 
     // Reply time-out of a read (the first reply only).
     QTimer m_timeout;
+    // Reads a long text file a slice at a time.
+    QTimer m_openSlice;
     // Runs the bar down from full to empty after a clear, a few frames at a time.
     QTimer m_runDown;
     int m_runDownFrame = 0;
