@@ -1,3 +1,4 @@
+#include <QBuffer>
 #include <QtTest>
 
 #include "records/event_record.h"
@@ -17,6 +18,7 @@ private slots:
     void parseLine_data();
     void parseLine();
     void everyTableTextRoundTrips();
+    void lineReaderAcrossBlocks();
 };
 
 void TestEventRecord::eventText_data() {
@@ -193,6 +195,36 @@ void TestEventRecord::everyTableTextRoundTrips() {
             QCOMPARE(ParseRecordLine(FormatRecordLine(code + 1, record)), record);
         }
     }
+}
+
+void TestEventRecord::lineReaderAcrossBlocks() {
+    // Lines of every length up to some hundreds of bytes, CR LF or LF, a line too long for the
+    // reader (skipped) and a last line without a line end: well over a megabyte, so that lines
+    // cross the reader's block boundaries wherever they fall.
+    QByteArray content;
+    QList<QByteArray> expected;
+    for (int i = 0; i < 20000; ++i) {
+        QByteArray line = QByteArray::number(i) + ' ' + QByteArray(i % 300, char('a' + i % 26));
+        expected << line;
+        content += line + (i % 3 == 0 ? "\n" : "\r\n");
+        if (i == 7000) {
+            content += QByteArray(200000, 'x') + "\r\n";
+        }
+    }
+    content += "last";
+    expected << "last";
+    QBuffer buffer(&content);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    RecordLineReader reader(buffer);
+    QList<QByteArray> lines;
+    QByteArrayView line;
+    while (reader.Next(&line)) {
+        lines << line.toByteArray();
+    }
+    QVERIFY(!reader.Failed());
+    QCOMPARE(reader.Consumed(), qint64(content.size()));
+    QCOMPARE(lines.size(), expected.size());
+    QCOMPARE(lines, expected);
 }
 
 QTEST_GUILESS_MAIN(TestEventRecord)
