@@ -329,6 +329,9 @@ bool RecordStore::Connect(const QString& path) {
             QSqlQuery pragma(db);
             pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
             pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            // A bulk copy of a large file otherwise spills its pages to the log before the
+            // commit; the cache grows only as far as it is used.
+            pragma.exec(QStringLiteral("PRAGMA cache_size=-32768"));
             pragma.finish();
             ok = CreateRecordTable(db, records::kTempTable) &&
                  CreateRecordTable(db, records::kKpb650Table);
