@@ -215,12 +215,14 @@ void CRecordDlg::StartTextOpening(const QString& path) {
 }
 
 void CRecordDlg::ContinueTextOpening() {
+    // A box about a refused row runs an event loop of its own; no slice starts inside another.
+    m_openSlice.stop();
     if (m_store.ContinueOpenText(kOpenSliceLines)) {
-        m_openSlice.stop();
         FinishTextOpening();
         return;
     }
     m_progress->SetPos(m_store.OpenTextPercent());
+    m_openSlice.start();
 }
 
 void CRecordDlg::FinishTextOpening() {

@@ -1,4 +1,6 @@
 #include <QHeaderView>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -150,6 +152,7 @@ private slots:
     void fileDialogSettings();
     void lineLostDuringClear();
     void longTextFileOpensInSlices();
+    void refusedRowsDuringSlicedOpening();
     void listKeepsRowsAsFilled();
 };
 
@@ -698,6 +701,42 @@ void TestRecordDlg::longTextFileOpensInSlices() {
     b.dlg->accept();
     QVERIFY(!b.dlg->OpeningFile());
     QCOMPARE(b.dlg->Store().RowCount(records::kKpb650Table), 12000);
+}
+
+void TestRecordDlg::refusedRowsDuringSlicedOpening() {
+    Bench b(kVariantB);
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "trigger");
+    db.setDatabaseName(RecordStore::WorkingDatabasePath(kVariantB));
+    QVERIFY(db.open());
+    QVERIFY(
+        QSqlQuery(db).exec("CREATE TRIGGER refuse BEFORE INSERT ON KPB650 WHEN "
+                           "NEW.event = 'bad' BEGIN SELECT RAISE(ABORT, 'row refused'); END"));
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase("trigger");
+    {
+        QFile file(b.home.filePath(QStringLiteral("refused.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 12000; ++i) {
+            // The first slice runs within the click; these come in later ones.
+            const bool bad = i == 6000 || i == 6001 || i == 11000;
+            file.write(QByteArray::number(i + 1).leftJustified(3, ' ') +
+                       "  2009  9  25   10  30  15  " + QByteArray::number(i) + "  " +
+                       (bad ? "bad" : "good") + "\r\n");
+        }
+    }
+    b.dlg->SetFileChooser([&](QWidget*, const RecordFileDialogSettings&) {
+        return b.home.filePath(QStringLiteral("refused.txt"));
+    });
+    // As a real box does, the recorder's box runs an event loop of its own for a while.
+    b.recorder.SetOnBox([](const MessageBoxRecorder::Box&) { QTest::qWait(50); });
+    QTest::mouseClick(b.Button(1026), Qt::LeftButton);
+    QTRY_VERIFY(!b.dlg->OpeningFile());
+    QCOMPARE(b.recorder.Texts(), QStringList{"row refused"});
+    QCOMPARE(b.dlg->ListModel().rowCount(), 11997);
+    QCOMPARE(b.dlg->ListModel().index(11996, 7).data().toString(), QStringLiteral("11999"));
+    QCOMPARE(b.dlg->ListModel().index(6000, 7).data().toString(), QStringLiteral("6002"));
+    QVERIFY(b.FiveEnabled(true));
 }
 
 void TestRecordDlg::listKeepsRowsAsFilled() {
