@@ -10,7 +10,6 @@ class TestMessageBox : public QObject {
 private slots:
     void boxIsWideEnoughForItsCaption_data();
     void boxIsWideEnoughForItsCaption();
-    void handlerGetsEveryBox();
 };
 
 void TestMessageBox::boxIsWideEnoughForItsCaption_data() {
@@ -47,21 +46,6 @@ void TestMessageBox::boxIsWideEnoughForItsCaption() {
     const QFontMetrics metrics(bold);
     QVERIFY2(width >= metrics.horizontalAdvance(caption) + 4 * metrics.height(),
              qPrintable(QString::number(width)));
-}
-
-void TestMessageBox::handlerGetsEveryBox() {
-    QStringList seen;
-    SetMessageBoxHandler([&](const QString& text, const QString& caption,
-                             QMessageBox::StandardButtons, QMessageBox::Icon) {
-        seen << text + '|' + caption;
-        return QMessageBox::No;
-    });
-    QCOMPARE(ShowMessageBox(nullptr, QStringLiteral("a")), QMessageBox::No);
-    QCOMPARE(ShowMessageBox(nullptr, QStringLiteral("b"), QStringLiteral("提示"),
-                            QMessageBox::Yes | QMessageBox::No, QMessageBox::Question),
-             QMessageBox::No);
-    SetMessageBoxHandler({});
-    QCOMPARE(seen, (QStringList{"a|KPA(B)-650", "b|提示"}));
 }
 
 QTEST_MAIN(TestMessageBox)

@@ -26,51 +26,18 @@ void TestEventRecord::eventText_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("text");
 
-    // Every code of both variants: a swap of two entries must show.
-    const QStringList a{"",
-                        "命令1启动",
-                        "命令1返回",
-                        "命令2启动",
-                        "命令2返回",
-                        "命令3启动",
-                        "命令3返回",
-                        "",
-                        "",
-                        "",
-                        "",
-                        "功放过低告警",
-                        "功放过低告警返回",
-                        "功放过载告警",
-                        "功放过载告警返回",
-                        "",
-                        "",
-                        "",
-                        "",
-                        "",
-                        "",
-                        ""};
-    const QStringList b{"命令1返回",
-                        "命令1启动",
-                        "命令2返回",
-                        "命令2启动",
-                        "命令3返回",
-                        "命令3启动",
-                        "",
-                        "",
-                        "",
-                        "",
-                        "",
-                        "",
-                        "",
-                        "",
-                        "信噪比告警返回",
-                        "信噪比告警",
-                        "信号过高告警返回",
-                        "信号过高告警",
-                        "通道故障告警返回",
-                        "通道故障告警",
-                        "信号过低告警返回",
-                        "信号过低告警"};
+    // Every code of both variants, 0 to 21 ("|" between texts): a swap of two entries must show.
+    const QStringList a = QStringLiteral(
+                              "|命令1启动|命令1返回|命令2启动|命令2返回|命令3启动|命令3返回|||||"
+                              "功放过低告警|功放过低告警返回|功放过载告警|功放过载告警返回|||||||")
+                              .split('|');
+    const QStringList b = QStringLiteral(
+                              "命令1返回|命令1启动|命令2返回|命令2启动|命令3返回|命令3启动||||||||"
+                              "|信噪比告警返回|信噪比告警|信号过高告警返回|信号过高告警|"
+                              "通道故障告警返回|通道故障告警|信号过低告警返回|信号过低告警")
+                              .split('|');
+    QCOMPARE(a.size(), 22);
+    QCOMPARE(b.size(), 22);
     for (int code = 0; code < 22; ++code) {
         QTest::addRow("A %d", code) << 0 << code << a[code];
         QTest::addRow("B %d", code) << 1 << code << b[code];
