@@ -21,6 +21,7 @@
 #include "records/percent_progress_ctrl.h"
 #include "records/record_list_model.h"
 #include "records/record_log.h"
+#include "records/record_snapshot.h"
 
 namespace {
 // The run-down after a clear: from 200000 to 100001 in this many frames of kRunDownInterval ms.
@@ -49,6 +50,8 @@ RecordFileDialogSettings ExportDialogSettings(const QString& title, const QStrin
     return s;
 }
 
+// Lines of a text file read per turn of the event loop: some tens of milliseconds.
+constexpr int kOpenSliceLines = 5000;
 }  // namespace
 
 CRecordDlg::CRecordDlg(QWidget* parent)
@@ -144,6 +147,8 @@ CRecordDlg::CRecordDlg(QWidget* parent)
     connect(m_graphButton, &QPushButton::clicked, this, &CRecordDlg::OnGraphDisplay);
     connect(m_exitButton, &QPushButton::clicked, this, &QDialog::accept);
 
+    m_openSlice.setInterval(0);
+    connect(&m_openSlice, &QTimer::timeout, this, &CRecordDlg::ContinueTextOpening);
     m_runDown.setInterval(kRunDownIntervalMs);
     connect(&m_runDown, &QTimer::timeout, this, &CRecordDlg::RunDownTick);
 }
@@ -172,6 +177,10 @@ void CRecordDlg::OnInitDialog() {
 
 void CRecordDlg::OnEndDialog() {
     m_link.Cancel();
+    m_readErrors.reset();
+    m_openSlice.stop();
+    m_store.CancelOpenText();
+    m_model->Clear();
     StopRunDown();
     m_exchange.pending.clear();
     m_comm.SetPortOpen(false);
@@ -186,13 +195,13 @@ void CRecordDlg::EnableButtons(bool enable) {
 
 void CRecordDlg::FillListFromTable(bool fromTemp) {
     m_model->Clear();
-    std::vector<EventRecord> rows =
-        m_store.ReadAll(fromTemp ? records::kTempTable : records::kKpb650Table);
-    if (rows.empty()) {
+    RecordSnapshot rows;
+    m_store.TakeSnapshot(fromTemp ? records::kTempTable : records::kKpb650Table, rows);
+    if (rows.Count() == 0) {
         m_progress->SetShowText(false);
         return;
     }
-    m_model->SetRecords(std::move(rows));
+    m_model->SetRows(std::move(rows));
     m_list->setFocus();
     const QModelIndex first = m_model->index(0, 0);
     m_list->selectionModel()->setCurrentIndex(
@@ -209,7 +218,49 @@ void CRecordDlg::OnOpenFile() {
     if (!m_store.IsConnected() && !m_store.ConnectWorking(g_variant)) {
         return;
     }
+    if (!RecordStore::IsDatabasePath(path)) {
+        StartTextOpening(path);
+        return;
+    }
     if (m_store.OpenRecords(path, this)) {
+        FillListFromTable(false);
+    }
+}
+
+void CRecordDlg::StartTextOpening(const QString& path) {
+    if (!m_store.BeginOpenText(path, this)) {
+        return;
+    }
+    if (m_store.ContinueOpenText(kOpenSliceLines)) {
+        FinishTextOpening();
+        return;
+    }
+    // Longer than a moment: the rest goes a slice per turn of the event loop, with the
+    // progress on the bar and the buttons that would touch the records disabled.
+    EnableButtons(false);
+    m_progress->SetRange(0, 100);
+    m_progress->SetPos(m_store.OpenTextPercent());
+    m_progress->SetShowText(true);
+    m_openSlice.start();
+}
+
+void CRecordDlg::ContinueTextOpening() {
+    // A box about a refused row runs an event loop of its own; no slice starts inside another.
+    m_openSlice.stop();
+    if (m_store.ContinueOpenText(kOpenSliceLines)) {
+        FinishTextOpening();
+        return;
+    }
+    m_progress->SetPos(m_store.OpenTextPercent());
+    m_openSlice.start();
+}
+
+void CRecordDlg::FinishTextOpening() {
+    const bool opened = m_store.EndOpenText();
+    m_progress->SetPos(0);
+    m_progress->SetShowText(false);
+    EnableButtons(true);
+    if (opened) {
         FillListFromTable(false);
     }
 }
@@ -348,6 +399,7 @@ void CRecordDlg::OnReadLog() {
     }
     EnableButtons(false);
     StopRunDown();
+    m_readErrors.emplace(m_store);
     m_store.EmptyTable(records::kTempTable);
     // A fresh range: the bounds of an earlier read or clear would show a negative percentage
     // until the count frame arrives.
@@ -427,6 +479,7 @@ void CRecordDlg::HandleLogFrame(const QByteArray& reply) {
     switch (ClassifyLogReply(reply, variant, m_countExpected)) {
         case records::LogFrame::End:
             m_exchange.pending.clear();
+            m_readErrors.reset();
             FillListFromTable(true);
             m_progress->SetPos(0);
             m_progress->SetShowText(false);
@@ -437,6 +490,7 @@ void CRecordDlg::HandleLogFrame(const QByteArray& reply) {
             m_recordCounter = CountFromFrame(data);
             if (m_recordCounter == 0) {
                 m_exchange.pending.clear();
+                m_readErrors.reset();
                 FillListFromTable(true);
                 m_progress->SetShowText(false);
                 ShowMessageBox(this, records::kNoRecordsText);
@@ -465,6 +519,7 @@ void CRecordDlg::HandleLogFrame(const QByteArray& reply) {
 
 void CRecordDlg::EndReadWith(const QString& text) {
     m_exchange.pending.clear();
+    m_readErrors.reset();
     m_progress->SetShowText(false);
     FillListFromTable(true);
     EnableButtons(true);

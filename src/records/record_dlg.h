@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 #include "common/dialog_base.h"
 #include "link/device_exchange.h"
@@ -85,6 +86,7 @@ public:
     int RecordCounter() const { return m_recordCounter; }
     bool Busy() const { return m_link.Busy(); }
     bool RunningDown() const { return m_runDown.isActive(); }
+    bool OpeningFile() const { return m_store.IsOpeningText(); }
 
 protected:
     void OnInitDialog() override;
@@ -99,6 +101,9 @@ private:
     void EndReadWith(const QString& text);
     void HandleClearResult(const ExchangeResult& result);
     void EnableButtons(bool enable);
+    void StartTextOpening(const QString& path);
+    void ContinueTextOpening();
+    void FinishTextOpening();
     void StartRunDown();
     void RunDownTick();
     void StopRunDown();
@@ -111,6 +116,8 @@ private:
     bool m_countExpected = false;  // the read's first reply is the count frame
     int m_recordCounter = 0;
     RecordStore m_store;
+    // A log read shows at most one database error box.
+    std::optional<RecordStore::ErrorScope> m_readErrors;
 
     RecordListModel* m_model = nullptr;
     QTableView* m_list = nullptr;
@@ -122,6 +129,8 @@ private:
     CBitmapFaceButton* m_graphButton = nullptr;
     CBitmapFaceButton* m_exitButton = nullptr;
 
+    // Reads a long text file a slice at a time.
+    QTimer m_openSlice;
     // Runs the bar down from full to empty after a clear, a few frames at a time.
     QTimer m_runDown;
     int m_runDownFrame = 0;

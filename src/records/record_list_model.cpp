@@ -1,24 +1,21 @@
 #include "records/record_list_model.h"
 
-void RecordListModel::SetRecords(std::vector<EventRecord> records) {
+void RecordListModel::SetRows(RecordSnapshot rows) {
     beginResetModel();
-    m_records = std::move(records);
+    m_rows = std::move(rows);
     endResetModel();
 }
 
 void RecordListModel::Clear() {
-    SetRecords({});
+    SetRows(RecordSnapshot());
 }
 
 EventRecord RecordListModel::RecordAt(int row) const {
-    if (row < 0 || row >= rowCount()) {
-        return {};
-    }
-    return m_records[static_cast<std::size_t>(row)];
+    return m_rows.At(row);
 }
 
 int RecordListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_records.size());
+    return parent.isValid() ? 0 : m_rows.Count();
 }
 
 int RecordListModel::columnCount(const QModelIndex& parent) const {
@@ -39,7 +36,7 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
     if (index.column() == 0) {
         return QString::number(index.row() + 1);
     }
-    return m_records[static_cast<std::size_t>(index.row())].Field(index.column() - 1);
+    return m_rows.At(index.row()).Field(index.column() - 1);
 }
 
 QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, int role) const {

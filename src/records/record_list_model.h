@@ -3,9 +3,9 @@
 #include <QAbstractTableModel>
 
 #include <array>
-#include <vector>
 
 #include "records/event_record.h"
+#include "records/record_snapshot.h"
 
 // One column of the record list: heading and width in pixels.
 struct RecordListColumn {
@@ -32,18 +32,18 @@ inline constexpr std::array<RecordListColumn, kRecordListColumnCount> kRecordLis
 }  // namespace records
 
 // The record list's rows: column 0 the 1-based row number, columns 1 to 8 the record's texts.
-// Rows are replaced in one step (one model reset), so a long table lists at once; cells are
-// produced on demand.
+// The rows are a snapshot of a record table, replaced in one step (one model reset); only the
+// rows the view shows are read, so a long table lists at once.
 class RecordListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    void SetRecords(std::vector<EventRecord> records);
+    // Shows `rows` in place of the current rows.
+    void SetRows(RecordSnapshot rows);
     void Clear();
     // The record shown in a row (0-based); an empty record outside the rows.
     EventRecord RecordAt(int row) const;
-    const std::vector<EventRecord>& Records() const { return m_records; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -52,5 +52,5 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-    std::vector<EventRecord> m_records;
+    RecordSnapshot m_rows;
 };

@@ -1,19 +1,23 @@
 #include "records/record_store.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "common/message_box.h"
 #include "common/program_directory.h"
+#include "records/record_snapshot.h"
+#include "records/record_sql.h"
 #include "records/record_text_file.h"
 
 const QString records::kWorkingDatabaseConnectFailedText =
@@ -23,41 +27,15 @@ const QString records::kDatabaseFileConnectFailedText =
 const QString records::kOpenFileErrorText = QStringLiteral("打开文件出错！");
 const QString records::kSaveFileErrorText = QStringLiteral("保存文件出错！");
 
+using records::Attachment;
+using records::RecordWriter;
+using records::ScopedConnection;
+using records::TableSql;
+
 namespace {
-
-const QString kDriver = QStringLiteral("QSQLITE");
-
-QString NewConnectionName() {
-    static int counter = 0;
-    return QStringLiteral("kp650-records-%1").arg(++counter);
-}
-
-QString ErrorText(const QSqlError& error) {
-    if (!error.databaseText().isEmpty()) {
-        return error.databaseText();
-    }
-    if (!error.driverText().isEmpty()) {
-        return error.driverText();
-    }
-    return error.text();
-}
 
 // Schema name of a database file attached to a connection for one copy.
 const QString kFileSchema = QStringLiteral("kp650file");
-
-// TEMP is also the name of SQLite's temporary schema: always name the schema.
-QString TableSql(const QSqlDatabase& db, const QString& table,
-                 const QString& schema = QStringLiteral("main")) {
-    return schema + QLatin1Char('.') + db.driver()->escapeIdentifier(table, QSqlDriver::TableName);
-}
-
-QString ColumnList(const QSqlDatabase& db) {
-    QStringList columns;
-    for (const char* name : records::kRecordFieldNames) {
-        columns << db.driver()->escapeIdentifier(QLatin1String(name), QSqlDriver::FieldName);
-    }
-    return columns.join(QLatin1Char(','));
-}
 
 bool CreateRecordTable(QSqlDatabase& db, const QString& table) {
     QStringList columns;
@@ -81,106 +59,22 @@ bool IsUsableDatabase(QSqlDatabase& db, QSqlError* error = nullptr) {
     return usable;
 }
 
-// Rows in the order stored (rowid order); tables made elsewhere without rowid in their own order.
-bool VisitRows(const QSqlDatabase& db, const QString& table,
-               const std::function<void(const EventRecord&)>& visit, QSqlError* error) {
-    const QString select =
-        QStringLiteral("SELECT %1 FROM %2").arg(ColumnList(db), TableSql(db, table));
+bool TableExists(const QSqlDatabase& db, const QString& table) {
     QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.exec(select + QStringLiteral(" ORDER BY rowid"))) {
-        if (!query.exec(select)) {
-            *error = query.lastError();
-            return false;
-        }
-    }
-    EventRecord record;
-    while (query.next()) {
-        for (int i = 0; i < records::kRecordFieldCount; ++i) {
-            const QVariant value = query.value(i);
-            record.Field(i) = value.isNull() ? QString() : value.toString();
-        }
-        visit(record);
-    }
-    if (query.lastError().isValid()) {
-        *error = query.lastError();
-        return false;
-    }
-    return true;
+    query.prepare(
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type IN "
+                       "('table','view') AND name = ? COLLATE NOCASE"));
+    query.addBindValue(table);
+    return query.exec() && query.next() && query.value(0).toInt() > 0;
 }
 
-// One prepared insert reused for every row.
-class RowInserter {
-public:
-    RowInserter(const QSqlDatabase& db, const QString& table) : m_query(db) {
-        QStringList marks;
-        for (int i = 0; i < records::kRecordFieldCount; ++i) {
-            marks << QStringLiteral("?");
-        }
-        m_ready = m_query.prepare(
-            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(TableSql(db, table), ColumnList(db), marks.join(QLatin1Char(','))));
-    }
-    bool IsReady() const { return m_ready; }
-    QSqlError LastError() const { return m_query.lastError(); }
-    bool Insert(const EventRecord& record) {
-        for (int i = 0; i < records::kRecordFieldCount; ++i) {
-            // Never bind a null string: the column reads back the same as it was written.
-            const QString& text = record.Field(i);
-            m_query.bindValue(i, text.isNull() ? QString(QLatin1String("")) : text);
-        }
-        return m_query.exec();
-    }
-
-private:
-    QSqlQuery m_query;
-    bool m_ready = false;
-};
-
-// A connection for the length of one operation.
-class ScopedConnection {
-public:
-    ScopedConnection(const QString& path, bool readOnly) : m_name(NewConnectionName()) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, m_name);
-        db.setDatabaseName(path);
-        if (readOnly) {
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        }
-        m_open = db.open() && IsUsableDatabase(db);
-    }
-    ~ScopedConnection() {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    ScopedConnection(const ScopedConnection&) = delete;
-    ScopedConnection& operator=(const ScopedConnection&) = delete;
-
-    bool IsOpen() const { return m_open; }
-    QSqlDatabase Database() const { return QSqlDatabase::database(m_name, false); }
-
-private:
-    QString m_name;
-    bool m_open = false;
-};
-
-// Appends every row of `from` to `to` (both schema-qualified) in one statement, in stored
-// order, every value as text. Run inside the caller's transaction: a failure leaves `to` as it
-// was, and the caller copies row by row to report the rows that fail.
-bool InsertSelect(QSqlDatabase& db, const QString& to, const QString& from, int* copied,
-                  QSqlError* error) {
-    QStringList values;
-    for (const char* name : records::kRecordFieldNames) {
-        values << QStringLiteral("ifnull(CAST(%1 AS TEXT),'')")
-                      .arg(db.driver()->escapeIdentifier(QLatin1String(name),
-                                                         QSqlDriver::FieldName));
-    }
+// Appends every row of `from` to `to` (both schema-qualified) in one statement, in stored order,
+// every value as text.
+bool InsertSelect(QSqlDatabase& db, const QString& to, const QString& from, int* copied) {
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4 ORDER BY rowid")
-                        .arg(to, ColumnList(db), values.join(QLatin1Char(',')), from))) {
-        *error = query.lastError();
+    const QString insert = QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4")
+                               .arg(to, records::ColumnList(db), records::ColumnTextList(db), from);
+    if (!query.exec(insert + QStringLiteral(" ORDER BY rowid")) && !query.exec(insert)) {
         return false;
     }
     *copied = query.numRowsAffected();
@@ -188,7 +82,8 @@ bool InsertSelect(QSqlDatabase& db, const QString& to, const QString& from, int*
 }
 
 // Empties `to` (when asked) and fills it from `from` with InsertSelect, in one transaction.
-// False when anything failed; nothing has changed then.
+// False when anything failed; nothing has changed then. The caller then copies row by row to
+// report the rows that fail.
 bool ReplaceBySelect(QSqlDatabase& db, const QString& to, const QString& from, bool emptyFirst,
                      int* copied) {
     if (!db.transaction()) {
@@ -197,9 +92,8 @@ bool ReplaceBySelect(QSqlDatabase& db, const QString& to, const QString& from, b
     bool ok = true;
     {
         QSqlQuery query(db);
-        QSqlError error;
         ok = (!emptyFirst || query.exec(QStringLiteral("DELETE FROM %1").arg(to))) &&
-             InsertSelect(db, to, from, copied, &error);
+             InsertSelect(db, to, from, copied);
     }
     if (ok && db.commit()) {
         return true;
@@ -208,30 +102,40 @@ bool ReplaceBySelect(QSqlDatabase& db, const QString& to, const QString& from, b
     return false;
 }
 
-// A database file attached to a connection as kFileSchema while this lives.
-class Attachment {
-public:
-    Attachment(const QSqlDatabase& db, const QString& path) : m_db(db) {
-        QSqlQuery query(m_db);
-        m_attached = query.prepare(QStringLiteral("ATTACH DATABASE ? AS ") + kFileSchema);
-        query.addBindValue(path);
-        m_attached = m_attached && query.exec();
+// Empties `table` (when asked) and appends the rows `feed` hands to the writer, all in one
+// transaction of db. A row that fails is reported and the next one goes on; false (nothing
+// changed) when the transaction itself fails. Returns the rows written in *written.
+bool ReplaceRows(QSqlDatabase db, const QString& table, bool emptyFirst,
+                 const std::function<bool(RecordWriter&)>& feed,
+                 const RecordWriter::ErrorReport& report, qint64* written = nullptr) {
+    if (!db.transaction()) {
+        report(db.lastError());
+        return false;
     }
-    ~Attachment() {
-        if (m_attached) {
-            QSqlQuery query(m_db);
-            query.exec(QStringLiteral("DETACH DATABASE ") + kFileSchema);
+    bool ok = true;
+    {
+        QSqlQuery query(db);
+        if (emptyFirst && !query.exec(QStringLiteral("DELETE FROM %1").arg(TableSql(db, table)))) {
+            report(query.lastError());
+            ok = false;
+        }
+        if (ok) {
+            RecordWriter writer(db, table, report);
+            ok = feed(writer) && writer.Flush();
+            if (written != nullptr) {
+                *written = writer.Written();
+            }
         }
     }
-    Attachment(const Attachment&) = delete;
-    Attachment& operator=(const Attachment&) = delete;
-
-    bool IsAttached() const { return m_attached; }
-
-private:
-    QSqlDatabase m_db;
-    bool m_attached = false;
-};
+    if (ok && db.commit()) {
+        return true;
+    }
+    if (ok) {
+        report(db.lastError());
+    }
+    db.rollback();
+    return false;
+}
 
 bool SameFile(const QString& a, const QString& b) {
     const QString canonicalA = QFileInfo(a).canonicalFilePath();
@@ -260,6 +164,54 @@ bool ReplaceFile(const QString& from, const QString& to) {
     return !error;
 }
 
+// Copies `from` to a new file `to` (created with the permissions of any new file).
+bool CopyToNewFile(const QString& from, const QString& to) {
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        return false;
+    }
+    QByteArray block;
+    while (!in.atEnd()) {
+        block = in.read(1024 * 1024);
+        if (block.isEmpty() || out.write(block) != block.size()) {
+            return false;
+        }
+    }
+    return in.error() == QFileDevice::NoError && out.flush();
+}
+
+// A saved file is built in a directory of its own under the system's temporary directory, then
+// renamed into place. Across file systems it is first copied beside the destination under a
+// fixed name (which a later save of the same name clears, should this one be killed between
+// copy and rename).
+class StagedFile {
+public:
+    explicit StagedFile(const QString& destination)
+        : m_dir(QDir::temp().filePath(QStringLiteral("kp650-save-XXXXXX"))),
+          m_destination(destination) {}
+
+    bool IsValid() const { return m_dir.isValid(); }
+    QString StagingPath() const { return m_dir.filePath(QStringLiteral("staged")); }
+
+    bool Commit() {
+        if (ReplaceFile(StagingPath(), m_destination)) {
+            return true;
+        }
+        const QString part = m_destination + QStringLiteral(".kp650-part");
+        QFile::remove(part);
+        const bool placed = CopyToNewFile(StagingPath(), part) && ReplaceFile(part, m_destination);
+        if (!placed) {
+            QFile::remove(part);
+        }
+        return placed;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_destination;
+};
+
 // The template holds an empty KPB650; created when it is missing.
 bool EnsureTemplate() {
     const QString path = RecordStore::TemplatePath();
@@ -268,7 +220,7 @@ bool EnsureTemplate() {
     }
     bool ok = false;
     {
-        ScopedConnection connection(path, false);
+        ScopedConnection connection(path, ScopedConnection::Mode::ReadWrite);
         QSqlDatabase db = connection.Database();
         ok = connection.IsOpen() && CreateRecordTable(db, records::kKpb650Table);
     }
@@ -278,7 +230,67 @@ bool EnsureTemplate() {
     return ok;
 }
 
+// The UTF-8 text of a field of a text record file. Fields repeat (the event texts above all), so
+// non-ASCII ones are decoded once and then looked up.
+class FieldDecoder {
+public:
+    // Call before the fields of a line: the texts handed out for one line stay valid together.
+    void StartLine() {
+        if (m_decoded.size() >= kKept) {
+            m_decoded.clear();
+        }
+    }
+    QByteArrayView Utf8(QByteArrayView gbk) {
+        if (std::all_of(gbk.begin(), gbk.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            return gbk;
+        }
+        const QByteArray key = gbk.toByteArray();
+        auto it = m_decoded.constFind(key);
+        if (it == m_decoded.constEnd()) {
+            it = m_decoded.insert(key, DecodeRecordField(gbk).toUtf8());
+        }
+        return *it;
+    }
+
+private:
+    static constexpr qsizetype kKept = 4096;
+    QHash<QByteArray, QByteArray> m_decoded;
+};
+
 }  // namespace
+
+// --- Error scopes ----------------------------------------------------------------------------
+
+RecordStore::ErrorScope::ErrorScope(const RecordStore& store) : m_store(store) {
+    if (m_store.m_errorScopes++ == 0) {
+        m_store.m_errorShown = false;
+        m_store.m_suppressedErrors = 0;
+    }
+}
+
+RecordStore::ErrorScope::~ErrorScope() {
+    if (--m_store.m_errorScopes == 0) {
+        m_store.m_errorShown = false;
+        m_store.m_suppressedErrors = 0;
+    }
+}
+
+// --- Text opening in slices ------------------------------------------------------------------
+
+struct RecordStore::TextOpening {
+    TextOpening(const RecordStore& store, const QString& path, QWidget* parent)
+        : scope(store), file(path), reader(file), parent(parent) {}
+
+    ErrorScope scope;
+    QFile file;
+    RecordLineReader reader;
+    QPointer<QWidget> parent;
+    std::unique_ptr<RecordWriter> writer;
+    FieldDecoder decoder;
+    qint64 size = 0;
+    bool done = false;
+};
 
 RecordStore::RecordStore(QWidget* messageParent) : m_parent(messageParent) {}
 
@@ -306,11 +318,13 @@ QString RecordStore::ProposedSaveName(int variant, QDate localDate) {
 
 bool RecordStore::Connect(const QString& path) {
     Close();
-    const QString name = NewConnectionName();
+    const QString name = records::NewConnectionName();
     bool ok = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(records::kSqliteDriver, name);
         db.setDatabaseName(path);
+        // URI names let a chosen file be attached read-only.
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
         QSqlError error;
         ok = db.open();
         if (!ok) {
@@ -318,12 +332,19 @@ bool RecordStore::Connect(const QString& path) {
         } else {
             ok = IsUsableDatabase(db, &error);
         }
+        // Tables of the right names but other columns would take rows they cannot give back.
+        for (const QString& table : {records::kTempTable, records::kKpb650Table}) {
+            ok = ok && (!TableExists(db, table) || records::HasRecordColumns(db, table));
+        }
         if (ok) {
             // Every appended log record is its own commit; WAL keeps that cheap and a crash
             // still keeps every committed row.
             QSqlQuery pragma(db);
             pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
             pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            // A bulk copy of a large file otherwise spills its pages to the log before the
+            // commit; the cache grows only as far as it is used.
+            pragma.exec(QStringLiteral("PRAGMA cache_size=-32768"));
             pragma.finish();
             ok = CreateRecordTable(db, records::kTempTable) &&
                  CreateRecordTable(db, records::kKpb650Table);
@@ -332,7 +353,7 @@ bool RecordStore::Connect(const QString& path) {
             }
         }
         if (!ok) {
-            m_connectError = ErrorText(error);
+            m_connectError = records::ErrorText(error);
             db.close();
         }
     }
@@ -355,6 +376,7 @@ bool RecordStore::ConnectWorking(int variant) {
 }
 
 void RecordStore::Close() {
+    CancelOpenText();
     if (m_connectionName.isEmpty()) {
         return;
     }
@@ -380,13 +402,19 @@ QWidget* RecordStore::MessageParent(QWidget* parent) const {
 }
 
 void RecordStore::ShowError(QWidget* parent, const QSqlError& error) const {
-    ShowMessageBox(MessageParent(parent), ErrorText(error));
+    if (m_errorScopes > 0 && m_errorShown) {
+        ++m_suppressedErrors;
+        return;
+    }
+    m_errorShown = m_errorScopes > 0;
+    ShowMessageBox(MessageParent(parent), records::ErrorText(error));
 }
 
 bool RecordStore::EmptyTable(const QString& table) {
     if (!IsConnected()) {
         return false;
     }
+    const ErrorScope scope(*this);
     QSqlDatabase db = Database();
     if (!db.transaction()) {
         ShowError(nullptr, db.lastError());
@@ -410,12 +438,13 @@ bool RecordStore::Append(const QString& table, const EventRecord& record) {
     if (!IsConnected()) {
         return false;
     }
-    RowInserter inserter(Database(), table);
-    if (!inserter.IsReady() || !inserter.Insert(record)) {
-        ShowError(nullptr, inserter.LastError());
-        return false;
-    }
-    return true;
+    bool failed = false;
+    RecordWriter writer(Database(), table, [this, &failed](const QSqlError& error) {
+        failed = true;
+        ShowError(nullptr, error);
+    });
+    writer.Add(record);
+    return writer.Flush() && !failed;
 }
 
 bool RecordStore::ForEachRow(const QString& table,
@@ -424,7 +453,7 @@ bool RecordStore::ForEachRow(const QString& table,
         return false;
     }
     QSqlError error;
-    if (!VisitRows(Database(), table, visit, &error)) {
+    if (!records::VisitRecordRows(Database(), table, visit, &error)) {
         ShowError(nullptr, error);
         return false;
     }
@@ -451,70 +480,50 @@ int RecordStore::RowCount(const QString& table) const {
     return query.value(0).toInt();
 }
 
-namespace {
-
-// Empties `table` (when asked) and appends `rows`, all in one transaction of db. A row that
-// fails is shown and the next one goes on; false when the transaction itself fails.
-bool ReplaceRows(QSqlDatabase db, const QString& table, const std::vector<EventRecord>& rows,
-                 bool emptyFirst, const std::function<void(const QSqlError&)>& report) {
-    if (!db.transaction()) {
-        report(db.lastError());
+bool RecordStore::TakeSnapshot(const QString& table, RecordSnapshot& into) const {
+    into.Clear();
+    if (!IsConnected()) {
         return false;
     }
-    {
-        if (emptyFirst) {
-            QSqlQuery query(db);
-            if (!query.exec(QStringLiteral("DELETE FROM %1").arg(TableSql(db, table)))) {
-                report(query.lastError());
-                db.rollback();
-                return false;
-            }
-        }
-        if (!rows.empty()) {
-            RowInserter inserter(db, table);
-            if (!inserter.IsReady()) {
-                report(inserter.LastError());
-                db.rollback();
-                return false;
-            }
-            for (const EventRecord& record : rows) {
-                if (!inserter.Insert(record)) {
-                    report(inserter.LastError());
-                }
-            }
-        }
-    }
-    if (!db.commit()) {
-        report(db.lastError());
-        db.rollback();
+    QSqlError error;
+    if (!into.Take(m_path, table, &error)) {
+        ShowError(nullptr, error);
         return false;
     }
     return true;
 }
 
-}  // namespace
-
 bool RecordStore::CopyTable(const QString& source, const QString& destination) {
     if (!IsConnected()) {
         return false;
     }
+    const ErrorScope scope(*this);
     QSqlDatabase db = Database();
     int copied = 0;
     if (ReplaceBySelect(db, TableSql(db, destination), TableSql(db, source), false, &copied)) {
         return true;
     }
-    // Row by row, so that each failing row is shown. Read first: copying a table onto itself
-    // must not chase its own new rows.
+    // Row by row, so that the failing rows are reported. Read first: copying a table onto
+    // itself must not chase its own new rows.
     std::vector<EventRecord> rows;
     QSqlError error;
-    if (!VisitRows(
-            Database(), source, [&rows](const EventRecord& r) { rows.push_back(r); }, &error)) {
+    if (!records::VisitRecordRows(
+            db, source, [&rows](const EventRecord& r) { rows.push_back(r); }, &error)) {
         ShowError(nullptr, error);
         return false;
     }
-    return ReplaceRows(Database(), destination, rows, false,
-                       [this](const QSqlError& e) { ShowError(nullptr, e); });
+    return ReplaceRows(
+        db, destination, false,
+        [&rows](RecordWriter& writer) {
+            for (const EventRecord& record : rows) {
+                writer.Add(record);
+            }
+            return true;
+        },
+        [this](const QSqlError& e) { ShowError(nullptr, e); });
 }
+
+// --- Save ------------------------------------------------------------------------------------
 
 bool RecordStore::SaveRecords(const QString& path, QWidget* parent) {
     if (!IsConnected()) {
@@ -526,19 +535,39 @@ bool RecordStore::SaveRecords(const QString& path, QWidget* parent) {
         ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
         return false;
     }
-    return IsDatabasePath(path) ? SaveDatabase(path, parent) : SaveText(path, parent);
+    const ErrorScope scope(*this);
+    const bool database = IsDatabasePath(path);
+    // A database that cannot be made where it should be is, to the user, one that cannot be
+    // connected to.
+    const QString& failure =
+        database ? records::kDatabaseFileConnectFailedText : records::kSaveFileErrorText;
+    StagedFile staged(path);
+    if (!staged.IsValid()) {
+        ShowMessageBox(MessageParent(parent), failure);
+        return false;
+    }
+    const bool built = database ? SaveDatabase(staged.StagingPath(), parent)
+                                : SaveText(staged.StagingPath(), parent);
+    if (!built) {
+        return false;
+    }
+    if (!staged.Commit()) {
+        ShowMessageBox(MessageParent(parent), failure);
+        return false;
+    }
+    return true;
 }
 
-bool RecordStore::SaveText(const QString& path, QWidget* parent) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+bool RecordStore::SaveText(const QString& staging, QWidget* parent) {
+    QFile file(staging);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
         return false;
     }
     int serial = 0;
     bool written = true;
     QSqlError error;
-    const bool read = VisitRows(
+    const bool read = records::VisitRecordRows(
         Database(), records::kTempTable,
         [&](const EventRecord& record) {
             QByteArray line = FormatRecordLine(++serial, record);
@@ -547,99 +576,81 @@ bool RecordStore::SaveText(const QString& path, QWidget* parent) {
         },
         &error);
     if (!read) {
-        file.cancelWriting();
         ShowError(parent, error);
         return false;
     }
-    if (!written || !file.commit()) {
+    if (!written || !file.flush()) {
         ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
         return false;
     }
     return true;
 }
 
-bool RecordStore::SaveDatabase(const QString& path, QWidget* parent) {
-    if (!EnsureTemplate()) {
+bool RecordStore::SaveDatabase(const QString& staging, QWidget* parent) {
+    // The new database starts as a copy of the template.
+    if (!EnsureTemplate() || !CopyToNewFile(TemplatePath(), staging)) {
         ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
         return false;
     }
-    // The new database is built in a temporary copy of the template beside the destination.
-    const QFileInfo target(path);
-    QString tempPath;
-    {
-        QFile templ(TemplatePath());
-        QTemporaryFile temp(target.absolutePath() + QLatin1Char('/') + target.fileName() +
-                            QStringLiteral(".XXXXXX"));
-        temp.setAutoRemove(false);
-        if (!templ.open(QIODevice::ReadOnly) || !temp.open()) {
-            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
-            return false;
-        }
-        tempPath = temp.fileName();
-        const QByteArray content = templ.readAll();
-        if (temp.write(content) != content.size() || !temp.flush()) {
-            temp.close();
-            QFile::remove(tempPath);
-            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
-            return false;
-        }
-    }
     bool usable = false;
     {
-        ScopedConnection connection(tempPath, false);
+        ScopedConnection connection(staging, ScopedConnection::Mode::ReadWrite);
         if (connection.IsOpen()) {
             QSqlDatabase dest = connection.Database();
-            // A saved file is read elsewhere, maybe read-only: no WAL side files.
+            // A saved file is read elsewhere, maybe read-only: no write-ahead log.
             QSqlQuery pragma(dest);
             pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
             pragma.finish();
-            usable = CreateRecordTable(dest, records::kKpb650Table);
+            usable = CreateRecordTable(dest, records::kKpb650Table) &&
+                     records::HasRecordColumns(dest, records::kKpb650Table);
         }
     }
     if (!usable) {
-        QFile::remove(tempPath);
         ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
         return false;
     }
     bool built = false;
     {
         QSqlDatabase db = Database();
-        Attachment dest(db, tempPath);
-        int copied = 0;
-        built = dest.IsAttached() &&
-                ReplaceBySelect(db, TableSql(db, records::kKpb650Table, kFileSchema),
-                                TableSql(db, records::kTempTable), true, &copied);
-    }
-    if (!built) {
-        // Row by row, so that each failing row is shown.
-        ScopedConnection connection(tempPath, false);
-        if (!connection.IsOpen()) {
-            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
-        } else {
-            QSqlDatabase dest = connection.Database();
-            std::vector<EventRecord> rows;
-            QSqlError error;
-            if (!VisitRows(
-                    Database(), records::kTempTable,
-                    [&rows](const EventRecord& r) { rows.push_back(r); }, &error)) {
-                ShowError(parent, error);
-            } else {
-                built = ReplaceRows(dest, records::kKpb650Table, rows, true,
-                                    [this, parent](const QSqlError& e) { ShowError(parent, e); });
-            }
+        Attachment dest(db, staging, kFileSchema, Attachment::Mode::ReadWrite);
+        if (dest.IsAttached()) {
+            // The file is thrown away if this fails: no journal needed.
+            QSqlQuery pragma(db);
+            pragma.exec(QStringLiteral("PRAGMA %1.journal_mode=OFF").arg(kFileSchema));
+            pragma.finish();
+            int copied = 0;
+            built = ReplaceBySelect(db, TableSql(db, records::kKpb650Table, kFileSchema),
+                                    TableSql(db, records::kTempTable), true, &copied);
         }
     }
-    if (!built) {
-        QFile::remove(tempPath);
+    if (built) {
+        return true;
+    }
+    // Row by row, so that the failing rows are reported.
+    ScopedConnection connection(staging, ScopedConnection::Mode::ReadWrite);
+    if (!connection.IsOpen()) {
+        ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
         return false;
     }
-    if (!ReplaceFile(tempPath, path)) {
-        QFile::remove(tempPath);
-        ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
-        return false;
+    const auto report = [this, parent](const QSqlError& e) { ShowError(parent, e); };
+    QSqlError readError;
+    bool read = true;
+    built = ReplaceRows(
+        connection.Database(), records::kKpb650Table, true,
+        [&](RecordWriter& writer) {
+            read = records::VisitRecordRows(
+                Database(), records::kTempTable, [&writer](const EventRecord& r) { writer.Add(r); },
+                &readError);
+            return read;
+        },
+        report);
+    if (!read) {
+        ShowError(parent, readError);
     }
-    return true;
+    return built;
 }
+
+// --- Open ------------------------------------------------------------------------------------
 
 bool RecordStore::OpenRecords(const QString& path, QWidget* parent) {
     if (!IsConnected()) {
@@ -661,6 +672,7 @@ bool RecordStore::ImportEventFile(const QString& path, QWidget* parent) {
 }
 
 int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMessages messages) {
+    const ErrorScope scope(*this);
     const auto report = [this, parent, messages](const QSqlError& error) {
         if (messages == ImportMessages::DriverText) {
             ShowError(parent, error);
@@ -671,7 +683,7 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
     // A read-only connection first: a missing file must not be created, nor a file that is not
     // a database touched.
     {
-        ScopedConnection source(path, true);
+        ScopedConnection source(path, ScopedConnection::Mode::ReadOnly);
         if (!source.IsOpen()) {
             ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
             return -1;
@@ -683,11 +695,19 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
             report(query.lastError());
             return -1;
         }
+        query.finish();
+        if (!records::HasRecordColumns(db, records::kKpb650Table)) {
+            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
+            return -1;
+        }
     }
-    // The working file itself cannot be attached to its own connection.
-    if (!SameFile(path, m_path)) {
-        QSqlDatabase db = Database();
-        Attachment source(db, path);
+    // The working file itself: its KPB650 already is what it would be replaced by.
+    if (SameFile(path, m_path)) {
+        return RowCount(records::kKpb650Table);
+    }
+    QSqlDatabase db = Database();
+    {
+        Attachment source(db, path, kFileSchema, Attachment::Mode::ReadOnly);
         int copied = 0;
         if (source.IsAttached() &&
             ReplaceBySelect(db, TableSql(db, records::kKpb650Table),
@@ -695,64 +715,130 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
             return copied;
         }
     }
-    // Row by row, so that each failing row is shown. The source is read whole before the working
-    // table is touched.
-    std::vector<EventRecord> rows;
-    {
-        ScopedConnection source(path, true);
-        if (!source.IsOpen()) {
-            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
-            return -1;
-        }
-        QSqlError error;
-        if (!VisitRows(
-                source.Database(), records::kKpb650Table,
-                [&rows](const EventRecord& r) { rows.push_back(r); }, &error)) {
-            report(error);
-            return -1;
-        }
-    }
-    if (!ReplaceRows(Database(), records::kKpb650Table, rows, true, report)) {
+    // Row by row, so that the failing rows are reported; one transaction, so that a source
+    // that cannot be read to its end changes nothing.
+    ScopedConnection source(path, ScopedConnection::Mode::ReadOnly);
+    if (!source.IsOpen()) {
+        ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
         return -1;
     }
-    return static_cast<int>(rows.size());
+    QSqlError readError;
+    bool read = true;
+    qint64 written = 0;
+    const bool replaced = ReplaceRows(
+        db, records::kKpb650Table, true,
+        [&](RecordWriter& writer) {
+            read = records::VisitRecordRows(
+                source.Database(), records::kKpb650Table,
+                [&writer](const EventRecord& r) { writer.Add(r); }, &readError);
+            return read;
+        },
+        report, &written);
+    if (!read) {
+        report(readError);
+    }
+    return replaced ? static_cast<int>(written) : -1;
 }
 
 bool RecordStore::OpenText(const QString& path, QWidget* parent) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!BeginOpenText(path, parent)) {
+        return false;
+    }
+    while (!ContinueOpenText(1 << 20)) {
+    }
+    return EndOpenText();
+}
+
+bool RecordStore::BeginOpenText(const QString& path, QWidget* parent) {
+    CancelOpenText();
+    if (!IsConnected()) {
+        ShowMessageBox(MessageParent(parent), records::kWorkingDatabaseConnectFailedText);
+        return false;
+    }
+    auto opening = std::make_unique<TextOpening>(*this, path, parent);
+    if (!opening->file.open(QIODevice::ReadOnly)) {
         ShowMessageBox(MessageParent(parent), records::kOpenFileErrorText);
         return false;
     }
-    std::vector<EventRecord> rows;
-    // Room for the longest accepted line, its CR LF and a spare byte: a chunk this size without
-    // LF (readLine may return one byte less than asked) holds a line that is too long.
-    constexpr qint64 kReadLimit = records::kMaxRecordLineBytes + 4;
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine(kReadLimit);
-        if (line.isEmpty() && file.error() != QFileDevice::NoError) {
-            break;
-        }
-        if (!line.endsWith('\n') && !file.atEnd()) {
-            // Over-long: drop the rest of it.
-            QByteArray rest;
-            do {
-                rest = file.readLine(kReadLimit);
-            } while (!rest.isEmpty() && !rest.endsWith('\n'));
-            continue;
-        }
-        while (line.endsWith('\n') || line.endsWith('\r')) {
-            line.chop(1);
-        }
-        if (line.size() > records::kMaxRecordLineBytes) {
-            continue;
-        }
-        rows.push_back(ParseRecordLine(line));
-    }
-    if (file.error() != QFileDevice::NoError) {
-        ShowMessageBox(MessageParent(parent), records::kOpenFileErrorText);
+    opening->size = opening->file.size();
+    QSqlDatabase db = Database();
+    if (!db.transaction()) {
+        ShowError(parent, db.lastError());
         return false;
     }
-    return ReplaceRows(Database(), records::kKpb650Table, rows, true,
-                       [this, parent](const QSqlError& e) { ShowError(parent, e); });
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("DELETE FROM %1").arg(TableSql(db, records::kKpb650Table)))) {
+        ShowError(parent, query.lastError());
+        db.rollback();
+        return false;
+    }
+    opening->writer = std::make_unique<RecordWriter>(
+        db, records::kKpb650Table,
+        [this, parent = opening->parent](const QSqlError& e) { ShowError(parent, e); });
+    m_textOpening = std::move(opening);
+    return true;
+}
+
+bool RecordStore::ContinueOpenText(int lines) {
+    TextOpening* opening = m_textOpening.get();
+    if (opening == nullptr || opening->done) {
+        return true;
+    }
+    QByteArrayView line;
+    std::array<QByteArrayView, records::kRecordFieldCount> utf8;
+    for (int i = 0; i < lines; ++i) {
+        if (opening->writer->Broken() || !opening->reader.Next(&line)) {
+            opening->done = true;
+            return true;
+        }
+        const records::RecordLineFields fields = SplitRecordLine(line);
+        opening->decoder.StartLine();
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            utf8[f] = opening->decoder.Utf8(fields[f]);
+        }
+        opening->writer->Add(utf8);
+    }
+    return false;
+}
+
+int RecordStore::OpenTextPercent() const {
+    if (m_textOpening == nullptr || m_textOpening->size <= 0) {
+        return 0;
+    }
+    return static_cast<int>(
+        std::min<qint64>(100, m_textOpening->reader.Consumed() * 100 / m_textOpening->size));
+}
+
+bool RecordStore::EndOpenText() {
+    if (m_textOpening == nullptr) {
+        return false;
+    }
+    std::unique_ptr<TextOpening> opening = std::move(m_textOpening);
+    QSqlDatabase db = Database();
+    const bool written = opening->writer->Flush();
+    opening->writer.reset();
+    if (opening->reader.Failed()) {
+        db.rollback();
+        ShowMessageBox(MessageParent(opening->parent), records::kOpenFileErrorText);
+        return false;
+    }
+    if (!written) {
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        ShowError(opening->parent, db.lastError());
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+void RecordStore::CancelOpenText() {
+    if (m_textOpening == nullptr) {
+        return;
+    }
+    m_textOpening->writer.reset();
+    m_textOpening.reset();
+    Database().rollback();
 }

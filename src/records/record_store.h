@@ -6,12 +6,14 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "records/event_record.h"
 
 class QSqlDatabase;
 class QSqlError;
+class RecordSnapshot;
 
 namespace records {
 
@@ -32,9 +34,28 @@ extern const QString kSaveFileErrorText;  // "保存文件出错！"
 // One connection (SQLite, unique connection name per instance) to one record database file.
 // Record tables have eight TEXT columns named as the EventRecord fields. Errors raised by the
 // database during a row operation are shown in a box with the driver's message text and the
-// operation goes on with the next row. Use on the UI thread only.
+// operation goes on with the next row; within one operation (see ErrorScope) only the first of
+// them is shown. Use on the UI thread only.
 class RecordStore {
 public:
+    // While one lives, only the first database error of the store is shown; later ones are
+    // counted and dropped, so that a table that refuses every row gives one box, not one per
+    // row. Scopes nest; the outermost one ends the operation. Every bulk operation of the store
+    // opens its own; an operation that spans several calls (a log read storing record after
+    // record) holds one from its start to its end.
+    class ErrorScope {
+    public:
+        explicit ErrorScope(const RecordStore& store);
+        ~ErrorScope();
+        ErrorScope(const ErrorScope&) = delete;
+        ErrorScope& operator=(const ErrorScope&) = delete;
+
+    private:
+        const RecordStore& m_store;
+    };
+    // Errors not shown by the operation under way (0 outside one).
+    int SuppressedErrors() const { return m_suppressedErrors; }
+
     // Boxes of operations that take no parent of their own are shown over messageParent.
     explicit RecordStore(QWidget* messageParent = nullptr);
     ~RecordStore();
@@ -53,8 +74,9 @@ public:
     static QString ProposedSaveName(int variant, QDate localDate);
 
     // Opens a working database: a missing file is created with TEMP and KPB650, missing tables are
-    // added. A file that is not a usable database is left untouched and false is returned; no
-    // message is shown. Any previous connection is closed first.
+    // added. A file that is not a usable database, or whose record tables lack record columns, is
+    // left untouched and false is returned; no message is shown. Any previous connection is
+    // closed first.
     bool Connect(const QString& path);
     // Connect(WorkingDatabasePath(variant)); on failure shows
     // records::kWorkingDatabaseConnectFailedText.
@@ -79,26 +101,54 @@ public:
     int RowCount(const QString& table) const;
     // Appends every row of source to destination (same database), in source order, one transaction.
     bool CopyTable(const QString& source, const QString& destination);
+    // Replaces `into` by a snapshot of the table (see RecordSnapshot); an error is shown and
+    // leaves it empty. False also when not connected.
+    bool TakeSnapshot(const QString& table, RecordSnapshot& into) const;
 
     // Writes TEMP to a new file at path: a database made from the template (its KPB650 holds the
-    // rows) or a GBK text file, chosen by IsDatabasePath. The file is written beside the
-    // destination and renamed into place, so a failed save leaves an existing file as it was.
+    // rows) or a GBK text file, chosen by IsDatabasePath. The file is built in a directory of its
+    // own under the system's temporary directory (which the system cleans, should the program
+    // be killed half-way) and then put in place of the destination in one step, so a failed save
+    // leaves an existing file as it was. A saved file gets the permissions of any new file.
     bool SaveRecords(const QString& path, QWidget* parent);
     // Replaces the working KPB650 by the records of a database file's KPB650 or of a text file.
     // Returns true when the record list should be reloaded: false on failure (nothing changed)
-    // and when a database file's KPB650 is empty (the working KPB650 is then empty).
+    // and when a database file's KPB650 is empty (the working KPB650 is then empty). A database
+    // file is only read, never changed (a file with a write-ahead log keeps it); one whose
+    // KPB650 lacks any record column is refused with records::kDatabaseFileConnectFailedText.
     bool OpenRecords(const QString& path, QWidget* parent);
     // The graph's open-file import: replaces KPB650 of this database by KPB650 of the database
     // file at path. Any failure shows records::kDatabaseFileConnectFailedText. True when rows were
     // copied.
     bool ImportEventFile(const QString& path, QWidget* parent);
 
+    // Opening a text file a slice at a time, for a caller that keeps its window responsive:
+    // BeginOpenText, then ContinueOpenText until it returns true, then EndOpenText (or
+    // CancelOpenText). OpenRecords does the same at once. Until the end the working KPB650 is
+    // as it was for every other connection; this store must not be used for anything else
+    // meanwhile. BeginOpenText false: nothing started, the reason shown.
+    bool BeginOpenText(const QString& path, QWidget* parent);
+    // Reads up to `lines` more lines; true when the whole file has been read (or a failure
+    // ended the reading).
+    bool ContinueOpenText(int lines);
+    // Share of the file read so far, 0 to 100.
+    int OpenTextPercent() const;
+    bool IsOpeningText() const { return m_textOpening != nullptr; }
+    // Makes the new KPB650 visible. True when the list should be reloaded; false on failure
+    // (reported; KPB650 as it was).
+    bool EndOpenText();
+    // Drops what was read; KPB650 stays as it was.
+    void CancelOpenText();
+
 private:
+    struct TextOpening;
+
     QSqlDatabase Database() const;
     QWidget* MessageParent(QWidget* parent) const;
     void ShowError(QWidget* parent, const QSqlError& error) const;
-    bool SaveDatabase(const QString& path, QWidget* parent);
-    bool SaveText(const QString& path, QWidget* parent);
+    // Build the saved file at `staging`, a path where nothing is yet.
+    bool SaveDatabase(const QString& staging, QWidget* parent);
+    bool SaveText(const QString& staging, QWidget* parent);
     enum class ImportMessages { DriverText, ConnectFailedText };
     int ImportDatabase(const QString& path, QWidget* parent, ImportMessages messages);
     bool OpenText(const QString& path, QWidget* parent);
@@ -107,4 +157,8 @@ private:
     QString m_path;
     QString m_connectError;
     QPointer<QWidget> m_parent;
+    std::unique_ptr<TextOpening> m_textOpening;
+    mutable int m_errorScopes = 0;
+    mutable bool m_errorShown = false;
+    mutable int m_suppressedErrors = 0;
 };

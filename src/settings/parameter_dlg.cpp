@@ -9,6 +9,7 @@
 #include <map>
 
 #include "common/dialog_units.h"
+#include "common/drop_down_fit.h"
 #include "common/message_box.h"
 #include "link/ms_comm.h"
 #include "link/open_port.h"
@@ -97,6 +98,7 @@ void CParameterDlg::Build(const ParameterDlgTemplate& layout) {
             }
         }
     }
+    FitDropDownTexts(this);
 }
 
 void CParameterDlg::OnInitDialog() {

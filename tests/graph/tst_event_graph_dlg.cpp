@@ -806,7 +806,7 @@ void TestEventGraphDlg::recordListGraphRunsWithListedRecords() {
     ConnectEventGraph(records);
     records.show();
     // The list holds records that are in no table.
-    records.ListModel().SetRecords({Rec(5, 10, 0, 0, 0, kStart1), Rec(5, 10, 0, 0, 400, kReturn1)});
+    ShowInList(records, {Rec(5, 10, 0, 0, 0, kStart1), Rec(5, 10, 0, 0, 400, kReturn1)});
     std::vector<qint64> runs;
     QString shown;
     QTimer::singleShot(0, [&] {

@@ -1,4 +1,6 @@
 #include <QHeaderView>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -14,6 +16,7 @@
 #include "records/record_file_dialog.h"
 #include "records/record_list_model.h"
 #include "records/record_log.h"
+#include "records/record_text_file.h"
 #include "support/test_support.h"
 
 namespace {
@@ -148,6 +151,9 @@ private slots:
     void graphHook();
     void fileDialogSettings();
     void lineLostDuringClear();
+    void longTextFileOpensInSlices();
+    void refusedRowsDuringSlicedOpening();
+    void listKeepsRowsAsFilled();
 };
 
 void TestRecordDlg::setUp() {
@@ -666,6 +672,101 @@ void TestRecordDlg::lineLostDuringClear() {
              QStringList{QStringLiteral("连接失败！请检查连线、串口选择及装置电源！")});
     QVERIFY(b.dlg->Exchange().Idle());
     QVERIFY(b.FiveEnabled(true));
+}
+
+void TestRecordDlg::longTextFileOpensInSlices() {
+    Bench b(kVariantA);
+    auto writeLines = [&](const QString& name, int count) {
+        QFile file(b.home.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (int i = 0; i < count; ++i) {
+            const EventRecord r{QString::number(2000 + i % 30), "1",        "2", "3", "4", "5",
+                                QString::number(i % 1000),      "命令1启动"};
+            file.write(FormatRecordLine(i + 1, r) + "\r\n");
+        }
+    };
+    writeLines(QStringLiteral("long.txt"), 12000);
+    writeLines(QStringLiteral("other.txt"), 11000);
+    QString answer = b.home.filePath(QStringLiteral("long.txt"));
+    b.dlg->SetFileChooser([&](QWidget*, const RecordFileDialogSettings&) { return answer; });
+
+    QTest::mouseClick(b.Button(1026), Qt::LeftButton);
+    // Still reading when the click returns: the window goes on, the bar shows how far.
+    QVERIFY(b.dlg->OpeningFile());
+    QVERIFY(b.FiveEnabled(false));
+    QVERIFY(b.Button(1)->isEnabled());
+    QVERIFY(b.dlg->Progress().ShowsText());
+    QVERIFY(b.dlg->Progress().DisplayText().endsWith('%'));
+    QVERIFY(b.dlg->Progress().DisplayText() != QStringLiteral("0%"));
+    QTRY_VERIFY(!b.dlg->OpeningFile());
+    QVERIFY(b.FiveEnabled(true));
+    QVERIFY(!b.dlg->Progress().ShowsText());
+    QVERIFY(b.recorder.Boxes().isEmpty());
+    QCOMPARE(b.dlg->ListModel().rowCount(), 12000);
+    QCOMPARE(b.dlg->ListModel().index(11999, 0).data().toString(), QStringLiteral("12000"));
+    QCOMPARE(b.dlg->ListModel().index(11999, 1).data().toString(), QStringLiteral("2029"));
+    QCOMPARE(b.dlg->ListModel().index(11999, 7).data().toString(), QStringLiteral("999"));
+    QCOMPARE(b.dlg->ListModel().index(11999, 8).data().toString(), QStringLiteral("命令1启动"));
+
+    // Closing the dialog half-way gives the reading up: the table stays as it was.
+    answer = b.home.filePath(QStringLiteral("other.txt"));
+    QTest::mouseClick(b.Button(1026), Qt::LeftButton);
+    QVERIFY(b.dlg->OpeningFile());
+    b.dlg->accept();
+    QVERIFY(!b.dlg->OpeningFile());
+    QCOMPARE(b.dlg->Store().RowCount(records::kKpb650Table), 12000);
+}
+
+void TestRecordDlg::refusedRowsDuringSlicedOpening() {
+    Bench b(kVariantB);
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "trigger");
+    db.setDatabaseName(RecordStore::WorkingDatabasePath(kVariantB));
+    QVERIFY(db.open());
+    QVERIFY(
+        QSqlQuery(db).exec("CREATE TRIGGER refuse BEFORE INSERT ON KPB650 WHEN "
+                           "NEW.event = 'bad' BEGIN SELECT RAISE(ABORT, 'row refused'); END"));
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase("trigger");
+    {
+        QFile file(b.home.filePath(QStringLiteral("refused.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 12000; ++i) {
+            // The first slice runs within the click; these come in later ones.
+            const bool bad = i == 6000 || i == 6001 || i == 11000;
+            file.write(QByteArray::number(i + 1).leftJustified(3, ' ') +
+                       "  2009  9  25   10  30  15  " + QByteArray::number(i) + "  " +
+                       (bad ? "bad" : "good") + "\r\n");
+        }
+    }
+    b.dlg->SetFileChooser([&](QWidget*, const RecordFileDialogSettings&) {
+        return b.home.filePath(QStringLiteral("refused.txt"));
+    });
+    // As a real box does, the recorder's box runs an event loop of its own for a while.
+    b.recorder.SetOnBox([](const MessageBoxRecorder::Box&) { QTest::qWait(50); });
+    QTest::mouseClick(b.Button(1026), Qt::LeftButton);
+    QTRY_VERIFY(!b.dlg->OpeningFile());
+    QCOMPARE(b.recorder.Texts(), QStringList{"row refused"});
+    QCOMPARE(b.dlg->ListModel().rowCount(), 11997);
+    QCOMPARE(b.dlg->ListModel().index(11996, 7).data().toString(), QStringLiteral("11999"));
+    QCOMPARE(b.dlg->ListModel().index(6000, 7).data().toString(), QStringLiteral("6002"));
+    QVERIFY(b.FiveEnabled(true));
+}
+
+void TestRecordDlg::listKeepsRowsAsFilled() {
+    Bench b(kVariantB);
+    b.ReadLog(kVariantB, 3);
+    const RecordListModel& model = b.dlg->ListModel();
+    QCOMPARE(model.rowCount(), 3);
+    // TEMP emptied behind the list's back: it shows what it was filled with until reloaded.
+    QVERIFY(b.dlg->Store().EmptyTable(records::kTempTable));
+    QVERIFY(b.Temp().empty());
+    QCOMPARE(model.rowCount(), 3);
+    QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("2009"));
+    QCOMPARE(model.index(0, 8).data().toString(), QStringLiteral("命令1启动"));
+    QCOMPARE(model.RecordAt(0),
+             (EventRecord{"2009", "9", "25", "10", "30", "15", "500", "命令1启动"}));
+    QCOMPARE(model.RecordAt(3), EventRecord{});
 }
 
 QTEST_MAIN(TestRecordDlg)

@@ -244,7 +244,7 @@ void TestRecordExport::listMenuExportsWhatTheListShows() {
     g_variant = kVariantA;
     MessageBoxRecorder recorder;
     CRecordDlg dlg;
-    dlg.ListModel().SetRecords(LogA());
+    ShowInList(dlg, LogA());
     QStringList titles;
     QString next;
     dlg.SetFileChooser([&](QWidget*, const RecordFileDialogSettings& s) {
@@ -312,7 +312,7 @@ void TestRecordExport::listMenuGraphsTheListedRecords() {
     std::unique_ptr<QMenu> empty(dlg.CreateListMenu(nullptr));
     QVERIFY(!empty->actions().back()->isEnabled());
 
-    dlg.ListModel().SetRecords(LogB());
+    ShowInList(dlg, LogB());
     std::unique_ptr<QMenu> menu(dlg.CreateListMenu(nullptr));
     QVERIFY(menu->actions().back()->isEnabled());
     menu->actions().back()->trigger();
@@ -326,7 +326,7 @@ void TestRecordExport::listMenuGraphsTheListedRecords() {
 void TestRecordExport::copyPutsSelectedRowOnClipboard() {
     g_variant = kVariantA;
     CRecordDlg dlg;
-    dlg.ListModel().SetRecords(LogA());
+    ShowInList(dlg, LogA());
     dlg.List().selectRow(2);
     QGuiApplication::clipboard()->clear();
     dlg.OnCopySelection();

@@ -6,9 +6,11 @@
 #include <memory>
 
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include "records/record_snapshot.h"
 #include "records/record_store.h"
 #include "records/record_text_file.h"
 #include "support/test_support.h"
@@ -114,9 +116,21 @@ private slots:
     void notConnected();
     void legacyTextFile();
     void overLongAndInvalidLines();
-    void rowErrorsShownOneByOne_data();
-    void rowErrorsShownOneByOne();
+    void rowErrorsShownOncePerOperation_data();
+    void rowErrorsShownOncePerOperation();
+    void errorScopeSpansCalls();
     void importEventFile();
+    void foreignColumnsRefused_data();
+    void foreignColumnsRefused();
+    void workingTableWithForeignColumnsRefused();
+    void databaseWithWriteAheadLogIsOnlyRead();
+    void savedFileHasNewFileMode_data();
+    void savedFileHasNewFileMode();
+    void saveUnderWayLeavesNothingBesideDestination();
+    void textFieldsStoredAsRead_data();
+    void textFieldsStoredAsRead();
+    void openTextInSlices();
+    void snapshotPagesAndStaysAsTaken();
 
 private:
     QString Home(const QString& name) const { return m_home->filePath(name); }
@@ -554,7 +568,7 @@ void TestRecordStore::overLongAndInvalidLines() {
     QVERIFY(m_boxes->Boxes().isEmpty());
 }
 
-void TestRecordStore::rowErrorsShownOneByOne_data() {
+void TestRecordStore::rowErrorsShownOncePerOperation_data() {
     QTest::addColumn<QString>("source");
     QTest::newRow("open text") << "text";
     QTest::newRow("open database") << "database";
@@ -562,7 +576,7 @@ void TestRecordStore::rowErrorsShownOneByOne_data() {
     QTest::newRow("save database") << "save";
 }
 
-void TestRecordStore::rowErrorsShownOneByOne() {
+void TestRecordStore::rowErrorsShownOncePerOperation() {
     QFETCH(QString, source);
     const QStringList events{"good", "bad", "bad", "fine"};
     const QString refuse =
@@ -605,10 +619,44 @@ void TestRecordStore::rowErrorsShownOneByOne() {
         QVERIFY(saved.Connect(Home("saved.mdb")));
         rows = saved.ReadAll(records::kKpb650Table);
     }
-    QCOMPARE(m_boxes->Texts(), (QStringList{"row refused", "row refused"}));
+    // Two rows refused, one box; the other rows are kept.
+    QCOMPARE(m_boxes->Texts(), QStringList{"row refused"});
     QCOMPARE(rows.size(), size_t(2));
     QCOMPARE(rows[0].event, "good");
     QCOMPARE(rows[1].event, "fine");
+}
+
+void TestRecordStore::errorScopeSpansCalls() {
+    {
+        RecordStore store;
+        QVERIFY(store.ConnectWorking(1));
+    }
+    QVERIFY(RunSql(RecordStore::WorkingDatabasePath(1),
+                   {"CREATE TRIGGER refuse BEFORE INSERT ON TEMP WHEN NEW.event = 'bad' "
+                    "BEGIN SELECT RAISE(ABORT, 'row refused'); END"}));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(1));
+    const EventRecord bad{"2009", "9", "25", "10", "30", "15", "500", "bad"};
+    {
+        // A log read storing record after record: one operation.
+        RecordStore::ErrorScope read(store);
+        QVERIFY(!store.Append(records::kTempTable, bad));
+        QVERIFY(store.Append(records::kTempTable, MakeRecord(1)));
+        QVERIFY(!store.Append(records::kTempTable, bad));
+        {
+            RecordStore::ErrorScope inner(store);
+            QVERIFY(!store.Append(records::kTempTable, bad));
+        }
+        QVERIFY(!store.Append(records::kTempTable, bad));
+        QCOMPARE(m_boxes->Texts(), QStringList{"row refused"});
+        QCOMPARE(store.SuppressedErrors(), 3);
+    }
+    QCOMPARE(store.SuppressedErrors(), 0);
+    // The next operation shows its own first error again.
+    QVERIFY(!store.Append(records::kTempTable, bad));
+    QVERIFY(!store.Append(records::kTempTable, bad));
+    QCOMPARE(m_boxes->Texts(), QStringList(3, "row refused"));
+    QCOMPARE(store.ReadAll(records::kTempTable), MakeRecords(1, 1));
 }
 
 void TestRecordStore::importEventFile() {
@@ -631,6 +679,243 @@ void TestRecordStore::importEventFile() {
     QCOMPARE(m_boxes->Texts(),
              QStringList(2, QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!")));
     QCOMPARE(graph.ReadAll(records::kKpb650Table), MakeRecords(5));
+}
+
+void TestRecordStore::foreignColumnsRefused_data() {
+    QTest::addColumn<QStringList>("statements");
+    QTest::addColumn<bool>("graph");
+    const QStringList eighthNamedOtherwise{
+        "CREATE TABLE KPB650 (year TEXT, month TEXT, day TEXT, hour TEXT, minute TEXT, "
+        "second TEXT, msecond TEXT, evt TEXT)",
+        "INSERT INTO KPB650 VALUES ('2009','9','25','10','30','15','500','x')"};
+    const QStringList twoOthers{"CREATE TABLE KPB650 (a INTEGER, b TEXT)",
+                                "INSERT INTO KPB650 VALUES (1, 'x')"};
+    for (bool graph : {false, true}) {
+        const char* how = graph ? "graph import" : "open file";
+        QTest::addRow("%s, 8th column evt", how) << eighthNamedOtherwise << graph;
+        QTest::addRow("%s, columns a and b", how) << twoOthers << graph;
+    }
+}
+
+void TestRecordStore::foreignColumnsRefused() {
+    QFETCH(QStringList, statements);
+    QFETCH(bool, graph);
+    QVERIFY(RunSql(Home("foreign.mdb"), statements));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    QVERIFY(store.Append(records::kKpb650Table, MakeRecord(3)));
+    const bool opened = graph ? store.ImportEventFile(Home("foreign.mdb"), nullptr)
+                              : store.OpenRecords(Home("foreign.mdb"), nullptr);
+    QVERIFY(!opened);
+    QCOMPARE(m_boxes->Texts(),
+             QStringList{QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!")});
+    QCOMPARE(store.ReadAll(records::kKpb650Table), MakeRecords(1, 3));
+}
+
+void TestRecordStore::workingTableWithForeignColumnsRefused() {
+    QVERIFY(RunSql(Home("KPB650.mdb"), {"CREATE TABLE KPB650 (a INTEGER, b TEXT)"}));
+    const QByteArray before = ReadFile(Home("KPB650.mdb"));
+    RecordStore store;
+    QVERIFY(!store.ConnectWorking(1));
+    QCOMPARE(m_boxes->Texts(),
+             QStringList{QStringLiteral("数据库连接失败，确认数据库是否在当前路径下，并请重试!")});
+    QCOMPARE(ReadFile(Home("KPB650.mdb")), before);
+}
+
+void TestRecordStore::databaseWithWriteAheadLogIsOnlyRead() {
+    // A file whose records are still in its write-ahead log, as a writer that was killed leaves
+    // it: copied while the writer holds it open.
+    {
+        RecordStore writer;
+        QVERIFY(writer.Connect(Home("live.mdb")));
+        for (const EventRecord& record : MakeRecords(3)) {
+            QVERIFY(writer.Append(records::kKpb650Table, record));
+        }
+        QVERIFY(QFile::copy(Home("live.mdb"), Home("wal.mdb")));
+        QVERIFY(QFile::copy(Home("live.mdb-wal"), Home("wal.mdb-wal")));
+    }
+    const QByteArray file = ReadFile(Home("wal.mdb"));
+    const QByteArray log = ReadFile(Home("wal.mdb-wal"));
+    QVERIFY(!log.isEmpty());
+
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    QVERIFY(store.OpenRecords(Home("wal.mdb"), nullptr));
+    QCOMPARE(store.ReadAll(records::kKpb650Table), MakeRecords(3));
+    QVERIFY(store.EmptyTable(records::kKpb650Table));
+    QVERIFY(store.ImportEventFile(Home("wal.mdb"), nullptr));
+    QCOMPARE(store.ReadAll(records::kKpb650Table), MakeRecords(3));
+    store.Close();
+    QVERIFY(m_boxes->Boxes().isEmpty());
+    QCOMPARE(ReadFile(Home("wal.mdb")), file);
+    QCOMPARE(ReadFile(Home("wal.mdb-wal")), log);
+}
+
+void TestRecordStore::savedFileHasNewFileMode_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<int>("existing");  // mode of a file saved over; 0: none
+    QTest::addColumn<int>("mode");
+    for (const char* file : {"out.mdb", "out.txt"}) {
+        QTest::addRow("%s, umask 022, new", file) << QString(file) << 022 << 0 << 0644;
+        QTest::addRow("%s, umask 027, new", file) << QString(file) << 027 << 0 << 0640;
+        QTest::addRow("%s, umask 022, over 0644", file) << QString(file) << 022 << 0644 << 0644;
+        QTest::addRow("%s, umask 022, over 0600", file) << QString(file) << 022 << 0600 << 0644;
+    }
+}
+
+void TestRecordStore::savedFileHasNewFileMode() {
+#ifdef Q_OS_UNIX
+    QFETCH(QString, file);
+    QFETCH(int, mask);
+    QFETCH(int, existing);
+    QFETCH(int, mode);
+    if (existing != 0) {
+        QVERIFY(WriteFile(Home(file), "old"));
+        QVERIFY(::chmod(QFile::encodeName(Home(file)).constData(), mode_t(existing)) == 0);
+    }
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(3));
+    const mode_t before = ::umask(mode_t(mask));
+    const bool saved = store.SaveRecords(Home(file), nullptr);
+    ::umask(before);
+    QVERIFY(saved);
+    struct stat info {};
+    QVERIFY(::stat(QFile::encodeName(Home(file)).constData(), &info) == 0);
+    QCOMPARE(int(info.st_mode & 0777), mode);
+#else
+    QSKIP("file modes are a Unix matter");
+#endif
+}
+
+void TestRecordStore::saveUnderWayLeavesNothingBesideDestination() {
+    // A row the template's table refuses stops the save half-way with a box: whatever is in the
+    // destination's folder then is what killing the program there would leave behind.
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, {MakeRecord(0), EventRecord{"2009", "9", "25", "10", "30", "15", "5", "bad"}});
+    QVERIFY(RunSql(RecordStore::TemplatePath(),
+                   {kCreateKpb650,
+                    "CREATE TRIGGER refuse BEFORE INSERT ON KPB650 WHEN NEW.event = 'bad' "
+                    "BEGIN SELECT RAISE(ABORT, 'row refused'); END"}));
+    QVERIFY(QDir(m_home->path()).mkdir("out"));
+    QVERIFY(WriteFile(Home("out/saved.mdb"), "older"));
+    QStringList during;
+    m_boxes->SetOnBox([&](const MessageBoxRecorder::Box&) {
+        during = QDir(Home("out")).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    });
+    QVERIFY(store.SaveRecords(Home("out/saved.mdb"), nullptr));
+    QCOMPARE(m_boxes->Texts(), QStringList{"row refused"});
+    QCOMPARE(during, QStringList{"saved.mdb"});
+    QCOMPARE(ReadFile(Home("out/saved.mdb")).left(6), QByteArray("SQLite"));
+    QCOMPARE(QDir(Home("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{"saved.mdb"});
+}
+
+void TestRecordStore::textFieldsStoredAsRead_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QStringList>("fields");
+    const QByteArray start = "1    2009  9  25   10  30  15  500  ";
+    const QStringList numbers{"2009", "9", "25", "10", "30", "15", "500"};
+    QTest::newRow("quote and backslash") << start + "a\"b\\c" << numbers + QStringList{"a\"b\\c"};
+    QTest::newRow("tab and control bytes")
+        << start + "x\ty\x01z\x1f" << numbers + QStringList{"x\ty\u0001z\u001f"};
+    QTest::newRow("GBK event, trailing blanks")
+        << start + QByteArray::fromHex("c3fcc1ee31c6f4b6af") + "   "
+        << numbers + QStringList{QStringLiteral("命令1启动")};
+    QTest::newRow("invalid GBK") << start + "\x81"
+                                 << numbers + QStringList{QStringLiteral("\uFFFD")};
+    QTest::newRow("non-ASCII number")
+        << QByteArray("1    ") + QByteArray::fromHex("a3b2a3b0") + "  1"
+        << QStringList{QStringLiteral("２０"), "1", "", "", "", "", "", ""};
+    QTest::newRow("short line") << QByteArray("12") << QStringList(8, QString());
+}
+
+void TestRecordStore::textFieldsStoredAsRead() {
+    QFETCH(QByteArray, line);
+    QFETCH(QStringList, fields);
+    QVERIFY(WriteFile(Home("one.txt"), line + "\r\n"));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    QVERIFY(store.OpenRecords(Home("one.txt"), nullptr));
+    const std::vector<EventRecord> rows = store.ReadAll(records::kKpb650Table);
+    QCOMPARE(rows.size(), size_t(1));
+    QCOMPARE(rows[0].FieldTexts(), fields);
+    QVERIFY(m_boxes->Boxes().isEmpty());
+}
+
+void TestRecordStore::openTextInSlices() {
+    QByteArray ten;
+    for (int i = 0; i < 10; ++i) {
+        ten += FormatRecordLine(i + 1, MakeRecord(i)) + "\r\n";
+    }
+    QVERIFY(WriteFile(Home("ten.txt"), ten));
+    QVERIFY(WriteFile(Home("three.txt"), ten.left(ten.indexOf("4    "))));
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(1));
+    QVERIFY(store.Append(records::kKpb650Table, MakeRecord(99)));
+
+    QVERIFY(store.BeginOpenText(Home("ten.txt"), nullptr));
+    QVERIFY(store.IsOpeningText());
+    QVERIFY(!store.ContinueOpenText(4));
+    QVERIFY(store.OpenTextPercent() > 0);
+    QVERIFY(store.OpenTextPercent() < 100);
+    // Until the end, everyone else still sees the table as it was.
+    {
+        RecordStore other;
+        QVERIFY(other.ConnectWorking(1));
+        QCOMPARE(other.ReadAll(records::kKpb650Table), MakeRecords(1, 99));
+    }
+    QVERIFY(!store.ContinueOpenText(4));
+    QVERIFY(store.ContinueOpenText(4));
+    QCOMPARE(store.OpenTextPercent(), 100);
+    QVERIFY(store.EndOpenText());
+    QVERIFY(!store.IsOpeningText());
+    QCOMPARE(store.ReadAll(records::kKpb650Table), MakeRecords(10));
+
+    // Given up half-way: nothing changes.
+    QVERIFY(store.BeginOpenText(Home("three.txt"), nullptr));
+    QVERIFY(!store.ContinueOpenText(2));
+    store.CancelOpenText();
+    QVERIFY(!store.IsOpeningText());
+    QCOMPARE(store.ReadAll(records::kKpb650Table), MakeRecords(10));
+    QVERIFY(m_boxes->Boxes().isEmpty());
+}
+
+void TestRecordStore::snapshotPagesAndStaysAsTaken() {
+    constexpr int kRows = 5000;  // more pages than are kept decoded
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(kRows));
+    RecordSnapshot snapshot;
+    QVERIFY(store.TakeSnapshot(records::kTempTable, snapshot));
+    QCOMPARE(snapshot.Count(), kRows);
+    // Later changes to the table do not show.
+    QVERIFY(store.EmptyTable(records::kTempTable));
+    QVERIFY(store.Append(records::kTempTable, MakeRecord(kRows)));
+    for (int row : {0, 255, 256, 257, 4999, 1000, 0}) {
+        QCOMPARE(snapshot.At(row), MakeRecord(row));
+    }
+    for (int row = kRows - 1; row >= 0; --row) {
+        if (snapshot.At(row) != MakeRecord(row)) {
+            QFAIL(qPrintable(QString("row %1 differs").arg(row)));
+        }
+    }
+    QCOMPARE(snapshot.At(kRows), EventRecord{});
+    QCOMPARE(snapshot.At(-1), EventRecord{});
+    // Moved, it goes on showing the same rows.
+    RecordSnapshot moved = std::move(snapshot);
+    QCOMPARE(snapshot.Count(), 0);
+    QCOMPARE(moved.At(4321), MakeRecord(4321));
+
+    QVERIFY(store.TakeSnapshot(records::kTempTable, moved));
+    QCOMPARE(moved.Count(), 1);
+    QCOMPARE(moved.At(0), MakeRecord(kRows));
+    store.Close();
+    QVERIFY(!store.TakeSnapshot(records::kTempTable, moved));
+    QCOMPARE(moved.Count(), 0);
+    QVERIFY(m_boxes->Boxes().isEmpty());
 }
 
 QTEST_MAIN(TestRecordStore)

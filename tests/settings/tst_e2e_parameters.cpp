@@ -40,23 +40,27 @@ void Click(QDialog& dlg, int id) {
     dlg.findChild<QPushButton*>(QStringLiteral("id%1").arg(id))->click();
 }
 
-// Values other than the defaults for every visible list, in frame order.
-std::vector<int> Chosen(const ParameterCodec& codec) {
-    std::vector<int> chosen;
-    int n = 0;
-    for (const ListSpec& list : codec.lists) {
-        chosen.push_back(list.id == 1007 ? 0 : (list.defaultIndex + 1 + n++) % list.items.size());
+// A value other than the default for every visible list, by list id.
+std::vector<std::pair<int, int>> Chosen(const QString& variant) {
+    if (variant == QLatin1String("A")) {
+        return {{1007, 0}, {1008, 1}, {1012, 2}, {1013, 3}, {1010, 9}, {1014, 0}};
     }
-    return chosen;
+    return {{1009, 1}, {1008, 2}, {1014, 3}, {1012, 4}, {1015, 5},
+            {1013, 6}, {1007, 0}, {1010, 3}, {1021, 0}};
 }
 
 }  // namespace
+
+using ListIndexes = std::vector<std::pair<int, int>>;
+Q_DECLARE_METATYPE(ListIndexes)
 
 class TestE2eParameters : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void writeThenRead_data();
     void writeThenRead();
+    void readShowsDeviceLists_data();
+    void readShowsDeviceLists();
     void badEchoIsRepeated_data();
     void badEchoIsRepeated();
     void refusal_data();
@@ -89,10 +93,10 @@ void TestE2eParameters::writeThenRead() {
     dlg->show();
     QVERIFY2(boxes.Texts().isEmpty(), qPrintable(boxes.Texts().join('|')));
 
-    const std::vector<int> chosen = Chosen(dlg->Codec());
+    const std::vector<std::pair<int, int>> chosen = Chosen(variant);
     Frequency(*dlg)->setText(frequency);
-    for (std::size_t i = 0; i < chosen.size(); ++i) {
-        List(*dlg, dlg->Codec().lists[i].id)->setCurrentIndex(chosen[i]);
+    for (const auto& [id, index] : chosen) {
+        List(*dlg, id)->setCurrentIndex(index);
     }
     Click(*dlg, 1011);
     QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("配置成功!")}, kWaitMs);
@@ -105,10 +109,50 @@ void TestE2eParameters::writeThenRead() {
     Click(*dlg, 1003);
     QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("读取成功!")}, kWaitMs);
     QCOMPARE(Frequency(*dlg)->text(), frequency);
-    for (std::size_t i = 0; i < chosen.size(); ++i) {
-        QCOMPARE(List(*dlg, dlg->Codec().lists[i].id)->currentIndex(), chosen[i]);
+    for (const auto& [id, index] : chosen) {
+        QCOMPARE(List(*dlg, id)->currentIndex(), index);
     }
     QVERIFY(dlg->Exchange().Idle());
+    Click(*dlg, 1);
+}
+
+void TestE2eParameters::readShowsDeviceLists_data() {
+    QTest::addColumn<QString>("variant");
+    QTest::addColumn<QString>("params");  // the device's frame
+    QTest::addColumn<QString>("frequency");
+    QTest::addColumn<ListIndexes>("lists");  // list id, index shown
+    // 200 kHz in bytes 0-7; the list bytes 64-69 are 1007, 1008, 1012, 1013, 1010, 1014.
+    QTest::newRow("A") << "A"
+                       << "000000000028F5C3" + QString(112, '0') + "010203040607"
+                       << "200" << ListIndexes{{1007, 1}, {1008, 2}, {1012, 3},
+                                               {1013, 4}, {1010, 6}, {1014, 7}};
+    // 500 kHz in bytes 0-7; bytes 8-16 are 1009, 1008, 1014, 1012, 1015, 1013, 1007, 1010, 1021.
+    QTest::newRow("B") << "B"
+                       << "0000000002000000"
+                          "010203040506010200"
+                       << "500"
+                       << ListIndexes{{1009, 1}, {1008, 2}, {1014, 3}, {1012, 4}, {1015, 5},
+                                      {1013, 6}, {1007, 1}, {1010, 2}, {1021, 0}};
+}
+
+void TestE2eParameters::readShowsDeviceLists() {
+    QFETCH(QString, variant);
+    QFETCH(QString, params);
+    QFETCH(QString, frequency);
+    QFETCH(ListIndexes, lists);
+    SimProcess sim;
+    QVERIFY2(sim.Start({"--variant", variant, "--baud", "0", "--params", params}),
+             qPrintable(sim.ErrorText()));
+    SetPortDeviceOverride(1, sim.LinkPath());
+    MessageBoxRecorder boxes;
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Click(*dlg, 1003);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts(), QStringList{QStringLiteral("读取成功!")}, kWaitMs);
+    QCOMPARE(Frequency(*dlg)->text(), frequency);
+    for (const auto& [id, index] : lists) {
+        QCOMPARE(List(*dlg, id)->currentIndex(), index);
+    }
     Click(*dlg, 1);
 }
 

@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
 #include <QtTest>
 
 #include <memory>
@@ -45,13 +46,28 @@ void Click(QDialog& dlg, int id) {
     button->click();
 }
 
+// Where each list's index travels: list id and byte of the frame, in frame order.
+using ListBytes = std::vector<std::pair<int, int>>;
+const ListBytes kTransmitterListBytes{{1007, 64}, {1008, 65}, {1012, 66},
+                                      {1013, 67}, {1010, 68}, {1014, 69}};
+const ListBytes kReceiverListBytes{{1009, 8},  {1008, 9},  {1014, 10}, {1012, 11}, {1015, 12},
+                                   {1013, 13}, {1007, 14}, {1010, 15}, {1021, 16}};
+
+const ListBytes& ListBytesOf(int variant) {
+    return variant == 0 ? kTransmitterListBytes : kReceiverListBytes;
+}
+
 // The frame a write of `text` with the dialog's default lists sends.
 QString DefaultFrame(const ParameterCodec& codec, const QString& text) {
-    std::vector<int> selections;
-    for (const ListSpec& list : codec.lists) {
-        selections.push_back(list.defaultIndex);
-    }
-    return codec.buildFrame(text, selections).frame;
+    const std::vector<int> defaults = codec.frameBytes == 70
+                                          ? std::vector<int>{0, 0, 0, 0, 5, 5}
+                                          : std::vector<int>{0, 0, 0, 0, 0, 0, 0, 1, 1};
+    return codec.buildFrame(text, defaults).frame;
+}
+
+// A frame's byte as received text.
+QString ByteText(int value) {
+    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
 }
 
 // The reply of a device: the receiver's starts with a leading byte.
@@ -77,6 +93,8 @@ private Q_SLOTS:
 
     void controls_data();
     void controls();
+    void everyItemTextFits_data();
+    void everyItemTextFits();
     void toolTips_data();
     void toolTips();
     void labels_data();
@@ -89,6 +107,8 @@ private Q_SLOTS:
     void goodEchoConfigures();
     void badReplyIsRepeatedAtOnce_data();
     void badReplyIsRepeatedAtOnce();
+    void listsTravelAtTheirBytes_data();
+    void listsTravelAtTheirBytes();
     void readShowsValues_data();
     void readShowsValues();
     void readWithBadTrailerIsRepeated_data();
@@ -167,6 +187,52 @@ void TestParameterDlg::controls() {
     QCOMPARE(list->isVisible(), id != 1007);  // the work mode stays hidden
     QVERIFY(dlg->findChild<CMSComm*>(QStringLiteral("id1004")));
     QVERIFY(Frequency(*dlg)->toolTip().contains(variant == 0 ? "DDS" : "DSP"));
+}
+
+void TestParameterDlg::everyItemTextFits_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QRect>("geometry");
+    // The lists' rectangles in pixels: dialog units times 1.5 (the dialog font's 6 by 12).
+    const std::vector<std::pair<int, QRect>> a{
+        {1007, {300, 25, 75, 18}}, {1010, {87, 87, 108, 18}},  {1014, {267, 87, 108, 18}},
+        {1008, {87, 165, 90, 18}}, {1012, {186, 165, 90, 18}}, {1013, {285, 165, 90, 18}}};
+    const std::vector<std::pair<int, QRect>> b{
+        {1007, {300, 22, 90, 18}}, {1010, {87, 79, 108, 18}},  {1021, {282, 79, 108, 18}},
+        {1009, {87, 147, 90, 18}}, {1014, {189, 147, 90, 18}}, {1015, {291, 147, 90, 18}},
+        {1008, {87, 174, 90, 18}}, {1012, {189, 174, 90, 18}}, {1013, {291, 174, 90, 18}}};
+    for (const auto& [id, rect] : a) {
+        QTest::addRow("A %d", id) << 0 << id << rect;
+    }
+    for (const auto& [id, rect] : b) {
+        QTest::addRow("B %d", id) << 1 << id << rect;
+    }
+}
+
+// At the lists' own sizes the closed list shows each item whole: the label is drawn in the
+// style's edit field less a pixel either side.
+void TestParameterDlg::everyItemTextFits() {
+    QFETCH(int, variant);
+    QFETCH(int, id);
+    QFETCH(QRect, geometry);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    QComboBox* list = List(*dlg, id);
+    QVERIFY(list);
+    QCOMPARE(list->geometry(), geometry);  // neither moved nor resized
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    option.frame = true;
+    const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                      QStyle::SC_ComboBoxEditField, list);
+    QVERIFY(list->count() > 0);
+    for (int i = 0; i < list->count(); ++i) {
+        const int needed = list->fontMetrics().horizontalAdvance(list->itemText(i));
+        QVERIFY2(
+            needed <= field.width() - 2,
+            qPrintable(
+                QString("%1: %2 > %3").arg(list->itemText(i)).arg(needed).arg(field.width() - 2)));
+    }
 }
 
 void TestParameterDlg::toolTips_data() {
@@ -428,6 +494,45 @@ void TestParameterDlg::badReplyIsRepeatedAtOnce() {
     QVERIFY(m_line->Written().isEmpty());
 }
 
+void TestParameterDlg::listsTravelAtTheirBytes_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<std::vector<int>>("indexes");  // per list, in the order of ListBytesOf
+    QTest::newRow("A") << 0 << std::vector<int>{1, 2, 3, 4, 6, 7};
+    QTest::newRow("B") << 1 << std::vector<int>{1, 2, 3, 4, 5, 6, 1, 2, 0};
+}
+
+// Each list, found by its id, sends its index in its own byte and shows the index read from it.
+void TestParameterDlg::listsTravelAtTheirBytes() {
+    QFETCH(int, variant);
+    QFETCH(std::vector<int>, indexes);
+    const ListBytes& lists = ListBytesOf(variant);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    Frequency(*dlg)->setText(QStringLiteral("300"));
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        List(*dlg, lists[i].first)->setCurrentIndex(indexes[i]);
+    }
+    Click(*dlg, 1011);
+    const QByteArray written = m_line->Written();
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        QCOMPARE(int(written.at(2 + lists[i].second)), indexes[i]);
+    }
+
+    // A new showing: the lists are back at their defaults until the read brings the values.
+    Click(*dlg, 1);
+    dlg->show();
+    Click(*dlg, 1003);
+    QString frame = DefaultFrame(dlg->Codec(), QStringLiteral("300"));
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        frame.replace(3 * lists[i].second, 2, ByteText(indexes[i]));
+    }
+    m_line->Deliver(Reply(dlg->Codec(), frame));
+    QTRY_COMPARE(m_boxes->Texts(), QStringList{QStringLiteral("读取成功!")});
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        QCOMPARE(List(*dlg, lists[i].first)->currentIndex(), indexes[i]);
+    }
+}
+
 void TestParameterDlg::readShowsValues_data() {
     QTest::addColumn<int>("variant");
     QTest::addColumn<QString>("text");
@@ -452,8 +557,10 @@ void TestParameterDlg::readShowsValues() {
     QTRY_COMPARE(m_boxes->Texts(), QStringList{QStringLiteral("读取成功!")});
     QCOMPARE(Frequency(*dlg)->text(), text);
     QCOMPARE(dlg->FrequencyText(), text);
+    const ListBytes& lists = ListBytesOf(variant);
+    QCOMPARE(selections.size(), lists.size());
     for (std::size_t i = 0; i < selections.size(); ++i) {
-        QCOMPARE(List(*dlg, dlg->Codec().lists[i].id)->currentIndex(), selections[i]);
+        QCOMPARE(List(*dlg, lists[i].first)->currentIndex(), selections[i]);
     }
     QVERIFY(dlg->Exchange().Idle());
     QVERIFY(!dlg->Busy());
@@ -488,29 +595,31 @@ void TestParameterDlg::readWithBadTrailerIsRepeated() {
 
 void TestParameterDlg::readBeyondListIsNoReading_data() {
     QTest::addColumn<int>("variant");
-    QTest::addColumn<int>("listPosition");  // in frame order
-    QTest::addColumn<int>("byte");
-    QTest::newRow("A 1008 gets 11") << 0 << 1 << 11;
-    QTest::newRow("A 1010 gets 200") << 0 << 4 << 200;
-    QTest::newRow("B 1021 gets 2") << 1 << 8 << 2;
-    QTest::newRow("B 1007 gets 255") << 1 << 6 << 255;
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("at");  // byte of the frame
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("defaultIndex");
+    QTest::newRow("A 1008 gets 11") << 0 << 1008 << 65 << 11 << 0;
+    QTest::newRow("A 1010 gets 200") << 0 << 1010 << 68 << 200 << 5;
+    QTest::newRow("B 1021 gets 2") << 1 << 1021 << 16 << 2 << 1;
+    QTest::newRow("B 1007 gets 255") << 1 << 1007 << 14 << 255 << 0;
+    QTest::newRow("B 1010 gets 4") << 1 << 1010 << 15 << 4 << 1;
 }
 
 void TestParameterDlg::readBeyondListIsNoReading() {
     QFETCH(int, variant);
-    QFETCH(int, listPosition);
-    QFETCH(int, byte);
+    QFETCH(int, id);
+    QFETCH(int, at);
+    QFETCH(int, value);
+    QFETCH(int, defaultIndex);
     auto dlg = MakeDialog(variant);
     dlg->show();
     const ParameterCodec& codec = dlg->Codec();
-    const ListSpec& spec = codec.lists[listPosition];
-    QComboBox* list = List(*dlg, spec.id);
-    const int other = spec.defaultIndex == 0 ? 1 : 0;
-    list->setCurrentIndex(other);  // neither what arrives nor the default
+    QComboBox* list = List(*dlg, id);
+    list->setCurrentIndex(defaultIndex == 0 ? 1 : 0);  // neither what arrives nor the default
     Click(*dlg, 1003);
     QString frame = DefaultFrame(codec, QStringLiteral("250"));
-    const int at = (variant == 0 ? transmitter::kListsAt : receiver::kListsAt) + listPosition;
-    frame.replace(3 * at, 2, QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper());
+    frame.replace(3 * at, 2, ByteText(value));
     // No device holds such a byte: every try brings the impossible value, and nothing of it
     // reaches the controls.
     for (int round = 0; round < 5; ++round) {
@@ -519,7 +628,7 @@ void TestParameterDlg::readBeyondListIsNoReading() {
     }
     QTRY_COMPARE(m_boxes->Texts(),
                  QStringList{QStringLiteral("连接失败！请检查连线、串口选择及装置电源！")});
-    QCOMPARE(list->currentIndex(), other);
+    QCOMPARE(list->currentIndex(), defaultIndex == 0 ? 1 : 0);
     QVERIFY(Frequency(*dlg)->text().isEmpty());
 }
 

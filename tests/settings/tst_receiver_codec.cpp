@@ -4,12 +4,9 @@
 
 namespace {
 
+// The lists' default indexes, in frame order.
 std::vector<int> Defaults() {
-    std::vector<int> selections;
-    for (const ListSpec& list : receiver::Lists()) {
-        selections.push_back(list.defaultIndex);
-    }
-    return selections;
+    return {0, 0, 0, 0, 0, 0, 0, 1, 1};
 }
 
 QString FrameBytes(const QString& frame, int first, int count) {
@@ -39,6 +36,7 @@ private Q_SLOTS:
     void readBackOfWords_data();
     void readBackOfWords();
     void listBytes();
+    void listsInFrameOrder();
     void listBeyondItemsFallsBackToDefault();
 };
 
@@ -165,6 +163,19 @@ void TestReceiverCodec::listBeyondItemsFallsBackToDefault() {
     const FrameBuild build =
         receiver::BuildFrame(QStringLiteral("500"), {-1, -1, -1, -1, -1, -1, -1, -1, -1});
     QCOMPARE(FrameBytes(build.frame, 8, 9), QStringLiteral("00 00 00 00 00 00 00 01 01 "));
+}
+
+void TestReceiverCodec::listsInFrameOrder() {
+    // Which list's index travels in which byte, and what each list starts at.
+    const std::vector<int> ids{1009, 1008, 1014, 1012, 1015, 1013, 1007, 1010, 1021};
+    std::vector<int> shownIds;
+    std::vector<int> shownDefaults;
+    for (const ListSpec& list : receiver::Lists()) {
+        shownIds.push_back(list.id);
+        shownDefaults.push_back(list.defaultIndex);
+    }
+    QCOMPARE(shownIds, ids);
+    QCOMPARE(shownDefaults, Defaults());
 }
 
 QTEST_GUILESS_MAIN(TestReceiverCodec)

@@ -4,12 +4,9 @@
 
 namespace {
 
+// The lists' default indexes, in frame order.
 std::vector<int> Defaults() {
-    std::vector<int> selections;
-    for (const ListSpec& list : transmitter::Lists()) {
-        selections.push_back(list.defaultIndex);
-    }
-    return selections;
+    return {0, 0, 0, 0, 5, 5};
 }
 
 // Byte `index` of a frame text.
@@ -38,6 +35,7 @@ private Q_SLOTS:
     void readBackEveryAcceptedFrequency();
     void readBackOfAnyWordStaysExact();
     void listBytes();
+    void listsInFrameOrder();
     void listBeyondItemsFallsBackToDefault();
 };
 
@@ -193,6 +191,19 @@ void TestTransmitterCodec::listBeyondItemsFallsBackToDefault() {
     // A list without a selection sends its default.
     const FrameBuild build = transmitter::BuildFrame(QStringLiteral("200"), {-1, -1, 2, -1, -1, 7});
     QCOMPARE(FrameBytes(build.frame, 64, 6), QStringLiteral("00 00 02 00 05 07 "));
+}
+
+void TestTransmitterCodec::listsInFrameOrder() {
+    // Which list's index travels in which byte, and what each list starts at.
+    const std::vector<int> ids{1007, 1008, 1012, 1013, 1010, 1014};
+    std::vector<int> shownIds;
+    std::vector<int> shownDefaults;
+    for (const ListSpec& list : transmitter::Lists()) {
+        shownIds.push_back(list.id);
+        shownDefaults.push_back(list.defaultIndex);
+    }
+    QCOMPARE(shownIds, ids);
+    QCOMPARE(shownDefaults, Defaults());
 }
 
 QTEST_GUILESS_MAIN(TestTransmitterCodec)

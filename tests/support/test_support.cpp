@@ -4,10 +4,17 @@
 #include <QDialog>
 #include <QTimer>
 
+#include "common/globals.h"
+#include "records/record_dlg.h"
+#include "records/record_store.h"
+
 MessageBoxRecorder::MessageBoxRecorder(QMessageBox::StandardButton answer) : m_answer(answer) {
     SetMessageBoxHandler([this](const QString& text, const QString& caption,
                                 QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) {
         m_boxes.append(Box{text, caption, buttons, icon});
+        if (m_onBox) {
+            m_onBox(m_boxes.last());
+        }
         return m_answer;
     });
 }
@@ -49,4 +56,16 @@ QByteArray Bytes(std::initializer_list<int> values) {
         out.append(static_cast<char>(v));
     }
     return out;
+}
+
+void ShowInList(CRecordDlg& dlg, const std::vector<EventRecord>& records) {
+    if (!dlg.Store().IsConnected()) {
+        dlg.Store().ConnectWorking(g_variant);
+    }
+    dlg.Store().EmptyTable(records::kTempTable);
+    for (const EventRecord& r : records) {
+        dlg.Store().Append(records::kTempTable, r);
+    }
+    dlg.FillListFromTable(true);
+    dlg.Store().EmptyTable(records::kTempTable);
 }

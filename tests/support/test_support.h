@@ -9,6 +9,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <vector>
 
 #include "common/message_box.h"
 
@@ -29,10 +30,13 @@ public:
     QStringList Texts() const;
     void Clear() { m_boxes.clear(); }
     void SetAnswer(QMessageBox::StandardButton answer) { m_answer = answer; }
+    // Runs as each box comes, before it is answered: what the program has done by then.
+    void SetOnBox(std::function<void(const Box&)> onBox) { m_onBox = std::move(onBox); }
 
 private:
     QList<Box> m_boxes;
     QMessageBox::StandardButton m_answer;
+    std::function<void(const Box&)> m_onBox;
 };
 
 class QTimer;
@@ -65,3 +69,9 @@ private:
     QStringList m_closed;
     std::function<void(const QString&)> m_onClose;
 };
+
+class CRecordDlg;
+struct EventRecord;
+// Lists `records` in the record dialog as a read would, then empties TEMP again: the list then
+// holds records that are in no table.
+void ShowInList(CRecordDlg& dlg, const std::vector<EventRecord>& records);
