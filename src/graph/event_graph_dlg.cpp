@@ -10,6 +10,7 @@
 #include "common/dialog_units.h"
 #include "common/globals.h"
 #include "common/message_box.h"
+#include "common/user_settings.h"
 #include "graph/read_out.h"
 #include "records/record_dlg.h"
 
@@ -105,6 +106,7 @@ QString ChooseImportFile(QWidget* parent) {
     dialog.setDefaultSuffix(QStringLiteral("mdb"));
     dialog.setNameFilter(QStringLiteral("mdb 文件(*.mdb)"));
     dialog.setOption(QFileDialog::ReadOnly, false);
+    common::UseRememberedFolder(dialog, QStringLiteral("graph-import"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return QString();
     }

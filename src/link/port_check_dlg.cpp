@@ -2,6 +2,8 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 
 #include "common/dialog_units.h"
 #include "common/message_box.h"
@@ -29,6 +31,21 @@ CPortCheckDlg::CPortCheckDlg(QWidget* parent) : CDialogBase(parent) {
     ok->setGeometry(du.rect(50, 24, 39, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void CPortCheckDlg::showEvent(QShowEvent* event) {
+    // Centred on the screen, not on the main window as a dialog with a parent would be. The
+    // screen is the main window's; before mapping, the frame is taken to be the client area.
+    if (!event->spontaneous()) {
+        const QWidget* owner = parentWidget() ? parentWidget()->window() : this;
+        const QScreen* screen = owner->screen();
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            const QSize frame = frameGeometry().size();
+            move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
+        }
+    }
+    CDialogBase::showEvent(event);
 }
 
 QString CPortCheckDlg::FailureText(int port) {

@@ -23,6 +23,7 @@ public:
     static QString SuccessText(int port);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void OnInitDialog() override;
     void OnEndDialog() override;
 
