@@ -161,6 +161,21 @@ int LineServer::FdOf(int line) const {
 }
 
 bool LineServer::Open(QString* error) {
+    // Before the link exists: whoever sees the link may stop the simulator at once, and that
+    // must end it cleanly (the link removed), not by the signal's default action.
+    if (::pipe(g_signalPipe) != 0) {
+        *error = QStringLiteral("pipe: ") + QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    SetNonBlocking(g_signalPipe[0]);
+    SetNonBlocking(g_signalPipe[1]);
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
     if (m_options.tcpPort >= 0 && !Listen(error)) {
         return false;
     }
@@ -343,20 +358,6 @@ void LineServer::HangUp() {
 }
 
 int LineServer::Run() {
-    if (::pipe(g_signalPipe) != 0) {
-        std::perror("kp650-sim: pipe");
-        return 1;
-    }
-    SetNonBlocking(g_signalPipe[0]);
-    SetNonBlocking(g_signalPipe[1]);
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
     for (;;) {
         const std::int64_t now = NowNs();
         std::int64_t wakeNs = -1;

@@ -31,7 +31,10 @@ CPortChooserDlg::CPortChooserDlg(SerialPortEnumerator enumerator, QWidget* paren
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->verticalHeader()->hide();
-    m_view->horizontalHeader()->setStretchLastSection(true);
+    // Columns follow their contents as ports come and go; the description takes the rest.
+    m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_view->horizontalHeader()->setSectionResizeMode(SerialPortListModel::kDescription,
+                                                     QHeaderView::Stretch);
     m_view->setMinimumSize(560, 160);
     layout->addWidget(m_view);
 
@@ -96,7 +99,6 @@ void CPortChooserDlg::showEvent(QShowEvent* event) {
     if (row >= 0) {
         m_view->selectRow(row);
     }
-    m_view->resizeColumnsToContents();
     m_device->setFocus();
     m_refresh.start();
 }
