@@ -115,7 +115,7 @@ bool LineServer::Listen(QString* error) {
     address.sin_port = htons(static_cast<std::uint16_t>(m_options.tcpPort));
     socklen_t length = sizeof address;
     if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listener, 4) != 0 ||
+        ::listen(m_listener, 16) != 0 ||
         ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         *error = QStringLiteral("--tcp %1: ").arg(m_options.tcpPort) +
                  QString::fromLocal8Bit(std::strerror(errno));
@@ -126,18 +126,23 @@ bool LineServer::Listen(QString* error) {
 }
 
 void LineServer::Accept() {
-    const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-        return;
+    // All that wait, so the queue never fills (a full queue drops connection attempts, which
+    // the program would see as a second's delay); the newest is kept.
+    for (;;) {
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            return;
+        }
+        // A device server serves one connection; a new one replaces the old, as when the
+        // program closed its port and opened it again before the old connection's end was seen
+        // here.
+        CloseClient();
+        m_model.Idle();
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        m_client = fd;
+        m_clientLine = std::max(m_clientLine, kPtyLine) + 1;
     }
-    // A device server serves one connection; a new one replaces the old, as when the program
-    // closed its port and opened it again before the old connection's end was seen here.
-    CloseClient();
-    m_model.Idle();
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    m_client = fd;
-    m_clientLine = std::max(m_clientLine, kPtyLine) + 1;
 }
 
 void LineServer::CloseClient() {

@@ -226,10 +226,7 @@ void CMainFrame::OnTimer() {
     if (m_startupVariant) {
         // Fixed for this start: the menu and the message as a switch gives them, the file as
         // it is.
-        const int variant = *m_startupVariant == 0 ? 0 : 1;
-        ShowMenu(variant);
-        g_variant = variant;
-        ShowMessageBox(this, variant == 0 ? app::kSwitchedToAText : app::kSwitchedToBText);
+        EnterVariant(*m_startupVariant == 0 ? 0 : 1, QString());
         m_variantForced = true;
     } else {
         OnSwitchVariant();
@@ -307,7 +304,9 @@ void CMainFrame::EnterVariant(int variant, const QString& settingFile) {
     if (variant == 0) {
         ShowMessageBox(this, app::kSwitchedToAText);
         // A file that will not go stays; the next switch finds it again.
-        m_fileOps.remove(settingFile);
+        if (!settingFile.isEmpty()) {
+            m_fileOps.remove(settingFile);
+        }
     } else {
         ShowMessageBox(this, app::kSwitchedToBText);
     }

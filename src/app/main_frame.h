@@ -96,6 +96,8 @@ private:
     // The port check of the Part, with its fallback; true when the chosen port opened.
     bool SelectPort(int port);
     void OnTimer();
+    // Menu, g_variant and message of the variant; for variant A the settings file is removed
+    // (none given: the file is left as it is).
     void EnterVariant(int variant, const QString& settingFile);
     void AddAccessKeys();
     void ShowPortStatus(app::PortCheck check);
