@@ -192,8 +192,8 @@ private Q_SLOTS:
         dlg.accept();
     }
 
-    // What the operator reads when a tcp:// port does not open: the address, then in Chinese
-    // what is wrong.
+    // What the operator reads when a port does not open: the device, then in Chinese what is
+    // wrong, before the system's own words.
     void openFailures_data() {
         QTest::addColumn<QString>("device");
         QTest::addColumn<QString>("leadIn");
@@ -205,6 +205,8 @@ private Q_SLOTS:
         QTest::newRow("port too large") << "tcp://127.0.0.1:65536" << malformed;
         QTest::newRow("no host") << "tcp://:4001" << malformed;
         QTest::newRow("a path") << "tcp://127.0.0.1:4001/x" << malformed;
+        QTest::newRow("serial device missing")
+            << "/nonexistent/kp650-port" << QStringLiteral("找不到该串口设备 (");
     }
 
     void openFailures() {
