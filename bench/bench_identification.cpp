@@ -1,6 +1,7 @@
 // Round trip of the identification exchange (0x56 0x58 out, 9 or 10 bytes back) through the
 // serial control over a pseudo-terminal against kp650-sim: unpaced, in ms per exchange, and
-// paced at 9600 baud, as a ratio to the wire time of the bytes exchanged.
+// paced at 9600 baud, as a ratio to the wire time of the bytes exchanged. The same over the
+// simulator's TCP port (a device server's raw mode on 127.0.0.1), and the time to open it.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -25,6 +26,20 @@ struct Figures {
     double worstMs = 0;
     int failures = 0;
 };
+
+void Summarise(std::vector<double> ms, Figures* f) {
+    if (ms.empty()) {
+        return;
+    }
+    double sum = 0;
+    for (double v : ms) {
+        sum += v;
+    }
+    f->meanMs = sum / ms.size();
+    std::sort(ms.begin(), ms.end());
+    f->medianMs = ms[ms.size() / 2];
+    f->worstMs = ms.back();
+}
 
 // One exchange: the request as the about box sends it, then wait for the whole reply.
 bool Exchange(CMSComm& comm, int replyBytes, qint64* elapsedNs) {
@@ -51,16 +66,20 @@ bool Exchange(CMSComm& comm, int replyBytes, qint64* elapsedNs) {
     return received.size() == replyBytes;
 }
 
-Figures Measure(const char* variant, int baud, int count) {
+Figures Measure(const char* variant, int baud, int count, bool tcp = false) {
     Figures f;
     SimProcess sim;
-    if (!sim.Start({QStringLiteral("--variant"), QString::fromLatin1(variant),
-                    QStringLiteral("--baud"), QString::number(baud)})) {
+    QStringList args{QStringLiteral("--variant"), QString::fromLatin1(variant),
+                     QStringLiteral("--baud"), QString::number(baud)};
+    if (tcp) {
+        args << QStringLiteral("--tcp") << QStringLiteral("0");
+    }
+    if (!sim.Start(args)) {
         std::fprintf(stderr, "%s\n", qPrintable(sim.ErrorText()));
         f.failures = count;
         return f;
     }
-    SetPortDeviceOverride(1, sim.LinkPath());
+    SetPortDeviceOverride(1, tcp ? sim.TcpDevice() : sim.LinkPath());
     CMSComm comm;
     QString error;
     if (OpenPort(comm, 1, nullptr, &error) != OpenPortResult::Opened) {
@@ -81,16 +100,32 @@ Figures Measure(const char* variant, int baud, int count) {
         }
         ms.push_back(ns / 1e6);
     }
-    if (!ms.empty()) {
-        double sum = 0;
-        for (double v : ms) {
-            sum += v;
-        }
-        f.meanMs = sum / ms.size();
-        std::sort(ms.begin(), ms.end());
-        f.medianMs = ms[ms.size() / 2];
-        f.worstMs = ms.back();
+    Summarise(ms, &f);
+    return f;
+}
+
+// Opening a tcp:// port: the connection to the simulator on 127.0.0.1, in ms per open.
+Figures MeasureTcpOpen(int count) {
+    Figures f;
+    SimProcess sim;
+    if (!sim.Start({QStringLiteral("--tcp"), QStringLiteral("0")})) {
+        f.failures = count;
+        return f;
     }
+    SetPortDeviceOverride(1, sim.TcpDevice());
+    std::vector<double> ms;
+    for (int i = 0; i < count; ++i) {
+        CMSComm comm;
+        QElapsedTimer clock;
+        clock.start();
+        if (OpenPort(comm, 1, nullptr) != OpenPortResult::Opened) {
+            ++f.failures;
+            continue;
+        }
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+        comm.SetPortOpen(false);
+    }
+    Summarise(ms, &f);
     return f;
 }
 
@@ -117,5 +152,18 @@ int main(int argc, char* argv[]) {
             variant, pacedCount, wireMs, bytes, f.meanMs, f.meanMs / wireMs, f.medianMs,
             f.medianMs / wireMs, f.worstMs, f.failures);
     }
+    for (const char* variant : {"A", "B"}) {
+        const Figures f = Measure(variant, 0, unpacedCount, true);
+        std::printf(
+            "variant %s over TCP:  %d exchanges, mean %.3f ms, median %.3f ms, worst %.3f ms, "
+            "failures %d\n",
+            variant, unpacedCount, f.meanMs, f.medianMs, f.worstMs, f.failures);
+    }
+    const int opens = 200;
+    const Figures o = MeasureTcpOpen(opens);
+    std::printf(
+        "tcp:// open:          %d opens, mean %.3f ms, median %.3f ms, worst %.3f ms, "
+        "failures %d\n",
+        opens, o.meanMs, o.medianMs, o.worstMs, o.failures);
     return 0;
 }

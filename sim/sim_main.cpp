@@ -7,10 +7,10 @@
 
 #include <cstdio>
 
+#include "line_server.h"
 #include "model/device_model.h"
 #include "model/event_log.h"
 #include "model/sim_options.h"
-#include "pty_server.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -74,16 +74,19 @@ int main(int argc, char* argv[]) {
     }
     model.SetFaultPlan(options.faults);
 
-    PtyServer server(model, options);
+    LineServer server(model, options);
     if (!server.Open(&message)) {
         std::fprintf(stderr, "kp650-sim: %s\n", qPrintable(message));
         return 1;
     }
+    const QString tcp = server.TcpPort() > 0
+                            ? QStringLiteral(" and tcp://127.0.0.1:%1").arg(server.TcpPort())
+                            : QString();
     std::printf(
-        "kp650-sim: variant %s on %s%s%s, %d records, %s\n",
+        "kp650-sim: variant %s on %s%s%s%s, %d records, %s\n",
         options.variant == sim::DeviceVariant::A ? "A (KPA-650)" : "B (KPB-650)",
         qPrintable(server.SlavePath()), options.link.isEmpty() ? "" : " linked at ",
-        qPrintable(options.link), static_cast<int>(model.Log().size()),
+        qPrintable(options.link), qPrintable(tcp), static_cast<int>(model.Log().size()),
         options.baud > 0 ? qPrintable(QStringLiteral("%1 baud").arg(options.baud)) : "unpaced");
     std::fflush(stdout);
     const int status = server.Run();

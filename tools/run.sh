@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the device simulator on a pseudo-terminal and the
-# program with port 1 pointing at it. The simulator stops when the program ends.
+# Installs what is missing, builds the program and the simulator (nothing else: no tests, no
+# benchmarks), starts the device simulator on a pseudo-terminal and the program with port 1
+# pointing at it. The simulator stops when the program ends.
 # Extra arguments go to the simulator (e.g. --variant A, --records 255).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$here/tools/deps.sh"
-bash "$here/tools/build.sh" "$here/build"
+bash "$here/tools/build.sh" "$here/build" --target kp650 kp650-sim
 sim="$here/build/sim/kp650-sim"
 link="${KP650_SIM_LINK:-/tmp/kp650-com1}"
 # Each start switches the program to the other variant (setting.ini present: transmitter next),

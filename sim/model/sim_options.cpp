@@ -111,6 +111,12 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
         QStringLiteral("link"),
         QStringLiteral("Symbolic link to the pty's slave, removed on exit."),
         QStringLiteral("PATH"));
+    const QCommandLineOption tcp(
+        QStringLiteral("tcp"),
+        QStringLiteral("Also serve the device on this TCP port of 127.0.0.1, as a serial device "
+                       "server's raw TCP mode (connect to tcp://127.0.0.1:PORT); 0 picks a free "
+                       "port, printed at start. One connection at a time, the newest wins."),
+        QStringLiteral("PORT"));
     const QCommandLineOption version(QStringLiteral("id-version"),
                                      QStringLiteral("Identification: version, 0-15 (default 1)."),
                                      QStringLiteral("N"));
@@ -171,7 +177,7 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
                                   QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption verbose(
         QStringLiteral("verbose"), QStringLiteral("Trace requests and replies in hex on stderr."));
-    parser.addOptions({variant, link, version, date, checksum, idBytes, frequency, params,
+    parser.addOptions({variant, link, tcp, version, date, checksum, idBytes, frequency, params,
                        paramsFile, saveParams, clock, records, log, baud, fault, seed, verbose});
 
     if (!parser.parse(QStringList(QStringLiteral("kp650-sim")) + args)) {
@@ -195,6 +201,10 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
     o.variant = v == QLatin1String("A") ? DeviceVariant::A : DeviceVariant::B;
     o.variantGiven = parser.isSet(variant);
     o.link = parser.value(link);
+    if (parser.isSet(tcp) && !ParseInt(parser.value(tcp), 0, 65535, &o.tcpPort)) {
+        *message = QStringLiteral("--tcp must be a port number, 0 to 65535");
+        return ParseOutcome::Error;
+    }
     o.verbose = parser.isSet(verbose);
 
     int idVersion = 1;

@@ -18,6 +18,7 @@ struct SimOptions {
     DeviceVariant variant = DeviceVariant::A;
     bool variantGiven = false;  // --variant was on the command line
     QString link;
+    int tcpPort = -1;  // also listen on 127.0.0.1 at this port; 0 = any free one; -1 = no TCP
     std::array<std::uint8_t, 8> identification =
         DeviceModel::IdentificationDigits(1, 2009, 9, 8, 0xABCD);
     std::optional<int> frequencyKHz;

@@ -2,12 +2,15 @@
 
 #include "app/about_dlg.h"
 #include "app/main_frame.h"
+#include "common/user_settings.h"
+#include "link/port_names.h"
 
 CKPB650App::CKPB650App() = default;
 CKPB650App::~CKPB650App() = default;
 
 bool CKPB650App::InitInstance() {
     m_frame = std::make_unique<CMainFrame>();
+    m_frame->SetStartupVariant(m_startupVariant);
     connect(m_frame.get(), &CMainFrame::AboutRequested, this, &CKPB650App::OnAppAbout);
     m_frame->show();
     return true;
@@ -17,4 +20,10 @@ void CKPB650App::OnAppAbout() {
     // A fresh dialog each time: every opening is a new exchange with empty fields.
     CAboutDlg dlg(m_frame.get());
     dlg.exec();
+}
+
+void app::RestoreRememberedPorts() {
+    for (int port : {1, 2}) {
+        SetRememberedPortDevice(port, common::RememberedPortDevice(port));
+    }
 }

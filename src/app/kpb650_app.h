@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 
 class CMainFrame;
 
@@ -13,6 +14,8 @@ public:
     CKPB650App();
     ~CKPB650App() override;
 
+    // A variant fixed on the command line: the start-up switch takes it without setting.ini.
+    void SetStartupVariant(std::optional<int> variant) { m_startupVariant = variant; }
     bool InitInstance();
     CMainFrame* MainFrame() const { return m_frame.get(); }
 
@@ -20,4 +23,13 @@ public:
 
 private:
     std::unique_ptr<CMainFrame> m_frame;
+    std::optional<int> m_startupVariant;
 };
+
+namespace app {
+
+// The devices chosen for ports 1 and 2 in earlier runs become this run's, below the command
+// line and the environment.
+void RestoreRememberedPorts();
+
+}  // namespace app

@@ -1,32 +1,52 @@
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QIcon>
 
+#include <cstdio>
+
+#include "app/command_line.h"
 #include "app/kpb650_app.h"
+#include "app/translations.h"
 #include "link/port_names.h"
 
+namespace {
+// Help, version and a bad option are answered on the terminal before QApplication exists, so
+// they work without a display.
+int Answer(const app::CommandLine& line) {
+    if (line.action == app::CommandLine::Action::Error) {
+        std::fprintf(stderr, "kp650: %s\nTry kp650 --help.\n", qPrintable(line.text));
+        return 2;
+    }
+    std::fputs(qPrintable(line.text), stdout);
+    return 0;
+}
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    QStringList raw;
+    for (int i = 0; i < argc; ++i) {
+        raw << QString::fromLocal8Bit(argv[i]);
+    }
+    const app::CommandLine early = app::ParseCommandLine(raw, true);
+    if (early.action != app::CommandLine::Action::Run) {
+        return Answer(early);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kp650"));
     QApplication::setOrganizationName(QStringLiteral("kp650"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/app_icon.png")));
+    const app::CommandLine line = app::ParseCommandLine(QApplication::arguments(), false);
+    if (line.action != app::CommandLine::Action::Run) {
+        return Answer(line);
+    }
+    app::LoadChineseTranslations(app);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("KPA(B)-650 maintenance program"));
-    parser.addHelpOption();
-    const QCommandLineOption com1(QStringLiteral("com1"),
-                                  QStringLiteral("Device used as port 1 (COM1)."),
-                                  QStringLiteral("device"));
-    const QCommandLineOption com2(QStringLiteral("com2"),
-                                  QStringLiteral("Device used as port 2 (COM2)."),
-                                  QStringLiteral("device"));
-    parser.addOption(com1);
-    parser.addOption(com2);
-    parser.process(app);
-    SetPortDeviceOverride(1, parser.value(com1));
-    SetPortDeviceOverride(2, parser.value(com2));
+    app::RestoreRememberedPorts();
+    SetPortDeviceOverride(1, line.com1);
+    SetPortDeviceOverride(2, line.com2);
 
     CKPB650App kpApp;
+    kpApp.SetStartupVariant(line.variant);
     if (!kpApp.InitInstance()) {
         return 1;
     }

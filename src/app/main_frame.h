@@ -3,10 +3,13 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <optional>
 #include <vector>
 
+#include "app/frame_status.h"
 #include "app/variant_switch.h"
 #include "link/port_check_dlg.h"
+#include "link/port_list_model.h"
 #include "records/record_dlg.h"
 #include "settings/device_clock_dlg.h"
 #include "settings/receiver_param_dlg.h"
@@ -31,6 +34,8 @@ public:
         kCmdSelectCom2 = 32773,
         kCmdSwitchVariant = 32779,
         kCmdAppAbout = 57664,
+        // Below the port items: choose the device behind port 1 or 2.
+        kCmdChoosePort = 32790,
     };
 
     explicit CMainFrame(QWidget* parent = nullptr);
@@ -38,9 +43,16 @@ public:
 
     static QString TitleText();
 
-    // Test seams: the settings file's operations, and the start-up tick run at once.
+    // Test seams: the settings file's operations, the start-up tick run at once, the system's
+    // serial ports as the port chooser sees them.
     void SetSettingFileOps(SettingFileOps ops) { m_fileOps = std::move(ops); }
     void RunStartupTick() { OnTimer(); }
+    void SetPortEnumerator(SerialPortEnumerator enumerator) {
+        m_portEnumerator = std::move(enumerator);
+    }
+
+    // A variant fixed for this start: the start-up switch takes it and leaves setting.ini alone.
+    void SetStartupVariant(std::optional<int> variant) { m_startupVariant = variant; }
 
     bool Com1Checked() const { return m_com1Checked != 0; }
     bool Com2Checked() const { return m_com2Checked != 0; }
@@ -59,6 +71,7 @@ public:
     void OnSelectCom1();
     void OnSelectCom2();
     void OnSwitchVariant();
+    void OnChoosePort();
     void OnParameters();
     void OnRecordQuery();
     void OnClockSettings();
@@ -80,9 +93,22 @@ private:
     void ShowMenu(int variant);
     void UpdatePortChecks();
     void SetAllPortNumbers(int port);
-    void SelectPort(int port);
+    // The port check of the Part, with its fallback; true when the chosen port opened.
+    bool SelectPort(int port);
     void OnTimer();
+    // Menu, g_variant and message of the variant; for variant A the settings file is removed
+    // (none given: the file is left as it is).
+    void EnterVariant(int variant, const QString& settingFile);
+    void AddAccessKeys();
+    void ShowPortStatus(app::PortCheck check);
+    void FitFrame();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
     int m_com1Checked = 0;
     int m_com2Checked = 0;
     Menu m_menuB;
@@ -98,4 +124,12 @@ private:
     QTimer m_startupTimer;
     SettingFileOps m_fileOps = SettingFileOps::Real();
     CKPB650View* m_view = nullptr;
+
+    std::optional<int> m_startupVariant;
+    bool m_variantForced = false;  // the variant in use was fixed, not switched by the file
+    SerialPortEnumerator m_portEnumerator = SystemSerialPorts;
+    CFrameStatus* m_status = nullptr;
+    // Until the start-up tick, the window's outer frame is kept at the Part's place and size as
+    // the window system reports its decorations.
+    bool m_fittingFrame = true;
 };

@@ -12,7 +12,10 @@ QString ProgramDirectory() {
         return QDir::cleanPath(QDir(home).absolutePath());
     }
     const QString appDir = QCoreApplication::applicationDirPath();
-    if (!appDir.isEmpty() && QFileInfo(appDir).isWritable()) {
+    // An installed program (/usr/bin/kp650) keeps its files per user even when run by someone
+    // who may write to the bin directory.
+    const bool installed = QDir(appDir).dirName() == QLatin1String("bin");
+    if (!appDir.isEmpty() && !installed && QFileInfo(appDir).isWritable()) {
         return QDir::cleanPath(appDir);
     }
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);

@@ -22,6 +22,7 @@
 #include "common/dialog_units.h"
 #include "common/globals.h"
 #include "common/message_box.h"
+#include "common/user_settings.h"
 #include "graph/graph_frame.h"
 #include "graph/read_out.h"
 #include "graph/time_axis_bar.h"
@@ -154,6 +155,7 @@ QString ChooseImportFile(QWidget* parent) {
     dialog.setDefaultSuffix(QStringLiteral("mdb"));
     dialog.setNameFilter(QStringLiteral("mdb 文件(*.mdb)"));
     dialog.setOption(QFileDialog::ReadOnly, false);
+    common::UseRememberedFolder(dialog, QStringLiteral("graph-import"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return QString();
     }

@@ -40,16 +40,33 @@ public:
     virtual bool Write(const QByteArray& bytes) = 0;
     // Throws away every byte received and not yet read, the operating system's queue included.
     virtual void DiscardInput() = 0;
+    // Whether this kind of line can open `deviceName` (a device path, or tcp://HOST:PORT). A test
+    // line serves every name.
+    virtual bool Serves(const QString& deviceName) const {
+        Q_UNUSED(deviceName);
+        return true;
+    }
 
 Q_SIGNALS:
     // At least one new byte is waiting.
     void BytesArrived();
     // The line is gone (device removed, hung up); the backend has closed itself.
     void Lost(const QString& error);
+
+protected:
+    // For the real lines' "bytes came in" notifications: BytesArrived is posted to the event loop,
+    // once however many notifications come before it runs, so a receive handler never runs inside
+    // the I/O class's own signal and may open nested loops freely.
+    void PostBytesArrived();
+
+private:
+    bool m_notifyPosted = false;
 };
 
 using CommBackendFactory = std::function<std::unique_ptr<CommBackend>()>;
 
-// Replaces how every CMSComm created from now on reaches its line; empty = real serial ports.
+// Replaces how every CMSComm created from now on reaches its line; empty = the real lines.
 void SetCommBackendFactory(CommBackendFactory factory);
-std::unique_ptr<CommBackend> CreateCommBackend();
+// The line for `deviceName`: the test factory's when one is set, else a TCP connection for
+// tcp://HOST:PORT and a serial port for anything else.
+std::unique_ptr<CommBackend> CreateCommBackend(const QString& deviceName = QString());

@@ -6,9 +6,19 @@
 
 #include "link/port_names.h"
 
-CMSComm::CMSComm(QObject* parent) : QObject(parent), m_backend(CreateCommBackend()) {
+CMSComm::CMSComm(QObject* parent) : QObject(parent) {
+    UseBackend(CreateCommBackend(DeviceName()));
+}
+
+void CMSComm::UseBackend(std::unique_ptr<CommBackend> backend) {
+    if (m_backend) {
+        m_backend->disconnect(this);
+        m_backend->Close();
+    }
+    m_backend = std::move(backend);
     connect(m_backend.get(), &CommBackend::BytesArrived, this, &CMSComm::RaiseIfWaiting);
     connect(m_backend.get(), &CommBackend::Lost, this, &CMSComm::HandleLost);
+    m_backend->SetReadBufferSize(m_inBufferSize > 0 ? m_inBufferSize : 0);
 }
 
 CMSComm::~CMSComm() {
@@ -47,8 +57,14 @@ bool CMSComm::SetPortOpen(bool open) {
     if (m_backend->IsOpen()) {
         return true;
     }
+    // The port's device is known only now: a device path is a serial port, tcp://HOST:PORT a
+    // device server.
+    const QString device = DeviceName();
+    if (!m_backend->Serves(device)) {
+        UseBackend(CreateCommBackend(device));
+    }
     QString error;
-    if (!m_backend->Open(DeviceName(), &error)) {
+    if (!m_backend->Open(device, &error)) {
         m_lastError = error;
         return false;
     }

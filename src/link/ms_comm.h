@@ -9,7 +9,8 @@
 #include "link/comm_backend.h"
 
 // The serial communications control each device dialog holds: the properties and the one event
-// the dialogs use, over a CommBackend (QSerialPort, or a fake line in tests). Property names
+// the dialogs use, over a CommBackend (QSerialPort, a device server's TCP port, or a fake line
+// in tests). Property names
 // follow the control's; each call sets or gets one property.
 //
 // OnComm is raised on the thread that owns the object (the UI thread) whenever at least
@@ -71,6 +72,7 @@ Q_SIGNALS:
     void LineLost(const QString& error);
 
 private:
+    void UseBackend(std::unique_ptr<CommBackend> backend);
     void RaiseIfWaiting();
     void HandleLost(const QString& error);
 

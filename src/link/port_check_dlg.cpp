@@ -2,6 +2,9 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QWindow>
 
 #include "common/dialog_units.h"
 #include "common/message_box.h"
@@ -29,6 +32,33 @@ CPortCheckDlg::CPortCheckDlg(QWidget* parent) : CDialogBase(parent) {
     ok->setGeometry(du.rect(50, 24, 39, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void CPortCheckDlg::CentreOnScreen() {
+    // The screen is the main window's: a dialog with a parent would otherwise be centred on it.
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : this;
+    const QScreen* screen = owner->screen();
+    if (!screen) {
+        return;
+    }
+    QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    QPoint clientOffset;
+    if (frame.isNull() && owner != this && owner->windowHandle()) {
+        // Not framed yet (the first showing under a window manager): the window system puts the
+        // client area where it is asked, so room is left for decorations like the main window's.
+        frame = owner->windowHandle()->frameMargins();
+        clientOffset = QPoint(frame.left(), frame.top());
+    }
+    const QSize outer = size().grownBy(frame);
+    move(screen->availableGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2) +
+         clientOffset);
+}
+
+void CPortCheckDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        CentreOnScreen();
+    }
+    CDialogBase::showEvent(event);
 }
 
 QString CPortCheckDlg::FailureText(int port) {

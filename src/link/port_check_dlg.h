@@ -23,11 +23,14 @@ public:
     static QString SuccessText(int port);
 
 protected:
+    // Centred on the screen, decorations included.
+    void showEvent(QShowEvent* event) override;
     void OnInitDialog() override;
     void OnEndDialog() override;
 
 private:
     void SetStatus(const QString& text);
+    void CentreOnScreen();
 
     CMSComm m_comm;
     QString m_statusText;

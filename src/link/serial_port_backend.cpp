@@ -1,46 +1,26 @@
 #include "link/serial_port_backend.h"
 
-#include <QMetaObject>
+#include "link/line_error_text.h"
+#include "link/port_names.h"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #endif
 
-namespace {
-CommBackendFactory& Factory() {
-    static CommBackendFactory factory;
-    return factory;
-}
-}  // namespace
-
-void SetCommBackendFactory(CommBackendFactory factory) {
-    Factory() = std::move(factory);
-}
-
-std::unique_ptr<CommBackend> CreateCommBackend() {
-    if (Factory()) {
-        return Factory()();
-    }
-    return std::make_unique<SerialPortBackend>();
-}
-
 SerialPortBackend::SerialPortBackend() {
     m_port.setParent(this);
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialPortBackend::ReadyRead);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPortBackend::PostBytesArrived);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortBackend::PortError);
     m_watchdog.setInterval(200);
     connect(&m_watchdog, &QTimer::timeout, this, &SerialPortBackend::CheckLine);
 }
 
 bool SerialPortBackend::Open(const QString& deviceName, QString* error) {
+    m_deviceName = deviceName;
     m_port.setPortName(deviceName);
     if (!m_port.open(QIODevice::ReadWrite)) {
         if (error) {
-            QString text = deviceName + QStringLiteral(": ") + m_port.errorString();
-            if (m_port.error() == QSerialPort::PermissionError) {
-                text += QStringLiteral("（无权访问该串口设备：请把用户加入 dialout 组后重新登录）");
-            }
-            *error = text;
+            *error = comm::SerialErrorText(deviceName, m_port.error(), m_port.errorString());
         }
         m_port.clearError();
         return false;
@@ -54,6 +34,10 @@ void SerialPortBackend::Close() {
     if (m_port.isOpen()) {
         m_port.close();
     }
+}
+
+bool SerialPortBackend::Serves(const QString& deviceName) const {
+    return !IsTcpDeviceName(deviceName);
 }
 
 bool SerialPortBackend::IsOpen() const {
@@ -96,20 +80,6 @@ bool SerialPortBackend::Write(const QByteArray& bytes) {
     return queued;
 }
 
-void SerialPortBackend::ReadyRead() {
-    if (m_notifyPosted) {
-        return;
-    }
-    m_notifyPosted = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_notifyPosted = false;
-            emit BytesArrived();
-        },
-        Qt::QueuedConnection);
-}
-
 void SerialPortBackend::PortError(QSerialPort::SerialPortError error) {
     // A resource error on an open port means the device went away (USB adapter pulled). A read
     // error means the line said "readable" and then gave nothing: a hung-up terminal (pty master
@@ -117,9 +87,10 @@ void SerialPortBackend::PortError(QSerialPort::SerialPortError error) {
     // Either way close, so PortOpen tells the truth and nothing spins on a dead handle.
     if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) &&
         m_port.isOpen()) {
-        const QString text = m_port.portName() + QStringLiteral(": ") +
-                             (error == QSerialPort::ReadError ? QStringLiteral("line hung up")
-                                                              : m_port.errorString());
+        const QString text =
+            comm::SerialErrorText(m_deviceName, error,
+                                  error == QSerialPort::ReadError ? QStringLiteral("line hung up")
+                                                                  : m_port.errorString());
         m_port.clearError();
         LoseLine(text);
     }
@@ -141,8 +112,8 @@ void SerialPortBackend::CheckLine() {
     }
     pollfd p{static_cast<int>(m_port.handle()), POLLIN, 0};
     if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLNVAL)) != 0) {
-        LoseLine(m_port.portName() + QStringLiteral(": ") +
-                 QSerialPort::tr("Device disappeared from the system"));
+        LoseLine(comm::SerialErrorText(m_deviceName, QSerialPort::ResourceError,
+                                       QSerialPort::tr("Device disappeared from the system")));
     }
 #endif
 }

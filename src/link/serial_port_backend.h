@@ -5,8 +5,7 @@
 
 #include "link/comm_backend.h"
 
-// The real line: a QSerialPort. readyRead is turned into a queued BytesArrived, so a receive
-// handler never runs inside QSerialPort's own signal and may open nested loops freely.
+// The real line: a QSerialPort. readyRead is turned into a queued BytesArrived.
 class SerialPortBackend : public CommBackend {
     Q_OBJECT
 public:
@@ -21,14 +20,14 @@ public:
     QByteArray Read(qint64 maxSize) override;
     void DiscardInput() override;
     bool Write(const QByteArray& bytes) override;
+    bool Serves(const QString& deviceName) const override;
 
 private:
-    void ReadyRead();
     void PortError(QSerialPort::SerialPortError error);
     void CheckLine();
     void LoseLine(const QString& text);
 
     QSerialPort m_port;
+    QString m_deviceName;  // as the program named it, for error texts
     QTimer m_watchdog;
-    bool m_notifyPosted = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 
+#include "common/user_settings.h"
 #include "records/record_store.h"
 
 namespace {
@@ -36,6 +37,8 @@ QString RunRecordFileDialog(QWidget* parent, const RecordFileDialogSettings& set
     dialog.setNameFilters(settings.nameFilters);
     dialog.setDefaultSuffix(settings.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    common::UseRememberedFolder(
+        dialog, settings.save ? QStringLiteral("records-save") : QStringLiteral("records-open"));
     if (!settings.initialName.isEmpty()) {
         dialog.selectFile(settings.initialName);
     }

@@ -2,10 +2,10 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 SimProcess::SimProcess() {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.setStandardOutputFile(QProcess::nullDevice());
 }
 
 SimProcess::~SimProcess() {
@@ -16,6 +16,9 @@ bool SimProcess::Start(const QStringList& args, int timeoutMs) {
     Stop();
     m_error.clear();
     m_stderr.clear();
+    m_tcpDevice.clear();
+    QByteArray out;
+    const bool tcp = args.contains(QStringLiteral("--tcp"));
 #ifdef KP650_SIM_PATH
     const QString program = QStringLiteral(KP650_SIM_PATH);
 #else
@@ -37,7 +40,14 @@ bool SimProcess::Start(const QStringList& args, int timeoutMs) {
         return false;
     }
     const QDeadlineTimer deadline(timeoutMs);
-    while (!QFileInfo::exists(m_linkPath)) {
+    // The start-up line names the TCP address (the port may have been chosen by the system).
+    static const QRegularExpression tcpAddress(QStringLiteral("tcp://127\\.0\\.0\\.1:\\d+"));
+    while (!QFileInfo::exists(m_linkPath) || (tcp && m_tcpDevice.isEmpty())) {
+        out += m_process.readAllStandardOutput();
+        const auto match = tcpAddress.match(QString::fromLatin1(out));
+        if (match.hasMatch()) {
+            m_tcpDevice = match.captured();
+        }
         // Doubles as a short sleep that notices an early exit (bad option, no pty).
         if (m_process.waitForFinished(10) || m_process.state() == QProcess::NotRunning) {
             m_error = QStringLiteral("kp650-sim ended early: ") + StandardError();

@@ -25,6 +25,8 @@ public:
 
     bool IsRunning() const { return m_process.state() != QProcess::NotRunning; }
     QString LinkPath() const { return m_linkPath; }
+    // With "--tcp PORT" among the arguments: the device's TCP address, tcp://127.0.0.1:PORT.
+    QString TcpDevice() const { return m_tcpDevice; }
     QString ErrorText() const { return m_error; }
     // Whatever the simulator wrote to stderr so far.
     QString StandardError();
@@ -35,6 +37,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_linkPath;
+    QString m_tcpDevice;
     QString m_error;
     QByteArray m_stderr;
 };

@@ -1,4 +1,4 @@
-#include "pty_server.h"
+#include "line_server.h"
 
 #include <QFile>
 
@@ -9,10 +9,15 @@
 #include <cstring>
 #include <ctime>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -51,21 +56,25 @@ void SetNonBlocking(int fd) {
 
 }  // namespace
 
-PtyServer::PtyServer(sim::DeviceModel& model, const sim::SimOptions& options)
+LineServer::LineServer(sim::DeviceModel& model, const sim::SimOptions& options)
     : m_model(model), m_options(options), m_random(options.seed) {
     if (options.baud > 0) {
         m_byteNs = (10LL * 1000000000LL + options.baud / 2) / options.baud;
     }
 }
 
-PtyServer::~PtyServer() {
+LineServer::~LineServer() {
     ClosePty();
+    CloseClient();
+    if (m_listener >= 0) {
+        ::close(m_listener);
+    }
     if (m_linked) {
         ::unlink(QFile::encodeName(m_options.link).constData());
     }
 }
 
-bool PtyServer::OpenPty(QString* error) {
+bool LineServer::OpenPty(QString* error) {
     char name[256] = {};
     if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
         *error = QStringLiteral("openpty: ") + QString::fromLocal8Bit(std::strerror(errno));
@@ -81,7 +90,7 @@ bool PtyServer::OpenPty(QString* error) {
     return true;
 }
 
-void PtyServer::ClosePty() {
+void LineServer::ClosePty() {
     if (m_master >= 0) {
         ::close(m_master);
         m_master = -1;
@@ -92,7 +101,89 @@ void PtyServer::ClosePty() {
     }
 }
 
-bool PtyServer::Open(QString* error) {
+bool LineServer::Listen(QString* error) {
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_listener < 0) {
+        *error = QStringLiteral("socket: ") + QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    const int on = 1;
+    ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // this machine only
+    address.sin_port = htons(static_cast<std::uint16_t>(m_options.tcpPort));
+    socklen_t length = sizeof address;
+    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_listener, 16) != 0 ||
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        *error = QStringLiteral("--tcp %1: ").arg(m_options.tcpPort) +
+                 QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    m_tcpPort = ntohs(address.sin_port);
+    return true;
+}
+
+void LineServer::Accept() {
+    // All that wait, so the queue never fills (a full queue drops connection attempts, which
+    // the program would see as a second's delay); the newest is kept.
+    for (;;) {
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            return;
+        }
+        // A device server serves one connection; a new one replaces the old, as when the
+        // program closed its port and opened it again before the old connection's end was seen
+        // here.
+        CloseClient();
+        m_model.Idle();
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        m_client = fd;
+        m_clientLine = std::max(m_clientLine, kPtyLine) + 1;
+    }
+}
+
+void LineServer::CloseClient() {
+    if (m_client < 0) {
+        return;
+    }
+    // Whatever the program sent last is read first: closing a socket with unread input resets
+    // the connection, and the program could lose reply bytes it has not read yet.
+    char buffer[4096];
+    while (::read(m_client, buffer, sizeof buffer) > 0) {
+    }
+    ::close(m_client);
+    m_client = -1;
+}
+
+int LineServer::FdOf(int line) const {
+    if (line == kPtyLine) {
+        return m_master;
+    }
+    return line == m_clientLine ? m_client : -1;
+}
+
+bool LineServer::Open(QString* error) {
+    // Before the link exists: whoever sees the link may stop the simulator at once, and that
+    // must end it cleanly (the link removed), not by the signal's default action.
+    if (::pipe(g_signalPipe) != 0) {
+        *error = QStringLiteral("pipe: ") + QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    SetNonBlocking(g_signalPipe[0]);
+    SetNonBlocking(g_signalPipe[1]);
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    if (m_options.tcpPort >= 0 && !Listen(error)) {
+        return false;
+    }
     if (!OpenPty(error)) {
         return false;
     }
@@ -118,19 +209,30 @@ bool PtyServer::Open(QString* error) {
     return true;
 }
 
-void PtyServer::Trace(const char* direction, const QByteArray& bytes) const {
+void LineServer::Trace(const char* direction, const QByteArray& bytes) const {
     if (m_options.verbose && !bytes.isEmpty()) {
         std::fprintf(stderr, "%s %s\n", direction, bytes.toHex(' ').toUpper().constData());
     }
 }
 
-void PtyServer::HandleInput(std::int64_t nowNs) {
+void LineServer::HandleInput(int line, std::int64_t nowNs) {
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n <= 0) {
+        const int fd = FdOf(line);
+        if (fd < 0) {
             return;
         }
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR && line != kPtyLine)) {
+            if (line != kPtyLine) {
+                CloseClient();  // the program closed its end
+            }
+            return;
+        }
+        if (n < 0) {
+            return;
+        }
+        m_replyLine = line;
         const QByteArray bytes(buffer, static_cast<int>(n));
         Trace("<-", bytes);
         m_lastInputNs = nowNs;
@@ -141,7 +243,7 @@ void PtyServer::HandleInput(std::int64_t nowNs) {
     }
 }
 
-void PtyServer::Queue(const QByteArray& reply, std::int64_t nowNs) {
+void LineServer::Queue(const QByteArray& reply, std::int64_t nowNs) {
     if (reply.isEmpty()) {
         return;
     }
@@ -170,23 +272,29 @@ void PtyServer::Queue(const QByteArray& reply, std::int64_t nowNs) {
             pieceLeft =
                 std::uniform_int_distribution<int>(1, std::max(1, int(reply.size()) - i))(m_random);
         }
-        m_out.push_back({reply.at(i), due});
+        m_out.push_back({reply.at(i), due, m_replyLine});
         m_lastDueNs = due;
         due += m_byteNs;
         --pieceLeft;
     }
 }
 
-void PtyServer::WriteDue(std::int64_t nowNs) {
+void LineServer::WriteDue(std::int64_t nowNs) {
+    // Replies for a connection that has gone are dropped.
+    while (!m_out.empty() && FdOf(m_out.front().line) < 0) {
+        m_out.pop_front();
+    }
     QByteArray burst;
     size_t due = 0;
-    while (due < m_out.size() && m_out[due].dueNs <= nowNs) {
+    const int line = m_out.empty() ? kPtyLine : m_out.front().line;
+    while (due < m_out.size() && m_out[due].dueNs <= nowNs && m_out[due].line == line) {
         burst.append(m_out[due].byte);
         ++due;
     }
     if (burst.isEmpty()) {
         return;
     }
+    const int fd = FdOf(line);
     bool hangUp = false;
     if (m_options.hangupAfter >= 0 && !m_hungUp &&
         m_bytesWritten + burst.size() >= m_options.hangupAfter) {
@@ -195,8 +303,9 @@ void PtyServer::WriteDue(std::int64_t nowNs) {
     }
     qsizetype done = 0;
     while (done < burst.size()) {
+        // SIGPIPE is ignored: a connection gone meanwhile fails the write instead.
         const ssize_t n =
-            ::write(m_master, burst.constData() + done, static_cast<size_t>(burst.size() - done));
+            ::write(fd, burst.constData() + done, static_cast<size_t>(burst.size() - done));
         if (n <= 0) {
             // The line's buffer is full (nobody reads): what is left stays due, and the loop
             // waits until the line takes bytes again instead of spinning.
@@ -209,16 +318,21 @@ void PtyServer::WriteDue(std::int64_t nowNs) {
     m_out.erase(m_out.begin(), m_out.begin() + static_cast<std::ptrdiff_t>(done));
     if (hangUp && done == burst.size()) {
         m_out.clear();
+        m_hangupLine = line;
         m_hangupDeadlineNs = nowNs + kHangupDrainNs;
     }
 }
 
-bool PtyServer::Drained() const {
+bool LineServer::Drained() const {
     int waiting = 0;
+    if (m_hangupLine != kPtyLine) {
+        // Sent and not yet acknowledged by the program's end.
+        return m_client < 0 || ::ioctl(m_client, SIOCOUTQ, &waiting) != 0 || waiting == 0;
+    }
     return ::ioctl(m_slave, FIONREAD, &waiting) != 0 || waiting == 0;
 }
 
-void PtyServer::HangUp() {
+void LineServer::HangUp() {
     std::fprintf(stderr, "kp650-sim: hanging up after %lld reply bytes\n",
                  static_cast<long long>(m_bytesWritten));
     m_hungUp = true;
@@ -226,6 +340,11 @@ void PtyServer::HangUp() {
     m_outputBlocked = false;
     m_out.clear();
     m_model.Idle();
+    if (m_hangupLine != kPtyLine) {
+        // The device server drops the connection and listens on; the program may connect again.
+        CloseClient();
+        return;
+    }
     ClosePty();
     // The device comes back on a fresh line, as after pulling and plugging the cable: the program
     // can open the port again.
@@ -243,21 +362,7 @@ void PtyServer::HangUp() {
     }
 }
 
-int PtyServer::Run() {
-    if (::pipe(g_signalPipe) != 0) {
-        std::perror("kp650-sim: pipe");
-        return 1;
-    }
-    SetNonBlocking(g_signalPipe[0]);
-    SetNonBlocking(g_signalPipe[1]);
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
+int LineServer::Run() {
     for (;;) {
         const std::int64_t now = NowNs();
         std::int64_t wakeNs = -1;
@@ -270,10 +375,20 @@ int PtyServer::Run() {
             const std::int64_t idleAt = m_lastInputNs + kIdleNs;
             wakeNs = wakeNs < 0 ? idleAt : std::min(wakeNs, idleAt);
         }
-        const short masterEvents = static_cast<short>(POLLIN | (m_outputBlocked ? POLLOUT : 0));
-        pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {m_master, masterEvents, 0}};
+        // A line whose buffer is full is also watched for room (the one the next reply is for).
+        const int blockedLine = m_outputBlocked && !m_out.empty() ? m_out.front().line : -1;
+        const auto events = [&](int line) {
+            return static_cast<short>(POLLIN | (line == blockedLine ? POLLOUT : 0));
+        };
+        pollfd fds[4] = {{g_signalPipe[0], POLLIN, 0},
+                         {m_master, events(kPtyLine), 0},
+                         {m_listener, POLLIN, 0},
+                         {m_client, events(m_clientLine), 0}};
         if (m_master < 0 || m_hangupDeadlineNs >= 0) {
             fds[1].fd = -1;
+        }
+        if (m_hangupDeadlineNs >= 0) {
+            fds[3].fd = -1;
         }
         timespec timeout{};
         timespec* timeoutPtr = nullptr;
@@ -283,7 +398,7 @@ int PtyServer::Run() {
             timeout.tv_nsec = static_cast<long>(wait % 1000000000);
             timeoutPtr = &timeout;
         }
-        const int ready = ::ppoll(fds, 2, timeoutPtr, nullptr);
+        const int ready = ::ppoll(fds, 4, timeoutPtr, nullptr);
         if (ready < 0 && errno != EINTR) {
             std::perror("kp650-sim: poll");
             return 1;
@@ -299,13 +414,17 @@ int PtyServer::Run() {
             continue;
         }
         if (m_master >= 0 && (fds[1].revents & POLLIN)) {
-            HandleInput(after);
+            HandleInput(kPtyLine, after);
+        }
+        if (m_client >= 0 && fds[3].fd >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR))) {
+            HandleInput(m_clientLine, after);
+        }
+        if (m_listener >= 0 && (fds[2].revents & POLLIN)) {
+            Accept();
         }
         if (m_model.PendingBytes() > 0 && after - m_lastInputNs >= kIdleNs) {
             Queue(m_model.Idle(), after);
         }
-        if (m_master >= 0) {
-            WriteDue(after);
-        }
+        WriteDue(after);
     }
 }
