@@ -63,7 +63,7 @@ ExchangeResult CtlLink::Run(ExchangeRequest request, int tries) {
         const bool again = result.outcome == ExchangeOutcome::TimedOut ||
                            result.outcome == ExchangeOutcome::LineLost ||
                            result.outcome == ExchangeOutcome::PortError;
-        if (!again || !request.shape.resendable || sent >= tries) {
+        if (!again || sent >= tries) {
             result.attempts = sent;
             return result;
         }

@@ -28,9 +28,9 @@ public:
     // The device name port 1 stands for.
     QString DeviceName() const;
 
-    // Sends the request and waits for its end. A resendable request goes again after a bad reply,
-    // no reply or a lost line, up to `tries` tries in all (default: 1 + retries); others go
-    // once.
+    // Sends the request and waits for its end. It goes again after no reply or a lost line, and
+    // (resendable ones) after a bad reply, up to `tries` sends in all (default: 1 + retries).
+    // A request that must not be repeated passes 1.
     ExchangeResult Run(ExchangeRequest request, int tries = 0);
 
     // Receives each request sent and each reply judged (-v).
