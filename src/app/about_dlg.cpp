@@ -77,13 +77,7 @@ void CAboutDlg::OnInitDialog() {
         return;
     }
     m_requestText = comm::kIdentityCommand;
-    ExchangeRequest request;
-    request.texts = {m_requestText, comm::kEndByteText};
-    request.shape.length = IdentityReplyLength(g_variant);
-    request.accept = [variant = g_variant](const QByteArray& reply) {
-        return IdentityFromReply(reply, variant).has_value();
-    };
-    m_link.Start(std::move(request));
+    m_link.Start(IdentityRequest(g_variant));
 }
 
 void CAboutDlg::OnEndDialog() {
@@ -106,7 +100,7 @@ void CAboutDlg::OnExchangeFinished(const ExchangeResult& result) {
         case ExchangeOutcome::BadReply:
             // Something answered, though not in this variant's shape: nothing of it is shown.
             m_model->setText(ModelText(g_variant));
-            ShowMessageBox(this, app::kIdentityErrorText);
+            ShowMessageBox(this, comm::kIdentityErrorText);
             return;
         case ExchangeOutcome::Refused:
             m_model->setText(ModelText(g_variant));

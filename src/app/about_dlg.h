@@ -10,12 +10,6 @@
 
 class QLabel;
 
-namespace app {
-
-inline const QString kIdentityErrorText = QStringLiteral("接收记录出错，请重试!");
-
-}  // namespace app
-
 // The about box, which also reads the device's identification (version, build date, checksum)
 // over the chosen port while it is open. Created for one showing.
 class CAboutDlg : public CDialogBase {

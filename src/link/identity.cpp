@@ -1,6 +1,7 @@
 #include "link/identity.h"
 
 #include "common/globals.h"
+#include "link/exchange.h"
 #include "link/hex_text.h"
 
 DeviceIdentity ParseIdentityText(const QString& replyText) {
@@ -54,4 +55,14 @@ std::optional<int> VariantOfIdentityReply(const QByteArray& reply) {
         }
     }
     return std::nullopt;
+}
+
+ExchangeRequest IdentityRequest(int variant) {
+    ExchangeRequest request;
+    request.texts = {comm::kIdentityCommand, comm::kEndByteText};
+    request.shape.length = IdentityReplyLength(variant);
+    request.accept = [variant](const QByteArray& reply) {
+        return IdentityFromReply(reply, variant).has_value();
+    };
+    return request;
 }

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "link/device_exchange.h"
+
 // The device identification: the reply to "56" and how it reads.
 
 // The device identification as it is shown.
@@ -17,6 +19,7 @@ struct DeviceIdentity {
 namespace comm {
 
 inline const QString kIdentityCommand = QStringLiteral("56");
+inline const QString kIdentityErrorText = QStringLiteral("接收记录出错，请重试!");
 
 }  // namespace comm
 
@@ -32,3 +35,7 @@ int IdentityReplyLength(int variant);
 std::optional<DeviceIdentity> IdentityFromReply(const QByteArray& reply, int variant);
 // The variant whose reply shape a whole reply has (0 = A, 1 = B), or none.
 std::optional<int> VariantOfIdentityReply(const QByteArray& reply);
+
+// The identification request of a variant: "56", "58", a reply of the variant's shape whose
+// identification reads.
+ExchangeRequest IdentityRequest(int variant);

@@ -19,6 +19,7 @@
 #include "records/comtrade_export.h"
 #include "records/csv_export.h"
 #include "records/percent_progress_ctrl.h"
+#include "records/record_archive.h"
 #include "records/record_list_model.h"
 #include "records/record_log.h"
 #include "records/record_snapshot.h"
@@ -413,18 +414,7 @@ void CRecordDlg::RequestLogFrame(bool first) {
     const int variant = g_variant;
     m_countExpected = first;
     m_exchange.pending = ReadLogCommand(variant);
-    ExchangeRequest request;
-    request.texts = {m_exchange.pending, first ? m_exchange.endByte : AcknowledgeText(variant)};
-    request.shape.length = LogReplyLength(variant);
-    // An acknowledge asks for the next record: sending it again would skip one.
-    request.shape.resendable = false;
-    request.accept = [variant, first](const QByteArray& reply) {
-        return ClassifyLogReply(reply, variant, first) != records::LogFrame::Malformed;
-    };
-    request.acceptAtOnce = [variant, first](const QByteArray& reply) {
-        return LogReplyPlausible(reply, variant, first);
-    };
-    m_link.Start(std::move(request));
+    m_link.Start(LogFrameRequest(variant, first));
 }
 
 void CRecordDlg::OnClearLog() {
@@ -438,15 +428,14 @@ void CRecordDlg::OnClearLog() {
     }
     StopRunDown();
     const int variant = g_variant;
+    // What was read and not saved is kept before the device forgets it; without that copy
+    // nothing is cleared.
+    if (!ArchiveTemp(m_store, variant, this).ok) {
+        return;
+    }
     m_exchange.pending = records::kClearLogCommand;
-    ExchangeRequest request;
-    request.texts = {records::kClearLogCommand, m_exchange.endByte};
-    request.shape.length = ClearReplyLength(variant);
-    request.accept = [variant](const QByteArray& reply) {
-        return ClearReplyConfirms(reply, variant);
-    };
     EnableButtons(false);
-    m_link.Start(std::move(request));
+    m_link.Start(ClearLogRequest(variant));
     m_progress->SetPos(0);
 }
 

@@ -73,3 +73,28 @@ bool ClearReplyConfirms(const QByteArray& reply, int variant) {
     return At(reply, static_cast<int>(reply.size()) - 1) ==
            (variant == kVariantA ? kEndType : 0x58);
 }
+
+ExchangeRequest LogFrameRequest(int variant, bool first) {
+    ExchangeRequest request;
+    request.texts = {ReadLogCommand(variant),
+                     first ? comm::kEndByteText : AcknowledgeText(variant)};
+    request.shape.length = LogReplyLength(variant);
+    request.shape.resendable = false;
+    request.accept = [variant, first](const QByteArray& reply) {
+        return ClassifyLogReply(reply, variant, first) != records::LogFrame::Malformed;
+    };
+    request.acceptAtOnce = [variant, first](const QByteArray& reply) {
+        return LogReplyPlausible(reply, variant, first);
+    };
+    return request;
+}
+
+ExchangeRequest ClearLogRequest(int variant) {
+    ExchangeRequest request;
+    request.texts = {records::kClearLogCommand, comm::kEndByteText};
+    request.shape.length = ClearReplyLength(variant);
+    request.accept = [variant](const QByteArray& reply) {
+        return ClearReplyConfirms(reply, variant);
+    };
+    return request;
+}

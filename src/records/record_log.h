@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "link/device_exchange.h"
 #include "link/exchange.h"
 
 // The event log exchange's constants and rules, apart from the dialog that runs it.
@@ -48,3 +49,10 @@ int CountFromFrame(const QByteArray& data);
 // A clear is confirmed by exactly 0x78 (variant A) or by a leading byte and 0x58 (variant B).
 int ClearReplyLength(int variant);
 bool ClearReplyConfirms(const QByteArray& reply, int variant);
+
+// The log read's requests: the read command and "58" for the count frame (first), then the read
+// command and the acknowledge for each further frame. An acknowledge asks for the next record,
+// so it is never sent again; a reply that is plausible is taken as soon as it is whole.
+ExchangeRequest LogFrameRequest(int variant, bool first);
+// Clears the log: "45", "58"; confirmed as ClearReplyConfirms says.
+ExchangeRequest ClearLogRequest(int variant);

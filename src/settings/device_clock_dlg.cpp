@@ -11,8 +11,8 @@
 
 namespace {
 
-const QString kWriteCommand = QStringLiteral("43");
-const QString kReadCommand = QStringLiteral("42");
+const QString& kWriteCommand = settings::kClockWriteCommand;
+const QString& kReadCommand = settings::kClockReadCommand;
 const QString kDefaultDeviceDate = QStringLiteral("2000-1-1");
 const QString kDefaultDeviceTime = QStringLiteral("08:00:00");
 
@@ -112,11 +112,7 @@ void CDeviceClockDlg::OnWrite() {
     }
     m_exchange.frame = BuildTimeFrame(now);
     m_exchange.pending = kWriteCommand;
-    ExchangeRequest request;
-    request.texts = {kWriteCommand, m_exchange.frame, m_exchange.endByte};
-    // The device's answer to a write is not examined beyond its length.
-    request.shape.length = ClockReplyLength();
-    m_link.Start(std::move(request));
+    m_link.Start(ClockWriteRequest(m_exchange.frame));
 }
 
 void CDeviceClockDlg::OnRead() {
@@ -124,14 +120,7 @@ void CDeviceClockDlg::OnRead() {
         return;
     }
     m_exchange.pending = kReadCommand;
-    ExchangeRequest request;
-    request.texts = {kReadCommand, m_exchange.endByte};
-    request.shape.length = ClockReplyLength();
-    request.accept = [](const QByteArray& reply) {
-        const auto values = ClockReplyValues(reply);
-        return values && !FirstBadTimeField(*values);
-    };
-    m_link.Start(std::move(request));
+    m_link.Start(ClockReadRequest());
 }
 
 void CDeviceClockDlg::OnExchangeFinished(const ExchangeResult& result) {

@@ -1,5 +1,6 @@
 #include "settings/parameter_codec.h"
 
+#include "link/exchange.h"
 #include "link/hex_text.h"
 
 QString CheckFrequencyText(const QString& text, std::uint64_t lowestKHz, std::uint64_t limitKHz) {
@@ -127,4 +128,24 @@ std::optional<FrameReading> ReadReplyValues(const ParameterCodec& codec, const Q
         return std::nullopt;
     }
     return reading;
+}
+
+ExchangeRequest ParameterWriteRequest(const ParameterCodec& codec, const QString& frame) {
+    ExchangeRequest request;
+    request.texts = {codec.writeCommand, frame, comm::kEndByteText};
+    request.shape.length = ParameterReplyLength(codec);
+    request.accept = [codec = &codec, frame](const QByteArray& reply) {
+        return WriteReplyConfirms(*codec, reply, frame);
+    };
+    return request;
+}
+
+ExchangeRequest ParameterReadRequest(const ParameterCodec& codec) {
+    ExchangeRequest request;
+    request.texts = {codec.readCommand, comm::kEndByteText};
+    request.shape.length = ParameterReplyLength(codec);
+    request.accept = [codec = &codec](const QByteArray& reply) {
+        return ReadReplyValues(*codec, reply).has_value();
+    };
+    return request;
 }

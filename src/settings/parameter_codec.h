@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "link/device_exchange.h"
+
 namespace settings {
 
 inline const QString kFrequencyEmptyText = QStringLiteral("中心频率值不能为空!");
@@ -58,6 +60,10 @@ struct ParameterCodec {
 
 // Bytes of a whole reply to a write or a read: leading byte (receiver), frame, trailer.
 int ParameterReplyLength(const ParameterCodec& codec);
+// Writes a frame ("%02X " per byte): write command, frame, "58"; confirmed by its echo.
+ExchangeRequest ParameterWriteRequest(const ParameterCodec& codec, const QString& frame);
+// Reads the settings: read command, "58"; a reply that cannot be settings is tried again.
+ExchangeRequest ParameterReadRequest(const ParameterCodec& codec);
 // The frame bytes of a whole reply as received text ("%02X " per byte).
 QString ParameterReplyText(const ParameterCodec& codec, const QByteArray& reply);
 // A write is confirmed by its echo: the whole reply, trailer 0x58, its frame equal to `frame`.

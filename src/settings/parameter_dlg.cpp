@@ -140,13 +140,7 @@ void CParameterDlg::OnWrite() {
     }
     m_state.frame = build.frame;
     m_state.pending = m_codec.writeCommand;
-    ExchangeRequest request;
-    request.texts = {m_codec.writeCommand, m_state.frame, m_state.endByte};
-    request.shape.length = ParameterReplyLength(m_codec);
-    request.accept = [codec = &m_codec, frame = m_state.frame](const QByteArray& reply) {
-        return WriteReplyConfirms(*codec, reply, frame);
-    };
-    m_link->Start(std::move(request));
+    m_link->Start(ParameterWriteRequest(m_codec, m_state.frame));
 }
 
 void CParameterDlg::OnRead() {
@@ -154,13 +148,7 @@ void CParameterDlg::OnRead() {
         return;
     }
     m_state.pending = m_codec.readCommand;
-    ExchangeRequest request;
-    request.texts = {m_codec.readCommand, m_state.endByte};
-    request.shape.length = ParameterReplyLength(m_codec);
-    request.accept = [codec = &m_codec](const QByteArray& reply) {
-        return ReadReplyValues(*codec, reply).has_value();
-    };
-    m_link->Start(std::move(request));
+    m_link->Start(ParameterReadRequest(m_codec));
 }
 
 void CParameterDlg::OnClose() {

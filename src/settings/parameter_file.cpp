@@ -546,6 +546,29 @@ QString FieldValueText(const ParameterSet& set, std::size_t field) {
     return QStringLiteral("%1（超出列表）").arg(value);
 }
 
+ListIndexResult ListIndexOfFieldValue(int variant, std::size_t field, const QString& value) {
+    const ParameterCodec& codec = ParameterCodecOf(variant);
+    const std::vector<ParameterField>& fields = ParameterFields(variant);
+    ListIndexResult result;
+    if (field == 0 || field > codec.lists.size()) {
+        return result;
+    }
+    const ListSpec& list = codec.lists[field - 1];
+    const QString wanted = value.trimmed();
+    bool isNumber = false;
+    const qint64 number = wanted.toLongLong(&isNumber);
+    for (int i = 0; i < list.items.size(); ++i) {
+        if (list.items[i] == wanted || (isNumber && FileValue(list, i) == number)) {
+            result.index = i;
+            return result;
+        }
+    }
+    result.error = FieldMessage(fields[field].name,
+                                QStringLiteral("值 %1 不在可选值之内（%2）")
+                                    .arg(Quoted(wanted), AllowedValues(list, fields[field].unit)));
+    return result;
+}
+
 std::vector<FieldDifference> CompareParameterSets(const ParameterSet& a, const ParameterSet& b) {
     if (a.variant != b.variant) {
         return {{QStringLiteral("device"), QStringLiteral("装置型号"), DeviceModelName(a.variant),

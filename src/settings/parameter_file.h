@@ -116,6 +116,15 @@ std::vector<int> ParameterSelections(const ParameterSet& set);
 // beyond its list.
 QString FieldValueText(const ParameterSet& set, std::size_t field);
 
+// The list index that field `field` (1 and up, a list) takes for a value as files write it (a
+// duration in ms or a choice's index) or for an item's text; none when no item is meant, or the
+// message FieldMessage gives naming the field and the values it takes.
+struct ListIndexResult {
+    int index = -1;
+    QString error;
+};
+ListIndexResult ListIndexOfFieldValue(int variant, std::size_t field, const QString& value);
+
 // The fields in which `a` and `b` (same variant) differ, in field order. When every field agrees
 // but the frames do not (a word that reads back as the same kHz), one entry "frame" shows the
 // bytes that differ.

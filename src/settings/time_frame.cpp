@@ -1,5 +1,6 @@
 #include "settings/time_frame.h"
 
+#include "link/exchange.h"
 #include "link/hex_text.h"
 
 DeviceTime DeviceTimeFrom(const QDateTime& pcTime) {
@@ -84,4 +85,22 @@ std::optional<std::array<int, 6>> ClockReplyValues(const QByteArray& reply) {
         values[static_cast<std::size_t>(i)] = static_cast<unsigned char>(reply.at(1 + i));
     }
     return values;
+}
+
+ExchangeRequest ClockWriteRequest(const QString& frame) {
+    ExchangeRequest request;
+    request.texts = {settings::kClockWriteCommand, frame, comm::kEndByteText};
+    request.shape.length = ClockReplyLength();
+    return request;
+}
+
+ExchangeRequest ClockReadRequest() {
+    ExchangeRequest request;
+    request.texts = {settings::kClockReadCommand, comm::kEndByteText};
+    request.shape.length = ClockReplyLength();
+    request.accept = [](const QByteArray& reply) {
+        const auto values = ClockReplyValues(reply);
+        return values && !FirstBadTimeField(*values);
+    };
+    return request;
 }

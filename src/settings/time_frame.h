@@ -7,6 +7,8 @@
 #include <array>
 #include <optional>
 
+#include "link/device_exchange.h"
+
 // The device clock as the time frame carries it: six unsigned bytes, the year within the
 // century first. Values are plain numbers, not BCD.
 struct DeviceTime {
@@ -56,3 +58,17 @@ namespace settings {
 inline const QString kWriteYearErrorText = QStringLiteral("写入年错误，请重新写入!");
 
 }  // namespace settings
+
+namespace settings {
+
+inline const QString kClockWriteCommand = QStringLiteral("43");
+inline const QString kClockReadCommand = QStringLiteral("42");
+
+}  // namespace settings
+
+// Sets the device clock: "43", the frame, "58". The device's answer is not examined beyond its
+// length.
+ExchangeRequest ClockWriteRequest(const QString& frame);
+// Reads the device clock: "42", "58"; a reply whose trailer is not 0x58 or whose fields are out of
+// range is tried again.
+ExchangeRequest ClockReadRequest();

@@ -17,33 +17,12 @@
 #include "records/record_list_model.h"
 #include "records/record_log.h"
 #include "records/record_text_file.h"
+#include "support/log_files.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 
 namespace {
 constexpr int kWaitMs = 60000;
-
-// A log file of `count` records in the program's text format, with every event text of the
-// variant (the empty one included) and numbers across their byte ranges.
-QByteArray MakeLogFile(int variant, int count) {
-    QByteArray out;
-    for (int i = 0; i < count; ++i) {
-        const int code = i % 23;  // 22 is the error code
-        // Every eighth record holds bytes no clock gives (month 200, hour 250...): the program
-        // stores them all the same, byte for byte.
-        const bool odd = i % 8 == 7;
-        const EventRecord r{QString::number(2000 + (i * 37) % 100),
-                            QString::number(odd ? (i * 5) % 256 : 1 + i % 12),
-                            QString::number(1 + i % 31),
-                            QString::number(odd ? (i * 11) % 256 : i % 24),
-                            QString::number(i % 60),
-                            QString::number((i * 3) % 60),
-                            QString::number(odd ? (i * 257) % 65536 : (i * 7) % 1000),
-                            EventText(code, variant)};
-        out += FormatRecordLine(i + 1, r) + "\r\n";
-    }
-    return out;
-}
 
 std::vector<EventRecord> RecordsOf(const QByteArray& file) {
     std::vector<EventRecord> out;

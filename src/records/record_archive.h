@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class QWidget;
+class RecordStore;
+
+// Before the device's log is cleared, the records of TEMP are kept in a text record file of
+// their own, so that a clear can never lose records that were read but not yet saved.
+
+namespace records {
+
+inline const QString kArchiveFolderName = QStringLiteral("archive");
+
+}  // namespace records
+
+// ProgramDirectory() + "/archive".
+QString ArchiveFolder();
+
+// A path in ArchiveFolder() that names no file yet: "KPA650-20240501-103000.txt" (the variant's
+// working database name and the local time), with "-2", "-3" ... before the suffix when taken.
+QString NewArchivePath(int variant, const QDateTime& at);
+
+struct ArchiveResult {
+    bool ok = false;  // false: nothing may be cleared
+    QString path;     // the file written; empty when TEMP held nothing to keep
+    int records = 0;
+};
+
+// Writes TEMP of `store` to NewArchivePath() as a text record file. An unconnected store or an
+// empty TEMP needs no copy (ok, no path). Failures show their message (the store's own texts)
+// over `parent`.
+ArchiveResult ArchiveTemp(RecordStore& store, int variant, QWidget* parent,
+                          const QDateTime& at = QDateTime::currentDateTime());
