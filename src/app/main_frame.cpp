@@ -109,7 +109,7 @@ void CMainFrame::ShowMenu(int variant) {
 }
 
 void CMainFrame::AddAccessKeys() {
-    // The menu titles are the Part's texts, which carry no "&": Alt and a letter still open them,
+    // The menu titles are fixed texts, which carry no "&": Alt and a letter still open them,
     // as access keys would (帮助 has its own &H). The status bar names the key while the mouse
     // rests on a title.
     const struct {
@@ -142,7 +142,7 @@ void CMainFrame::ShowPortStatus(app::PortCheck check) {
 }
 
 void CMainFrame::FitFrame() {
-    // The Part places the outer frame. What the decorations take is known only once the window
+    // The outer frame has a fixed place and size. What the decorations take is known only once the window
     // system has framed the window (offscreen at once, under a window manager a moment after
     // mapping), so the client size follows the frame margins as they become known.
     const QWindow* window = windowHandle();

@@ -93,7 +93,7 @@ private:
     void ShowMenu(int variant);
     void UpdatePortChecks();
     void SetAllPortNumbers(int port);
-    // The port check of the Part, with its fallback; true when the chosen port opened.
+    // The start-up port check, with its fallback; true when the chosen port opened.
     bool SelectPort(int port);
     void OnTimer();
     // Menu, g_variant and message of the variant; for variant A the settings file is removed
@@ -129,7 +129,7 @@ private:
     bool m_variantForced = false;  // the variant in use was fixed, not switched by the file
     SerialPortEnumerator m_portEnumerator = SystemSerialPorts;
     CFrameStatus* m_status = nullptr;
-    // Until the start-up tick, the window's outer frame is kept at the Part's place and size as
+    // Until the start-up tick, the window's outer frame is kept at its fixed place and size as
     // the window system reports its decorations.
     bool m_fittingFrame = true;
 };

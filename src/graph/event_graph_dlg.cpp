@@ -32,7 +32,7 @@ namespace {
 
 const QString kTableEmptyText = QStringLiteral("表内数据为空");
 
-// Beyond the Part: the context menu, the action row and the status text.
+// Beyond the fixed dialog: the context menu, the action row and the status text.
 const QString kAllDatesText = QStringLiteral("全部");
 const QString kAllDatesTip = QStringLiteral("把起始和终止日期设为数据的日期范围并显示");
 const QString kShowEverythingText = QStringLiteral("显示整个时间轴");
@@ -186,7 +186,7 @@ void CEventGraphDlg::BuildLayout() {
     setWindowTitle(QString::fromUtf8(l.title));
     setModal(true);
     setFont(DialogFont());
-    // The Part's size is the smallest; the dialog can grow and be maximised.
+    // The first size is the smallest; the dialog can grow and be maximised.
     m_initialSize = du.size(334, l.height);
     setMinimumSize(m_initialSize);
     resize(m_initialSize);
@@ -593,7 +593,7 @@ void ConnectEventGraph(CRecordDlg& recordDlg) {
     });
 }
 
-// --- Beyond the Part: growing, axis, keys, wheel, status, dates, exports ---------------------
+// --- Beyond the fixed dialog: growing, axis, keys, wheel, status, dates, exports ---------------------
 
 void CEventGraphDlg::BuildExtras() {
     m_axis = new CTimeAxisBar(this);
@@ -826,7 +826,7 @@ QMenu* CEventGraphDlg::CreateGraphMenu(QWidget* parent) {
 }
 
 void CEventGraphDlg::contextMenuEvent(QContextMenuEvent* event) {
-    // A right click on the graph is the Part's zoom-out; the menu lives everywhere else.
+    // A right click on the graph is the zoom-out; the menu lives everywhere else.
     if (event->reason() == QContextMenuEvent::Mouse && m_area.Contains(event->x(), event->y())) {
         event->accept();
         return;

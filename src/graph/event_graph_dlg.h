@@ -166,7 +166,7 @@ private:
     QDateEdit* m_startDate = nullptr;
     QDateEdit* m_endDate = nullptr;
 
-    // Where the Part's layout puts things, for growing from it.
+    // Where the fixed layout puts things, for growing from it.
     struct Placed {
         QWidget* widget;
         QRect rect;

@@ -18,7 +18,7 @@
 
 namespace {
 
-// The row sits below the Part's controls, as high as their buttons, with their margin.
+// The row sits below the dialog's own controls, as high as their buttons, with their margin.
 constexpr int kRowHeight = 14;
 constexpr int kRowMargin = 7;
 constexpr int kRowGap = 4;
@@ -86,7 +86,7 @@ void CParameterDlg::BuildFileControls(const ParameterDlgTemplate& layout) {
         left += width + kRowGap;
     }
 
-    // A comparison waits for the next read reply. The Part's read button asks for the reading
+    // A comparison waits for the next read reply. The dialog's read button asks for the reading
     // itself, so pressing it (before it sends) ends a comparison that never got its reply; so
     // does the end of the showing.
     if (auto* read = findChild<QPushButton*>(QStringLiteral("id%1").arg(kIdRead))) {
@@ -212,7 +212,7 @@ void CParameterDlg::ApplyOrCompareReading(const QString& replyData) {
         return;
     }
 
-    // The Part's read: the dialog takes what the device holds.
+    // A plain read: the dialog takes what the device holds.
     const FrameReading reading = m_codec.readFrame(replyData);
     m_frequencyText = reading.frequencyText;
     for (std::size_t i = 0; i < m_lists.size() && i < reading.selections.size(); ++i) {

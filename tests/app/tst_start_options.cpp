@@ -172,7 +172,7 @@ private Q_SLOTS:
             ChooseInChooser(closer, QStringLiteral("/dev/ttyUSB8"), QStringLiteral("assignCom2"));
             frame.OnChoosePort();
             QCOMPARE(PortDeviceName(2), QStringLiteral("/dev/ttyUSB8"));  // for this run
-            QCOMPARE(g_portNumber, 1);  // the Part's fallback to the port that worked
+            QCOMPARE(g_portNumber, 1);  // the fallback to the port that worked
         }
         // The next start.
         for (int port : {1, 2}) {
@@ -292,7 +292,7 @@ private Q_SLOTS:
         QCOMPARE(Label(frame, "statusDevice"), QStringLiteral("装置: 尚未通信"));
     }
 
-    // The outer frame, decorations included, is the Part's 550 by 400 at (150, 100); the port
+    // The outer frame, decorations included, is the fixed 550 by 400 at (150, 100); the port
     // check is centred on the screen.
     void placement() {
         FakeSerialLine line;

@@ -616,7 +616,7 @@ void TestEventGraphDlg::growsAndKeepsThePartsPixelsAtInitialSize() {
         }
     }
     const QImage initial = b.dlg->grab().toImage();
-    // Nothing new is visible at the Part's size.
+    // Nothing new is visible at the first size.
     QVERIFY(!b.dlg->Axis()->isVisible());
     QVERIFY(!b.dlg->findChild<QWidget*>(QStringLiteral("graphActions"))->isVisible());
     QVERIFY(!b.dlg->findChild<QWidget*>(QStringLiteral("highSignals"))->isVisible());
@@ -630,7 +630,7 @@ void TestEventGraphDlg::growsAndKeepsThePartsPixelsAtInitialSize() {
     QCOMPARE(b.dlg->Axis()->width(), b.dlg->Strip(0)->width());
     QVERIFY(!b.dlg->Axis()->Layout().labels.empty());
     QCOMPARE(b.dlg->Axis()->Layout().labels.front().date, QStringLiteral("2024-03-05"));
-    // The timeline still fills the wider strip, and the Part's buttons moved down together.
+    // The timeline still fills the wider strip, and the original buttons moved down together.
     QCOMPARE(b.dlg->Strip(0)->Layout().runs.back().xb, b.dlg->Strip(0)->width());
     const int dy = b.Button(1050)->y() - before[b.Button(1050)].y();
     QVERIFY(dy > 0);

@@ -259,7 +259,7 @@ void TestTimeAxis::cursorOnWideAndTallStrips() {
     TraceData data;
     TraceView v;
     v.cursorCol = 700;
-    QVERIFY(!LayOutTrace(data, v, 460, 40).cursor);  // past column 500 on the Part's strip
+    QVERIFY(!LayOutTrace(data, v, 460, 40).cursor);  // past column 500 on the first-size strip
     const TraceLayout wide = LayOutTrace(data, v, 1000, 40);
     QVERIFY(wide.cursor);
     QCOMPARE(wide.cursor->levels.yBottom, 40);

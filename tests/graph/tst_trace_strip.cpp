@@ -240,7 +240,7 @@ void TestTraceStrip::denseRunsDrawTheSamePixels_data() {
     QTest::newRow("many, zoomed in") << 20000 << 0.2f;
 }
 
-// The Part's drawing, one piece at a time: a low run's bottom line; a high run's top line and
+// The plain drawing, one piece at a time: a low run's bottom line; a high run's top line and
 // full-height edges at both ends; a marker's full-height stroke.
 void TestTraceStrip::denseRunsDrawTheSamePixels() {
     QFETCH(int, runs);
