@@ -144,9 +144,14 @@ void DeviceExchange::Judge(bool lineQuiet) {
         if (!lineQuiet) {
             return;  // judged once the line falls quiet
         }
-        // Noise before the reply: the device's reply is what it sent last.
+        if (m_burst.size() == shape.length && Acceptable(m_burst)) {
+            Finish(ExchangeOutcome::Success, m_burst);  // whole and alone: as the device sent it
+            return;
+        }
+        // Noise before the reply: the device's reply is what it sent last, and it must also be
+        // plausible, since nothing else tells where the noise ended.
         const QByteArray tail = m_burst.right(shape.length);
-        if (Acceptable(tail)) {
+        if (Acceptable(tail) && (!m_request.acceptAtOnce || m_request.acceptAtOnce(tail))) {
             Finish(ExchangeOutcome::Success, tail);
         } else {
             TryAgainOrFail();

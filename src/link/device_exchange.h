@@ -52,6 +52,7 @@ struct ExchangeRequest {
     std::function<bool(const QByteArray& reply)> accept;
     // For replies that cannot be asked for again: one that also passes this is taken as soon as
     // it is whole; otherwise the line must fall quiet first, to see whether noise came before it.
+    // A reply taken from the end of a noisy burst must pass it too.
     std::function<bool(const QByteArray& reply)> acceptAtOnce;
     int timeOutMs = comm::kReplyTimeOutMs;
     int maxAttempts = comm::kMaxAttempts;  // tries in all for a resendable request

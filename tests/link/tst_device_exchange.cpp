@@ -132,6 +132,38 @@ private Q_SLOTS:
         QVERIFY(!m_exchange->Busy());
     }
 
+    // A reply that cannot be asked for again is taken from a noisy burst only when it is also
+    // plausible; alone and whole it is taken as the device sent it.
+    void onceOnlyPlausibility_data() {
+        QTest::addColumn<Answers>("answers");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("plausible after noise")
+            << Answers{{Bytes({0xFF, 0x01, 0x02, 0x03, 0x58})}} << int(ExchangeOutcome::Success)
+            << Bytes({0x01, 0x02, 0x03, 0x58});
+        QTest::newRow("implausible after noise")
+            << Answers{{Bytes({0xFF, 0xEE, 0x02, 0x03, 0x58})}} << int(ExchangeOutcome::BadReply)
+            << Bytes({0xFF, 0xEE, 0x02, 0x03, 0x58});
+        QTest::newRow("implausible, whole and alone")
+            << Answers{{Bytes({0xEE, 0x02, 0x03, 0x58})}} << int(ExchangeOutcome::Success)
+            << Bytes({0xEE, 0x02, 0x03, 0x58});
+    }
+
+    void onceOnlyPlausibility() {
+        QFETCH(Answers, answers);
+        QFETCH(int, outcome);
+        QFETCH(QByteArray, reply);
+        Answer(answers);
+        ExchangeRequest request = ReadRequest(false);
+        request.acceptAtOnce = [](const QByteArray& r) {
+            return static_cast<unsigned char>(r.front()) != 0xEE;
+        };
+        const ExchangeResult result = Run(request);
+        QCOMPARE(int(result.outcome), outcome);
+        QCOMPARE(result.reply, reply);
+        QCOMPARE(result.attempts, 1);
+    }
+
     void oneRequestAtATime() {
         Answer({{Bytes({1, 2, 3, 0x58})}});
         QSignalSpy busy(m_exchange.get(), &DeviceExchange::BusyChanged);
