@@ -20,6 +20,8 @@ dpkg-deb --extract "$deb" "$root"
 # No display is needed for --version.
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/kp650" --version
 test -x "$root/usr/bin/kp650-sim"
+test -x "$root/usr/bin/kp650ctl"
+env -u DISPLAY "$root/usr/bin/kp650ctl" --version
 desktop-file-validate "$root"/usr/share/applications/*.desktop
 for size in 16 32 48 64 128 256; do
     test -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/kp650.png"
