@@ -3,13 +3,13 @@
 #include "records/event_record.h"
 #include "records/record_text_file.h"
 
-QByteArray MakeLogFile(int variant, int count) {
+QByteArray MakeLogFile(int variant, int count, bool oddRecords) {
     QByteArray out;
     for (int i = 0; i < count; ++i) {
         const int code = i % 23;  // 22 is the error code
         // Every eighth record holds bytes no clock gives (month 200, hour 250...): the program
         // stores them all the same, byte for byte.
-        const bool odd = i % 8 == 7;
+        const bool odd = oddRecords && i % 8 == 7;
         const EventRecord r{QString::number(2000 + (i * 37) % 100),
                             QString::number(odd ? (i * 5) % 256 : 1 + i % 12),
                             QString::number(1 + i % 31),
