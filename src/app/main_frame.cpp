@@ -142,8 +142,8 @@ void CMainFrame::ShowPortStatus(app::PortCheck check) {
 }
 
 void CMainFrame::FitFrame() {
-    // The outer frame has a fixed place and size. What the decorations take is known only once the window
-    // system has framed the window (offscreen at once, under a window manager a moment after
+    // The outer frame has a fixed place and size. What the decorations take is known only once the
+    // window system has framed the window (offscreen at once, under a window manager a moment after
     // mapping), so the client size follows the frame margins as they become known.
     const QWindow* window = windowHandle();
     if (!window || isMaximized() || isFullScreen()) {

@@ -593,7 +593,8 @@ void ConnectEventGraph(CRecordDlg& recordDlg) {
     });
 }
 
-// --- Beyond the fixed dialog: growing, axis, keys, wheel, status, dates, exports ---------------------
+// --- Beyond the fixed dialog: growing, axis, keys, wheel, status, dates, exports
+// ---------------------
 
 void CEventGraphDlg::BuildExtras() {
     m_axis = new CTimeAxisBar(this);
