@@ -88,30 +88,21 @@ void CAboutDlg::OnEndDialog() {
 
 void CAboutDlg::OnExchangeFinished(const ExchangeResult& result) {
     m_requestText.clear();
-    switch (result.outcome) {
-        case ExchangeOutcome::Success:
-            if (const auto identity = IdentityFromReply(result.reply, g_variant)) {
-                m_model->setText(ModelText(g_variant));
-                m_version->setText(identity->version);
-                m_date->setText(identity->date);
-                m_checksum->setText(identity->checksum);
-            }
-            return;
-        case ExchangeOutcome::BadReply:
-            // Something answered, though not in this variant's shape: nothing of it is shown.
-            m_model->setText(ModelText(g_variant));
-            ShowMessageBox(this, comm::kIdentityErrorText);
-            return;
-        case ExchangeOutcome::Refused:
-            m_model->setText(ModelText(g_variant));
-            ShowMessageBox(this, comm::kCheckConnectionText);
-            return;
-        case ExchangeOutcome::PortError:
-            ShowMessageBox(this, result.error);
-            return;
-        case ExchangeOutcome::TimedOut:
-        case ExchangeOutcome::LineLost:
-            ShowMessageBox(this, comm::kConnectionFailedText);
-            return;
+    const bool answered = result.outcome == ExchangeOutcome::Success ||
+                          result.outcome == ExchangeOutcome::BadReply ||
+                          result.outcome == ExchangeOutcome::Refused;
+    if (answered) {
+        m_model->setText(ModelText(g_variant));  // the program's variant, whatever answered
     }
+    const auto identity = result.outcome == ExchangeOutcome::Success
+                              ? IdentityFromReply(result.reply, g_variant)
+                              : std::nullopt;
+    if (!identity) {
+        // A reply not in this variant's shape shows nothing of itself.
+        ShowMessageBox(this, ExchangeFailureText(result, comm::kIdentityErrorText));
+        return;
+    }
+    m_version->setText(identity->version);
+    m_date->setText(identity->date);
+    m_checksum->setText(identity->checksum);
 }

@@ -6,6 +6,23 @@
 #include "link/link_activity.h"
 #include "link/ms_comm.h"
 
+QString ExchangeFailureText(const ExchangeResult& result, const QString& badReplyText) {
+    switch (result.outcome) {
+        case ExchangeOutcome::Success:
+            return QString();
+        case ExchangeOutcome::Refused:
+            return comm::kCheckConnectionText;
+        case ExchangeOutcome::PortError:
+            return result.error;
+        case ExchangeOutcome::BadReply:
+            return badReplyText;
+        case ExchangeOutcome::TimedOut:
+        case ExchangeOutcome::LineLost:
+            break;
+    }
+    return comm::kConnectionFailedText;
+}
+
 DeviceExchange::DeviceExchange(CMSComm& comm, QObject* parent) : QObject(parent), m_comm(comm) {
     m_timeOut.setSingleShot(true);
     connect(&m_timeOut, &QTimer::timeout, this, &DeviceExchange::OnTimeOut);

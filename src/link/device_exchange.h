@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "link/exchange.h"
+
 class CMSComm;
 
 namespace comm {
@@ -74,6 +76,12 @@ struct ExchangeResult {
     QString error;     // the serial facility's text for LineLost and PortError
     int attempts = 0;  // requests sent
 };
+
+// What the operator is told when an exchange did not succeed: the refusal text for a refusal,
+// the serial facility's text for a port that would not open, `badReplyText` for malformed
+// replies, the connection text for silence and a lost line. Empty for a success.
+QString ExchangeFailureText(const ExchangeResult& result,
+                            const QString& badReplyText = comm::kConnectionFailedText);
 
 // One dialog's (or the command-line tool's) conversation with the device over its own serial
 // control, one request at a time. Widget-free.

@@ -444,21 +444,10 @@ void CRecordDlg::OnExchangeFinished(const ExchangeResult& result) {
         HandleClearResult(result);
         return;
     }
-    switch (result.outcome) {
-        case ExchangeOutcome::Success:
-            HandleLogFrame(result.reply);
-            return;
-        case ExchangeOutcome::Refused:
-            EndReadWith(comm::kCheckConnectionText);
-            return;
-        case ExchangeOutcome::PortError:
-            EndReadWith(result.error);
-            return;
-        case ExchangeOutcome::BadReply:
-        case ExchangeOutcome::TimedOut:
-        case ExchangeOutcome::LineLost:
-            EndReadWith(comm::kConnectionFailedText);
-            return;
+    if (result.outcome == ExchangeOutcome::Success) {
+        HandleLogFrame(result.reply);
+    } else {
+        EndReadWith(ExchangeFailureText(result));
     }
 }
 
@@ -518,26 +507,15 @@ void CRecordDlg::EndReadWith(const QString& text) {
 void CRecordDlg::HandleClearResult(const ExchangeResult& result) {
     m_exchange.pending.clear();
     EnableButtons(true);
-    switch (result.outcome) {
-        case ExchangeOutcome::Success:
-            // Emptied only once the device confirms: a clear that failed keeps the records read.
-            m_store.EmptyTable(records::kTempTable);
-            StartRunDown();
-            FillListFromTable(true);
-            ShowMessageBox(this, records::kClearedText);
-            return;
-        case ExchangeOutcome::Refused:
-            ShowMessageBox(this, comm::kCheckConnectionText);
-            return;
-        case ExchangeOutcome::PortError:
-            ShowMessageBox(this, result.error);
-            return;
-        case ExchangeOutcome::BadReply:
-        case ExchangeOutcome::TimedOut:
-        case ExchangeOutcome::LineLost:
-            ShowMessageBox(this, comm::kConnectionFailedText);
-            return;
+    if (result.outcome != ExchangeOutcome::Success) {
+        ShowMessageBox(this, ExchangeFailureText(result));
+        return;
     }
+    // Emptied only once the device confirms: a clear that failed keeps the records read.
+    m_store.EmptyTable(records::kTempTable);
+    StartRunDown();
+    FillListFromTable(true);
+    ShowMessageBox(this, records::kClearedText);
 }
 
 // --- Run-down of the bar after a clear -------------------------------------------------------

@@ -126,31 +126,17 @@ void CDeviceClockDlg::OnRead() {
 void CDeviceClockDlg::OnExchangeFinished(const ExchangeResult& result) {
     const QString command = m_exchange.pending;
     m_exchange.pending.clear();
-    switch (result.outcome) {
-        case ExchangeOutcome::Success:
-            if (command == kReadCommand) {
-                ShowDeviceTime(*ClockReplyValues(result.reply));
-            }
-            return;  // a write's success is silent
-        case ExchangeOutcome::BadReply:
-            // A device that keeps telling an impossible time gets that field's message.
-            if (const auto values = ClockReplyValues(result.reply);
-                command == kReadCommand && values) {
-                ShowDeviceTime(*values);
-                return;
-            }
-            break;
-        case ExchangeOutcome::Refused:
-            ShowMessageBox(this, comm::kCheckConnectionText);
-            return;
-        case ExchangeOutcome::PortError:
-            ShowMessageBox(this, result.error);
-            return;
-        case ExchangeOutcome::TimedOut:
-        case ExchangeOutcome::LineLost:
-            break;
+    const bool replied =
+        result.outcome == ExchangeOutcome::Success || result.outcome == ExchangeOutcome::BadReply;
+    // A read's time, and a device that keeps telling an impossible time gets that field's message.
+    if (const auto values = ClockReplyValues(result.reply);
+        replied && values && command == kReadCommand) {
+        ShowDeviceTime(*values);
+        return;
     }
-    ShowMessageBox(this, comm::kConnectionFailedText);
+    if (result.outcome != ExchangeOutcome::Success) {
+        ShowMessageBox(this, ExchangeFailureText(result));
+    }  // a write's success is silent
 }
 
 void CDeviceClockDlg::ShowDeviceTime(const std::array<int, 6>& v) {

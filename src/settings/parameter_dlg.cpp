@@ -172,17 +172,16 @@ void CParameterDlg::OnExchangeFinished(const ExchangeResult& result) {
                 ApplyOrCompareReading(ParameterReplyText(m_codec, result.reply));
             }
             return;
-        case ExchangeOutcome::Refused:
-            ShowMessageBox(this, comm::kCheckConnectionText);
-            return;
         case ExchangeOutcome::PortError:
             ShowMessageBox(this, comm::kChoosePortAgainText);
             return;
+        case ExchangeOutcome::Refused:
+            break;
         case ExchangeOutcome::BadReply:
         case ExchangeOutcome::TimedOut:
         case ExchangeOutcome::LineLost:
             m_frequency->setText(m_frequencyText);  // what the dialog holds, not what was typed
-            ShowMessageBox(this, comm::kConnectionFailedText);
-            return;
+            break;
     }
+    ShowMessageBox(this, ExchangeFailureText(result));
 }
