@@ -117,6 +117,8 @@ protected:
 private:
     void Build(const ParameterDlgTemplate& layout);
     void BuildFileControls(const ParameterDlgTemplate& layout);
+    // Asks for a parameter file and loads it; none (its message shown) when cancelled or refused.
+    std::optional<ParameterSet> ChooseAndLoadFile(QString* path);
     void OnExchangeFinished(const ExchangeResult& result);
     // A good read reply's data: shown in the controls, or compared when a comparison waits.
     void ApplyOrCompareReading(const QString& replyData);

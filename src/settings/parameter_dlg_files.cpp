@@ -128,21 +128,29 @@ void CParameterDlg::OnSaveFile() {
     }
 }
 
-void CParameterDlg::OnLoadFile() {
-    const QString path =
-        m_chooseFile(this, false, RememberedFolder(settings::kParameterFolderPurpose));
-    if (path.isEmpty()) {
-        return;
+std::optional<ParameterSet> CParameterDlg::ChooseAndLoadFile(QString* path) {
+    *path = m_chooseFile(this, false, RememberedFolder(settings::kParameterFolderPurpose));
+    if (path->isEmpty()) {
+        return std::nullopt;
     }
-    RememberFolder(settings::kParameterFolderPurpose, path);
-    const ParameterSetResult loaded = ReadParameterSetFile(path, VariantOfCodec(m_codec));
+    RememberFolder(settings::kParameterFolderPurpose, *path);
+    const ParameterSetResult loaded = ReadParameterSetFile(*path, VariantOfCodec(m_codec));
     if (!loaded.Ok()) {
         ShowMessageBox(
-            this, QStringLiteral("参数文件 %1 未能载入：\n%2").arg(FileName(path), loaded.error));
+            this, QStringLiteral("参数文件 %1 未能载入：\n%2").arg(FileName(*path), loaded.error));
+        return std::nullopt;
+    }
+    return loaded.set;
+}
+
+void CParameterDlg::OnLoadFile() {
+    QString path;
+    const std::optional<ParameterSet> loaded = ChooseAndLoadFile(&path);
+    if (!loaded) {
         return;
     }
-    m_frequency->setText(loaded.set.frequencyText);
-    const std::vector<int> selections = ParameterSelections(loaded.set);
+    m_frequency->setText(loaded->frequencyText);
+    const std::vector<int> selections = ParameterSelections(*loaded);
     for (std::size_t i = 0; i < m_lists.size() && i < selections.size(); ++i) {
         m_lists[i]->setCurrentIndex(selections[i]);
     }
@@ -160,22 +168,15 @@ void CParameterDlg::OnCompareShown() {
 }
 
 void CParameterDlg::OnCompareFile() {
-    const QString path =
-        m_chooseFile(this, false, RememberedFolder(settings::kParameterFolderPurpose));
-    if (path.isEmpty()) {
-        return;
-    }
-    RememberFolder(settings::kParameterFolderPurpose, path);
-    const ParameterSetResult loaded = ReadParameterSetFile(path, VariantOfCodec(m_codec));
-    if (!loaded.Ok()) {
-        ShowMessageBox(
-            this, QStringLiteral("参数文件 %1 未能载入：\n%2").arg(FileName(path), loaded.error));
+    QString path;
+    const std::optional<ParameterSet> loaded = ChooseAndLoadFile(&path);
+    if (!loaded) {
         return;
     }
     const QString name = FileName(path);
-    CompareWithDevice(loaded.set, {QStringLiteral("装置参数与文件 %1 一致!").arg(name),
-                                   QStringLiteral("装置参数与文件 %1 不同的项：").arg(name),
-                                   QStringLiteral("文件")});
+    CompareWithDevice(*loaded, {QStringLiteral("装置参数与文件 %1 一致!").arg(name),
+                                QStringLiteral("装置参数与文件 %1 不同的项：").arg(name),
+                                QStringLiteral("文件")});
 }
 
 void CParameterDlg::CompareWithDevice(const ParameterSet& other, const ComparisonTexts& texts) {
