@@ -20,9 +20,9 @@
 #include <memory>
 
 #include "common/dialog_units.h"
+#include "common/file_dialog_folder.h"
 #include "common/globals.h"
 #include "common/message_box.h"
-#include "common/file_dialog_folder.h"
 #include "graph/graph_frame.h"
 #include "graph/read_out.h"
 #include "graph/time_axis_bar.h"
@@ -332,9 +332,9 @@ bool CEventGraphDlg::ReadSource(std::vector<EventRecord>& table) {
     }
     // The table is read once; a database error ends the load.
     return ShowingStoreErrors(
-        this, m_store, m_store.ForEachRow(records::kKpb650Table, [&table](const EventRecord& record) {
-            table.push_back(record);
-        }));
+        this, m_store,
+        m_store.ForEachRow(records::kKpb650Table,
+                           [&table](const EventRecord& record) { table.push_back(record); }));
 }
 
 void CEventGraphDlg::OnShowGraph() {

@@ -37,8 +37,8 @@ ArchiveResult ArchiveTemp(RecordStore& store, int variant, const QDateTime& at) 
         return result;
     }
     if (!QDir().mkpath(ArchiveFolder())) {
-        result.errors.errors.push_back(records::StoreError{records::StoreError::What::SaveFile,
-                                                           records::kSaveFileErrorText, {}});
+        result.errors.errors.push_back(records::StoreError{
+            records::StoreError::What::SaveFile, records::kSaveFileErrorText, {}});
         return result;
     }
     const QString path = NewArchivePath(variant, at);

@@ -20,10 +20,10 @@
 #include "records/csv_export.h"
 #include "records/percent_progress_ctrl.h"
 #include "records/record_archive.h"
-#include "records/store_messages.h"
 #include "records/record_list_model.h"
 #include "records/record_log.h"
 #include "records/record_snapshot.h"
+#include "records/store_messages.h"
 
 namespace {
 // The run-down after a clear: from 200000 to 100001 in this many frames of kRunDownInterval ms.
@@ -56,8 +56,7 @@ RecordFileDialogSettings ExportDialogSettings(const QString& title, const QStrin
 constexpr int kOpenSliceLines = 5000;
 }  // namespace
 
-CRecordDlg::CRecordDlg(QWidget* parent)
-    : CDialogBase(parent), m_comm(this), m_link(m_comm, this) {
+CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_link(m_comm, this) {
     setObjectName(QStringLiteral("dlg132"));
     setWindowTitle(QStringLiteral("记录查询"));
     setModal(true);

@@ -808,8 +808,7 @@ bool RecordStore::BeginOpenText(const QString& path) {
         return false;
     }
     opening->writer = std::make_unique<RecordWriter>(
-        db, records::kKpb650Table,
-        [this](const QSqlError& e) { ReportDatabase(e); });
+        db, records::kKpb650Table, [this](const QSqlError& e) { ReportDatabase(e); });
     m_textOpening = std::move(opening);
     return true;
 }

@@ -98,8 +98,8 @@ public:
 
     // Opens a working database: a missing file is created with TEMP and KPB650, missing tables are
     // added. A file that is not a usable database, or whose record tables lack record columns, is
-    // left untouched and false is returned; no error is reported (see ConnectErrorText). Any previous connection is
-    // closed first.
+    // left untouched and false is returned; no error is reported (see ConnectErrorText). Any
+    // previous connection is closed first.
     bool Connect(const QString& path);
     // Connect(WorkingDatabasePath(variant)); on failure reports
     // records::kWorkingDatabaseConnectFailedText.
