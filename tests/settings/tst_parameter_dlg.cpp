@@ -813,14 +813,18 @@ void TestParameterDlg::openFailureIsReported() {
     CTransmitterParamDlg dlg;
     dlg.SetPortNumber(2);
     dlg.show();
-    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("串口打开失败，请重新选择串口!")});
+    // The dialog's own text first, then the system's reason.
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("串口打开失败，请重新选择串口!\nbusy")});
     QVERIFY(!m_line->IsOpen());
     QCOMPARE(dlg.Comm().GetCommPort(), short(2));
-    // The dialog stays usable: a write sends nothing and times out.
+    // The dialog stays usable: a write sends nothing.
     m_boxes->Clear();
     Frequency(dlg)->setText(QStringLiteral("200"));
     Click(dlg, 1011);
     QVERIFY(m_line->Written().isEmpty());
+    // The next request tries the port again and says why it still cannot open it.
+    QTRY_COMPARE(m_boxes->Texts(),
+                 QStringList{QStringLiteral("串口打开失败，请重新选择串口!\nbusy")});
 }
 
 void TestParameterDlg::mainFrameOpensDialogByVariant_data() {
