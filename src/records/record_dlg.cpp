@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTableView>
 
 #include <algorithm>
@@ -26,6 +27,18 @@
 #include "records/store_messages.h"
 
 namespace {
+// A list whose rows are chosen whole: making a cell current (a click in the wide event column)
+// scrolls only as far as the row needs, never sideways, so the serial column stays in sight.
+class RowListView : public QTableView {
+public:
+    using QTableView::QTableView;
+    void scrollTo(const QModelIndex& index, ScrollHint hint) override {
+        const int x = horizontalScrollBar()->value();
+        QTableView::scrollTo(index, hint);
+        horizontalScrollBar()->setValue(x);
+    }
+};
+
 // The run-down after a clear: from 200000 to 100001 in this many frames of kRunDownInterval ms.
 constexpr int kRunDownLower = 100000;
 constexpr int kRunDownUpper = 200000;
@@ -77,7 +90,7 @@ CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_l
     }
 
     m_model = new RecordListModel(this);
-    m_list = new QTableView(this);
+    m_list = new RowListView(this);
     m_list->setObjectName(QStringLiteral("id%1").arg(kIdList));
     m_list->setGeometry(du.rect(10, 10, 236, 132));
     m_list->setModel(m_model);

@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "common/program_directory.h"
+#include "common/staging_dir.h"
 #include "records/record_snapshot.h"
 #include "records/record_sql.h"
 #include "records/record_text_file.h"
@@ -188,11 +189,10 @@ bool CopyToNewFile(const QString& from, const QString& to) {
 class StagedFile {
 public:
     explicit StagedFile(const QString& destination)
-        : m_dir(QDir::temp().filePath(QStringLiteral("kp650-save-XXXXXX"))),
-          m_destination(destination) {}
+        : m_dir(QStringLiteral("kp650-save")), m_destination(destination) {}
 
-    bool IsValid() const { return m_dir.isValid(); }
-    QString StagingPath() const { return m_dir.filePath(QStringLiteral("staged")); }
+    bool IsValid() const { return m_dir.IsValid(); }
+    QString StagingPath() const { return m_dir.FilePath(QStringLiteral("staged")); }
 
     bool Commit() {
         if (ReplaceFile(StagingPath(), m_destination)) {
@@ -208,7 +208,7 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
+    common::StagingDir m_dir;
     QString m_destination;
 };
 
