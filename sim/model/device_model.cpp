@@ -66,7 +66,7 @@ QByteArray DeviceModel::DefaultParameters(DeviceVariant variant, int kHz) {
     if (!build.error.isEmpty()) {
         return {};
     }
-    return QByteArray::fromHex(build.frame.toLatin1());
+    return build.frame;
 }
 
 QDateTime DeviceModel::HostNow() const {

@@ -301,9 +301,8 @@ int Ctl::ReadParameters(ParameterSet* set) {
     if (result.outcome != ExchangeOutcome::Success) {
         return Failed(result, comm::kConnectionFailedText);
     }
-    const QString data = ParameterReplyText(codec, result.reply);
     ParameterSetResult read =
-        ParameterSetFromFrame(m_variant, QByteArray::fromHex(data.toLatin1()));
+        ParameterSetFromFrame(m_variant, ParameterReplyFrame(codec, result.reply));
     if (!read.Ok()) {
         Error(read.error);
         return kExitBadReply;
@@ -429,8 +428,7 @@ int Ctl::ParamsWrite() {
     }
 
     const ParameterCodec& codec = ParameterCodecOf(m_variant);
-    const ExchangeResult result =
-        m_link->Run(ParameterWriteRequest(codec, BytesToHexText(wanted.frame)));
+    const ExchangeResult result = m_link->Run(ParameterWriteRequest(codec, wanted.frame));
     if (result.outcome != ExchangeOutcome::Success) {
         return Failed(result, comm::kConnectionFailedText);
     }

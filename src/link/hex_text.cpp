@@ -48,27 +48,16 @@ void SendHexText(CMSComm& comm, const QString& text) {
     }
 }
 
-QString DecimalToHexText(const QString& decimal, bool& scale, const TuningWordRule& rule) {
+QString DecimalToHexText(const QString& decimal) {
     std::uint64_t value = 0;
     for (const QChar c : decimal) {
         value = 10 * value + static_cast<std::uint64_t>(c.unicode() - u'0');
-    }
-    if (scale) {
-        if (rule) {
-            value = rule(value);
-        }
-        scale = false;
     }
     QString hex = QString::number(value, 16).toUpper();
     if (hex.size() % 2 != 0) {
         hex.prepend(QLatin1Char('0'));
     }
     return hex;
-}
-
-QString DecimalToHexText(const QString& decimal) {
-    bool scale = false;
-    return DecimalToHexText(decimal, scale);
 }
 
 std::uint64_t HexTextToValue(const QString& text) {

@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 
 class CMSComm;
@@ -25,14 +24,8 @@ void SendHexText(CMSComm& comm, const QString& text);
 // The bytes SendHexText would write, one entry per write (pure).
 QList<QByteArray> HexTextWrites(const QString& text);
 
-// Turns a frequency into a device word; supplied by the dialog that sets the scale flag.
-using TuningWordRule = std::function<std::uint64_t(std::uint64_t)>;
-
 // A decimal text (digits only; callers pass texts they built or checked) to even-length
-// uppercase hex without separators. When `scale` is set, the value first goes through `rule`
-// and the flag is cleared, so it affects exactly one call. Unsigned 64-bit arithmetic.
-QString DecimalToHexText(const QString& decimal, bool& scale, const TuningWordRule& rule = {});
-// Same without a scale flag.
+// uppercase hex without separators. Unsigned 64-bit arithmetic.
 QString DecimalToHexText(const QString& decimal);
 
 // Uppercase hex digits without separators to a value ('A'-'F' 10..15, any other character its

@@ -2,15 +2,14 @@
 
 #include "common/globals.h"
 #include "link/exchange.h"
-#include "link/hex_text.h"
 
-DeviceIdentity ParseIdentityText(const QString& replyText) {
-    const auto digit = [&replyText](int position) -> std::uint64_t {
-        return position < replyText.size() ? HexTextToValue(replyText.mid(position, 1)) : 0;
+DeviceIdentity IdentityFromDigits(const QByteArray& digits) {
+    const auto digit = [&digits](int offset) -> int {
+        return offset < digits.size() ? static_cast<unsigned char>(digits.at(offset)) : 0;
     };
     DeviceIdentity identity;
     identity.version = QString::number(digit(0)) + QStringLiteral(".00");
-    const std::uint64_t year = digit(1);
+    const int year = digit(1);
     identity.date = (year < 10 ? QStringLiteral("200") : QStringLiteral("20")) +
                     QString::number(year) + QLatin1Char('-') + QString::number(digit(2)) +
                     QLatin1Char('-') + QString::number(digit(3));
@@ -33,19 +32,17 @@ std::optional<DeviceIdentity> IdentityFromReply(const QByteArray& reply, int var
     if (variant != kVariantA && (at(0) != 0x56 || at(9) != 0x58)) {
         return std::nullopt;
     }
-    QString text;
     for (int i = first; i < first + 8; ++i) {
         if (at(i) > 0xF) {
             return std::nullopt;
         }
-        text += QString::number(at(i), 16).toUpper();
     }
     const int month = at(first + 2);
     const int day = at(first + 3);
     if (month < 1 || month > 12 || day < 1) {
         return std::nullopt;
     }
-    return ParseIdentityText(text);
+    return IdentityFromDigits(reply.mid(first, 8));
 }
 
 std::optional<int> VariantOfIdentityReply(const QByteArray& reply) {

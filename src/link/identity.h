@@ -23,9 +23,9 @@ inline const QString kIdentityErrorText = QStringLiteral("接收记录出错，�
 
 }  // namespace comm
 
-// Reads the reply text (each digit "%01X") by character position: version, year, month, day,
-// four checksum digits. Characters beyond the eighth are ignored; missing ones count as 0.
-DeviceIdentity ParseIdentityText(const QString& replyText);
+// Reads the eight digit bytes (0..0xF each) by offset: version, year, month, day, four
+// checksum digits. Bytes beyond the eighth are ignored; missing ones count as 0.
+DeviceIdentity IdentityFromDigits(const QByteArray& digits);
 
 // Bytes of a whole reply: a transmitter sends eight digits and a closing byte of any value; a
 // receiver frames the eight digits with 0x56 and 0x58.

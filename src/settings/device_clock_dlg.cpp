@@ -6,6 +6,7 @@
 
 #include "common/dialog_units.h"
 #include "common/message_box.h"
+#include "link/hex_text.h"
 #include "link/open_port.h"
 #include "settings/time_frame.h"
 
@@ -110,9 +111,10 @@ void CDeviceClockDlg::OnWrite() {
         ShowMessageBox(this, settings::kWriteYearErrorText);
         return;
     }
-    m_exchange.frame = BuildTimeFrame(now);
+    const QByteArray frame = BuildTimeFrame(now);
+    m_exchange.frame = BytesToHexText(frame);
     m_exchange.pending = kWriteCommand;
-    m_link.Start(ClockWriteRequest(m_exchange.frame));
+    m_link.Start(ClockWriteRequest(frame));
 }
 
 void CDeviceClockDlg::OnRead() {

@@ -37,23 +37,30 @@ bool DigitsBelow(const QString& digits, std::uint64_t limit) {
     return significant < bound;  // same length: digit order is value order
 }
 
-QString WordField(const QString& hexDigits) {
-    QString field;
-    for (qsizetype i = hexDigits.size(); i < 16; i += 2) {
-        field += QStringLiteral("00 ");
+std::uint64_t DigitsValue(const QString& digits) {
+    std::uint64_t value = 0;
+    for (const QChar c : digits) {
+        value = 10 * value + (c.unicode() - u'0');
     }
-    for (qsizetype i = 0; i + 1 < hexDigits.size(); i += 2) {
-        field += hexDigits.mid(i, 2) + QLatin1Char(' ');
+    return value;
+}
+
+QByteArray WordField(std::uint64_t word) {
+    QByteArray field(8, '\0');
+    for (int i = 7; i >= 0; --i, word >>= 8) {
+        field[i] = static_cast<char>(word & 0xFF);
     }
     return field;
 }
 
-std::uint64_t ReplyValue(const QString& replyText, int first, int count) {
-    QString digits;
-    for (int i = 0; i < count; ++i) {
-        digits += replyText.mid(3 * (first + i), 2);
+std::uint64_t FrameValue(const QByteArray& frame, int first, int count) {
+    std::uint64_t value = 0;
+    for (int i = first; i < first + count; ++i) {
+        const std::uint64_t byte =
+            i >= 0 && i < frame.size() ? static_cast<unsigned char>(frame.at(i)) : 0;
+        value = value << 8 | byte;
     }
-    return HexTextToValue(digits);
+    return value;
 }
 
 int IndexToSend(int selected, const ListSpec& list) {
@@ -65,19 +72,18 @@ int SelectionFromByte(std::uint64_t byte, const ListSpec& list) {
                                                                 : list.defaultIndex;
 }
 
-void AppendListBytes(QString& frame, const std::vector<ListSpec>& lists,
+void AppendListBytes(QByteArray& frame, const std::vector<ListSpec>& lists,
                      const std::vector<int>& selections) {
     for (std::size_t i = 0; i < lists.size(); ++i) {
         const int selected = i < selections.size() ? selections[i] : -1;
-        frame +=
-            DecimalToHexText(QString::number(IndexToSend(selected, lists[i]))) + QLatin1Char(' ');
+        frame += static_cast<char>(IndexToSend(selected, lists[i]));  // lists hold few items
     }
 }
 
-void ReadListBytes(FrameReading& reading, const QString& replyText, int first,
+void ReadListBytes(FrameReading& reading, const QByteArray& frame, int first,
                    const std::vector<ListSpec>& lists) {
     for (std::size_t i = 0; i < lists.size(); ++i) {
-        const std::uint64_t byte = ReplyValue(replyText, first + static_cast<int>(i), 1);
+        const std::uint64_t byte = FrameValue(frame, first + static_cast<int>(i), 1);
         reading.listBytes.push_back(byte);
         reading.selections.push_back(SelectionFromByte(byte, lists[i]));
     }
@@ -95,8 +101,8 @@ int ParameterReplyLength(const ParameterCodec& codec) {
     return (codec.leadingByte ? 1 : 0) + codec.frameBytes + 1;
 }
 
-QString ParameterReplyText(const ParameterCodec& codec, const QByteArray& reply) {
-    return BytesToHexText(reply.mid(codec.leadingByte ? 1 : 0, codec.frameBytes));
+QByteArray ParameterReplyFrame(const ParameterCodec& codec, const QByteArray& reply) {
+    return reply.mid(codec.leadingByte ? 1 : 0, codec.frameBytes);
 }
 
 namespace {
@@ -109,15 +115,15 @@ bool WholeWithGoodTrailer(const ParameterCodec& codec, const QByteArray& reply) 
 }  // namespace
 
 bool WriteReplyConfirms(const ParameterCodec& codec, const QByteArray& reply,
-                        const QString& frame) {
-    return WholeWithGoodTrailer(codec, reply) && ParameterReplyText(codec, reply) == frame;
+                        const QByteArray& frame) {
+    return WholeWithGoodTrailer(codec, reply) && ParameterReplyFrame(codec, reply) == frame;
 }
 
 std::optional<FrameReading> ReadReplyValues(const ParameterCodec& codec, const QByteArray& reply) {
     if (!WholeWithGoodTrailer(codec, reply)) {
         return std::nullopt;
     }
-    FrameReading reading = codec.readFrame(ParameterReplyText(codec, reply));
+    FrameReading reading = codec.readFrame(ParameterReplyFrame(codec, reply));
     for (std::size_t i = 0; i < codec.lists.size(); ++i) {
         if (i >= reading.listBytes.size() ||
             reading.listBytes[i] >= static_cast<std::uint64_t>(codec.lists[i].items.size())) {
@@ -130,9 +136,9 @@ std::optional<FrameReading> ReadReplyValues(const ParameterCodec& codec, const Q
     return reading;
 }
 
-ExchangeRequest ParameterWriteRequest(const ParameterCodec& codec, const QString& frame) {
+ExchangeRequest ParameterWriteRequest(const ParameterCodec& codec, const QByteArray& frame) {
     ExchangeRequest request;
-    request.texts = {codec.writeCommand, frame, comm::kEndByteText};
+    request.texts = {codec.writeCommand, BytesToHexText(frame), comm::kEndByteText};
     request.shape.length = ParameterReplyLength(codec);
     request.accept = [codec = &codec, frame](const QByteArray& reply) {
         return WriteReplyConfirms(*codec, reply, frame);

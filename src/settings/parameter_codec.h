@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -29,8 +30,8 @@ struct ListSpec {
 
 // A write frame, or the message that refuses the frequency text.
 struct FrameBuild {
-    QString frame;  // "%02X " per byte
-    QString error;  // empty when the frame was built
+    QByteArray frame;  // empty when refused
+    QString error;     // empty when the frame was built
 };
 
 // What a read reply says.
@@ -54,20 +55,21 @@ struct ParameterCodec {
     std::vector<ListSpec> lists;  // in the order their indexes travel in the frame
     // Frequency text and the lists' selected indexes (frame order; -1 for none).
     std::function<FrameBuild(const QString&, const std::vector<int>&)> buildFrame;
-    // The gathered reply data ("%02X " per byte).
-    std::function<FrameReading(const QString&)> readFrame;
+    // The frame of a reply (frameBytes long; missing bytes read as zero).
+    std::function<FrameReading(const QByteArray&)> readFrame;
 };
 
 // Bytes of a whole reply to a write or a read: leading byte (receiver), frame, trailer.
 int ParameterReplyLength(const ParameterCodec& codec);
-// Writes a frame ("%02X " per byte): write command, frame, "58"; confirmed by its echo.
-ExchangeRequest ParameterWriteRequest(const ParameterCodec& codec, const QString& frame);
+// Writes a frame: write command, the frame as hex text, "58"; confirmed by its echo.
+ExchangeRequest ParameterWriteRequest(const ParameterCodec& codec, const QByteArray& frame);
 // Reads the settings: read command, "58"; a reply that cannot be settings is tried again.
 ExchangeRequest ParameterReadRequest(const ParameterCodec& codec);
-// The frame bytes of a whole reply as received text ("%02X " per byte).
-QString ParameterReplyText(const ParameterCodec& codec, const QByteArray& reply);
+// The frame of a whole reply: the bytes after the leading byte (receiver), before the trailer.
+QByteArray ParameterReplyFrame(const ParameterCodec& codec, const QByteArray& reply);
 // A write is confirmed by its echo: the whole reply, trailer 0x58, its frame equal to `frame`.
-bool WriteReplyConfirms(const ParameterCodec& codec, const QByteArray& reply, const QString& frame);
+bool WriteReplyConfirms(const ParameterCodec& codec, const QByteArray& reply,
+                        const QByteArray& frame);
 // What a whole read reply says, when it can be the device's settings: trailer 0x58, every list
 // byte within its list, the frequency within the dialog's limits. Empty otherwise.
 std::optional<FrameReading> ReadReplyValues(const ParameterCodec& codec, const QByteArray& reply);
@@ -80,11 +82,15 @@ QString CheckFrequencyText(const QString& text, std::uint64_t lowestKHz, std::ui
 // Whether a digit string (leading zeros allowed) stands for a value below `limit`.
 bool DigitsBelow(const QString& digits, std::uint64_t limit);
 
-// A word's even-length hex digits as an 8-byte field: zero bytes in front, "%02X " per byte.
-QString WordField(const QString& hexDigits);
+// The value of a digit string CheckFrequencyText accepted (leading zeros allowed).
+std::uint64_t DigitsValue(const QString& digits);
 
-// `count` bytes from byte `first` of received text, most significant first, as one value.
-std::uint64_t ReplyValue(const QString& replyText, int first, int count);
+// A tuning word as the frame's 8-byte field, most significant byte first.
+QByteArray WordField(std::uint64_t word);
+
+// `count` bytes from byte `first` of a frame, most significant first, as one value; bytes
+// beyond the frame read as zero.
+std::uint64_t FrameValue(const QByteArray& frame, int first, int count);
 
 // The index a list sends: its selection, or its default when it has none within its items.
 int IndexToSend(int selected, const ListSpec& list);
@@ -92,10 +98,10 @@ int IndexToSend(int selected, const ListSpec& list);
 int SelectionFromByte(std::uint64_t byte, const ListSpec& list);
 
 // Appends the selected indexes of `lists` to a frame, one byte each.
-void AppendListBytes(QString& frame, const std::vector<ListSpec>& lists,
+void AppendListBytes(QByteArray& frame, const std::vector<ListSpec>& lists,
                      const std::vector<int>& selections);
-// Reads one byte per list starting at byte `first` of the reply.
-void ReadListBytes(FrameReading& reading, const QString& replyText, int first,
+// Reads one byte per list starting at byte `first` of the frame.
+void ReadListBytes(FrameReading& reading, const QByteArray& frame, int first,
                    const std::vector<ListSpec>& lists);
 
 // The eleven items "0ms(默认)", then `step`, 2 x `step` ... 10 x `step` with "ms".

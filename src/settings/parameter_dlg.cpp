@@ -11,6 +11,7 @@
 #include "common/dialog_units.h"
 #include "common/drop_down_fit.h"
 #include "common/message_box.h"
+#include "link/hex_text.h"
 #include "link/ms_comm.h"
 #include "link/open_port.h"
 
@@ -139,9 +140,9 @@ void CParameterDlg::OnWrite() {
         ShowMessageBox(this, build.error);
         return;
     }
-    m_state.frame = build.frame;
+    m_state.frame = BytesToHexText(build.frame);
     m_state.pending = m_codec.writeCommand;
-    m_link->Start(ParameterWriteRequest(m_codec, m_state.frame));
+    m_link->Start(ParameterWriteRequest(m_codec, build.frame));
 }
 
 void CParameterDlg::OnRead() {
@@ -170,7 +171,7 @@ void CParameterDlg::OnExchangeFinished(const ExchangeResult& result) {
             if (command == m_codec.writeCommand) {
                 ShowMessageBox(this, settings::kWriteDoneText);
             } else {
-                ApplyOrCompareReading(ParameterReplyText(m_codec, result.reply));
+                ApplyOrCompareReading(ParameterReplyFrame(m_codec, result.reply));
             }
             return;
         case ExchangeOutcome::PortError:

@@ -120,8 +120,9 @@ private:
     // Asks for a parameter file and loads it; none (its message shown) when cancelled or refused.
     std::optional<ParameterSet> ChooseAndLoadFile(QString* path);
     void OnExchangeFinished(const ExchangeResult& result);
-    // A good read reply's data: shown in the controls, or compared when a comparison waits.
-    void ApplyOrCompareReading(const QString& replyData);
+    // A good read reply's frame, decoded once: shown in the controls, or compared when a
+    // comparison waits.
+    void ApplyOrCompareReading(const QByteArray& frame);
     std::vector<int> Selections() const;
 
     const ParameterCodec& m_codec;

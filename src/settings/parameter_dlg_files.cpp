@@ -217,22 +217,22 @@ void CParameterDlg::CompareWithDevice(const ParameterSet& other, const Compariso
     OnRead();
 }
 
-void CParameterDlg::ApplyOrCompareReading(const QString& replyData) {
-    const ParameterSetResult device =
-        ParameterSetFromFrame(VariantOfCodec(m_codec), QByteArray::fromHex(replyData.toLatin1()));
-    if (device.Ok()) {
-        m_lastRead = device.set;
-        m_lastRead.provenance.readAt = QDateTime::currentDateTime();
+void CParameterDlg::ApplyOrCompareReading(const QByteArray& frame) {
+    const ParameterSetResult device = ParameterSetFromFrame(VariantOfCodec(m_codec), frame);
+    if (!device.Ok()) {
+        m_comparison.reset();
+        ShowMessageBox(this, device.error);  // a frame of the wrong length: nothing to take
+        return;
     }
+    m_lastRead = device.set;
+    m_lastRead.provenance.readAt = QDateTime::currentDateTime();
     if (m_comparison) {
         // Still armed while its result shows, so that a reply repeated meanwhile is compared
         // too and never taken into the controls as a reading.
         const Comparison comparison = *m_comparison;
-        if (!device.Ok()) {
-            ShowMessageBox(this, device.error);
-        } else if (const std::vector<FieldDifference> differences =
-                       CompareParameterSets(device.set, comparison.other);
-                   differences.empty()) {
+        if (const std::vector<FieldDifference> differences =
+                CompareParameterSets(device.set, comparison.other);
+            differences.empty()) {
             ShowMessageBox(this, comparison.texts.same);
         } else {
             CParameterCompareDlg list(comparison.texts.heading, comparison.texts.otherTitle,
@@ -243,11 +243,10 @@ void CParameterDlg::ApplyOrCompareReading(const QString& replyData) {
         return;
     }
 
-    // A plain read: the dialog takes what the device holds.
-    const FrameReading reading = m_codec.readFrame(replyData);
-    m_frequencyText = reading.frequencyText;
-    for (std::size_t i = 0; i < m_lists.size() && i < reading.selections.size(); ++i) {
-        m_lists[i]->setCurrentIndex(reading.selections[i]);
+    // A plain read: the dialog takes what the device holds, from the set decoded above.
+    m_frequencyText = device.set.frequencyText;
+    for (std::size_t i = 0; i < m_lists.size() && i < device.set.listValues.size(); ++i) {
+        m_lists[i]->setCurrentIndex(SelectionFromByte(device.set.listValues[i], m_codec.lists[i]));
     }
     m_frequency->setText(m_frequencyText);
     ShowMessageBox(this, settings::kReadDoneText);

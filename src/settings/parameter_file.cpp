@@ -12,7 +12,6 @@
 #include <optional>
 
 #include "common/globals.h"
-#include "link/hex_text.h"
 #include "settings/receiver_codec.h"
 #include "settings/transmitter_codec.h"
 
@@ -122,10 +121,6 @@ QString ByteHex(std::uint8_t byte) {
 // "00 28 F5 C3": bytes separated by blanks, no trailing one.
 QString SpacedHex(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
-
-QByteArray FrameBytes(const QString& frameText) {
-    return QByteArray::fromHex(frameText.toLatin1());
 }
 
 const ParameterField& FieldOfByte(int variant, int byte) {
@@ -241,7 +236,7 @@ public:
         if (!build.error.isEmpty()) {
             return FieldMessage(kCentreFrequencyName, build.error);
         }
-        const QByteArray built = FrameBytes(build.frame);
+        const QByteArray built = build.frame;
         // A file edited by hand usually has no frame: its fields are what is written.
         if (m_frame.isEmpty()) {
             m_frame = built;
@@ -531,7 +526,7 @@ ParameterSetResult ParameterSetFromValues(int variant, const QString& frequencyT
     if (!build.error.isEmpty()) {
         return {ParameterSet(), build.error};
     }
-    return ParameterSetFromFrame(variant, FrameBytes(build.frame));
+    return ParameterSetFromFrame(variant, build.frame);
 }
 
 ParameterSetResult ParameterSetFromFrame(int variant, const QByteArray& frame) {
@@ -544,7 +539,7 @@ ParameterSetResult ParameterSetFromFrame(int variant, const QByteArray& frame) {
                            .arg(frame.size());
         return result;
     }
-    const FrameReading reading = codec.readFrame(BytesToHexText(frame));
+    const FrameReading reading = codec.readFrame(frame);
     result.set.variant = variant == kVariantB ? kVariantB : kVariantA;
     result.set.frequencyText = reading.frequencyText;
     result.set.listValues = reading.listBytes;
@@ -574,7 +569,7 @@ QString CheckParameterSet(const ParameterSet& set) {
     if (!build.error.isEmpty()) {
         return FieldMessage(kCentreFrequencyName, build.error);
     }
-    return FrameDisagreement(set.variant, set.frame, FrameBytes(build.frame));
+    return FrameDisagreement(set.variant, set.frame, build.frame);
 }
 
 std::vector<int> ParameterSelections(const ParameterSet& set) {

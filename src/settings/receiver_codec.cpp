@@ -1,7 +1,5 @@
 #include "settings/receiver_codec.h"
 
-#include "link/hex_text.h"
-
 namespace receiver {
 
 std::uint64_t TuningWord(std::uint64_t kHz) {
@@ -49,16 +47,15 @@ FrameBuild BuildFrame(const QString& frequencyText, const std::vector<int>& sele
     if (!build.error.isEmpty()) {
         return build;
     }
-    bool scale = true;  // the centre frequency is the only scaled value
-    build.frame = WordField(DecimalToHexText(frequencyText, scale, TuningWord));
+    build.frame = WordField(TuningWord(DigitsValue(frequencyText)));  // the only word
     AppendListBytes(build.frame, Lists(), selections);
     return build;
 }
 
-FrameReading ReadFrame(const QString& replyText) {
+FrameReading ReadFrame(const QByteArray& frame) {
     FrameReading reading;
-    reading.frequencyText = QString::number(FrequencyFromWord(ReplyValue(replyText, 0, 8)));
-    ReadListBytes(reading, replyText, kListsAt, Lists());
+    reading.frequencyText = QString::number(FrequencyFromWord(FrameValue(frame, 0, 8)));
+    ReadListBytes(reading, frame, kListsAt, Lists());
     return reading;
 }
 

@@ -30,7 +30,7 @@ std::int64_t FrequencyFromWord(std::uint64_t word);
 const std::vector<ListSpec>& Lists();
 
 FrameBuild BuildFrame(const QString& frequencyText, const std::vector<int>& selections);
-FrameReading ReadFrame(const QString& replyText);
+FrameReading ReadFrame(const QByteArray& frame);
 
 const ParameterCodec& Codec();
 

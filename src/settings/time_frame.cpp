@@ -32,10 +32,10 @@ bool WritableYear(int year) {
     return year >= 0 && year <= settings::kLastWritableYear;
 }
 
-QString BuildTimeFrame(const DeviceTime& time) {
-    QString frame;
+QByteArray BuildTimeFrame(const DeviceTime& time) {
+    QByteArray frame;
     for (int value : {time.year, time.month, time.day, time.hour, time.minute, time.second}) {
-        frame += DecimalToHexText(QString::number(value)) + QLatin1Char(' ');
+        frame += static_cast<char>(value);  // every field is below 100
     }
     return frame;
 }
@@ -87,9 +87,9 @@ std::optional<std::array<int, 6>> ClockReplyValues(const QByteArray& reply) {
     return values;
 }
 
-ExchangeRequest ClockWriteRequest(const QString& frame) {
+ExchangeRequest ClockWriteRequest(const QByteArray& frame) {
     ExchangeRequest request;
-    request.texts = {settings::kClockWriteCommand, frame, comm::kEndByteText};
+    request.texts = {settings::kClockWriteCommand, BytesToHexText(frame), comm::kEndByteText};
     request.shape.length = ClockReplyLength();
     return request;
 }

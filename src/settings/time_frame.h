@@ -38,8 +38,8 @@ inline constexpr int kLastWritableYear = 36;
 }  // namespace settings
 bool WritableYear(int year);
 
-// The write frame: each field through DecimalToHexText and a space ("1A 0C 06 0F 1E 2D ").
-QString BuildTimeFrame(const DeviceTime& time);
+// The write frame: one byte per field, year first (26 12 6 15 30 45 is 1A 0C 06 0F 1E 2D).
+QByteArray BuildTimeFrame(const DeviceTime& time);
 
 // The first field, in frame order, outside the range a read accepts (year 0-37, month 1-12,
 // day 1-31, hour 0-23, minute and second 0-59); none when all pass.
@@ -66,9 +66,9 @@ inline const QString kClockReadCommand = QStringLiteral("42");
 
 }  // namespace settings
 
-// Sets the device clock: "43", the frame, "58". The device's answer is not examined beyond its
-// length.
-ExchangeRequest ClockWriteRequest(const QString& frame);
+// Sets the device clock: "43", the frame as hex text, "58". The device's answer is not examined
+// beyond its length.
+ExchangeRequest ClockWriteRequest(const QByteArray& frame);
 // Reads the device clock: "42", "58"; a reply whose trailer is not 0x58 or whose fields are out of
 // range is tried again.
 ExchangeRequest ClockReadRequest();

@@ -1,7 +1,5 @@
 #include "settings/transmitter_codec.h"
 
-#include "link/hex_text.h"
-
 namespace transmitter {
 
 std::uint64_t TuningWord(std::uint64_t hz) {
@@ -41,26 +39,20 @@ FrameBuild BuildFrame(const QString& frequencyText, const std::vector<int>& sele
     if (!build.error.isEmpty()) {
         return build;
     }
-    std::uint64_t kHz = 0;  // below the limit, whatever the number of leading zeros
-    for (const QChar c : frequencyText) {
-        kHz = 10 * kHz + (c.unicode() - u'0');
-    }
-    const std::uint64_t hz = 1000 * kHz;
-    const TuningWordRule rule = TuningWord;
+    const std::uint64_t hz = 1000 * DigitsValue(frequencyText);
     for (const int offset : kOffsetsHz) {
-        bool scale = true;  // one conversion per flag
         const std::uint64_t f =
             offset < 0 ? hz - std::uint64_t(-offset) : hz + std::uint64_t(offset);
-        build.frame += WordField(DecimalToHexText(QString::number(f), scale, rule));
+        build.frame += WordField(TuningWord(f));
     }
     AppendListBytes(build.frame, Lists(), selections);
     return build;
 }
 
-FrameReading ReadFrame(const QString& replyText) {
+FrameReading ReadFrame(const QByteArray& frame) {
     FrameReading reading;
-    reading.frequencyText = QString::number(FrequencyFromWord(ReplyValue(replyText, 0, 8)));
-    ReadListBytes(reading, replyText, kListsAt, Lists());
+    reading.frequencyText = QString::number(FrequencyFromWord(FrameValue(frame, 0, 8)));
+    ReadListBytes(reading, frame, kListsAt, Lists());
     return reading;
 }
 
