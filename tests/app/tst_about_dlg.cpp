@@ -304,34 +304,34 @@ void TstAboutDlg::aboutCommandOnBothMenus() {
 }
 
 void TstAboutDlg::parseIdentity_data() {
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("digits");
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("checksum");
-    QTest::newRow("example") << "1998ABCD"
-                             << "1.00"
+    QTest::newRow("example") << QByteArray::fromHex("01 09 09 08 0A 0B 0C 0D") << "1.00"
                              << "2009-9-8"
                              << "ABCD";
-    QTest::newRow("year 0xC") << "3CC10F00"
-                              << "3.00"
+    QTest::newRow("year 0xC") << QByteArray::fromHex("03 0C 0C 01 00 0F 00 00") << "3.00"
                               << "2012-12-1"
                               << "0F00";
-    QTest::newRow("year 0") << "0011FFFF"
-                            << "0.00"
+    QTest::newRow("year 0") << QByteArray::fromHex("00 00 01 01 0F 0F 0F 0F") << "0.00"
                             << "2000-1-1"
                             << "FFFF";
-    QTest::newRow("beyond 8 ignored") << "1998ABCD58"
-                                      << "1.00"
-                                      << "2009-9-8"
-                                      << "ABCD";
+    QTest::newRow("beyond 8 ignored")
+        << QByteArray::fromHex("01 09 09 08 0A 0B 0C 0D 05 08") << "1.00"
+        << "2009-9-8"
+        << "ABCD";
+    QTest::newRow("missing count as 0") << QByteArray::fromHex("02 0A 03") << "2.00"
+                                        << "2010-3-0"
+                                        << "0000";
 }
 
 void TstAboutDlg::parseIdentity() {
-    QFETCH(QString, text);
+    QFETCH(QByteArray, digits);
     QFETCH(QString, version);
     QFETCH(QString, date);
     QFETCH(QString, checksum);
-    const DeviceIdentity identity = ParseIdentityText(text);
+    const DeviceIdentity identity = IdentityFromDigits(digits);
     QCOMPARE(identity.version, version);
     QCOMPARE(identity.date, date);
     QCOMPARE(identity.checksum, checksum);

@@ -18,7 +18,6 @@ private Q_SLOTS:
     void sendHexText();
     void decimalToHexText_data();
     void decimalToHexText();
-    void scaleFlagConsumedByOneCall();
     void hexTextToValue_data();
     void hexTextToValue();
     void byteText();
@@ -115,25 +114,6 @@ void TstHexText::decimalToHexText() {
     QFETCH(QString, decimal);
     QFETCH(QString, hex);
     QCOMPARE(DecimalToHexText(decimal), hex);
-    bool scale = false;
-    int ruleCalls = 0;
-    QCOMPARE(DecimalToHexText(decimal, scale,
-                              [&](std::uint64_t v) {
-                                  ++ruleCalls;
-                                  return v;
-                              }),
-             hex);
-    QCOMPARE(ruleCalls, 0);
-}
-
-void TstHexText::scaleFlagConsumedByOneCall() {
-    const TuningWordRule times3 = [](std::uint64_t v) { return 3 * v; };
-    bool scale = true;
-    QCOMPARE(DecimalToHexText(QStringLiteral("100"), scale, times3), QStringLiteral("012C"));
-    QVERIFY(!scale);
-    // The next call, with the flag now clear, is not scaled.
-    QCOMPARE(DecimalToHexText(QStringLiteral("100"), scale, times3), QStringLiteral("64"));
-    QVERIFY(!scale);
 }
 
 void TstHexText::hexTextToValue_data() {

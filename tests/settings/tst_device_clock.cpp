@@ -80,9 +80,9 @@ private Q_SLOTS:
 
 void TstDeviceClock::frameOfPcTime() {
     const DeviceTime t = DeviceTimeFrom(At(2026, 12, 6, 15, 30, 45));
-    QCOMPARE(BuildTimeFrame(t), QStringLiteral("1A 0C 06 0F 1E 2D "));
+    QCOMPARE(BuildTimeFrame(t), Bytes({0x1A, 0x0C, 0x06, 0x0F, 0x1E, 0x2D}));
     QCOMPARE(BuildTimeFrame(DeviceTimeFrom(At(2000, 1, 1, 0, 0, 0))),
-             QStringLiteral("00 01 01 00 00 00 "));
+             Bytes({0x00, 0x01, 0x01, 0x00, 0x00, 0x00}));
     QCOMPARE(DeviceTimeFrom(At(1999, 3, 4, 5, 6, 7)).year, 99);
 }
 

@@ -57,12 +57,12 @@ const ListBytes& ListBytesOf(int variant) {
     return variant == 0 ? kTransmitterListBytes : kReceiverListBytes;
 }
 
-// The frame a write of `text` with the dialog's default lists sends.
+// The frame a write of `text` with the dialog's default lists sends, as the dialog shows it.
 QString DefaultFrame(const ParameterCodec& codec, const QString& text) {
     const std::vector<int> defaults = codec.frameBytes == 70
                                           ? std::vector<int>{0, 0, 0, 0, 5, 5}
                                           : std::vector<int>{0, 0, 0, 0, 0, 0, 0, 1, 1};
-    return codec.buildFrame(text, defaults).frame;
+    return BytesToHexText(codec.buildFrame(text, defaults).frame);
 }
 
 // A frame's byte as received text.
@@ -589,7 +589,7 @@ void TestParameterDlg::readShowsValues() {
     Click(*dlg, 1003);
     QCOMPARE(m_line->Written(), variant == 0 ? QByteArray("FFX") : QByteArray("FSX"));
     QVERIFY(dlg->Busy());
-    const QString frame = dlg->Codec().buildFrame(text, selections).frame;
+    const QString frame = BytesToHexText(dlg->Codec().buildFrame(text, selections).frame);
     m_line->Deliver(Reply(dlg->Codec(), frame));
     QTRY_COMPARE(m_boxes->Texts(), QStringList{QStringLiteral("读取成功!")});
     QCOMPARE(Frequency(*dlg)->text(), text);

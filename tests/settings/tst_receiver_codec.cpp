@@ -9,18 +9,9 @@ std::vector<int> Defaults() {
     return {0, 0, 0, 0, 0, 0, 0, 1, 1};
 }
 
-QString FrameBytes(const QString& frame, int first, int count) {
-    return frame.mid(3 * first, 3 * count);
-}
-
-// A reply whose bytes 0-7 hold `word`, with the default lists.
-QString ReplyWithWord(std::uint64_t word) {
-    QString reply;
-    for (int shift = 56; shift >= 0; shift -= 8) {
-        reply +=
-            QStringLiteral("%1 ").arg((word >> shift) & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return reply + QStringLiteral("00 00 00 00 00 00 00 01 01 ");
+// The default lists' bytes.
+QByteArray DefaultListBytes() {
+    return QByteArray::fromHex("00 00 00 00 00 00 00 01 01");
 }
 
 }  // namespace
@@ -33,37 +24,44 @@ private Q_SLOTS:
     void refusedTexts_data();
     void refusedTexts();
     void readBackDenseSweep();
-    void readBackOfWords_data();
-    void readBackOfWords();
-    void listBytes();
+    void reads_data();
+    void reads();
     void listsInFrameOrder();
-    void listBeyondItemsFallsBackToDefault();
 };
 
 void TestReceiverCodec::frames_data() {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("word");
-    QTest::newRow("500 kHz") << "500"
-                             << "00 00 00 00 02 00 00 00 ";
-    QTest::newRow("40 kHz") << "40"
-                            << "00 00 00 00 01 A1 CA C1 ";
-    QTest::newRow("0500 kHz") << "0500"
-                              << "00 00 00 00 02 00 00 00 ";
+    QTest::addColumn<std::vector<int>>("selections");
+    QTest::addColumn<QByteArray>("frame");  // the 17 bytes
+    QTest::newRow("500 kHz") << "500" << Defaults()
+                             << QByteArray::fromHex("00 00 00 00 02 00 00 00") + DefaultListBytes();
+    QTest::newRow("40 kHz") << "40" << Defaults()
+                            << QByteArray::fromHex("00 00 00 00 01 A1 CA C1") + DefaultListBytes();
+    QTest::newRow("0500 kHz") << "0500" << Defaults()
+                              << QByteArray::fromHex("00 00 00 00 02 00 00 00") +
+                                     DefaultListBytes();
     // 0 kHz is the word of 2000 kHz.
-    QTest::newRow("0 kHz") << "0"
-                           << "00 00 00 00 01 99 99 9A ";
-    QTest::newRow("highest") << "81917999"
-                             << "00 00 00 FF FF FF CB 92 ";
+    QTest::newRow("0 kHz") << "0" << Defaults()
+                           << QByteArray::fromHex("00 00 00 00 01 99 99 9A") + DefaultListBytes();
+    QTest::newRow("highest") << "81917999" << Defaults()
+                             << QByteArray::fromHex("00 00 00 FF FF FF CB 92") + DefaultListBytes();
+    // Frame order 1009, 1008, 1014, 1012, 1015, 1013, 1007, 1010, 1021.
+    QTest::newRow("lists chosen") << "40" << std::vector<int>{1, 2, 3, 4, 5, 10, 1, 3, 0}
+                                  << QByteArray::fromHex(
+                                         "00 00 00 00 01 A1 CA C1 "
+                                         "01 02 03 04 05 0A 01 03 00");
+    QTest::newRow("no selection sends the default")
+        << "500" << std::vector<int>(9, -1)
+        << QByteArray::fromHex("00 00 00 00 02 00 00 00") + DefaultListBytes();
 }
 
 void TestReceiverCodec::frames() {
     QFETCH(QString, text);
-    QFETCH(QString, word);
-    const FrameBuild build = receiver::BuildFrame(text, Defaults());
+    QFETCH(std::vector<int>, selections);
+    QFETCH(QByteArray, frame);
+    const FrameBuild build = receiver::BuildFrame(text, selections);
     QVERIFY(build.error.isEmpty());
-    QCOMPARE(build.frame.size(), 51);
-    QCOMPARE(FrameBytes(build.frame, 0, 8), word);
-    QCOMPARE(FrameBytes(build.frame, 8, 9), QStringLiteral("00 00 00 00 00 00 00 01 01 "));
+    QCOMPARE(build.frame.toHex(' '), frame.toHex(' '));
 }
 
 void TestReceiverCodec::refusedTexts_data() {
@@ -94,7 +92,7 @@ void TestReceiverCodec::refusedTexts() {
     QCOMPARE(build.frame.isEmpty(), !error.isEmpty());
     if (error.isEmpty()) {
         // The word fits the device's 10 hex digits.
-        QCOMPARE(FrameBytes(build.frame, 0, 3), QStringLiteral("00 00 00 "));
+        QCOMPARE(build.frame.left(3), QByteArray(3, '\0'));
     }
 }
 
@@ -124,45 +122,40 @@ void TestReceiverCodec::readBackDenseSweep() {
     QVERIFY2(failed.empty(), failed.empty() ? "" : qPrintable(QString::number(failed.front())));
 }
 
-void TestReceiverCodec::readBackOfWords_data() {
-    QTest::addColumn<quint64>("word");
+void TestReceiverCodec::reads_data() {
+    QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << quint64(0) << "-1999";
-    QTest::newRow("2000 kHz") << quint64(1) << "-1999";
-    QTest::newRow("1 kHz worth") << quint64(13422) << "-1998";
+    QTest::addColumn<std::vector<int>>("selections");
+    const auto word = [](const char* hex) { return QByteArray::fromHex(hex) + DefaultListBytes(); };
+    const std::vector<int> defaults = Defaults();
+    QTest::newRow("zero") << word("00 00 00 00 00 00 00 00") << "-1999" << defaults;
+    QTest::newRow("2000 kHz") << word("00 00 00 00 00 00 00 01") << "-1999" << defaults;
+    QTest::newRow("1 kHz worth") << word("00 00 00 00 00 00 34 6E") << "-1998" << defaults;
     // Truncation toward zero: -1.00002 gives -1, -0.99997 gives 0.
-    QTest::newRow("just below -1") << quint64(26823412) << "-1";
-    QTest::newRow("just above -1") << quint64(26823413) << "0";
-    QTest::newRow("500 kHz") << (quint64(1) << 25) << "500";
-    QTest::newRow("largest") << ~quint64(0) << "1374389534718000";
+    QTest::newRow("just below -1") << word("00 00 00 00 01 99 4A F4") << "-1" << defaults;
+    QTest::newRow("just above -1") << word("00 00 00 00 01 99 4A F5") << "0" << defaults;
+    QTest::newRow("500 kHz") << word("00 00 00 00 02 00 00 00") << "500" << defaults;
+    QTest::newRow("largest") << word("FF FF FF FF FF FF FF FF") << "1374389534718000" << defaults;
+    QTest::newRow("lists within") << QByteArray::fromHex(
+                                         "00 00 00 00 01 A1 CA C1 "
+                                         "01 02 03 04 05 0A 01 03 00")
+                                  << "40" << std::vector<int>{1, 2, 3, 4, 5, 10, 1, 3, 0};
+    // 4 for list 1010 (four items) and 2 for list 1021 (two): their defaults are selected.
+    QTest::newRow("lists beyond") << QByteArray::fromHex(
+                                         "00 00 00 00 02 00 00 00 "
+                                         "00 00 00 00 00 00 00 04 02")
+                                  << "500" << defaults;
 }
 
-void TestReceiverCodec::readBackOfWords() {
-    QFETCH(quint64, word);
+void TestReceiverCodec::reads() {
+    QFETCH(QByteArray, frame);
     QFETCH(QString, text);
-    QCOMPARE(receiver::ReadFrame(ReplyWithWord(word)).frequencyText, text);
-}
-
-void TestReceiverCodec::listBytes() {
-    // Frame order 1009, 1008, 1014, 1012, 1015, 1013, 1007, 1010, 1021.
-    const std::vector<int> chosen{1, 2, 3, 4, 5, 10, 1, 3, 0};
-    const FrameBuild build = receiver::BuildFrame(QStringLiteral("40"), chosen);
-    QCOMPARE(FrameBytes(build.frame, 8, 9), QStringLiteral("01 02 03 04 05 0A 01 03 00 "));
-    QCOMPARE(receiver::ReadFrame(build.frame).selections, chosen);
-}
-
-void TestReceiverCodec::listBeyondItemsFallsBackToDefault() {
-    QString reply = ReplyWithWord(0x2000000);
-    reply.replace(3 * 16, 2, QStringLiteral("02"));  // 2 for list 1021, which has two items
-    reply.replace(3 * 15, 2, QStringLiteral("04"));  // 4 for list 1010, which has four
-    const FrameReading reading = receiver::ReadFrame(reply);
-    QCOMPARE(reading.frequencyText, QStringLiteral("500"));
-    QCOMPARE(reading.listBytes[8], std::uint64_t(2));
-    QCOMPARE(reading.selections[8], 1);
-    QCOMPARE(reading.selections[7], 1);
-    const FrameBuild build =
-        receiver::BuildFrame(QStringLiteral("500"), {-1, -1, -1, -1, -1, -1, -1, -1, -1});
-    QCOMPARE(FrameBytes(build.frame, 8, 9), QStringLiteral("00 00 00 00 00 00 00 01 01 "));
+    QFETCH(std::vector<int>, selections);
+    const FrameReading reading = receiver::ReadFrame(frame);
+    QCOMPARE(reading.frequencyText, text);
+    QCOMPARE(reading.selections, selections);
+    QCOMPARE(reading.listBytes.size(), std::size_t(9));
+    QCOMPARE(quint64(reading.listBytes[7]), quint64(static_cast<unsigned char>(frame.at(15))));
 }
 
 void TestReceiverCodec::listsInFrameOrder() {

@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <vector>
+
 #include "settings/transmitter_codec.h"
 
 namespace {
@@ -9,15 +11,11 @@ std::vector<int> Defaults() {
     return {0, 0, 0, 0, 5, 5};
 }
 
-// Byte `index` of a frame text.
-QString FrameByte(const QString& frame, int index) {
-    return frame.mid(3 * index, 2);
-}
-
-// Bytes [first, first + count) of a frame text, "%02X " each.
-QString FrameBytes(const QString& frame, int first, int count) {
-    return frame.mid(3 * first, 3 * count);
-}
+// The eight words of 200 kHz: 200, 199.7, 200.3, 200.6, 199.4, 199.1, 200.9, 198.8 kHz.
+const char kWords200[] =
+    "00 00 00 00 00 28 F5 C3  00 00 00 00 00 28 E6 08  00 00 00 00 00 29 05 7D "
+    "00 00 00 00 00 29 15 38  00 00 00 00 00 28 D6 4D  00 00 00 00 00 28 C6 93 "
+    "00 00 00 00 00 29 24 F2  00 00 00 00 00 28 B6 D8 ";
 
 }  // namespace
 
@@ -26,17 +24,17 @@ class TestTransmitterCodec : public QObject {
 private Q_SLOTS:
     void tuningWords_data();
     void tuningWords();
-    void frameOf200kHz();
-    void leadingZerosChangeNothing();
+    void frames_data();
+    void frames();
     void wordFields_data();
     void wordFields();
     void refusedTexts_data();
     void refusedTexts();
+    void reads_data();
+    void reads();
     void readBackEveryAcceptedFrequency();
     void readBackOfAnyWordStaysExact();
-    void listBytes();
     void listsInFrameOrder();
-    void listBeyondItemsFallsBackToDefault();
 };
 
 void TestTransmitterCodec::tuningWords_data() {
@@ -57,48 +55,59 @@ void TestTransmitterCodec::tuningWords() {
     QCOMPARE(quint64(transmitter::TuningWord(hz)), word);
 }
 
-void TestTransmitterCodec::frameOf200kHz() {
-    const FrameBuild build = transmitter::BuildFrame(QStringLiteral("200"), Defaults());
-    QVERIFY(build.error.isEmpty());
-    QCOMPARE(build.frame.size(), 210);
-    QCOMPARE(FrameBytes(build.frame, 0, 8), QStringLiteral("00 00 00 00 00 28 F5 C3 "));
-    QCOMPARE(FrameBytes(build.frame, 8, 8), QStringLiteral("00 00 00 00 00 28 E6 08 "));
-    QCOMPARE(FrameBytes(build.frame, 64, 6), QStringLiteral("00 00 00 00 05 05 "));
-    // Each of the eight fields carries the word of its offset frequency.
-    for (int i = 0; i < 8; ++i) {
-        const std::uint64_t hz = std::uint64_t(200000 + transmitter::kOffsetsHz[i]);
-        QString expected = QString::number(transmitter::TuningWord(hz), 16).toUpper();
-        expected = expected.rightJustified(16, QLatin1Char('0'));
-        QString field = FrameBytes(build.frame, 8 * i, 8);
-        field.remove(QLatin1Char(' '));
-        QCOMPARE(field, expected);
-    }
+void TestTransmitterCodec::frames_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<std::vector<int>>("selections");
+    QTest::addColumn<QByteArray>("frame");  // the 70 bytes
+    const QByteArray words = QByteArray::fromHex(kWords200);
+    QTest::newRow("200 kHz, defaults")
+        << "200" << Defaults() << words + QByteArray::fromHex("00 00 00 00 05 05");
+    QTest::newRow("leading zero") << "0200" << Defaults()
+                                  << words + QByteArray::fromHex("00 00 00 00 05 05");
+    QTest::newRow("500 leading zeros")
+        << QString(500, QLatin1Char('0')) + QStringLiteral("200") << Defaults()
+        << words + QByteArray::fromHex("00 00 00 00 05 05");
+    // Frame order 1007, 1008, 1012, 1013, 1010, 1014.
+    QTest::newRow("lists chosen") << "200" << std::vector<int>{1, 10, 3, 0, 0, 9}
+                                  << words + QByteArray::fromHex("01 0A 03 00 00 09");
+    QTest::newRow("no selection sends the default")
+        << "200" << std::vector<int>{-1, -1, 2, -1, -1, 7}
+        << words + QByteArray::fromHex("00 00 02 00 05 07");
+    QTest::newRow("selection beyond items sends the default")
+        << "200" << std::vector<int>{2, 11, 0, 0, 11, 0}
+        << words + QByteArray::fromHex("00 00 00 00 05 00");
+    QTest::newRow("2 kHz, lowest") << "2" << Defaults()
+                                   << QByteArray::fromHex(
+                                          "00 00 00 00 00 00 68 DC  00 00 00 00 00 00 59 21 "
+                                          "00 00 00 00 00 00 78 96  00 00 00 00 00 00 88 51 "
+                                          "00 00 00 00 00 00 49 66  00 00 00 00 00 00 39 AC "
+                                          "00 00 00 00 00 00 98 0B  00 00 00 00 00 00 29 F1 "
+                                          "00 00 00 00 05 05");
 }
 
-void TestTransmitterCodec::leadingZerosChangeNothing() {
-    const FrameBuild plain = transmitter::BuildFrame(QStringLiteral("200"), Defaults());
-    const FrameBuild zeros = transmitter::BuildFrame(QStringLiteral("0200"), Defaults());
-    QCOMPARE(zeros.frame, plain.frame);
-    const FrameBuild many =
-        transmitter::BuildFrame(QString(500, QLatin1Char('0')) + QStringLiteral("200"), Defaults());
-    QCOMPARE(many.frame, plain.frame);
+void TestTransmitterCodec::frames() {
+    QFETCH(QString, text);
+    QFETCH(std::vector<int>, selections);
+    QFETCH(QByteArray, frame);
+    const FrameBuild build = transmitter::BuildFrame(text, selections);
+    QVERIFY(build.error.isEmpty());
+    QCOMPARE(build.frame.toHex(' '), frame.toHex(' '));
 }
 
 void TestTransmitterCodec::wordFields_data() {
-    QTest::addColumn<QString>("digits");
-    QTest::addColumn<QString>("field");
-    QTest::newRow("two") << "05"
-                         << "00 00 00 00 00 00 00 05 ";
-    QTest::newRow("eight") << "FFFFFFFF"
-                           << "00 00 00 00 FF FF FF FF ";
-    QTest::newRow("sixteen") << "0123456789ABCDEF"
-                             << "01 23 45 67 89 AB CD EF ";
+    QTest::addColumn<quint64>("word");
+    QTest::addColumn<QByteArray>("field");
+    QTest::newRow("one byte") << quint64(5) << QByteArray::fromHex("00 00 00 00 00 00 00 05");
+    QTest::newRow("four bytes") << quint64(0xFFFFFFFFu)
+                                << QByteArray::fromHex("00 00 00 00 FF FF FF FF");
+    QTest::newRow("eight bytes") << quint64(0x0123456789ABCDEFull)
+                                 << QByteArray::fromHex("01 23 45 67 89 AB CD EF");
 }
 
 void TestTransmitterCodec::wordFields() {
-    QFETCH(QString, digits);
-    QFETCH(QString, field);
-    QCOMPARE(WordField(digits), field);
+    QFETCH(quint64, word);
+    QFETCH(QByteArray, field);
+    QCOMPARE(WordField(word), field);
 }
 
 void TestTransmitterCodec::refusedTexts_data() {
@@ -140,8 +149,44 @@ void TestTransmitterCodec::refusedTexts() {
     QCOMPARE(build.frame.isEmpty(), !error.isEmpty());
     if (error.isEmpty()) {
         // Every word fits the device's 8 hex digits.
-        QCOMPARE(FrameBytes(build.frame, 0, 4), QStringLiteral("00 00 00 00 "));
+        QCOMPARE(build.frame.left(4), QByteArray(4, '\0'));
     }
+}
+
+void TestTransmitterCodec::reads_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("frequency");
+    QTest::addColumn<std::vector<quint64>>("listBytes");
+    QTest::addColumn<std::vector<int>>("selections");
+    const QByteArray words = QByteArray::fromHex(kWords200);
+    QTest::newRow("lists within") << words + QByteArray::fromHex("01 0A 03 00 00 09") << "200"
+                                  << std::vector<quint64>{1, 10, 3, 0, 0, 9}
+                                  << std::vector<int>{1, 10, 3, 0, 0, 9};
+    // 11 for list 1008 is one past its items; 255 for list 1010: their defaults are selected.
+    QTest::newRow("lists beyond") << words + QByteArray::fromHex("00 0B 00 00 FF 00") << "200"
+                                  << std::vector<quint64>{0, 11, 0, 0, 255, 0}
+                                  << std::vector<int>{0, 0, 0, 0, 5, 0};
+    // Only the first word says the frequency; the offset words are not read.
+    QTest::newRow("first word only")
+        << QByteArray::fromHex("00 00 00 00 01 00 00 00") + QByteArray(56, '\x7F') +
+               QByteArray::fromHex("01 00 00 00 00 00")
+        << "1250" << std::vector<quint64>{1, 0, 0, 0, 0, 0} << std::vector<int>{1, 0, 0, 0, 0, 0};
+    QTest::newRow("all FF") << QByteArray(70, '\xFF') << "1374389534719999"
+                            << std::vector<quint64>(6, 255) << std::vector<int>{0, 0, 0, 0, 5, 5};
+    QTest::newRow("short frame reads zeros")
+        << QByteArray::fromHex("00 00 00 00 00 28 F5 C3") << "200" << std::vector<quint64>(6, 0)
+        << std::vector<int>{0, 0, 0, 0, 0, 0};
+}
+
+void TestTransmitterCodec::reads() {
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, frequency);
+    QFETCH(std::vector<quint64>, listBytes);
+    QFETCH(std::vector<int>, selections);
+    const FrameReading reading = transmitter::ReadFrame(frame);
+    QCOMPARE(reading.frequencyText, frequency);
+    QCOMPARE(std::vector<quint64>(reading.listBytes.begin(), reading.listBytes.end()), listBytes);
+    QCOMPARE(reading.selections, selections);
 }
 
 void TestTransmitterCodec::readBackEveryAcceptedFrequency() {
@@ -167,30 +212,6 @@ void TestTransmitterCodec::readBackOfAnyWordStaysExact() {
     QCOMPARE(quint64(transmitter::FrequencyFromWord(~std::uint64_t{0})),
              quint64(1374389534720000ull - 1));
     QCOMPARE(quint64(transmitter::FrequencyFromWord(std::uint64_t{1} << 32)), quint64(320000));
-    const QString reply = QStringLiteral("FF ").repeated(70);
-    QCOMPARE(transmitter::ReadFrame(reply).frequencyText, QStringLiteral("1374389534719999"));
-}
-
-void TestTransmitterCodec::listBytes() {
-    // Frame order 1007, 1008, 1012, 1013, 1010, 1014.
-    const FrameBuild build = transmitter::BuildFrame(QStringLiteral("200"), {1, 10, 3, 0, 0, 9});
-    QCOMPARE(FrameBytes(build.frame, 64, 6), QStringLiteral("01 0A 03 00 00 09 "));
-    const FrameReading reading = transmitter::ReadFrame(build.frame);
-    QCOMPARE(reading.selections, (std::vector<int>{1, 10, 3, 0, 0, 9}));
-    QCOMPARE(FrameByte(build.frame, 69), QStringLiteral("09"));
-}
-
-void TestTransmitterCodec::listBeyondItemsFallsBackToDefault() {
-    QString reply = transmitter::BuildFrame(QStringLiteral("200"), Defaults()).frame;
-    reply.replace(3 * 65, 2, QStringLiteral("0B"));  // 11 for list 1008: one past its items
-    reply.replace(3 * 68, 2, QStringLiteral("FF"));  // 255 for list 1010
-    const FrameReading reading = transmitter::ReadFrame(reply);
-    QCOMPARE(reading.listBytes[1], std::uint64_t(11));
-    QCOMPARE(reading.selections[1], 0);
-    QCOMPARE(reading.selections[4], 5);
-    // A list without a selection sends its default.
-    const FrameBuild build = transmitter::BuildFrame(QStringLiteral("200"), {-1, -1, 2, -1, -1, 7});
-    QCOMPARE(FrameBytes(build.frame, 64, 6), QStringLiteral("00 00 02 00 05 07 "));
 }
 
 void TestTransmitterCodec::listsInFrameOrder() {
