@@ -7,6 +7,7 @@
 #include <QStatusBar>
 #include <QWindow>
 
+#include "app/journal_dlg.h"
 #include "app/kpb650_view.h"
 #include "common/globals.h"
 #include "common/message_box.h"
@@ -74,6 +75,8 @@ void CMainFrame::BuildMenu(Menu& menu, int variant) {
     device->addSeparator();
     command(device, a ? QStringLiteral("退    出") : QStringLiteral("退出"), kCmdExit,
             &QWidget::close);
+    device->addSeparator();
+    command(device, QStringLiteral("写入日志(&J)..."), kCmdJournal, &CMainFrame::OnJournal);
 
     QAction* switchItem = command(nullptr, QStringLiteral("维护软件切换"), kCmdSwitchVariant,
                                   &CMainFrame::OnSwitchVariant);
@@ -326,4 +329,9 @@ void CMainFrame::OnRecordQuery() {
 
 void CMainFrame::OnClockSettings() {
     m_clockDlg.exec();
+}
+
+void CMainFrame::OnJournal() {
+    CJournalDlg dlg(journal::DefaultJournalPath(), this);
+    dlg.exec();
 }

@@ -22,10 +22,14 @@ ParsedArguments ParseCtlArguments(const QStringList& arguments) {
     const QCommandLineOption frequency(QStringLiteral("frequency"), QString(),
                                        QStringLiteral("kHz"));
     const QCommandLineOption set(QStringLiteral("set"), QString(), QStringLiteral("name=value"));
+    const QCommandLineOption noJournal(QStringLiteral("no-journal"));
+    const QCommandLineOption device(QStringLiteral("device"), QString(), QStringLiteral("id"));
+    const QCommandLineOption since(QStringLiteral("since"), QString(), QStringLiteral("date"));
+    const QCommandLineOption diff(QStringLiteral("diff"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({port, variant, timeOut, retries, json, quiet, verbose, output, yes, noStore,
-                       frequency, set, help, version});
+                       frequency, set, noJournal, device, since, diff, help, version});
 
     ParsedArguments parsed;
     if (!parser.parse(arguments)) {
@@ -74,6 +78,10 @@ ParsedArguments ParseCtlArguments(const QStringList& arguments) {
     o.output = parser.value(output);
     o.yes = parser.isSet(yes);
     o.noStore = parser.isSet(noStore);
+    o.noJournal = parser.isSet(noJournal);
+    o.device = parser.value(device);
+    o.since = parser.value(since);
+    o.diff = parser.isSet(diff);
     o.frequency = parser.value(frequency);
     o.sets = parser.values(set);
     o.help = parser.isSet(help);
@@ -102,6 +110,13 @@ QString CtlHelpText() {
         "                              ending in 'b' (record database), else a text record file\n"
         "  log clear --yes             keeps TEMP in the archive folder, then clears the log\n"
         "  convert IN OUT              record file IN (database or text) to OUT (kinds as above)\n"
+        "  journal [--device ID] [--since DATE]\n"
+        "                              the journal of writes (parameters, clock, log clears),\n"
+        "                              newest first; ID: part of the device, port or\n"
+        "                              identification; DATE: 2026-12-01 or 2026-12-01T08:00\n"
+        "  history --device ID [--diff A B]\n"
+        "                              the device's parameter sets as kept, or sets A and B\n"
+        "                              compared field by field"
         "\n"
         "Options:\n"
         "  --port DEVICE     device of the line (default: KP650_COM1, else /dev/ttyS0)\n"
@@ -110,6 +125,7 @@ QString CtlHelpText() {
         "  --retries N       send a request again up to N times after a bad reply or none\n"
         "                    (default 4; a log record's acknowledge is never sent again)\n"
         "  --json            machine-readable results on stdout\n"
+        "  --no-journal      writes go out without a journal entry\n"
         "  -q, --quiet       no messages but errors\n"
         "  -v, --verbose     every request and reply in hex on stderr\n"
         "  -h, --help        this text\n"
@@ -124,7 +140,8 @@ QString CtlHelpText() {
         "  5  the device refused the request\n"
         "  6  bad reply\n"
         "  7  file or database error\n"
-        "  8  after a write the device holds something else\n");
+        "  8  after a write the device holds something else\n"
+        "  9  the journal of writes cannot be written (nothing was sent)\n");
 }
 
 }  // namespace cli

@@ -18,6 +18,7 @@ enum ExitCode {
     kExitBadReply = 6,  // replies that were not what the request asks for
     kExitFile = 7,      // a file or database could not be read or written
     kExitMismatch = 8,  // after a write, the device holds something else
+    kExitJournal = 9,   // the journal of writes could not be written (see --no-journal)
 };
 
 inline constexpr int kDefaultTimeOutMs = 1000;
@@ -35,6 +36,10 @@ struct CtlOptions {
     QString output;     // -o
     bool yes = false;
     bool noStore = false;
+    bool noJournal = false;  // writes go out without a journal entry
+    QString device;          // journal, history: which device
+    QString since;           // journal: from this date or time
+    bool diff = false;       // history: compare the two sets named
     QString frequency;
     QStringList sets;  // NAME=VALUE
     bool help = false;

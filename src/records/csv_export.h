@@ -14,6 +14,8 @@
 // time; the other columns are the record's texts as listed. A field holding a comma, a double
 // quote, CR or LF is quoted, its quotes doubled.
 QByteArray RecordsToCsv(const std::vector<EventRecord>& records);
+// One field as such a file writes it: quoted when it holds a comma, a quote, CR or LF.
+QString CsvField(const QString& text);
 
 // One row per record as the list shows it, for the clipboard: serial number then the eight
 // texts, separated by tabs, each row ended by LF. Tabs and line breaks inside a text become

@@ -15,6 +15,7 @@
 #include "common/globals.h"
 #include "common/message_box.h"
 #include "link/open_port.h"
+#include "link/port_names.h"
 #include "records/bitmap_face_button.h"
 #include "records/comtrade_export.h"
 #include "records/csv_export.h"
@@ -66,6 +67,7 @@ CRecordDlg::CRecordDlg(QWidget* parent)
 
     m_comm.setObjectName(QStringLiteral("id%1").arg(kIdComm));
     connect(&m_link, &DeviceExchange::Finished, this, &CRecordDlg::OnExchangeFinished);
+    m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
     connect(&m_link, &DeviceExchange::LineLostWhileIdle, this,
             [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
 
@@ -161,6 +163,7 @@ void CRecordDlg::OnInitDialog() {
     // without text.
     EnableButtons(true);
     m_exchange.Open();
+    m_journal.NewShowing();
     StopRunDown();
     m_progress->SetRange(0, 100);
     m_progress->SetStep(1);
@@ -184,6 +187,8 @@ void CRecordDlg::OnEndDialog() {
     m_model->Clear();
     StopRunDown();
     m_exchange.pending.clear();
+    m_journal.Complete(journal::WriteOutcome::Unknown, {},
+                       QStringLiteral("the dialog closed before the reply"));
     m_comm.SetPortOpen(false);
 }
 
@@ -430,12 +435,16 @@ void CRecordDlg::OnClearLog() {
     const int variant = g_variant;
     // What was read and not saved is kept before the device forgets it; without that copy
     // nothing is cleared.
-    if (!ArchiveTemp(m_store, variant, this).ok) {
+    const ArchiveResult archive = ArchiveTemp(m_store, variant, this);
+    if (!archive.ok) {
         return;
     }
     m_exchange.pending = records::kClearLogCommand;
     EnableButtons(false);
-    m_link.Start(ClearLogRequest(variant));
+    const ExchangeRequest request = ClearLogRequest(variant);
+    m_journal.Begin(journal::LogClear(PortDeviceName(m_portNumber), variant, archive.path,
+                                      archive.records, request));
+    m_link.Start(request);
     m_progress->SetPos(0);
 }
 
@@ -507,6 +516,7 @@ void CRecordDlg::EndReadWith(const QString& text) {
 void CRecordDlg::HandleClearResult(const ExchangeResult& result) {
     m_exchange.pending.clear();
     EnableButtons(true);
+    m_journal.Complete(result);
     if (result.outcome != ExchangeOutcome::Success) {
         ShowMessageBox(this, ExchangeFailureText(result));
         return;

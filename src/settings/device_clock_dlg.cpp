@@ -5,8 +5,10 @@
 #include <QPushButton>
 
 #include "common/dialog_units.h"
+#include "common/globals.h"
 #include "common/message_box.h"
 #include "link/open_port.h"
+#include "link/port_names.h"
 #include "settings/time_frame.h"
 
 namespace {
@@ -58,6 +60,7 @@ CDeviceClockDlg::CDeviceClockDlg(QWidget* parent)
     connect(exit, &QPushButton::clicked, this, &QDialog::accept);
 
     m_comm.setObjectName(QStringLiteral("id1004"));
+    m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
     connect(&m_link, &DeviceExchange::Finished, this, &CDeviceClockDlg::OnExchangeFinished);
     connect(&m_link, &DeviceExchange::BusyChanged, this, [this](bool busy) {
         m_writeButton->setEnabled(!busy);
@@ -78,6 +81,8 @@ void CDeviceClockDlg::OnInitDialog() {
     m_deviceDate->clear();
     m_deviceTime->clear();
     m_exchange.Open();
+    m_journal.NewShowing();
+    m_readThisShowing.clear();
     m_link.SetPortNumber(m_portNumber);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
         return;
@@ -91,6 +96,8 @@ void CDeviceClockDlg::OnEndDialog() {
     m_refreshTimer.stop();
     m_link.Cancel();
     m_exchange.pending.clear();
+    m_journal.Complete(journal::WriteOutcome::Unknown, {},
+                       QStringLiteral("the dialog closed before the reply"));
     m_comm.SetPortOpen(false);
 }
 
@@ -112,7 +119,10 @@ void CDeviceClockDlg::OnWrite() {
     }
     m_exchange.frame = BuildTimeFrame(now);
     m_exchange.pending = kWriteCommand;
-    m_link.Start(ClockWriteRequest(m_exchange.frame));
+    const ExchangeRequest request = ClockWriteRequest(m_exchange.frame);
+    m_journal.Begin(journal::ClockSet(PortDeviceName(m_portNumber), g_variant, now,
+                                      m_readThisShowing, request));
+    m_link.Start(request);
 }
 
 void CDeviceClockDlg::OnRead() {
@@ -126,6 +136,9 @@ void CDeviceClockDlg::OnRead() {
 void CDeviceClockDlg::OnExchangeFinished(const ExchangeResult& result) {
     const QString command = m_exchange.pending;
     m_exchange.pending.clear();
+    if (command == kWriteCommand) {
+        m_journal.Complete(result);
+    }
     const bool replied =
         result.outcome == ExchangeOutcome::Success || result.outcome == ExchangeOutcome::BadReply;
     // A read's time, and a device that keeps telling an impossible time gets that field's message.
@@ -148,5 +161,6 @@ void CDeviceClockDlg::ShowDeviceTime(const std::array<int, 6>& v) {
         ShowMessageBox(this, TimeFieldErrorText(*bad));
         return;
     }
+    m_readThisShowing = journal::DeviceTimeText(v[0], v[1], v[2], v[3], v[4], v[5]);
     m_deviceTime->setText(TimeFrameTimeText(v[3], v[4], v[5]));
 }

@@ -193,6 +193,8 @@ void CParameterDlg::ApplyOrCompareReading(const QString& replyData) {
     if (device.Ok()) {
         m_lastRead = device.set;
         m_lastRead.provenance.readAt = QDateTime::currentDateTime();
+        m_heldThisShowing = device.set;
+        KeepInHistory(device.set, QStringLiteral("read"));
     }
     if (m_comparison) {
         // Still armed while its result shows, so that a reply repeated meanwhile is compared
