@@ -68,7 +68,13 @@ CJournalDlg::CJournalDlg(const QString& path, QWidget* parent) : QDialog(parent)
     layout->addLayout(filter);
     layout->addWidget(m_view);
 
-    m_openError = QFileInfo::exists(path) ? m_journal.Open(path, false) : QString();
+    // A journal that cannot be read says so where the entries would be.
+    const QString openError = QFileInfo::exists(path) ? m_journal.Open(path, false) : QString();
+    if (!openError.isEmpty()) {
+        auto* problem = new QLabel(path + QStringLiteral(": ") + openError, this);
+        problem->setObjectName(QStringLiteral("journalProblem"));
+        layout->addWidget(problem);
+    }
     for (const QString& device : m_journal.Devices()) {
         m_device->addItem(device, device);
     }

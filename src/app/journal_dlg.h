@@ -30,7 +30,6 @@ private:
     void OnExport();
 
     journal::Journal m_journal;
-    QString m_openError;
     JournalModel* m_model = nullptr;
     QComboBox* m_device = nullptr;
     QDateEdit* m_from = nullptr;

@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/journal_dlg.h"
 #include "journal/journal.h"
+#include "journal/journal_model.h"
 #include "journal/journal_report.h"
 #include "journal/write_recorder.h"
 
@@ -166,6 +168,16 @@ void TestJournal::filter() {
     QCOMPARE(ids({{}, kAt.addDays(2), kAt.addDays(4)}), (QList<qint64>{3, 2}));
     QCOMPARE(file.Devices(), (QStringList{"KPA-650 @ /dev/ttyS1", "KPA-650 @ /dev/ttyS10",
                                           "KPB-650 @ tcp://10.0.0.5:4001"}));
+    // The dialog: one device exactly (not ttyS10), days in local time, both ends included.
+    CJournalDlg dlg(file.Path());
+    dlg.SetFilter("KPA-650 @ /dev/ttyS1", kAt.addDays(1).toLocalTime().date(),
+                  kAt.addDays(4).toLocalTime().date());
+    QCOMPARE(dlg.Model().rowCount(), 2);
+    QCOMPARE(dlg.Model().Entries()[0].id, 4);
+    dlg.SetFilter({}, kAt.addDays(2).toLocalTime().date(), kAt.addDays(3).toLocalTime().date());
+    QCOMPARE(dlg.Model().rowCount(), 2);
+    QCOMPARE(dlg.Model().index(1, JournalModel::kDevice).data().toString(),
+             QStringLiteral("KPB-650 @ tcp://10.0.0.5:4001"));
 }
 
 void TestJournal::historyKeepsChangedSets() {
