@@ -533,6 +533,13 @@ int Ctl::ClockSync() {
     if (const int code = ResolveVariant()) {
         return code;
     }
+    // What the device clock said before, for the journal: one try, and no answer stops nothing.
+    QString before;
+    const ExchangeResult held = m_link->Run(ClockReadRequest(), 1);
+    if (const auto v = ClockReplyValues(held.reply);
+        v && held.outcome == ExchangeOutcome::Success) {
+        before = journal::DeviceTimeText((*v)[0], (*v)[1], (*v)[2], (*v)[3], (*v)[4], (*v)[5]);
+    }
     // The device keeps whole seconds: the frame goes out just as this computer's second begins.
     {
         QEventLoop loop;
@@ -547,7 +554,7 @@ int Ctl::ClockSync() {
     }
     const ExchangeRequest request = ClockWriteRequest(BuildTimeFrame(now));
     if (const int code = JournalBegin(
-            journal::ClockSet(m_link->DeviceName(), m_variant, now, QString(), request))) {
+            journal::ClockSet(m_link->DeviceName(), m_variant, now, before, request))) {
         return code;
     }
     const ExchangeResult result = m_link->Run(request);
