@@ -116,7 +116,7 @@ QString CtlHelpText() {
         "                              identification; DATE: 2026-12-01 or 2026-12-01T08:00\n"
         "  history --device ID [--diff A B]\n"
         "                              the device's parameter sets as kept, or sets A and B\n"
-        "                              compared field by field"
+        "                              compared field by field\n"
         "\n"
         "Options:\n"
         "  --port DEVICE     device of the line (default: KP650_COM1, else /dev/ttyS0)\n"
