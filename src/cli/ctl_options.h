@@ -18,7 +18,8 @@ enum ExitCode {
     kExitBadReply = 6,  // replies that were not what the request asks for
     kExitFile = 7,      // a file or database could not be read or written
     kExitMismatch = 8,  // after a write, the device holds something else
-    kExitJournal = 9,   // the journal of writes could not be written (see --no-journal)
+    kExitDiffers = 9,   // params diff: the device holds other values than the file
+    kExitJournal = 10,  // the journal of writes could not be written (see --no-journal)
 };
 
 inline constexpr int kDefaultTimeOutMs = 1000;

@@ -2,7 +2,7 @@
 // pseudo-terminal against kp650-sim. Each write leaves exactly one entry, read back through
 // `kp650ctl journal --json`, with literal fields; a lost line leaves "unknown"; a tool killed
 // between the two commits leaves a readable journal; a journal that cannot be written stops the
-// tool (exit 9) unless --no-journal, and is told once in a dialog without stopping the write.
+// tool (exit 10) unless --no-journal, and is told once in a dialog without stopping the write.
 
 #include <QDir>
 #include <QJsonArray>
@@ -364,7 +364,7 @@ void TestE2eJournal::unwritableJournal() {
     const QStringList write{"--port", device.LinkPath(), "--variant",   "A",
                             "params", "write",           "--frequency", "300"};
     const CtlRun refused = RunCtl(m_home->path(), write);
-    QCOMPARE(refused.exitCode, 9);
+    QCOMPARE(refused.exitCode, 10);
     QVERIFY(refused.err.contains("nothing was sent"));
     const QStringList read{"--port", device.LinkPath(), "--variant", "A", "params",
                            "read",   "--json"};
