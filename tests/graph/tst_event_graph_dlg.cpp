@@ -69,7 +69,7 @@ struct Bench {
         return dlg->findChild<QPushButton*>(QStringLiteral("id%1").arg(id));
     }
     void Show() { QTest::mouseClick(Button(1050), Qt::LeftButton); }
-    const TraceView& View() const { return dlg->Strip(0)->View(); }
+    TraceView View() const { return dlg->View(); }
     // Dialog x whose timeline position is t at the current zoom.
     int XAt(qint64 t) const {
         return dlg->Area().left + View().originX + int(std::ceil(t * View().pxPerMs + 1e-9));
@@ -742,20 +742,25 @@ void TestEventGraphDlg::exportsAndPrint() {
     QTemporaryDir out;
     QString next;
     QStringList asked;
-    b.dlg->SetExportFileChooser(
-        [&](QWidget*, const QString& title, const QString& filter, const QString& suffix) {
-            asked << title + QLatin1Char('|') + filter + QLatin1Char('|') + suffix;
-            return next;
-        });
+    b.dlg->SetExportFileChooser([&](QWidget*, const QString& title, const QString& filter,
+                                    const QString& suffix, const QString& name) {
+        asked << title + QLatin1Char('|') + filter + QLatin1Char('|') + suffix + QLatin1Char('|') +
+                     name;
+        return next;
+    });
     next = out.filePath(QStringLiteral("g.png"));
     b.dlg->OnExportPng();
     next = out.filePath(QStringLiteral("g.svg"));
     b.dlg->OnExportSvg();
     next = out.filePath(QStringLiteral("g.pdf"));
     b.dlg->OnExportPdf();
-    QCOMPARE(asked, (QStringList{QStringLiteral("导出PNG图片|PNG 图片(*.png)|png"),
-                                 QStringLiteral("导出SVG图片|SVG 图片(*.svg)|svg"),
-                                 QStringLiteral("导出PDF文件|PDF 文件(*.pdf)|pdf")}));
+    // Each suggests a name as the record files do: the device and the dates drawn.
+    QCOMPARE(
+        asked,
+        (QStringList{
+            QStringLiteral("导出PNG图片|PNG 图片(*.png)|png|KPA650(2024-03-01至2024-03-31)"),
+            QStringLiteral("导出SVG图片|SVG 图片(*.svg)|svg|KPA650(2024-03-01至2024-03-31)"),
+            QStringLiteral("导出PDF文件|PDF 文件(*.pdf)|pdf|KPA650(2024-03-01至2024-03-31)")}));
     QImage png(out.filePath(QStringLiteral("g.png")));
     QVERIFY(!png.isNull());
     QVERIFY(png.width() > b.dlg->Strip(0)->width());
