@@ -19,6 +19,7 @@
 #include <unistd.h>
 #endif
 
+#include "cli/ctl_channel.h"
 #include "cli/ctl_link.h"
 #include "cli/ctl_output.h"
 #include "common/globals.h"
@@ -154,6 +155,9 @@ int Ctl::Run() {
     }
     if (command == QLatin1String("convert") && arguments(3)) {
         return Convert();
+    }
+    if (command == QLatin1String("channel") && arguments(3)) {
+        return RunChannel(m_o);
     }
     if (command.isEmpty()) {
         return Usage(QStringLiteral("no command given"));
