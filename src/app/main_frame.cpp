@@ -11,6 +11,7 @@
 #include "common/globals.h"
 #include "common/message_box.h"
 #include "common/user_settings.h"
+#include "graph/channel_view_dlg.h"
 #include "graph/event_graph_dlg.h"
 #include "link/port_chooser_dlg.h"
 #include "link/port_names.h"
@@ -74,6 +75,12 @@ void CMainFrame::BuildMenu(Menu& menu, int variant) {
     device->addSeparator();
     command(device, a ? QStringLiteral("退    出") : QStringLiteral("退出"), kCmdExit,
             &QWidget::close);
+    // Below the device's own items: both ends of a channel, from their record files.
+    device->addSeparator();
+    device
+        ->addAction(QStringLiteral("通道分析(发信端与收信端)..."), this,
+                    [this] { RunChannelViewDialog(this); })
+        ->setObjectName(QStringLiteral("channelView"));
 
     QAction* switchItem = command(nullptr, QStringLiteral("维护软件切换"), kCmdSwitchVariant,
                                   &CMainFrame::OnSwitchVariant);

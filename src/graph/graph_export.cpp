@@ -14,6 +14,13 @@ namespace {
 
 const QString kPrintErrorText = QStringLiteral("打印出错！");
 
+bool RunPrintDialog(QPrinter& printer, QWidget* parent) {
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace
+
 QString ChooseExportFile(QWidget* parent, const QString& title, const QString& filter,
                          const QString& suffix, const QString& name) {
     QFileDialog dialog(parent, title);
@@ -34,13 +41,6 @@ QString ChooseExportFile(QWidget* parent, const QString& title, const QString& f
     }
     return path;
 }
-
-bool RunPrintDialog(QPrinter& printer, QWidget* parent) {
-    QPrintDialog dialog(&printer, parent);
-    return dialog.exec() == QDialog::Accepted;
-}
-
-}  // namespace
 
 bool SaveGraphPdf(const GraphPicture& picture, const QString& path) {
     QPrinter printer(QPrinter::HighResolution);

@@ -42,5 +42,10 @@ private:
     PrintSetup m_printSetup;
 };
 
+// The save-file dialog the exports use: opens in the folder last exported to, with the suggested
+// name, and adds the suffix to a name typed without one.
+QString ChooseExportFile(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& suffix, const QString& name);
+
 // A PDF of the picture on one landscape A4 page.
 bool SaveGraphPdf(const GraphPicture& picture, const QString& path);

@@ -80,6 +80,20 @@ QSize GraphPictureSize(const GraphPicture& p) {
     return QSize(kMargin + LabelColumn(p, fm) + p.view.width + kMargin, h);
 }
 
+QRect GraphPictureStrips(const GraphPicture& p) {
+    const QFontMetrics fm(p.font);
+    int h = 0;
+    for (const GraphPictureRow& row : p.rows) {
+        h += row.height;
+    }
+    return QRect(kMargin + LabelColumn(p, fm), kMargin + fm.height() + kMargin, p.view.width, h);
+}
+
+int GraphPictureStripWidthFor(const GraphPicture& p, int width) {
+    const QFontMetrics fm(p.font);
+    return std::max(1, width - 2 * kMargin - LabelColumn(p, fm));
+}
+
 GraphPicture FitGraphPicture(const GraphPicture& picture, int width, double heightPerWidth) {
     GraphPicture fitted = picture;
     const QSize size = GraphPictureSize(picture);

@@ -55,6 +55,11 @@ struct GraphPicture {
 
 // Size in pixels of the picture drawn at scale 1.
 QSize GraphPictureSize(const GraphPicture& picture);
+// Where the strips are in it: left edge of column 0, top of the first row, the strips' width and
+// all rows' height.
+QRect GraphPictureStrips(const GraphPicture& picture);
+// The strip width that makes the picture `width` pixels wide.
+int GraphPictureStripWidthFor(const GraphPicture& picture, int width);
 // The same picture laid out again for a page of this shape: as wide as `width` pixels (labels
 // keep their size, so they read on paper as on screen), rows taller until the page's height is
 // used.
