@@ -15,6 +15,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <algorithm>
+
 #include "common/dialog_base.h"
 #include "common/message_box.h"
 #include "common/user_settings.h"
@@ -27,6 +29,7 @@ namespace {
 const QString kTitle = QStringLiteral("通道分析：发信端与收信端");
 const QString kNoRecordsText = QStringLiteral("文件中没有记录：");
 constexpr int kRowHeight = 40;
+constexpr int kCaptionAndAxisHeight = 90;
 // The command colours of the event graph, the same command at both ends.
 const QColor kCommandColors[channel::kCommandCount] = {QColor(0, 255, 255), QColor(0, 255, 0),
                                                        QColor(153, 50, 204)};
@@ -37,7 +40,7 @@ const QColor kUnwantedColor(255, 140, 0);
 }  // namespace
 
 CChannelPlot::CChannelPlot(QWidget* parent) : QWidget(parent) {
-    setMinimumSize(420, kRowHeight * channel::kRowCount + 90);
+    setMinimumSize(420, kRowHeight * channel::kRowCount + kCaptionAndAxisHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
 }
@@ -52,12 +55,15 @@ void CChannelPlot::SetReport(const ChannelReport& report) {
 GraphPicture CChannelPlot::Bare() const {
     GraphPicture p;
     p.font = DialogFont();
+    // Rows share the height the caption and the axis leave.
+    const int rowHeight =
+        std::max(kRowHeight, (height() - kCaptionAndAxisHeight) / channel::kRowCount);
     for (int row = 0; row < channel::kRowCount; ++row) {
         const bool received = row >= channel::kCommandCount;
         const int n = row % channel::kCommandCount;
         p.rows.push_back(GraphPictureRow{
             (received ? QStringLiteral("收信 命令%1") : QStringLiteral("发信 命令%1")).arg(n + 1),
-            m_traces.rows[static_cast<std::size_t>(row)], kCommandColors[n], kRowHeight});
+            m_traces.rows[static_cast<std::size_t>(row)], kCommandColors[n], rowHeight});
     }
     return p;
 }
@@ -202,7 +208,7 @@ CChannelViewDlg::CChannelViewDlg(QWidget* parent)
     m_text = new QPlainTextEdit(split);
     m_text->setObjectName(QStringLiteral("channelReport"));
     m_text->setReadOnly(true);
-    m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
     connect(m_plot, &CChannelPlot::CursorMoved, this, &CChannelViewDlg::ShowCursor);

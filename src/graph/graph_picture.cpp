@@ -11,6 +11,8 @@
 #include <QSvgGenerator>
 
 #include <algorithm>
+#include <set>
+#include <tuple>
 
 #include "graph/graph_frame.h"
 #include "graph/trace_strip.h"
@@ -144,8 +146,17 @@ void PaintGraphPicture(QPainter& painter, const GraphPicture& p) {
     const auto columnOf = [&](qint64 at) { return left + TimelineX(p.view, p.view.total, at); };
     painter.save();
     painter.setClipRect(left, 0, width, y);
+    // Tens of thousands of links share a few hundred columns at a wide view: each line is
+    // drawn once, and only where it can be seen.
+    std::set<std::tuple<int, int, int, int>> drawn;
     for (const GraphPictureLink& link : p.links) {
         if (!inRow(link.fromRow) || !inRow(link.toRow)) {
+            continue;
+        }
+        const int xa = columnOf(link.from);
+        const int xb = columnOf(link.to);
+        if (std::max(xa, xb) < left || std::min(xa, xb) > left + width ||
+            !drawn.emplace(link.fromRow, link.toRow, xa, xb).second) {
             continue;
         }
         const std::size_t a = static_cast<std::size_t>(link.fromRow);
@@ -153,7 +164,7 @@ void PaintGraphPicture(QPainter& painter, const GraphPicture& p) {
         const int ya = rowTop[a] + TraceLevelsFor(p.rows[a].height).yTop;
         const int yb = rowTop[b] + TraceLevelsFor(p.rows[b].height).yTop;
         painter.setPen(QPen(link.color, 1, Qt::DashLine));
-        painter.drawLine(columnOf(link.from), ya, columnOf(link.to), yb);
+        painter.drawLine(xa, ya, xb, yb);
     }
     for (const GraphPictureMark& mark : p.marks) {
         if (!inRow(mark.row)) {
