@@ -19,7 +19,6 @@ TraceData TraceOf(std::vector<Interval> intervals, qint64 end) {
     TraceData data;
     data.runs.clear();
     qint64 at = 0;
-    qint64 low = 0;
     for (const Interval& i : intervals) {
         if (i.to <= i.from) {
             data.markers.push_back(std::max<qint64>(i.from, 1));
@@ -30,15 +29,15 @@ TraceData TraceOf(std::vector<Interval> intervals, qint64 end) {
             continue;  // inside the high run before
         }
         if (from > at || data.runs.empty()) {
-            data.runs.push_back(low + from - at);
+            // Positions start a margin after 0, so the first low run is never empty.
+            data.runs.push_back(from - at);
             data.runs.push_back(i.to - from);
-            low = 0;
         } else {
             data.runs.back() += i.to - from;  // touches the run before
         }
         at = i.to;
     }
-    data.runs.push_back(std::max<qint64>(low + end - at, 1));
+    data.runs.push_back(std::max<qint64>(end - at, 1));
     std::sort(data.markers.begin(), data.markers.end());
     return data;
 }
