@@ -18,11 +18,12 @@
 #include <algorithm>
 
 #include "common/dialog_base.h"
+#include "common/file_dialog_folder.h"
 #include "common/message_box.h"
-#include "common/user_settings.h"
 #include "records/record_file_read.h"
 #include "records/record_store.h"
 #include "records/record_time.h"
+#include "records/store_messages.h"
 
 namespace {
 
@@ -256,17 +257,20 @@ void CChannelViewDlg::SetFiles(const QString& transmitterFile, const QString& re
 }
 
 void CChannelViewDlg::OnAnalyse() {
-    const std::vector<EventRecord> tx = ReadRecordFile(m_txFile->text());
-    if (tx.empty()) {
-        ShowMessageBox(this, kNoRecordsText + m_txFile->text());
-        return;
+    std::vector<EventRecord> ends[2];
+    const QString paths[2] = {m_txFile->text(), m_rxFile->text()};
+    for (int i = 0; i < 2; ++i) {
+        RecordFileRead read = ReadRecordFile(paths[i]);
+        ShowStoreErrors(this, read.errors);
+        if (read.records.empty()) {
+            if (read.errors.IsEmpty()) {
+                ShowMessageBox(this, kNoRecordsText + paths[i]);
+            }
+            return;
+        }
+        ends[i] = std::move(read.records);
     }
-    const std::vector<EventRecord> rx = ReadRecordFile(m_rxFile->text());
-    if (rx.empty()) {
-        ShowMessageBox(this, kNoRecordsText + m_rxFile->text());
-        return;
-    }
-    Analyse(tx, rx);
+    Analyse(ends[0], ends[1]);
 }
 
 void CChannelViewDlg::Analyse(const std::vector<EventRecord>& transmitter,

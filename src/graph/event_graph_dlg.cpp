@@ -18,14 +18,15 @@
 #include <memory>
 
 #include "common/dialog_units.h"
+#include "common/file_dialog_folder.h"
 #include "common/globals.h"
 #include "common/message_box.h"
-#include "common/user_settings.h"
 #include "graph/graph_frame.h"
 #include "graph/graph_variant_layout.h"
 #include "graph/read_out.h"
 #include "graph/time_axis_bar.h"
 #include "records/record_dlg.h"
+#include "records/store_messages.h"
 
 namespace {
 
@@ -74,7 +75,6 @@ const std::array<QColor, graph::kTraceCount> CEventGraphDlg::kTraceColors = {
 CEventGraphDlg::CEventGraphDlg(int variant, QWidget* parent)
     : CDialogBase(parent),
       m_variant(variant == kVariantA ? kVariantA : kVariantB),
-      m_store(this),
       m_exporter(
           this, [this] { return Picture(); }, [this] { return SuggestedFileName(); }) {
     m_chooseFile = ChooseImportFile;
@@ -210,8 +210,7 @@ void CEventGraphDlg::OnInitDialog() {
         m_strips[row]->SetTraceColor(kTraceColors[row]);
     }
     m_input.ResetThrottle();
-    m_store.SetMessageParent(this);
-    m_store.ConnectWorking(m_variant);
+    ShowingStoreErrors(this, m_store, m_store.ConnectWorking(m_variant));
     if (m_source) {
         OnShowGraph();
     }
@@ -239,9 +238,11 @@ bool CEventGraphDlg::ReadSource(std::vector<EventRecord>& table) {
                        reason.isEmpty() ? records::kWorkingDatabaseConnectFailedText : reason);
         return false;
     }
-    // The table is read once; a database error has been shown by the store and ends the load.
-    return m_store.ForEachRow(records::kKpb650Table,
-                              [&table](const EventRecord& record) { table.push_back(record); });
+    // The table is read once; a database error ends the load.
+    return ShowingStoreErrors(
+        this, m_store,
+        m_store.ForEachRow(records::kKpb650Table,
+                           [&table](const EventRecord& record) { table.push_back(record); }));
 }
 
 void CEventGraphDlg::OnShowGraph() {
@@ -283,7 +284,7 @@ void CEventGraphDlg::OnOpenFile() {
         return;
     }
     // Imported rows are what the next "图形显示" draws, whatever was given before.
-    if (m_store.ImportEventFile(path, this)) {
+    if (ShowingStoreErrors(this, m_store, m_store.ImportEventFile(path))) {
         m_source.reset();
     }
 }

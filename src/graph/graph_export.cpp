@@ -7,7 +7,7 @@
 #include <QPrinter>
 
 #include "common/message_box.h"
-#include "common/user_settings.h"
+#include "common/file_dialog_folder.h"
 #include "records/record_store.h"
 
 namespace {

@@ -3,16 +3,21 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "records/record_store.h"
-
-std::vector<EventRecord> ReadRecordFile(const QString& path) {
+RecordFileRead ReadRecordFile(const QString& path) {
+    RecordFileRead read;
     QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/kp650-read-XXXXXX"));
     RecordStore store;
-    if (!scratch.isValid() || !store.Connect(scratch.filePath(QStringLiteral("scratch.mdb"))) ||
-        !store.OpenRecords(path, nullptr)) {
-        return {};
+    if (!scratch.isValid() || !store.Connect(scratch.filePath(QStringLiteral("scratch.mdb")))) {
+        read.errors = store.Errors();
+        return read;
     }
-    std::vector<EventRecord> records = store.ReadAll(records::kKpb650Table);
+    // False with no failure is a database whose KPB650 is empty.
+    if (!store.OpenRecords(path)) {
+        read.errors = store.Errors();
+        return read;
+    }
+    read.records = store.ReadAll(records::kKpb650Table);
+    read.errors = store.Errors();
     store.Close();
-    return records;
+    return read;
 }
