@@ -19,6 +19,7 @@
 #endif
 
 #include "cli/ctl_journal.h"
+#include "cli/ctl_channel.h"
 #include "cli/ctl_link.h"
 #include "cli/ctl_output.h"
 #include "cli/ctl_params_diff.h"
@@ -184,6 +185,9 @@ int Ctl::Run() {
     }
     if (command == QLatin1String("journal") || command == QLatin1String("history")) {
         return RunJournalCommand(m_o);
+    }
+    if (command == QLatin1String("channel") && arguments(3)) {
+        return RunChannel(m_o);
     }
     if (command.isEmpty()) {
         return Usage(QStringLiteral("no command given"));

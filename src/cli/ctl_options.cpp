@@ -30,6 +30,10 @@ ParsedArguments ParseCtlArguments(const QStringList& arguments) {
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({port, variant, timeOut, retries, json, quiet, verbose, output, yes, noStore,
                        frequency, set, noJournal, device, since, diff, help, version});
+    const QCommandLineOption window(QStringLiteral("window"), QString(), QStringLiteral("ms"));
+    const QCommandLineOption offset(QStringLiteral("offset"), QString(), QStringLiteral("ms"));
+    const QCommandLineOption widening(QStringLiteral("widening"), QString(), QStringLiteral("ms"));
+    parser.addOptions({window, offset, widening});
 
     ParsedArguments parsed;
     if (!parser.parse(arguments)) {
@@ -69,6 +73,26 @@ ParsedArguments ParseCtlArguments(const QStringList& arguments) {
     };
     number(timeOut, 50, 60000, &o.timeOutMs);
     number(retries, 0, 100, &o.retries);
+    const auto span = [&](const QCommandLineOption& option, qint64 lowest, qint64 highest) {
+        std::optional<qint64> value;
+        if (parser.isSet(option)) {
+            bool ok = false;
+            const qint64 n = parser.value(option).toLongLong(&ok);
+            if (!ok || n < lowest || n > highest) {
+                parsed.error = QStringLiteral("--%1 takes a number from %2 to %3")
+                                   .arg(option.names().constFirst())
+                                   .arg(lowest)
+                                   .arg(highest);
+            } else {
+                value = n;
+            }
+        }
+        return value;
+    };
+    constexpr qint64 kDayMs = 86400000;
+    o.windowMs = span(window, 0, 600000).value_or(o.windowMs);
+    o.offsetMs = span(offset, -kDayMs, kDayMs);
+    o.wideningMs = span(widening, 0, 600000);
     o.json = parser.isSet(json);
     if (parser.isSet(quiet)) {
         o.verbosity = 0;
@@ -118,6 +142,13 @@ QString CtlHelpText() {
         "  history --device ID [--diff A B]\n"
         "                              the device's parameter sets as kept, or sets A and B\n"
         "                              compared field by field\n"
+        "  channel TX-FILE RX-FILE [--window MS] [--offset MS] [--widening MS]\n"
+        "                              pairs the commands of a transmitter's and a receiver's\n"
+        "                              record files: missing and unwanted commands, transmission\n"
+        "                              time; the receiver's clock offset is estimated unless\n"
+        "                              given (receiver minus transmitter), receipts pair within\n"
+        "                              MS of a sent command (default 1000); exit 1 when a\n"
+        "                              command was missing or unwanted\n"
         "\n"
         "Options:\n"
         "  --port DEVICE     device of the line (default: KP650_COM1, else /dev/ttyS0)\n"
@@ -134,7 +165,7 @@ QString CtlHelpText() {
         "\n"
         "Exit codes:\n"
         "  0  success\n"
-        "  1  other failure\n"
+        "  1  other failure; channel: a missing or unwanted command\n"
         "  2  usage error\n"
         "  3  the port could not be opened\n"
         "  4  no reply (time-out, or the line went away)\n"

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // The command line of kp650ctl, apart from the work it asks for.
 
 namespace cli {
@@ -45,6 +47,10 @@ struct CtlOptions {
     QStringList sets;  // NAME=VALUE
     bool help = false;
     bool version = false;
+    // channel: the pairing window, the clock offset (none: estimated), the output widening.
+    qint64 windowMs = 1000;
+    std::optional<qint64> offsetMs;
+    std::optional<qint64> wideningMs;
 };
 
 struct ParsedArguments {
