@@ -42,16 +42,10 @@ double Repaint(const std::array<TraceData, kStrips>& traces, const std::vector<T
         timer.start();
         QPainter painter(&image);
         painter.setFont(font);
-        TraceView first;
-        qint64 total = 0;
+        const TraceView first = FitView(RunTotal(traces[0].runs), kWidth, 300);
+        const qint64 total = first.total;
         for (int s = 0; s < kStrips; ++s) {
-            TraceView view;
-            view.cursorCol = 300;
-            const TraceLayout layout = LayOutTrace(traces[s], view, kWidth, kStripHeight);
-            if (s == 0) {
-                first = view;
-                total = layout.total;
-            }
+            const TraceLayout layout = LayOutTrace(traces[s], first, kStripHeight);
             painter.save();
             painter.translate(0, s * kStripHeight);
             painter.fillRect(0, 0, kWidth, kStripHeight, Qt::black);

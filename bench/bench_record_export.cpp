@@ -70,17 +70,13 @@ int main(int argc, char** argv) {
         BuildTimeline(log, SignalTableOf(1), DateKey(2024, 3, 5), DateKey(2024, 3, 5));
     GraphPicture picture;
     picture.caption = QStringLiteral("KPB-650  2024-03-05 至 2024-03-05");
-    picture.stripWidth = 1600;
     for (int row = 0; row < graph::kTraceCount; ++row) {
-        TraceView view;
         picture.rows.push_back(GraphPictureRow{QStringLiteral("信号%1").arg(row + 1),
-                                               LayOutTrace(timeline.traces[row], view, 1600, 60),
-                                               QColor(0, 255, 255), 60});
-        picture.view = view;
+                                               timeline.traces[row], QColor(0, 255, 255), 60});
     }
+    picture.view = FitView(timeline.end, 1600);
     picture.anchors = timeline.anchors;
     picture.end = timeline.end;
-    picture.total = timeline.end;
     std::printf("  graph PNG             %.3f ms\n",
                 Best([&] { SaveGraphPng(picture, dir.filePath(QStringLiteral("g.png"))); }, 10));
     std::printf("  graph SVG             %.3f ms\n",

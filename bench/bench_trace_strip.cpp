@@ -26,11 +26,10 @@ int main(int argc, char** argv) {
     double bestLayout = 1e30;
     double bestPaint = 1e30;
     for (int r = 0; r < repeats; ++r) {
-        TraceView view;
-        view.cursorCol = 200;
+        const TraceView view = FitView(RunTotal(data.runs), 461, 200);
         QElapsedTimer timer;
         timer.start();
-        const TraceLayout layout = LayOutTrace(data, view, 461, 40);
+        const TraceLayout layout = LayOutTrace(data, view, 40);
         const double layoutMs = timer.nsecsElapsed() / 1e6;
         QPainter painter(&image);
         painter.fillRect(image.rect(), Qt::black);

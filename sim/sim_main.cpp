@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QSaveFile>
 #include <QTime>
 
 #include <cstdio>
@@ -11,6 +12,42 @@
 #include "model/device_model.h"
 #include "model/event_log.h"
 #include "model/sim_options.h"
+#include "records/record_text_file.h"
+
+namespace {
+
+// --channel-logs: the pair of record files, written as the program saves text record files.
+int WriteChannelLogs(const sim::SimOptions& options) {
+    QDateTime start(QDate::currentDate().addDays(-7), QTime(8, 0));
+    if (options.clock) {
+        const sim::TimeFrame& c = *options.clock;
+        start = QDateTime(QDate(2000 + c[0], c[1], c[2]), QTime(c[3], c[4], c[5]));
+    }
+    const sim::ChannelLogs logs = sim::GenerateChannelLogs(options.channel, start);
+    for (const auto& [path, records] : {std::pair{options.channelTxFile, &logs.transmitter},
+                                        std::pair{options.channelRxFile, &logs.receiver}}) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            std::fprintf(stderr, "kp650-sim: %s: %s\n", qPrintable(path),
+                         qPrintable(file.errorString()));
+            return 1;
+        }
+        int serial = 0;
+        for (const EventRecord& r : *records) {
+            file.write(FormatRecordLine(++serial, r) + "\r\n");
+        }
+        if (!file.commit()) {
+            std::fprintf(stderr, "kp650-sim: %s: %s\n", qPrintable(path),
+                         qPrintable(file.errorString()));
+            return 1;
+        }
+    }
+    std::printf("kp650-sim: %d commands, %zu transmitter and %zu receiver records\n",
+                options.channel.commands, logs.transmitter.size(), logs.receiver.size());
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -25,6 +62,10 @@ int main(int argc, char* argv[]) {
             return 2;
         case sim::ParseOutcome::Run:
             break;
+    }
+
+    if (!options.channelTxFile.isEmpty()) {
+        return WriteChannelLogs(options);
     }
 
     if (!options.paramsFile.isEmpty()) {

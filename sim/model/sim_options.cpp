@@ -179,6 +179,40 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
         QStringLiteral("verbose"), QStringLiteral("Trace requests and replies in hex on stderr."));
     parser.addOptions({variant, link, tcp, version, date, checksum, idBytes, frequency, params,
                        paramsFile, saveParams, clock, records, log, baud, fault, seed, verbose});
+    const QCommandLineOption channelLogs(
+        QStringLiteral("channel-logs"),
+        QStringLiteral("Write a matching pair of text record files for one channel, the "
+                       "transmitter's to TX and the receiver's to RX, and exit (no device is "
+                       "served). Commands start a week back at 08:00 (or at --clock), 20 to 120 s "
+                       "apart; --seed varies them. Tuned by the --channel-* options."),
+        QStringLiteral("TX,RX"));
+    const QCommandLineOption channelCommands(
+        QStringLiteral("channel-commands"),
+        QStringLiteral("Commands the transmitter sends (default 40)."), QStringLiteral("N"),
+        QStringLiteral("40"));
+    const QCommandLineOption channelDelay(QStringLiteral("channel-delay"),
+                                          QStringLiteral("Transmission time in ms (default 20)."),
+                                          QStringLiteral("MS"), QStringLiteral("20"));
+    const QCommandLineOption channelJitter(
+        QStringLiteral("channel-jitter"),
+        QStringLiteral("The transmission time varies by up to this either way (default 5)."),
+        QStringLiteral("MS"), QStringLiteral("5"));
+    const QCommandLineOption channelOffset(
+        QStringLiteral("channel-offset"),
+        QStringLiteral("Receiver clock minus transmitter clock in ms, may be negative "
+                       "(default 0)."),
+        QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption channelMissing(
+        QStringLiteral("channel-missing"),
+        QStringLiteral("Sent commands that never arrive; the receiver logs a channel fault "
+                       "alarm over each (default 0)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption channelUnwanted(
+        QStringLiteral("channel-unwanted"),
+        QStringLiteral("Commands the receiver outputs that were never sent (default 0)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    parser.addOptions({channelLogs, channelCommands, channelDelay, channelJitter, channelOffset,
+                       channelMissing, channelUnwanted});
 
     if (!parser.parse(QStringList(QStringLiteral("kp650-sim")) + args)) {
         *message = parser.errorText();
@@ -317,6 +351,35 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
         return ParseOutcome::Error;
     }
     o.faults.seed = o.seed;
+    if (parser.isSet(channelLogs)) {
+        const QStringList files = parser.value(channelLogs).split(QLatin1Char(','));
+        if (files.size() != 2 || files[0].isEmpty() || files[1].isEmpty()) {
+            *message = QStringLiteral("--channel-logs takes two files: TX,RX");
+            return ParseOutcome::Error;
+        }
+        o.channelTxFile = files[0];
+        o.channelRxFile = files[1];
+    }
+    int commands = 0;
+    int delay = 0;
+    int jitter = 0;
+    int offset = 0;
+    if (!ParseInt(parser.value(channelCommands), 0, 100000, &commands) ||
+        !ParseInt(parser.value(channelDelay), 0, 60000, &delay) ||
+        !ParseInt(parser.value(channelJitter), 0, 60000, &jitter) ||
+        !ParseInt(parser.value(channelOffset), -86400000, 86400000, &offset) ||
+        !ParseInt(parser.value(channelMissing), 0, 100000, &o.channel.missing) ||
+        !ParseInt(parser.value(channelUnwanted), 0, 100000, &o.channel.unwanted)) {
+        *message = QStringLiteral(
+            "--channel-commands, -missing, -unwanted take 0 to 100000; --channel-delay and "
+            "-jitter 0 to 60000 ms; --channel-offset -86400000 to 86400000 ms");
+        return ParseOutcome::Error;
+    }
+    o.channel.commands = commands;
+    o.channel.delayMs = delay;
+    o.channel.jitterMs = jitter;
+    o.channel.offsetMs = offset;
+    o.channel.seed = o.seed;
     for (const QString& text : parser.values(fault)) {
         if (!ParseFault(text, &o, message)) {
             return ParseOutcome::Error;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "model/channel_logs.h"
 #include "model/device_model.h"
 #include "settings/parameter_file.h"
 
@@ -34,6 +35,10 @@ struct SimOptions {
     qint64 hangupAfter = -1;  // reply bytes after which the line is hung up; -1 = never
     std::uint32_t seed = 1;
     bool verbose = false;
+    // --channel-logs TX,RX: write a matching pair of text record files for one channel and exit.
+    QString channelTxFile;
+    QString channelRxFile;
+    ChannelPlan channel;
 };
 
 enum class ParseOutcome { Run, Help, Error };

@@ -7,10 +7,12 @@
 #include <QStatusBar>
 #include <QWindow>
 
+#include "app/journal_dlg.h"
 #include "app/kpb650_view.h"
 #include "common/globals.h"
 #include "common/message_box.h"
 #include "common/user_settings.h"
+#include "graph/channel_view_dlg.h"
 #include "graph/event_graph_dlg.h"
 #include "link/port_chooser_dlg.h"
 #include "link/port_names.h"
@@ -74,6 +76,13 @@ void CMainFrame::BuildMenu(Menu& menu, int variant) {
     device->addSeparator();
     command(device, a ? QStringLiteral("退    出") : QStringLiteral("退出"), kCmdExit,
             &QWidget::close);
+    device->addSeparator();
+    command(device, QStringLiteral("写入日志(&J)..."), kCmdJournal, &CMainFrame::OnJournal);
+    // Below the device's own items: both ends of a channel, from their record files.
+    device
+        ->addAction(QStringLiteral("通道分析(发信端与收信端)..."), this,
+                    [this] { RunChannelViewDialog(this); })
+        ->setObjectName(QStringLiteral("channelView"));
 
     QAction* switchItem = command(nullptr, QStringLiteral("维护软件切换"), kCmdSwitchVariant,
                                   &CMainFrame::OnSwitchVariant);
@@ -326,4 +335,9 @@ void CMainFrame::OnRecordQuery() {
 
 void CMainFrame::OnClockSettings() {
     m_clockDlg.exec();
+}
+
+void CMainFrame::OnJournal() {
+    CJournalDlg dlg(journal::DefaultJournalPath(), this);
+    dlg.exec();
 }

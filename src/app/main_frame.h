@@ -36,6 +36,8 @@ public:
         kCmdAppAbout = 57664,
         // Below the port items: choose the device behind port 1 or 2.
         kCmdChoosePort = 32790,
+        // Below the device menu's items: the journal of writes.
+        kCmdJournal = 32791,
     };
 
     explicit CMainFrame(QWidget* parent = nullptr);
@@ -75,6 +77,7 @@ public:
     void OnParameters();
     void OnRecordQuery();
     void OnClockSettings();
+    void OnJournal();
 
 Q_SIGNALS:
     // Command 57664 belongs to the application object.

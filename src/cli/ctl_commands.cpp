@@ -18,12 +18,16 @@
 #include <unistd.h>
 #endif
 
+#include "cli/ctl_channel.h"
+#include "cli/ctl_journal.h"
 #include "cli/ctl_link.h"
 #include "cli/ctl_output.h"
 #include "cli/ctl_params_diff.h"
 #include "common/globals.h"
 #include "common/program_version.h"
 #include "common/staging_dir.h"
+#include "journal/journal_report.h"
+#include "journal/write_recorder.h"
 #include "link/exchange.h"
 #include "link/hex_text.h"
 #include "link/identity.h"
@@ -84,7 +88,9 @@ QString LocalIsoText(const QDateTime& time) {
 // One run of the tool: its options, its line and its output.
 class Ctl {
 public:
-    explicit Ctl(const CtlOptions& options) : m_o(options) {}
+    explicit Ctl(const CtlOptions& options) : m_o(options) {
+        m_journal.SetEnabled(!options.noJournal);
+    }
 
     int Run();
 
@@ -125,12 +131,19 @@ private:
     int LogRead();
     int LogClear();
     int Convert();
+    // The journal entry of a write about to go out: kExitJournal (nothing sent) when it cannot
+    // be made, unless --no-journal. JournalEnd completes it; `code` is the command's exit code.
+    int JournalBegin(const journal::PlannedWrite& write);
+    int JournalEnd(int code, journal::WriteOutcome outcome, const journal::Fields& after,
+                   const QString& detail);
+    void KeepInHistory(const ParameterSet& set, const QString& source);
     int WriteRecords(RecordStore& store, const QString& path, int variant);
     bool OpenScratch(RecordStore& store);
 
     const CtlOptions& m_o;
     std::unique_ptr<CtlLink> m_link;
     int m_variant = kVariantUnknown;
+    journal::WriteRecorder m_journal{QStringLiteral("kp650ctl")};
     common::StagingDir m_scratchDir{QStringLiteral("kp650ctl")};
 };
 
@@ -170,6 +183,12 @@ int Ctl::Run() {
     if (command == QLatin1String("convert") && arguments(3)) {
         return Convert();
     }
+    if (command == QLatin1String("journal") || command == QLatin1String("history")) {
+        return RunJournalCommand(m_o);
+    }
+    if (command == QLatin1String("channel") && arguments(3)) {
+        return RunChannel(m_o);
+    }
     if (command.isEmpty()) {
         return Usage(QStringLiteral("no command given"));
     }
@@ -206,6 +225,9 @@ int Ctl::ResolveVariant() {
         return Failed(probe.result, comm::kIdentityErrorText);
     }
     m_variant = probe.variant;
+    if (const auto id = IdentityFromReply(probe.result.reply, m_variant)) {
+        m_journal.SetIdentification(journal::IdentificationText(*id));
+    }
     Info(QStringLiteral("detected ") + DeviceModelName(m_variant));
     return kExitOk;
 }
@@ -310,6 +332,7 @@ int Ctl::ReadParameters(ParameterSet* set) {
     *set = read.set;
     set->provenance.readAt = QDateTime::currentDateTime();
     set->provenance.program = QStringLiteral("kp650ctl ") + ProgramVersion();
+    KeepInHistory(*set, QStringLiteral("read"));
     return kExitOk;
 }
 
@@ -376,6 +399,8 @@ int Ctl::ParamsWrite() {
         return code;
     }
     ParameterSet wanted;
+    // What the device holds before the write, for the journal and the fields not named.
+    ParameterSet before;
     if (!file.isEmpty()) {
         const ParameterSetResult read = ReadParameterSetFile(file, m_variant);
         if (!read.Ok()) {
@@ -383,12 +408,15 @@ int Ctl::ParamsWrite() {
             return kExitFile;
         }
         wanted = read.set;
-    } else {
-        // Fields not named keep what the device holds.
-        ParameterSet held;
-        if (const int code = ReadParameters(&held)) {
+        if (const int code = ReadParameters(&before)) {
             return code;
         }
+    } else {
+        // Fields not named keep what the device holds.
+        if (const int code = ReadParameters(&before)) {
+            return code;
+        }
+        const ParameterSet& held = before;
         QString frequency = m_o.frequency.isEmpty() ? held.frequencyText : m_o.frequency;
         std::vector<int> selections = ParameterSelections(held);
         const std::vector<ParameterField>& fields = ParameterFields(m_variant);
@@ -428,15 +456,25 @@ int Ctl::ParamsWrite() {
     }
 
     const ParameterCodec& codec = ParameterCodecOf(m_variant);
-    const ExchangeResult result = m_link->Run(ParameterWriteRequest(codec, wanted.frame));
-    if (result.outcome != ExchangeOutcome::Success) {
-        return Failed(result, comm::kConnectionFailedText);
-    }
-    ParameterSet held;
-    if (const int code = ReadParameters(&held)) {
+    const ExchangeRequest request = ParameterWriteRequest(codec, wanted.frame);
+    if (const int code =
+            JournalBegin(journal::ParameterWrite(m_link->DeviceName(), wanted, before, request))) {
         return code;
     }
+    const ExchangeResult result = m_link->Run(request);
+    if (result.outcome != ExchangeOutcome::Success) {
+        return JournalEnd(Failed(result, comm::kConnectionFailedText), journal::OutcomeOf(result),
+                          {}, journal::OutcomeDetail(result));
+    }
+    KeepInHistory(wanted, QStringLiteral("write"));
+    ParameterSet held;
+    if (const int code = ReadParameters(&held)) {
+        // Confirmed by its echo; only the read-back is missing.
+        return JournalEnd(code, journal::WriteOutcome::Confirmed, {},
+                          QStringLiteral("read back failed"));
+    }
     const std::vector<FieldDifference> differences = CompareParameterSets(wanted, held);
+    const journal::Fields readBack = journal::ParameterSetFields(held);
     QJsonArray jsonDifferences;
     for (const FieldDifference& d : differences) {
         jsonDifferences.append(QJsonObject{{QStringLiteral("name"), d.name},
@@ -451,10 +489,11 @@ int Ctl::ParamsWrite() {
                             {QStringLiteral("differences"), jsonDifferences}});
     }
     if (!differences.empty()) {
-        return kExitMismatch;
+        return JournalEnd(kExitMismatch, journal::WriteOutcome::Failed, readBack,
+                          QStringLiteral("the device holds something else"));
     }
     Info(settings::kWriteDoneText);
-    return kExitOk;
+    return JournalEnd(kExitOk, journal::WriteOutcome::Confirmed, readBack, {});
 }
 
 int Ctl::ParamsDiff() {
@@ -539,6 +578,13 @@ int Ctl::ClockSync() {
     if (const int code = ResolveVariant()) {
         return code;
     }
+    // What the device clock said before, for the journal: one try, and no answer stops nothing.
+    QString before;
+    const ExchangeResult held = m_link->Run(ClockReadRequest(), 1);
+    if (const auto v = ClockReplyValues(held.reply);
+        v && held.outcome == ExchangeOutcome::Success) {
+        before = journal::DeviceTimeText((*v)[0], (*v)[1], (*v)[2], (*v)[3], (*v)[4], (*v)[5]);
+    }
     // The device keeps whole seconds: the frame goes out just as this computer's second begins.
     {
         QEventLoop loop;
@@ -551,15 +597,22 @@ int Ctl::ClockSync() {
         Error(settings::kWriteYearErrorText);
         return kExitFailure;
     }
-    const ExchangeResult result = m_link->Run(ClockWriteRequest(BuildTimeFrame(now)));
+    const ExchangeRequest request = ClockWriteRequest(BuildTimeFrame(now));
+    if (const int code = JournalBegin(
+            journal::ClockSet(m_link->DeviceName(), m_variant, now, before, request))) {
+        return code;
+    }
+    const ExchangeResult result = m_link->Run(request);
     if (result.outcome != ExchangeOutcome::Success) {
-        return Failed(result, comm::kConnectionFailedText);
+        return JournalEnd(Failed(result, comm::kConnectionFailedText), journal::OutcomeOf(result),
+                          {}, journal::OutcomeDetail(result));
     }
     QDateTime device;
     QDateTime pc;
     std::array<int, 6> v{};
     if (const int code = ReadClock(&device, &pc, &v)) {
-        return code;
+        return JournalEnd(code, journal::WriteOutcome::Confirmed, {},
+                          QStringLiteral("read back failed"));
     }
     const double offset = device.isValid() ? pc.msecsTo(device) / 1000.0 : qInf();
     const bool set = std::fabs(offset) <= kClockToleranceSeconds;
@@ -572,7 +625,11 @@ int Ctl::ClockSync() {
     } else {
         Out(QStringLiteral("offset after: %1 s\n").arg(offset, 0, 'f', 3));
     }
-    return set ? kExitOk : kExitMismatch;
+    const journal::Fields readBack{{QStringLiteral("device_time"),
+                                    journal::DeviceTimeText(v[0], v[1], v[2], v[3], v[4], v[5])}};
+    return set ? JournalEnd(kExitOk, journal::WriteOutcome::Confirmed, readBack, {})
+               : JournalEnd(kExitMismatch, journal::WriteOutcome::Failed, readBack,
+                            QStringLiteral("the device clock reads %1 s off").arg(offset));
 }
 
 // --- Records ----------------------------------------------------------------------------------
@@ -702,10 +759,17 @@ int Ctl::LogClear() {
     if (!archive.path.isEmpty()) {
         Info(QStringLiteral("→ ") + archive.path);
     }
-    const ExchangeResult result = m_link->Run(ClearLogRequest(m_variant));
-    if (result.outcome != ExchangeOutcome::Success) {
-        return Failed(result, comm::kConnectionFailedText);
+    const ExchangeRequest request = ClearLogRequest(m_variant);
+    if (const int code = JournalBegin(journal::LogClear(m_link->DeviceName(), m_variant,
+                                                        archive.path, archive.records, request))) {
+        return code;
     }
+    const ExchangeResult result = m_link->Run(request);
+    if (result.outcome != ExchangeOutcome::Success) {
+        return JournalEnd(Failed(result, comm::kConnectionFailedText), journal::OutcomeOf(result),
+                          {}, journal::OutcomeDetail(result));
+    }
+    const int journalCode = JournalEnd(kExitOk, journal::WriteOutcome::Confirmed, {}, {});
     PrintingStoreErrors(store, store.EmptyTable(records::kTempTable));
     Info(records::kClearedText);
     if (m_o.json) {
@@ -716,7 +780,7 @@ int Ctl::LogClear() {
     } else if (!archive.path.isEmpty()) {
         Out(archive.path + QLatin1Char('\n'));
     }
-    return kExitOk;
+    return journalCode;
 }
 
 int Ctl::Convert() {
@@ -758,6 +822,38 @@ int Ctl::Convert() {
         Info(QStringLiteral("%1 → %2").arg(count).arg(out));
     }
     return kExitOk;
+}
+
+// --- Journal ----------------------------------------------------------------------------------
+
+int Ctl::JournalBegin(const journal::PlannedWrite& write) {
+    const QString error = m_journal.Begin(write);
+    if (error.isEmpty()) {
+        return kExitOk;
+    }
+    Error(QStringLiteral("kp650ctl: the journal cannot be written (%1); nothing was sent. "
+                         "--no-journal writes without it.")
+              .arg(error));
+    return kExitJournal;
+}
+
+int Ctl::JournalEnd(int code, journal::WriteOutcome outcome, const journal::Fields& after,
+                    const QString& detail) {
+    const QString error = m_journal.Complete(outcome, after, detail);
+    if (error.isEmpty() || code != kExitOk) {
+        return code;
+    }
+    Error(QStringLiteral("kp650ctl: the write went out, but its journal entry could not be "
+                         "completed (%1)")
+              .arg(error));
+    return kExitJournal;
+}
+
+void Ctl::KeepInHistory(const ParameterSet& set, const QString& source) {
+    const QString error = m_journal.KeepParameterSet(m_link->DeviceName(), set, source);
+    if (!error.isEmpty()) {
+        Info(QStringLiteral("kp650ctl: the parameter history cannot be written (%1)").arg(error));
+    }
 }
 
 }  // namespace

@@ -22,10 +22,18 @@ ParsedArguments ParseCtlArguments(const QStringList& arguments) {
     const QCommandLineOption frequency(QStringLiteral("frequency"), QString(),
                                        QStringLiteral("kHz"));
     const QCommandLineOption set(QStringLiteral("set"), QString(), QStringLiteral("name=value"));
+    const QCommandLineOption noJournal(QStringLiteral("no-journal"));
+    const QCommandLineOption device(QStringLiteral("device"), QString(), QStringLiteral("id"));
+    const QCommandLineOption since(QStringLiteral("since"), QString(), QStringLiteral("date"));
+    const QCommandLineOption diff(QStringLiteral("diff"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({port, variant, timeOut, retries, json, quiet, verbose, output, yes, noStore,
-                       frequency, set, help, version});
+                       frequency, set, noJournal, device, since, diff, help, version});
+    const QCommandLineOption window(QStringLiteral("window"), QString(), QStringLiteral("ms"));
+    const QCommandLineOption offset(QStringLiteral("offset"), QString(), QStringLiteral("ms"));
+    const QCommandLineOption widening(QStringLiteral("widening"), QString(), QStringLiteral("ms"));
+    parser.addOptions({window, offset, widening});
 
     ParsedArguments parsed;
     if (!parser.parse(arguments)) {
@@ -65,6 +73,26 @@ ParsedArguments ParseCtlArguments(const QStringList& arguments) {
     };
     number(timeOut, 50, 60000, &o.timeOutMs);
     number(retries, 0, 100, &o.retries);
+    const auto span = [&](const QCommandLineOption& option, qint64 lowest, qint64 highest) {
+        std::optional<qint64> value;
+        if (parser.isSet(option)) {
+            bool ok = false;
+            const qint64 n = parser.value(option).toLongLong(&ok);
+            if (!ok || n < lowest || n > highest) {
+                parsed.error = QStringLiteral("--%1 takes a number from %2 to %3")
+                                   .arg(option.names().constFirst())
+                                   .arg(lowest)
+                                   .arg(highest);
+            } else {
+                value = n;
+            }
+        }
+        return value;
+    };
+    constexpr qint64 kDayMs = 86400000;
+    o.windowMs = span(window, 0, 600000).value_or(o.windowMs);
+    o.offsetMs = span(offset, -kDayMs, kDayMs);
+    o.wideningMs = span(widening, 0, 600000);
     o.json = parser.isSet(json);
     if (parser.isSet(quiet)) {
         o.verbosity = 0;
@@ -74,6 +102,10 @@ ParsedArguments ParseCtlArguments(const QStringList& arguments) {
     o.output = parser.value(output);
     o.yes = parser.isSet(yes);
     o.noStore = parser.isSet(noStore);
+    o.noJournal = parser.isSet(noJournal);
+    o.device = parser.value(device);
+    o.since = parser.value(since);
+    o.diff = parser.isSet(diff);
     o.frequency = parser.value(frequency);
     o.sets = parser.values(set);
     o.help = parser.isSet(help);
@@ -103,6 +135,20 @@ QString CtlHelpText() {
         "                              ending in 'b' (record database), else a text record file\n"
         "  log clear --yes             keeps TEMP in the archive folder, then clears the log\n"
         "  convert IN OUT              record file IN (database or text) to OUT (kinds as above)\n"
+        "  journal [--device ID] [--since DATE]\n"
+        "                              the journal of writes (parameters, clock, log clears),\n"
+        "                              newest first; ID: part of the device, port or\n"
+        "                              identification; DATE: 2026-12-01 or 2026-12-01T08:00\n"
+        "  history --device ID [--diff A B]\n"
+        "                              the device's parameter sets as kept, or sets A and B\n"
+        "                              compared field by field\n"
+        "  channel TX-FILE RX-FILE [--window MS] [--offset MS] [--widening MS]\n"
+        "                              pairs the commands of a transmitter's and a receiver's\n"
+        "                              record files: missing and unwanted commands, transmission\n"
+        "                              time; the receiver's clock offset is estimated unless\n"
+        "                              given (receiver minus transmitter), receipts pair within\n"
+        "                              MS of a sent command (default 1000); exit 1 when a\n"
+        "                              command was missing or unwanted\n"
         "\n"
         "Options:\n"
         "  --port DEVICE     device of the line (default: KP650_COM1, else /dev/ttyS0)\n"
@@ -111,6 +157,7 @@ QString CtlHelpText() {
         "  --retries N       send a request again up to N times after a bad reply or none\n"
         "                    (default 4; a log record's acknowledge is never sent again)\n"
         "  --json            machine-readable results on stdout\n"
+        "  --no-journal      writes go out without a journal entry\n"
         "  -q, --quiet       no messages but errors\n"
         "  -v, --verbose     every request and reply in hex on stderr\n"
         "  -h, --help        this text\n"
@@ -118,7 +165,7 @@ QString CtlHelpText() {
         "\n"
         "Exit codes:\n"
         "  0  success\n"
-        "  1  other failure\n"
+        "  1  other failure; channel: a missing or unwanted command\n"
         "  2  usage error\n"
         "  3  the port could not be opened\n"
         "  4  no reply (time-out, or the line went away)\n"
@@ -126,7 +173,8 @@ QString CtlHelpText() {
         "  6  bad reply\n"
         "  7  file or database error\n"
         "  8  after a write the device holds something else\n"
-        "  9  params diff: the device holds other values than the file\n");
+        "  9  params diff: the device holds other values than the file\n"
+        "  10 the journal of writes cannot be written (nothing was sent)\n");
 }
 
 }  // namespace cli

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // The command line of kp650ctl, apart from the work it asks for.
 
 namespace cli {
@@ -19,6 +21,7 @@ enum ExitCode {
     kExitFile = 7,      // a file or database could not be read or written
     kExitMismatch = 8,  // after a write, the device holds something else
     kExitDiffers = 9,   // params diff: the device holds other values than the file
+    kExitJournal = 10,  // the journal of writes could not be written (see --no-journal)
 };
 
 inline constexpr int kDefaultTimeOutMs = 1000;
@@ -36,10 +39,18 @@ struct CtlOptions {
     QString output;     // -o
     bool yes = false;
     bool noStore = false;
+    bool noJournal = false;  // writes go out without a journal entry
+    QString device;          // journal, history: which device
+    QString since;           // journal: from this date or time
+    bool diff = false;       // history: compare the two sets named
     QString frequency;
     QStringList sets;  // NAME=VALUE
     bool help = false;
     bool version = false;
+    // channel: the pairing window, the clock offset (none: estimated), the output widening.
+    qint64 windowMs = 1000;
+    std::optional<qint64> offsetMs;
+    std::optional<qint64> wideningMs;
 };
 
 struct ParsedArguments {

@@ -4,14 +4,12 @@
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QFileDialog>
-#include <QFileInfo>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QWheelEvent>
@@ -24,12 +22,17 @@
 #include "common/globals.h"
 #include "common/message_box.h"
 #include "graph/graph_frame.h"
+#include "graph/graph_variant_layout.h"
 #include "graph/read_out.h"
 #include "graph/time_axis_bar.h"
 #include "records/record_dlg.h"
 #include "records/store_messages.h"
 
 namespace {
+
+using graph::LayoutOf;
+using graph::Place;
+using graph::VariantLayout;
 
 const QString kTableEmptyText = QStringLiteral("表内数据为空");
 
@@ -41,113 +44,13 @@ const QString kExportPngText = QStringLiteral("导出PNG图片...");
 const QString kExportSvgText = QStringLiteral("导出SVG图片...");
 const QString kExportPdfText = QStringLiteral("导出PDF文件...");
 const QString kPrintText = QStringLiteral("打印...");
-const QString kPrintErrorText = QStringLiteral("打印出错！");
 const QString kHighSignalsText = QStringLiteral("为高的信号：");
 const QString kNoHighSignalText = QStringLiteral("无");
+const QString kDurationText = QStringLiteral("；持续时间:");
 const QString kRangeJoinText = QStringLiteral(" 至 ");
-
-struct Place {
-    int x;
-    int y;
-};
-
-// Positions in dialog units of the controls that differ between the variants.
-struct VariantLayout {
-    int resourceId;
-    const char* title;
-    int height;
-    int stripX;
-    Place readOut;
-    std::array<int, graph::kTraceCount> stripY;
-    std::array<int, graph::kTraceCount> stripHeight;
-    int hiddenRows;  // trailing rows without a signal
-    Place cursorLeft;
-    Place cursorRight;
-    Place zoomIn;
-    Place zoomOut;
-    Place exit;
-    Place rangeLabel;
-    Place startDate;
-    Place endDate;
-    Place openFile;
-    Place showGraph;
-    std::array<const char*, graph::kTraceCount> labels;
-};
-
-const VariantLayout kLayoutA = {
-    131,
-    "KPA-650图形显示",
-    184,
-    81,
-    {81, 3},
-    {20, 40, 60, 80, 100, 120, 124},
-    {20, 20, 20, 20, 20, 15, 11},
-    2,
-    {127, 140},
-    {169, 140},
-    {208, 140},
-    {248, 140},
-    {288, 140},
-    {13, 141},
-    {45, 158},
-    {137, 158},
-    {208, 161},
-    {276, 161},
-    {"命令1:", "命令2:", "命令3:", "功放过载告警:", "功放过低告警:", "命令持续10秒:", ""},
-};
-
-const VariantLayout kLayoutB = {
-    140,
-    "KPB-650图形显示",
-    221,
-    78,
-    {78, 3},
-    {20, 40, 60, 80, 100, 120, 140},
-    {20, 20, 20, 20, 20, 20, 21},
-    0,
-    {124, 171},
-    {167, 171},
-    {208, 171},
-    {249, 171},
-    {289, 171},
-    {13, 180},
-    {45, 193},
-    {137, 193},
-    {201, 194},
-    {274, 194},
-    {"命令1:", "命令2:", "命令3:", "信噪比告警:", "信号过高告警:", "通道故障告警:",
-     "信号过低告警:"},
-};
-
-const VariantLayout& LayoutOf(int variant) {
-    return variant == kVariantA ? kLayoutA : kLayoutB;
-}
-
-constexpr int kStripWidth = 231;
-constexpr int kButtonWidth = 36;
-constexpr int kButtonHeight = 14;
-
-QString ChooseExportFile(QWidget* parent, const QString& title, const QString& filter,
-                         const QString& suffix) {
-    QString path = QFileDialog::getSaveFileName(parent, title, QString(), filter);
-    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
-        path += QLatin1Char('.') + suffix;
-    }
-    return path;
-}
-
-bool RunPrintDialog(QPrinter& printer, QWidget* parent) {
-    QPrintDialog dialog(&printer, parent);
-    return dialog.exec() == QDialog::Accepted;
-}
-
-QString RowName(const char* label) {
-    QString name = QString::fromUtf8(label);
-    if (name.endsWith(QLatin1Char(':'))) {
-        name.chop(1);
-    }
-    return name;
-}
+// The longest read-out there is: the grown box is made wide enough for it.
+const QString kLongestReadOut =
+    QStringLiteral("起始时间:2024年12月31日23时59分59秒999毫秒,持续时间:864000000毫秒");
 
 QString ChooseImportFile(QWidget* parent) {
     QFileDialog dialog(parent, QStringLiteral("选择读取文件"));
@@ -170,10 +73,11 @@ const std::array<QColor, graph::kTraceCount> CEventGraphDlg::kTraceColors = {
     QColor(132, 122, 255), QColor(255, 0, 0), QColor(0, 255, 127)};
 
 CEventGraphDlg::CEventGraphDlg(int variant, QWidget* parent)
-    : CDialogBase(parent), m_variant(variant == kVariantA ? kVariantA : kVariantB) {
+    : CDialogBase(parent),
+      m_variant(variant == kVariantA ? kVariantA : kVariantB),
+      m_exporter(
+          this, [this] { return Picture(); }, [this] { return SuggestedFileName(); }) {
     m_chooseFile = ChooseImportFile;
-    m_chooseExport = ChooseExportFile;
-    m_printSetup = RunPrintDialog;
     BuildLayout();
     BuildExtras();
 }
@@ -199,7 +103,7 @@ void CEventGraphDlg::BuildLayout() {
     // Read-only rather than disabled: the text stays readable and can be selected and copied.
     m_readOutBox = new QLineEdit(this);
     m_readOutBox->setObjectName(QStringLiteral("id%1").arg(kIdReadOut));
-    m_readOutBox->setGeometry(du.rect(l.readOut.x, l.readOut.y, 179, 12));
+    m_readOutBox->setGeometry(du.rect(l.readOut.x, l.readOut.y, graph::kReadOutWidth, 12));
     m_readOutBox->setReadOnly(true);
     m_readOutBox->setFocusPolicy(Qt::ClickFocus);
     m_readOutRect = m_readOutBox->geometry();
@@ -208,8 +112,10 @@ void CEventGraphDlg::BuildLayout() {
     for (int row = 0; row < graph::kTraceCount; ++row) {
         auto* strip = new CTraceStrip(this);
         strip->setObjectName(QStringLiteral("id%1").arg(kStripIds[row]));
-        strip->setGeometry(du.rect(l.stripX, l.stripY[row], kStripWidth, l.stripHeight[row]));
+        strip->setGeometry(
+            du.rect(l.stripX, l.stripY[row], graph::kStripWidth, l.stripHeight[row]));
         strip->SetTraceColor(kTraceColors[row]);
+        strip->SetView(&m_input.View());
         m_strips[row] = strip;
 
         const QString text = QString::fromUtf8(l.labels[row]);
@@ -239,26 +145,27 @@ void CEventGraphDlg::BuildLayout() {
     const auto button = [&](int id, const char* text, Place at, int width, const char* tip) {
         auto* b = new QPushButton(QString::fromUtf8(text), this);
         b->setObjectName(QStringLiteral("id%1").arg(id));
-        b->setGeometry(du.rect(at.x, at.y, width, kButtonHeight));
+        b->setGeometry(du.rect(at.x, at.y, width, graph::kButtonHeight));
         b->setAutoDefault(false);
         if (tip != nullptr) {
             b->setToolTip(QString::fromUtf8(tip));
         }
         return b;
     };
-    connect(button(kIdCursorLeft, "<----", l.cursorLeft, kButtonWidth, "光标左移"),
+    connect(button(kIdCursorLeft, "<----", l.cursorLeft, graph::kButtonWidth, "光标左移"),
             &QPushButton::clicked, this, &CEventGraphDlg::OnCursorLeft);
-    connect(button(kIdCursorRight, "---->", l.cursorRight, kButtonWidth, "光标右移"),
+    connect(button(kIdCursorRight, "---->", l.cursorRight, graph::kButtonWidth, "光标右移"),
             &QPushButton::clicked, this, &CEventGraphDlg::OnCursorRight);
-    connect(button(kIdZoomIn, "放大", l.zoomIn, kButtonWidth, "以光标为中心放大"),
+    connect(button(kIdZoomIn, "放大", l.zoomIn, graph::kButtonWidth, "以光标为中心放大"),
             &QPushButton::clicked, this, &CEventGraphDlg::OnZoomIn);
-    connect(button(kIdZoomOut, "缩小", l.zoomOut, kButtonWidth, "以光标为中心缩小"),
+    connect(button(kIdZoomOut, "缩小", l.zoomOut, graph::kButtonWidth, "以光标为中心缩小"),
             &QPushButton::clicked, this, &CEventGraphDlg::OnZoomOut);
-    connect(button(2, "退出", l.exit, kButtonWidth, nullptr), &QPushButton::clicked, this,
+    connect(button(2, "退出", l.exit, graph::kButtonWidth, nullptr), &QPushButton::clicked, this,
             &QDialog::reject);
-    connect(button(kIdOpenFile, "打开文件", l.openFile, 56, "打开已存储在硬盘上的记录文件"),
+    connect(button(kIdOpenFile, "打开文件", l.openFile, graph::kWideButtonWidth,
+                   "打开已存储在硬盘上的记录文件"),
             &QPushButton::clicked, this, &CEventGraphDlg::OnOpenFile);
-    connect(button(kIdShowGraph, "图形显示", l.showGraph, 56,
+    connect(button(kIdShowGraph, "图形显示", l.showGraph, graph::kWideButtonWidth,
                    "以图形方式显示事件，所显示事件的时间段可以在\"起始\"和\"终止\"处设置"),
             &QPushButton::clicked, this, &CEventGraphDlg::OnShowGraph);
 
@@ -273,7 +180,7 @@ void CEventGraphDlg::BuildLayout() {
         edit->setObjectName(QStringLiteral("id%1").arg(id));
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         edit->setCalendarPopup(true);
-        edit->setGeometry(du.rect(at.x, at.y, 60, kButtonHeight));
+        edit->setGeometry(du.rect(at.x, at.y, 60, graph::kButtonHeight));
         return edit;
     };
     m_startDate = picker(kIdStartDate, "起始：", l.startDate);
@@ -287,21 +194,22 @@ void CEventGraphDlg::BuildLayout() {
     }
 
     // The area follows the strips wherever the layout puts them.
+    m_input.SetArea(GraphAreaOf(ShownStripRects()), m_strips[0]->width());
+}
+
+std::vector<QRect> CEventGraphDlg::ShownStripRects() const {
     std::vector<QRect> rects;
-    for (CTraceStrip* strip : m_strips) {
-        if (!strip->isHidden()) {
-            rects.push_back(strip->geometry());
-        }
+    for (const Placed& p : m_stripsPlaced) {
+        rects.push_back(p.widget->geometry());
     }
-    m_area = GraphAreaOf(rects);
-    m_cursorX = m_area.left + m_strips[0]->View().cursorCol;
+    return rects;
 }
 
 void CEventGraphDlg::OnInitDialog() {
     for (int row = 0; row < graph::kTraceCount; ++row) {
         m_strips[row]->SetTraceColor(kTraceColors[row]);
     }
-    m_throttle.Reset();
+    m_input.ResetThrottle();
     ShowingStoreErrors(this, m_store, m_store.ConnectWorking(m_variant));
     if (m_source) {
         OnShowGraph();
@@ -357,12 +265,17 @@ void CEventGraphDlg::OnShowGraph() {
         TraceData& data = m_strips[row]->Data();
         data.runs = m_timeline.traces[row].runs;
         data.markers = m_timeline.traces[row].markers;
-        m_strips[row]->ResetView();
     }
     m_axis->SetTimeline(m_timeline.anchors, m_timeline.end);
-    m_cursorPos.reset();
+    m_input.Load(m_timeline.end, m_timeline.loaded);
+    // A new drawing: the old cursor time no longer applies.
+    ShowReadOut(QString());
     SetStatusAt(std::nullopt);
-    ViewChanged();
+    Apply(GraphInput::Outcome{true, std::nullopt, false});
+    // The Part's strips are on screen before the handler returns.
+    for (CTraceStrip* strip : m_strips) {
+        strip->repaint();
+    }
 }
 
 void CEventGraphDlg::OnOpenFile() {
@@ -376,16 +289,6 @@ void CEventGraphDlg::OnOpenFile() {
     }
 }
 
-qint64 CEventGraphDlg::DrawnTotal() const {
-    return m_strips[0]->Layout().total;
-}
-
-std::optional<qint64> CEventGraphDlg::PositionAt(int x) const {
-    const TraceView& view = m_strips[0]->View();
-    return TimelinePositionAt(m_area, x, view.originX, view.pxPerMs, m_timeline.end,
-                              m_timeline.loaded);
-}
-
 void CEventGraphDlg::ShowReadOut(const QString& text) {
     m_readOut = text;
     m_readOutBox->setText(text);
@@ -393,146 +296,60 @@ void CEventGraphDlg::ShowReadOut(const QString& text) {
     m_readOutBox->setCursorPosition(0);
 }
 
-void CEventGraphDlg::MoveCursorTo(int x, bool withDuration) {
-    const std::optional<qint64> t = PositionAt(x);
-    if (!t) {
-        return;
+void CEventGraphDlg::Apply(const GraphInput::Outcome& outcome) {
+    if (outcome.viewChanged) {
+        for (CTraceStrip* strip : m_strips) {
+            strip->update();
+        }
+        m_axis->update();
     }
-    for (CTraceStrip* strip : m_strips) {
-        strip->SetCursorX(x - m_area.left);
+    if (outcome.readOutAt) {
+        ShowReadOut(ComposeReadOut(m_timeline, *outcome.readOutAt, outcome.withDuration));
+        SetStatusAt(outcome.readOutAt);
     }
-    m_cursorPos = *t;
-    ShowReadOut(ComposeReadOut(m_timeline, *t, withDuration));
-    SetStatusAt(*t);
 }
 
 void CEventGraphDlg::OnLButtonDown(int x, int y) {
-    m_buttonDown = true;
-    if (m_throttle.Ready()) {
-        m_dragging = true;
-        m_dragAnchorX = x;
-        m_cursorX = x;
-        if (m_area.Contains(x, y)) {
-            MoveCursorTo(x, true);
-        }
-        m_throttle.Arm();
-    }
+    Apply(m_input.LButtonDown(x, y));
     ShowHandCursor();
 }
 
 void CEventGraphDlg::OnCursorRight() {
-    ++m_cursorX;
-    MoveCursorTo(m_cursorX, false);
+    Apply(m_input.CursorRight());
 }
 
 void CEventGraphDlg::OnCursorLeft() {
-    --m_cursorX;
-    MoveCursorTo(m_cursorX, false);
-}
-
-void CEventGraphDlg::RepaintStrips() {
-    for (int row = 0; row < graph::kTraceCount; ++row) {
-        m_strips[row]->SetTraceColor(m_strips[row]->TraceColor());
-    }
-    ViewChanged();
-}
-
-void CEventGraphDlg::Zoom(float step, int column) {
-    for (CTraceStrip* strip : m_strips) {
-        strip->View().zoomStep = step;
-        strip->View().zoomCentre = column;
-    }
-    RepaintStrips();
-    CursorFollowsView();
-}
-
-void CEventGraphDlg::CursorFollowsView() {
-    // The cursor line keeps its column while the timeline moves under it: from now on it stands
-    // for the time now under that column.
-    if (m_cursorPos) {
-        m_cursorPos = PositionAt(m_area.left + m_strips[0]->View().cursorCol);
-    }
+    Apply(m_input.CursorLeft());
 }
 
 void CEventGraphDlg::OnRButtonDown(int x, int y) {
-    if (!m_throttle.Ready()) {
-        return;
-    }
-    if (m_area.Contains(x, y)) {
-        Zoom(-m_strips[0]->View().zoomIncrement, x - m_area.left);
-    }
-    m_throttle.Arm();
+    Apply(m_input.RButtonDown(x, y));
 }
 
 void CEventGraphDlg::OnLButtonDblClk(int x, int y) {
-    if (!m_throttle.Ready()) {
-        return;
-    }
-    if (m_area.Contains(x, y)) {
-        Zoom(m_strips[0]->View().zoomIncrement, x - m_area.left);
-    }
-    m_throttle.Arm();
+    Apply(m_input.LButtonDblClk(x, y));
 }
 
 void CEventGraphDlg::OnZoomIn() {
-    if (!m_throttle.Ready()) {
-        return;
-    }
-    if (m_area.ContainsX(m_cursorX)) {
-        Zoom(m_strips[0]->View().zoomIncrement, m_cursorX - m_area.left);
-    }
-    m_throttle.Arm();
+    Apply(m_input.ZoomIn());
 }
 
 void CEventGraphDlg::OnZoomOut() {
-    if (!m_throttle.Ready()) {
-        return;
-    }
-    if (m_area.ContainsX(m_cursorX)) {
-        Zoom(-m_strips[0]->View().zoomIncrement, m_cursorX - m_area.left);
-    }
-    m_throttle.Arm();
+    Apply(m_input.ZoomOut());
 }
 
 void CEventGraphDlg::OnMouseMove(int x, int y) {
     ShowHandCursor();
-    if (!m_throttle.Ready()) {
-        return;
-    }
-    m_dragX = x;
-    if (m_dragging && m_area.Contains(x, y)) {
-        const int d = x - m_dragAnchorX;
-        std::vector<int> origins;
-        for (CTraceStrip* strip : m_strips) {
-            origins.push_back(strip->View().originX);
-        }
-        if (DragBigEnough(d) && DragAllowed(d, origins, m_strips[0]->View().pxPerMs, DrawnTotal(),
-                                            m_area.UsableWidth())) {
-            const int origin = m_strips[0]->View().originX;
-            for (CTraceStrip* strip : m_strips) {
-                strip->View().zoomStep = 0.0f;
-                strip->View().panDelta = d;
-                strip->View().originX = origin;
-            }
-            RepaintStrips();
-            CursorFollowsView();
-            m_dragAnchorX = x;
-        }
-    }
-    m_throttle.Arm();
+    Apply(m_input.MouseMove(x, y));
 }
 
 void CEventGraphDlg::OnLButtonUp() {
-    m_buttonDown = false;
-    m_dragging = false;
-    for (CTraceStrip* strip : m_strips) {
-        strip->View().panDelta = 0;
-    }
+    m_input.LButtonUp();
     unsetCursor();
 }
 
 void CEventGraphDlg::ShowHandCursor() {
-    if (m_buttonDown) {
+    if (m_input.ButtonDown()) {
         setCursor(Qt::PointingHandCursor);
     }
 }
@@ -601,6 +418,7 @@ void ConnectEventGraph(CRecordDlg& recordDlg) {
 void CEventGraphDlg::BuildExtras() {
     m_axis = new CTimeAxisBar(this);
     m_axis->setObjectName(QStringLiteral("timeAxis"));
+    m_axis->SetView(&m_input.View());
     m_axis->hide();
 
     m_status = new QLabel(this);
@@ -660,7 +478,11 @@ void CEventGraphDlg::ApplyFrame() {
     for (const Placed& p : m_stripsPlaced) {
         strips.push_back(p.rect);
     }
-    const GraphFrame frame = LayOutGraphFrame(m_initialSize, size(), strips, m_readOutRect);
+    const QFontMetrics fm(m_readOutBox->font());
+    // The text plus the box's frame and inner margins on both sides.
+    const int want = fm.horizontalAdvance(kLongestReadOut) +
+                     (m_readOutRect.width() - m_readOutBox->contentsRect().width()) + 12;
+    const GraphFrame frame = LayOutGraphFrame(m_initialSize, size(), strips, m_readOutRect, want);
     for (std::size_t i = 0; i < m_stripsPlaced.size(); ++i) {
         const QRect& r = frame.strips[i];
         m_stripsPlaced[i].widget->setGeometry(r);
@@ -669,8 +491,7 @@ void CEventGraphDlg::ApplyFrame() {
             label->setGeometry(l.x(), r.y(), l.width(), r.height());
         }
     }
-    // Zoom limits depend on a strip's width: hidden rows keep the shown rows' width so that all
-    // seven strips keep one zoom and origin.
+    // Hidden rows keep the shown rows' width, as the fixed layout has them.
     const int dw = frame.strips.front().width() - m_stripsPlaced.front().rect.width();
     for (const Placed& p : m_hiddenPlaced) {
         p.widget->setGeometry(p.rect.adjusted(0, 0, dw, 0));
@@ -678,6 +499,8 @@ void CEventGraphDlg::ApplyFrame() {
     for (const Placed& p : m_belowPlaced) {
         p.widget->setGeometry(p.rect.translated(0, frame.belowDy));
     }
+    m_readOutBox->setGeometry(frame.readOut);
+    ShowReadOut(m_readOut);
     const auto place = [](QWidget* w, const QRect& r) {
         w->setVisible(!r.isEmpty());
         if (!r.isEmpty()) {
@@ -688,24 +511,8 @@ void CEventGraphDlg::ApplyFrame() {
     place(m_toolRow, frame.toolRow);
     place(m_status, frame.status);
 
-    std::vector<QRect> shown;
-    for (const Placed& p : m_stripsPlaced) {
-        shown.push_back(p.widget->geometry());
-    }
-    m_area = GraphAreaOf(shown);
-    // A cursor on the data stays on its time; before that it keeps its column.
-    if (m_cursorPos) {
-        const int column = TimelineX(m_strips[0]->View(), DrawnTotal(), *m_cursorPos);
-        for (CTraceStrip* strip : m_strips) {
-            strip->SetCursorX(column);
-        }
-        m_cursorX = m_area.left + column;
-    }
-    ViewChanged();
-}
-
-void CEventGraphDlg::ViewChanged() {
-    m_axis->SetScale(m_strips[0]->View(), DrawnTotal());
+    m_input.SetArea(GraphAreaOf(ShownStripRects()), m_strips[0]->width());
+    Apply(GraphInput::Outcome{true, std::nullopt, false});
 }
 
 void CEventGraphDlg::SetStatusAt(std::optional<qint64> t) {
@@ -715,10 +522,17 @@ void CEventGraphDlg::SetStatusAt(std::optional<qint64> t) {
         QStringList names;
         const VariantLayout& l = LayoutOf(m_variant);
         for (int row : RowsHighAt(m_timeline.traces, *t)) {
-            names << RowName(l.labels[static_cast<std::size_t>(row)]);
+            names << graph::RowName(l, row);
         }
         m_statusText =
             kHighSignalsText + (names.isEmpty() ? kNoHighSignalText : names.join(QChar(u'、')));
+        // The read-out's milliseconds of a long period are hard to take in: the status gives
+        // them as a clock too.
+        const std::optional<qint64> duration = CutDurationAt(m_timeline, *t);
+        if (duration && *duration >= 1000) {
+            m_statusText += kDurationText + QString::number(*duration) + QStringLiteral("毫秒 (") +
+                            DurationClockText(*duration) + QLatin1Char(')');
+        }
     }
     m_status->setText(m_statusText);
     m_readOutBox->setToolTip(m_statusText);
@@ -728,34 +542,11 @@ void CEventGraphDlg::JumpToEdge(bool forward) {
     if (!m_timeline.loaded) {
         return;
     }
-    const qint64 from = m_cursorPos ? *m_cursorPos : PositionAt(m_cursorX).value_or(0);
-    const std::optional<qint64> edge = NearestEdge(m_timeline.traces, from, forward);
-    if (!edge) {
-        return;
+    const std::optional<qint64> cursor = m_input.CursorPosition();
+    const qint64 from = cursor ? *cursor : m_input.PositionAt(m_input.CursorX()).value_or(0);
+    if (const std::optional<qint64> edge = NearestEdge(m_timeline.traces, from, forward)) {
+        Apply(m_input.CursorTo(*edge));
     }
-    const qint64 total = DrawnTotal();
-    const int width = m_area.UsableWidth();
-    int column = TimelineX(m_strips[0]->View(), total, *edge);
-    if (column <= 0 || column >= width) {
-        // Bring the edge to the middle, as far as the timeline reaches.
-        const TraceView& view = m_strips[0]->View();
-        const int lowest = std::min(0, static_cast<int>(width - view.spanPx));
-        const int origin = std::clamp(view.originX + width / 2 - column, lowest, 0);
-        for (CTraceStrip* strip : m_strips) {
-            strip->View().originX = origin;
-            strip->View().panDelta = 0;
-            strip->View().zoomStep = 0.0f;
-        }
-        RepaintStrips();
-        column = TimelineX(m_strips[0]->View(), total, *edge);
-    }
-    for (CTraceStrip* strip : m_strips) {
-        strip->SetCursorX(column);
-    }
-    m_cursorX = m_area.left + column;
-    m_cursorPos = *edge;
-    ShowReadOut(ComposeReadOut(m_timeline, *edge, false));
-    SetStatusAt(*edge);
 }
 
 void CEventGraphDlg::OnCursorEdgeLeft() {
@@ -767,28 +558,11 @@ void CEventGraphDlg::OnCursorEdgeRight() {
 }
 
 void CEventGraphDlg::OnShowEverything() {
-    for (CTraceStrip* strip : m_strips) {
-        strip->ResetView();
-    }
-    if (m_cursorPos) {
-        const int column = TimelineX(m_strips[0]->View(), DrawnTotal(), *m_cursorPos);
-        for (CTraceStrip* strip : m_strips) {
-            strip->SetCursorX(column);
-        }
-        m_cursorX = m_area.left + column;
-    }
-    ViewChanged();
+    Apply(m_input.ShowEverything());
 }
 
 void CEventGraphDlg::OnWheel(int x, int y, int delta) {
-    if (!m_throttle.Ready()) {
-        return;
-    }
-    if (delta != 0 && m_area.Contains(x, y)) {
-        const float step = m_strips[0]->View().zoomIncrement;
-        Zoom(delta > 0 ? step : -step, x - m_area.left);
-    }
-    m_throttle.Arm();
+    Apply(m_input.Wheel(x, y, delta));
 }
 
 void CEventGraphDlg::wheelEvent(QWheelEvent* event) {
@@ -830,7 +604,8 @@ QMenu* CEventGraphDlg::CreateGraphMenu(QWidget* parent) {
 
 void CEventGraphDlg::contextMenuEvent(QContextMenuEvent* event) {
     // A right click on the graph is the zoom-out; the menu lives everywhere else.
-    if (event->reason() == QContextMenuEvent::Mouse && m_area.Contains(event->x(), event->y())) {
+    if (event->reason() == QContextMenuEvent::Mouse &&
+        m_input.Area().Contains(event->x(), event->y())) {
         event->accept();
         return;
     }
@@ -847,6 +622,13 @@ QString CEventGraphDlg::Caption() const {
            m_endDate->date().toString(format);
 }
 
+QString CEventGraphDlg::SuggestedFileName() const {
+    const QString format = QStringLiteral("yyyy-MM-dd");
+    return QString::fromUtf8(m_variant == kVariantA ? "KPA650(" : "KPB650(") +
+           m_startDate->date().toString(format) + QStringLiteral("至") +
+           m_endDate->date().toString(format) + QLatin1Char(')');
+}
+
 GraphPicture CEventGraphDlg::Picture() const {
     GraphPicture picture;
     picture.caption = Caption();
@@ -856,57 +638,28 @@ GraphPicture CEventGraphDlg::Picture() const {
         if (strip->isHidden()) {
             continue;
         }
-        picture.rows.push_back(GraphPictureRow{RowName(l.labels[static_cast<std::size_t>(row)]),
-                                               strip->Layout(), strip->TraceColor(),
-                                               strip->height()});
+        picture.rows.push_back(GraphPictureRow{graph::RowName(l, row), strip->Data(),
+                                               strip->TraceColor(), strip->height()});
     }
-    picture.stripWidth = m_strips[0]->width();
+    picture.view = m_input.View();
     picture.anchors = m_timeline.anchors;
     picture.end = m_timeline.end;
-    picture.view = m_strips[0]->View();
-    picture.total = DrawnTotal();
     picture.font = font();
     return picture;
 }
 
-void CEventGraphDlg::ExportPicture(const QString& title, const QString& filter,
-                                   const QString& suffix,
-                                   bool (*save)(const GraphPicture&, const QString&)) {
-    const QString path = m_chooseExport ? m_chooseExport(this, title, filter, suffix) : QString();
-    if (path.isEmpty()) {
-        return;
-    }
-    if (!save(Picture(), path)) {
-        ShowMessageBox(this, records::kSaveFileErrorText);
-    }
-}
-
 void CEventGraphDlg::OnExportPng() {
-    ExportPicture(QStringLiteral("导出PNG图片"), QStringLiteral("PNG 图片(*.png)"),
-                  QStringLiteral("png"), SaveGraphPng);
+    m_exporter.ExportPng();
 }
 
 void CEventGraphDlg::OnExportSvg() {
-    ExportPicture(QStringLiteral("导出SVG图片"), QStringLiteral("SVG 图片(*.svg)"),
-                  QStringLiteral("svg"), SaveGraphSvg);
+    m_exporter.ExportSvg();
 }
 
 void CEventGraphDlg::OnExportPdf() {
-    ExportPicture(QStringLiteral("导出PDF文件"), QStringLiteral("PDF 文件(*.pdf)"),
-                  QStringLiteral("pdf"), [](const GraphPicture& picture, const QString& path) {
-                      QPrinter printer(QPrinter::HighResolution);
-                      printer.setOutputFormat(QPrinter::PdfFormat);
-                      printer.setOutputFileName(path);
-                      return PrintGraph(picture, printer);
-                  });
+    m_exporter.ExportPdf();
 }
 
 void CEventGraphDlg::OnPrint() {
-    QPrinter printer(QPrinter::HighResolution);
-    if (!m_printSetup || !m_printSetup(printer, this)) {
-        return;
-    }
-    if (!PrintGraph(Picture(), printer)) {
-        ShowMessageBox(this, kPrintErrorText);
-    }
+    m_exporter.Print();
 }

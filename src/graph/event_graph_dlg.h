@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "common/dialog_base.h"
-#include "graph/graph_area.h"
+#include "graph/graph_export.h"
+#include "graph/graph_input.h"
 #include "graph/graph_picture.h"
 #include "graph/timeline.h"
 #include "graph/trace_strip.h"
@@ -22,7 +23,6 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPrinter;
 class QPushButton;
 
 // The event graph: the records of a date range drawn as seven parallel on/off traces over one
@@ -36,6 +36,10 @@ class QPushButton;
 // wheel zooms about the pointer; keys move the cursor (Shift: to the next edge of any signal),
 // zoom (+/-) and show everything (Home); a context menu outside the graph area and the action row
 // set the dates to the data's span and export the graph (PNG, SVG, PDF, printer).
+//
+// The dialog binds pieces that live elsewhere: the variant layout tables
+// (graph_variant_layout.h), the input rules and the one view every strip draws
+// (graph_input.h), and the exports (graph_export.h).
 class CEventGraphDlg : public CDialogBase {
     Q_OBJECT
 public:
@@ -92,6 +96,8 @@ public:
     QMenu* CreateGraphMenu(QWidget* parent);
     // "<device>  <from> 至 <to>": the caption of exported pictures.
     QString Caption() const;
+    // "KPB650(<from>至<to>)": the name the export dialogs suggest.
+    QString SuggestedFileName() const;
     GraphPicture Picture() const;
     // Names of the signals high under the cursor, as the status text and tool tip show them.
     QString StatusText() const { return m_statusText; }
@@ -100,29 +106,32 @@ public:
 
     // State read by tests and the record dialog.
     CTraceStrip* Strip(int row) const { return m_strips[row]; }
+    const TraceView& View() const { return m_input.View(); }
     const Timeline& CurrentTimeline() const { return m_timeline; }
     QString ReadOutText() const { return m_readOut; }
-    int CursorX() const { return m_cursorX; }
-    bool ButtonDown() const { return m_buttonDown; }
-    bool Dragging() const { return m_dragging; }
-    int DragAnchorX() const { return m_dragAnchorX; }
-    GraphArea Area() const { return m_area; }
+    int CursorX() const { return m_input.CursorX(); }
+    bool ButtonDown() const { return m_input.ButtonDown(); }
+    bool Dragging() const { return m_input.Dragging(); }
+    int DragAnchorX() const { return m_input.DragAnchorX(); }
+    GraphArea Area() const { return m_input.Area(); }
     const RecordStore& Store() const { return m_store; }
 
     void SetDateRange(const QDate& from, const QDate& to);
     // Seams: the clock behind the 50 ms input throttle, and the file-open dialog of the import
     // (returns the chosen path, or an empty text when cancelled).
-    void SetThrottleClock(InputThrottle::Clock clock) { m_throttle.SetClock(std::move(clock)); }
+    void SetThrottleClock(InputThrottle::Clock clock) {
+        m_input.SetThrottleClock(std::move(clock));
+    }
     void SetOpenFileChooser(std::function<QString(QWidget*)> chooser) {
         m_chooseFile = std::move(chooser);
     }
-    // Seams of the exports: the save-file dialog (title, name filter, suffix; empty = cancelled)
-    // and the print dialog (false = cancelled).
-    using ExportFileChooser = std::function<QString(QWidget*, const QString& title,
-                                                    const QString& filter, const QString& suffix)>;
-    void SetExportFileChooser(ExportFileChooser chooser) { m_chooseExport = std::move(chooser); }
-    using PrintSetup = std::function<bool(QPrinter& printer, QWidget* parent)>;
-    void SetPrintSetup(PrintSetup setup) { m_printSetup = std::move(setup); }
+    // Seams of the exports: the save-file dialog and the print dialog.
+    void SetExportFileChooser(GraphExporter::FileChooser chooser) {
+        m_exporter.SetFileChooser(std::move(chooser));
+    }
+    void SetPrintSetup(GraphExporter::PrintSetup setup) {
+        m_exporter.SetPrintSetup(std::move(setup));
+    }
 
 protected:
     void OnInitDialog() override;
@@ -139,27 +148,20 @@ private:
     void BuildLayout();
     void BuildExtras();
     void ApplyFrame();
-    void ViewChanged();
-    void CursorFollowsView();
+    void Apply(const GraphInput::Outcome& outcome);
     void SetStatusAt(std::optional<qint64> t);
     void JumpToEdge(bool forward);
     bool ReadSource(std::vector<EventRecord>& table);
-    void ExportPicture(const QString& title, const QString& filter, const QString& suffix,
-                       bool (*save)(const GraphPicture&, const QString&));
     void ShowReadOut(const QString& text);
-    void MoveCursorTo(int x, bool withDuration);
-    std::optional<qint64> PositionAt(int x) const;
-    void Zoom(float step, int column);
-    void RepaintStrips();
     void ShowHandCursor();
-    qint64 DrawnTotal() const;
+    std::vector<QRect> ShownStripRects() const;
 
     int m_variant;
     RecordStore m_store;
     Timeline m_timeline;
-    GraphArea m_area;
-    InputThrottle m_throttle;
+    GraphInput m_input;
     std::function<QString(QWidget*)> m_chooseFile;
+    GraphExporter m_exporter;
 
     std::array<CTraceStrip*, graph::kTraceCount> m_strips{};
     QLineEdit* m_readOutBox = nullptr;
@@ -181,17 +183,9 @@ private:
     QLabel* m_status = nullptr;
     QWidget* m_toolRow = nullptr;
     QString m_statusText;
-    std::optional<qint64> m_cursorPos;  // timeline ms under the cursor, once placed on the data
     std::optional<std::vector<EventRecord>> m_source;
-    ExportFileChooser m_chooseExport;
-    PrintSetup m_printSetup;
 
     QString m_readOut;
-    int m_cursorX = 256;
-    bool m_buttonDown = false;
-    bool m_dragging = false;
-    int m_dragAnchorX = 0;
-    int m_dragX = 0;
 };
 
 // Variant A, dialog 131.

@@ -8,9 +8,11 @@ constexpr int kMinStatusWidth = 40;
 }  // namespace
 
 GraphFrame LayOutGraphFrame(const QSize& initial, const QSize& size,
-                            const std::vector<QRect>& strips, const QRect& readOut) {
+                            const std::vector<QRect>& strips, const QRect& readOut,
+                            int readOutWant) {
     GraphFrame frame;
     frame.strips = strips;
+    frame.readOut = readOut;
     const int dw = std::max(0, size.width() - initial.width());
     const int dh = std::max(0, size.height() - initial.height());
     if ((dw == 0 && dh == 0) || strips.empty()) {
@@ -45,7 +47,9 @@ GraphFrame LayOutGraphFrame(const QSize& initial, const QSize& size,
                               size.width() - 2 * graph::kFrameMargin,
                               graph::kToolRowHeight - graph::kFrameMargin);
     }
-    const int statusLeft = readOut.x() + readOut.width() + graph::kFrameMargin;
+    const int grown = std::min(readOut.width() + dw, std::max(readOut.width(), readOutWant));
+    frame.readOut.setWidth(grown);
+    const int statusLeft = readOut.x() + grown + graph::kFrameMargin;
     const int statusWidth = size.width() - graph::kFrameMargin - statusLeft;
     if (statusWidth >= kMinStatusWidth) {
         frame.status = QRect(statusLeft, readOut.y(), statusWidth, readOut.height());

@@ -21,13 +21,16 @@ inline constexpr int kFrameMargin = 6;
 // goes first to the time axis under the strips, then to the row of extra actions at the bottom,
 // and the rest is shared by the strips equally (a remainder smaller than the strip count stays
 // as space above the controls below). The controls below the strips keep their places relative
-// to the dialog's bottom less the action row.
+// to the dialog's bottom less the action row. The read-out box widens with the dialog up to the
+// width its longest text wants (`readOutWant`); the status text takes the rest of that row.
 struct GraphFrame {
     std::vector<QRect> strips;  // the visible strips, in the order given
     int belowDy = 0;            // how far every control below the strips moves down
     QRect axis;                 // empty: no axis
     QRect toolRow;              // empty: no action row
     QRect status;               // beside the read-out box; empty: none
+    QRect readOut;
 };
 GraphFrame LayOutGraphFrame(const QSize& initial, const QSize& size,
-                            const std::vector<QRect>& strips, const QRect& readOut);
+                            const std::vector<QRect>& strips, const QRect& readOut,
+                            int readOutWant = 0);

@@ -1,13 +1,18 @@
 #include "graph/graph_picture.h"
 
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <algorithm>
+#include <set>
+#include <tuple>
 
 #include "graph/graph_frame.h"
 #include "graph/trace_strip.h"
@@ -19,6 +24,9 @@ constexpr int kLabelGap = 6;
 constexpr int kTickLength = 5;
 const QColor kStripBackground(0, 0, 0);
 const QColor kCursorColor(255, 255, 0);
+// A landscape page is laid out this many picture pixels wide: a 12-pixel label is then about
+// 3 mm high on A4, as 9-point print.
+constexpr int kPageWidthPx = 1100;
 
 int LabelColumn(const GraphPicture& p, const QFontMetrics& fm) {
     int w = 0;
@@ -29,7 +37,7 @@ int LabelColumn(const GraphPicture& p, const QFontMetrics& fm) {
 }
 
 AxisLayout PictureAxis(const GraphPicture& p, const QFontMetrics& fm) {
-    return LayOutAxis(p.anchors, p.end, p.view, p.total, p.stripWidth,
+    return LayOutAxis(p.anchors, p.end, p.view, p.view.total, p.view.width,
                       [&fm](const QString& text) { return fm.horizontalAdvance(text); });
 }
 
@@ -71,7 +79,40 @@ QSize GraphPictureSize(const GraphPicture& p) {
         h += row.height;
     }
     h += graph::kAxisHeight + kMargin;
-    return QSize(kMargin + LabelColumn(p, fm) + p.stripWidth + kMargin, h);
+    return QSize(kMargin + LabelColumn(p, fm) + p.view.width + kMargin, h);
+}
+
+QRect GraphPictureStrips(const GraphPicture& p) {
+    const QFontMetrics fm(p.font);
+    int h = 0;
+    for (const GraphPictureRow& row : p.rows) {
+        h += row.height;
+    }
+    return QRect(kMargin + LabelColumn(p, fm), kMargin + fm.height() + kMargin, p.view.width, h);
+}
+
+int GraphPictureStripWidthFor(const GraphPicture& p, int width) {
+    const QFontMetrics fm(p.font);
+    return std::max(1, width - 2 * kMargin - LabelColumn(p, fm));
+}
+
+GraphPicture FitGraphPicture(const GraphPicture& picture, int width, double heightPerWidth) {
+    GraphPicture fitted = picture;
+    const QSize size = GraphPictureSize(picture);
+    const int stripWidth = std::max(1, picture.view.width + width - size.width());
+    fitted.view = ResizeView(picture.view, stripWidth);
+    // The cursor column scales with the strip so that it stays on its time.
+    fitted.view.cursorCol =
+        picture.view.width > 0 ? picture.view.cursorCol * stripWidth / picture.view.width : 0;
+    const int wantHeight = static_cast<int>(width * heightPerWidth);
+    const int extra = wantHeight - size.height();
+    if (extra > 0 && !fitted.rows.empty()) {
+        const int each = extra / static_cast<int>(fitted.rows.size());
+        for (GraphPictureRow& row : fitted.rows) {
+            row.height += each;
+        }
+    }
+    return fitted;
 }
 
 void PaintGraphPicture(QPainter& painter, const GraphPicture& p) {
@@ -85,21 +126,59 @@ void PaintGraphPicture(QPainter& painter, const GraphPicture& p) {
 
     const int labelColumn = LabelColumn(p, fm);
     const int left = kMargin + labelColumn;
+    const int width = p.view.width;
     int y = kMargin + fm.height() + kMargin;
+    std::vector<int> rowTop;
     for (const GraphPictureRow& row : p.rows) {
+        rowTop.push_back(y);
         painter.setPen(Qt::black);
         painter.drawText(QRect(kMargin, y, labelColumn - kLabelGap, row.height),
                          Qt::AlignRight | Qt::AlignVCenter, row.label);
         painter.save();
         painter.translate(left, y);
-        painter.setClipRect(0, 0, p.stripWidth, row.height);
-        painter.fillRect(0, 0, p.stripWidth, row.height, kStripBackground);
-        DrawTrace(painter, row.layout, row.color, kCursorColor);
+        painter.setClipRect(0, 0, width, row.height);
+        painter.fillRect(0, 0, width, row.height, kStripBackground);
+        DrawTrace(painter, LayOutTrace(row.data, p.view, row.height), row.color, kCursorColor);
         painter.restore();
         y += row.height;
     }
+    const auto inRow = [&](int row) { return row >= 0 && row < static_cast<int>(p.rows.size()); };
+    const auto columnOf = [&](qint64 at) { return left + TimelineX(p.view, p.view.total, at); };
+    painter.save();
+    painter.setClipRect(left, 0, width, y);
+    // Tens of thousands of links share a few hundred columns at a wide view: each line is
+    // drawn once, and only where it can be seen.
+    std::set<std::tuple<int, int, int, int>> drawn;
+    for (const GraphPictureLink& link : p.links) {
+        if (!inRow(link.fromRow) || !inRow(link.toRow)) {
+            continue;
+        }
+        const int xa = columnOf(link.from);
+        const int xb = columnOf(link.to);
+        if (std::max(xa, xb) < left || std::min(xa, xb) > left + width ||
+            !drawn.emplace(link.fromRow, link.toRow, xa, xb).second) {
+            continue;
+        }
+        const std::size_t a = static_cast<std::size_t>(link.fromRow);
+        const std::size_t b = static_cast<std::size_t>(link.toRow);
+        const int ya = rowTop[a] + TraceLevelsFor(p.rows[a].height).yTop;
+        const int yb = rowTop[b] + TraceLevelsFor(p.rows[b].height).yTop;
+        painter.setPen(QPen(link.color, 1, Qt::DashLine));
+        painter.drawLine(xa, ya, xb, yb);
+    }
+    for (const GraphPictureMark& mark : p.marks) {
+        if (!inRow(mark.row)) {
+            continue;
+        }
+        const std::size_t r = static_cast<std::size_t>(mark.row);
+        const int x = columnOf(mark.at);
+        painter.setPen(QPen(mark.color, 2));
+        painter.drawLine(x, rowTop[r], x, rowTop[r] + p.rows[r].height - 1);
+        painter.drawText(x + 3, rowTop[r] + fm.ascent(), mark.text);
+    }
+    painter.restore();
     painter.translate(left, y);
-    DrawTimeAxis(painter, PictureAxis(p, fm), p.stripWidth, graph::kAxisHeight, Qt::black);
+    DrawTimeAxis(painter, PictureAxis(p, fm), width, graph::kAxisHeight, Qt::black);
     painter.restore();
 }
 
@@ -113,10 +192,27 @@ bool SaveGraphPng(const GraphPicture& picture, const QString& path) {
     return image.save(path, "PNG");
 }
 
+QString SvgFontFamilies(const QString& family) {
+    QStringList families;
+    if (!family.isEmpty()) {
+        families << QStringLiteral("'%1'").arg(family);
+    }
+    // Song faces first (the program's own look), then the CJK faces common on each system, then
+    // the generic families every renderer has.
+    families << QStringLiteral("'AR PL UMing CN'") << QStringLiteral("'Noto Serif CJK SC'")
+             << QStringLiteral("'Noto Sans CJK SC'") << QStringLiteral("'Microsoft YaHei'")
+             << QStringLiteral("'PingFang SC'") << QStringLiteral("serif")
+             << QStringLiteral("sans-serif");
+    families.removeDuplicates();
+    return families.join(QStringLiteral(", "));
+}
+
 bool SaveGraphSvg(const GraphPicture& picture, const QString& path) {
     const QSize size = GraphPictureSize(picture);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
     QSvgGenerator svg;
-    svg.setFileName(path);
+    svg.setOutputDevice(&buffer);
     svg.setSize(size);
     svg.setViewBox(QRect(QPoint(0, 0), size));
     svg.setTitle(picture.caption);
@@ -125,7 +221,28 @@ bool SaveGraphSvg(const GraphPicture& picture, const QString& path) {
         return false;
     }
     PaintGraphPicture(painter, picture);
-    return painter.end();
+    if (!painter.end()) {
+        return false;
+    }
+    // The generator names the one family it drew with; a viewer without it would drop the
+    // Chinese labels, so every font-family gets the fallbacks.
+    QString text = QString::fromUtf8(buffer.data());
+    static const QRegularExpression family(QStringLiteral("font-family=\"([^\"]*)\""));
+    QString out;
+    qsizetype last = 0;
+    for (auto it = family.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(text).mid(last, m.capturedStart() - last);
+        out += QStringLiteral("font-family=\"") + SvgFontFamilies(m.captured(1)) + QLatin1Char('"');
+        last = m.capturedEnd();
+    }
+    out += QStringView(text).mid(last);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    file.write(out.toUtf8());
+    return file.commit();
 }
 
 bool PrintGraph(const GraphPicture& picture, QPrinter& printer) {
@@ -134,11 +251,15 @@ bool PrintGraph(const GraphPicture& picture, QPrinter& printer) {
     if (!painter.begin(&printer)) {
         return false;
     }
-    const QSize size = GraphPictureSize(picture);
     const QRect page = painter.viewport();
+    // Laid out for the page at a width where the labels read like 9-point print, then scaled
+    // to the page's width.
+    const GraphPicture fitted = FitGraphPicture(
+        picture, kPageWidthPx, static_cast<double>(page.height()) / std::max(1, page.width()));
+    const QSize size = GraphPictureSize(fitted);
     const double scale = std::min(static_cast<double>(page.width()) / size.width(),
                                   static_cast<double>(page.height()) / size.height());
     painter.scale(scale, scale);
-    PaintGraphPicture(painter, picture);
+    PaintGraphPicture(painter, fitted);
     return painter.end();
 }

@@ -117,33 +117,66 @@ QString FormatReadOutTime(const ReadOutTime& t) {
            QStringLiteral("秒") + QString::number(t.msecond) + QStringLiteral("毫秒");
 }
 
-QString ComposeReadOut(const Timeline& timeline, qint64 t, bool withDuration) {
-    static const QString noEvent = QStringLiteral("无事件");
+namespace {
+
+// Index of the latest start at or before t while some trace is high there.
+std::optional<std::size_t> StartUnder(const Timeline& timeline, qint64 t) {
     if (!IsAnySignalHigh(timeline.traces, t)) {
-        return noEvent;
+        return std::nullopt;
     }
-    // Start positions never decrease: the latest start at or before t.
+    // Start positions never decrease.
     const auto& starts = timeline.starts;
     const auto after = std::upper_bound(
         starts.begin(), starts.end(), t,
         [](qint64 value, const StartEntry& entry) { return value < entry.position; });
     if (after == starts.begin()) {
-        return noEvent;
+        return std::nullopt;
     }
     const std::size_t k = static_cast<std::size_t>(after - starts.begin()) - 1;
     if (k >= timeline.startTimes.size()) {
+        return std::nullopt;
+    }
+    return k;
+}
+
+}  // namespace
+
+std::optional<qint64> CutDurationAt(const Timeline& timeline, qint64 t) {
+    const std::optional<std::size_t> k = StartUnder(timeline, t);
+    if (!k) {
+        return std::nullopt;
+    }
+    const qint64 position = timeline.starts[*k].position;
+    const auto& cuts = timeline.truncations;
+    const auto cut = std::lower_bound(
+        cuts.begin(), cuts.end(), position,
+        [](const TruncationEntry& entry, qint64 value) { return entry.position < value; });
+    if (cut != cuts.end() && cut->position == position) {
+        return cut->duration;
+    }
+    return std::nullopt;
+}
+
+QString DurationClockText(qint64 ms) {
+    const qint64 a = ms < 0 ? -ms : ms;
+    return QString::asprintf(
+        "%s%lld:%02lld:%02lld.%03lld", ms < 0 ? "-" : "", static_cast<long long>(a / 3600000),
+        static_cast<long long>(a / 60000 % 60), static_cast<long long>(a / 1000 % 60),
+        static_cast<long long>(a % 1000));
+}
+
+QString ComposeReadOut(const Timeline& timeline, qint64 t, bool withDuration) {
+    static const QString noEvent = QStringLiteral("无事件");
+    const std::optional<std::size_t> k = StartUnder(timeline, t);
+    if (!k) {
         return noEvent;
     }
-    const qint64 position = starts[k].position;
-    QString text = FormatReadOutTime(AdvanceStartTime(timeline.startTimes[k], t - position));
+    const qint64 position = timeline.starts[*k].position;
+    QString text = FormatReadOutTime(AdvanceStartTime(timeline.startTimes[*k], t - position));
     if (withDuration) {
-        const auto& cuts = timeline.truncations;
-        const auto cut = std::lower_bound(
-            cuts.begin(), cuts.end(), position,
-            [](const TruncationEntry& entry, qint64 value) { return entry.position < value; });
-        if (cut != cuts.end() && cut->position == position) {
+        if (const std::optional<qint64> duration = CutDurationAt(timeline, t)) {
             text = QStringLiteral("起始时间:") + text + QStringLiteral(",持续时间:") +
-                   QString::number(cut->duration) + QStringLiteral("毫秒");
+                   QString::number(*duration) + QStringLiteral("毫秒");
         }
     }
     return text;

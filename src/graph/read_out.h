@@ -42,3 +42,9 @@ QString FormatReadOutTime(const ReadOutTime& time);
 // (a mouse click), a start whose high period was cut gets "起始时间:" before the time and
 // ",持续时间:<ms>毫秒" after it.
 QString ComposeReadOut(const Timeline& timeline, qint64 t, bool withDuration);
+
+// The real duration, ms, of the cut high period whose start is the latest at or before t.
+std::optional<qint64> CutDurationAt(const Timeline& timeline, qint64 t);
+
+// "h:mm:ss.mmm" of a duration in ms ("0:09:21.681").
+QString DurationClockText(qint64 ms);

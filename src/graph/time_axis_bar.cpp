@@ -13,28 +13,24 @@ CTimeAxisBar::CTimeAxisBar(QWidget* parent) : QWidget(parent) {
 void CTimeAxisBar::SetTimeline(std::vector<TimeAnchor> anchors, qint64 end) {
     m_anchors = std::move(anchors);
     m_end = end;
-    Relayout();
-}
-
-void CTimeAxisBar::SetScale(const TraceView& view, qint64 total) {
-    m_view = view;
-    m_total = total;
-    Relayout();
-}
-
-void CTimeAxisBar::Relayout() {
-    const QFontMetrics fm = fontMetrics();
-    m_layout = LayOutAxis(m_anchors, m_end, m_view, m_total, width(),
-                          [&fm](const QString& text) { return fm.horizontalAdvance(text); });
     update();
 }
 
-void CTimeAxisBar::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    Relayout();
+void CTimeAxisBar::SetView(const TraceView* view) {
+    m_view = view;
+    update();
+}
+
+AxisLayout CTimeAxisBar::Layout() const {
+    if (m_view == nullptr) {
+        return AxisLayout();
+    }
+    const QFontMetrics fm = fontMetrics();
+    return LayOutAxis(m_anchors, m_end, *m_view, m_view->total, width(),
+                      [&fm](const QString& text) { return fm.horizontalAdvance(text); });
 }
 
 void CTimeAxisBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    DrawTimeAxis(painter, m_layout, width(), height(), palette().color(QPalette::WindowText));
+    DrawTimeAxis(painter, Layout(), width(), height(), palette().color(QPalette::WindowText));
 }

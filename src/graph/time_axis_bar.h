@@ -15,20 +15,16 @@ public:
     explicit CTimeAxisBar(QWidget* parent = nullptr);
 
     void SetTimeline(std::vector<TimeAnchor> anchors, qint64 end);
-    // The scale of the strips (their view and run total); repaints.
-    void SetScale(const TraceView& view, qint64 total);
-    const AxisLayout& Layout() const { return m_layout; }
+    // The strips' view, which must outlive the bar's use of it; the owner calls update() when
+    // it changed.
+    void SetView(const TraceView* view);
+    AxisLayout Layout() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void Relayout();
-
     std::vector<TimeAnchor> m_anchors;
     qint64 m_end = 0;
-    TraceView m_view;
-    qint64 m_total = 0;
-    AxisLayout m_layout;
+    const TraceView* m_view = nullptr;
 };

@@ -15,24 +15,30 @@ constexpr qint64 kParseLimit = 1000000000;  // keeps date and time arithmetic in
 
 // Leading decimal number of a field text, the way the stored texts have always been read:
 // blanks skipped, an optional sign, digits up to the first other character; nothing gives 0.
-qint64 ParseField(const QString& text) {
-    int i = 0;
-    const int n = static_cast<int>(text.size());
-    while (i < n && text[i].isSpace()) {
-        ++i;
+// `plain` tells whether the text is nothing but 1 to 9 digits, as the device's "%d" writes it.
+qint64 ParseField(const QString& text, bool* plain = nullptr) {
+    const QChar* c = text.constData();
+    const QChar* const end = c + text.size();
+    while (c != end && c->isSpace()) {
+        ++c;
     }
     bool negative = false;
-    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
-        negative = text[i] == QLatin1Char('-');
-        ++i;
+    if (c != end && (*c == QLatin1Char('-') || *c == QLatin1Char('+'))) {
+        negative = *c == QLatin1Char('-');
+        ++c;
     }
+    const QChar* const digits = c;
     qint64 value = 0;
-    for (; i < n; ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9') {
+    for (; c != end; ++c) {
+        const char16_t u = c->unicode();
+        if (u < u'0' || u > u'9') {
             break;
         }
-        value = std::min(value * 10 + (c - u'0'), kParseLimit);
+        value = std::min(value * 10 + (u - u'0'), kParseLimit);
+    }
+    if (plain != nullptr) {
+        const auto n = end - text.constData();
+        *plain = c == end && digits == text.constData() && n > 0 && n <= 9;
     }
     return negative ? -value : value;
 }
@@ -105,11 +111,19 @@ TimelineBuilder::TimelineBuilder(const std::vector<EventRecord>& table,
     for (int i = 1; i <= n; ++i) {
         const EventRecord& r = table[i - 1];
         Prepared& p = m_prepared[i];
-        p.key = DateKey(ParseField(r.year), ParseField(r.month), ParseField(r.day));
-        p.time =
-            ((ParseField(r.hour) * 60 + ParseField(r.minute)) * 60 + ParseField(r.second)) * 1000 +
-            ParseField(r.msecond);
-        p.wall = RecordTimeMs(r);
+        // Each field read once: for the date key, the time of day and the wall clock alike.
+        std::array<bool, 7> plain{};
+        const qint64 year = ParseField(r.year, &plain[0]);
+        const qint64 month = ParseField(r.month, &plain[1]);
+        const qint64 day = ParseField(r.day, &plain[2]);
+        p.key = DateKey(year, month, day);
+        p.time = ((ParseField(r.hour, &plain[3]) * 60 + ParseField(r.minute, &plain[4])) * 60 +
+                  ParseField(r.second, &plain[5])) *
+                     1000 +
+                 ParseField(r.msecond, &plain[6]);
+        if (std::all_of(plain.begin(), plain.end(), [](bool b) { return b; })) {
+            p.wall = WallClockMs(year, month, day, p.time);
+        }
         const SignalEvent e = SignalEventOf(m_signals, r.event);
         p.signal = e.row;
         p.start = e.start;
@@ -322,6 +336,7 @@ Timeline TimelineBuilder::LoadTimeline(int first, int last) {
     }
 
     AddSeparator();  // tail
+    m_result.startTimes.reserve(m_result.starts.size());
     for (std::size_t k = 0; k < m_result.starts.size(); ++k) {
         m_result.startTimes.push_back(StartTimeString(m_table[m_result.starts[k].record - 1]));
     }

@@ -60,38 +60,60 @@ int TimelineX(const TraceView& view, qint64 total, qint64 position) {
                  view.originX);
 }
 
-TraceLayout LayOutTrace(const TraceData& data, TraceView& view, int width, int height) {
+TraceView FitView(qint64 total, int width, int cursorCol) {
+    TraceView view;
+    view.width = width;
+    view.total = total;
+    view.spanPx = width;
+    view.originX = 0;
+    view.pxPerMs = total > 0 ? view.spanPx / static_cast<double>(total) : 0.0;
+    view.cursorCol = cursorCol;
+    return view;
+}
+
+TraceView ZoomView(const TraceView& view, float step, int centre) {
+    // The factor is formed from the single-precision step in double precision, which keeps the
+    // step's representation error (1 - 0.2f is a hair below 0.8).
+    const double factor = static_cast<double>(step) + 1.0;
+    const double candidate = factor * view.spanPx;
+    const double total = static_cast<double>(view.total);
+    if (!(total > 0) || candidate < kMinSpanShare * view.width || candidate / total > kMaxPxPerMs) {
+        return view;
+    }
+    TraceView zoomed = view;
+    zoomed.originX = Trunc(centre - (centre - view.originX) * factor);
+    zoomed.spanPx = candidate;
+    zoomed.pxPerMs = candidate / total;
+    return zoomed;
+}
+
+TraceView PanView(const TraceView& view, int d) {
+    TraceView panned = view;
+    panned.originX = view.originX + d;
+    return panned;
+}
+
+TraceView ResizeView(const TraceView& view, int newWidth) {
+    if (view.width <= 0 || view.spanPx <= 0) {
+        return FitView(view.total, newWidth, view.cursorCol);
+    }
+    if (newWidth <= 0 || newWidth == view.width) {
+        return view;
+    }
+    TraceView resized = view;
+    // Multiplied before divided, so that growing and shrinking back lands on the same span.
+    resized.spanPx = view.spanPx * newWidth / view.width;
+    resized.originX = Trunc(static_cast<double>(view.originX) * newWidth / view.width);
+    resized.width = newWidth;
+    resized.pxPerMs = view.total > 0 ? resized.spanPx / static_cast<double>(view.total) : 0.0;
+    return resized;
+}
+
+TraceLayout LayOutTrace(const TraceData& data, const TraceView& view, int height) {
     TraceLayout layout;
     std::size_t runCount = 0;
     layout.total = RunTotal(data.runs, &runCount);
     layout.levels = TraceLevelsFor(height);
-
-    if (view.zoomCentre == -1) {
-        view.spanPx = width;
-        view.zoomCentre = width / 2;
-    }
-
-    // The factor is formed from the single-precision step in double precision, which keeps the
-    // step's representation error (1 - 0.2f is a hair below 0.8).
-    const double factor = static_cast<double>(view.zoomStep) + 1.0;
-    const double candidate = factor * view.spanPx;
-    const double total = static_cast<double>(layout.total);
-    bool accepted = total > 0;
-    if (accepted && candidate < kMinSpanShare * width) {
-        accepted = false;
-    }
-    if (accepted && candidate / total > kMaxPxPerMs) {
-        accepted = false;
-    }
-    const double applied = accepted ? factor : 1.0;
-    view.originX =
-        Trunc(view.zoomCentre - (view.zoomCentre - view.originX) * applied) + view.panDelta;
-    if (accepted) {
-        view.spanPx = candidate;
-    }
-    view.pxPerMs = total > 0 ? view.spanPx / total : 0.0;
-    view.zoomStep = 0.0f;
-    view.panDelta = 0;
 
     if (layout.total > 0) {
         layout.runs.reserve(runCount);
@@ -112,19 +134,10 @@ TraceLayout LayOutTrace(const TraceData& data, TraceView& view, int width, int h
         }
     }
 
-    if (view.cursorCol > 0 && view.cursorCol < std::max(kCursorLimit, width)) {
+    if (view.cursorCol > 0 && view.cursorCol < std::max(kCursorLimit, view.width)) {
         const int bottom = std::max(kCursorHeight, height - kCursorBottomGap);
         layout.cursor =
             TraceSegment{view.cursorCol, view.cursorCol, TraceLevels{0, bottom / 2, bottom}, false};
     }
     return layout;
-}
-
-void ScaleViewToWidth(TraceView& view, int oldWidth, int newWidth) {
-    if (oldWidth <= 0 || newWidth <= 0 || oldWidth == newWidth || view.zoomCentre == -1) {
-        return;
-    }
-    // Multiplied before divided, so that growing and shrinking back lands on the same span.
-    view.spanPx = view.spanPx * newWidth / oldWidth;
-    view.originX = Trunc(static_cast<double>(view.originX) * newWidth / oldWidth);
 }

@@ -13,20 +13,46 @@ struct TraceData {
     std::vector<qint64> markers;
 };
 
-// Zoom and pan of one strip. The pending step and pan delta are one-shot inputs: the next layout
-// applies and clears them.
+namespace graph {
+
+// Zoom step of one click, key or wheel notch: +0.2 enlarges to 1.2 times, -0.2 shrinks to 0.8.
+inline constexpr float kZoomIncrement = 0.2f;
+
+}  // namespace graph
+
+// The graph's view: one value for every strip and the time axis under them. It is changed only
+// by the functions below, which return a new view; strips and axis only draw it.
 struct TraceView {
-    int zoomCentre = -1;  // strip x of the next zoom step; -1 = recentre at the next layout
-    // Held in single precision on purpose: a -0.2 step from the unzoomed span then lands just
-    // below the 80 % limit and is refused, as users of this view expect.
-    float zoomStep = 0.0f;
-    float zoomIncrement = 0.2f;
-    int originX = 0;      // strip x of timeline position 0
-    double spanPx = 0.0;  // width of the whole timeline, pixels
-    int panDelta = 0;
-    double pxPerMs = 0.0;
-    int cursorCol = 100;
+    int width = 0;         // strip width the view is for, pixels
+    qint64 total = 0;      // timeline length the strips draw, ms (their run lists' sum)
+    double spanPx = 0.0;   // width of the whole timeline, pixels
+    int originX = 0;       // strip x of timeline position 0
+    double pxPerMs = 0.0;  // spanPx / total, kept with them
+    int cursorCol = 100;   // strip x of the cursor line
+
+    bool operator==(const TraceView& o) const {
+        return width == o.width && total == o.total && spanPx == o.spanPx && originX == o.originX &&
+               cursorCol == o.cursorCol;
+    }
+    bool operator!=(const TraceView& o) const { return !(*this == o); }
 };
+
+// The whole timeline of `total` ms across a strip `width` pixels wide, starting at its left edge.
+TraceView FitView(qint64 total, int width, int cursorCol = 100);
+
+// The view after a zoom step (factor - 1: +0.2 enlarges to 1.2 times) about strip column
+// `centre`: the point under the centre keeps its place. A step is refused (the view comes back
+// unchanged) when the timeline would become narrower than 80 % of the strip or finer than
+// 6 pixels per ms. The step is single precision on purpose: a -0.2 step from the unzoomed span
+// then lands just below the 80 % limit and is refused, as users of this view expect.
+TraceView ZoomView(const TraceView& view, float step, int centre);
+
+// The view moved by d pixels (no limits: DragAllowed decides).
+TraceView PanView(const TraceView& view, int d);
+
+// The same view on a strip resized to newWidth: span and origin scale with the width (an
+// unzoomed timeline still fills the strip exactly). The cursor column is the owner's to set.
+TraceView ResizeView(const TraceView& view, int newWidth);
 
 // Vertical levels of a trace in a strip of a given height.
 struct TraceLevels {
@@ -57,16 +83,8 @@ qint64 RunTotal(const std::vector<qint64>& runs, std::size_t* count = nullptr);
 // Amplitude factor 0.8 below 100 pixels, 0.5 otherwise; half-amplitude capped at 50 pixels.
 TraceLevels TraceLevelsFor(int height);
 
-// Applies the pending zoom step and pan to `view` and returns the geometry for a strip of
-// `width` x `height` pixels. A step is refused when the timeline would become narrower than 80 %
-// of the strip or finer than 6 pixels per ms; the point under the zoom centre stays in place.
-TraceLayout LayOutTrace(const TraceData& data, TraceView& view, int width, int height);
+// The geometry of a trace drawn under `view` in a strip `height` pixels high.
+TraceLayout LayOutTrace(const TraceData& data, const TraceView& view, int height);
 
 // Strip x of a timeline position under the view's current scale.
 int TimelineX(const TraceView& view, qint64 total, qint64 position);
-
-// Keeps what a strip shows when it is resized from oldWidth to newWidth pixels: the timeline's
-// span and origin scale with the width (an unzoomed timeline still fills the strip exactly). The
-// zoom centre and cursor column are the owner's inputs, set before they are used. A view not
-// laid out yet is left alone.
-void ScaleViewToWidth(TraceView& view, int oldWidth, int newWidth);

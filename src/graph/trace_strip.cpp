@@ -2,7 +2,6 @@
 
 #include <QLine>
 #include <QPainter>
-#include <QResizeEvent>
 
 #include <algorithm>
 #include <limits>
@@ -14,40 +13,22 @@ CTraceStrip::CTraceStrip(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void CTraceStrip::SetCursorX(int column) {
-    m_view.cursorCol = column;
-    Relayout();
-    update();
-}
-
 void CTraceStrip::SetTraceColor(const QColor& color) {
     m_traceColor = color;
-    Relayout();
     update();
 }
 
-void CTraceStrip::ResetView() {
-    m_view.zoomCentre = -1;
-    m_view.originX = 0;
-    m_view.zoomStep = 0.0f;
-    Relayout();
-    repaint();
+void CTraceStrip::SetView(const TraceView* view) {
+    m_view = view;
+    update();
 }
 
-void CTraceStrip::Relayout() {
-    // A strip without a size yet keeps its pending inputs for its first real layout.
-    if (width() <= 0 || height() <= 0) {
-        return;
-    }
-    // Scaled here rather than on resize events, which a hidden strip does not get.
-    ScaleViewToWidth(m_view, m_laidOutWidth, width());
-    m_laidOutWidth = width();
-    m_layout = LayOutTrace(m_data, m_view, width(), height());
+TraceView CTraceStrip::View() const {
+    return m_view != nullptr ? *m_view : FitView(RunTotal(m_data.runs), width());
 }
 
-void CTraceStrip::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    Relayout();
+TraceLayout CTraceStrip::Layout() const {
+    return LayOutTrace(m_data, View(), height());
 }
 
 void CTraceStrip::paintEvent(QPaintEvent*) {
@@ -57,7 +38,7 @@ void CTraceStrip::paintEvent(QPaintEvent*) {
 
 void CTraceStrip::Draw(QPainter& painter) const {
     painter.fillRect(rect(), m_backgroundColor);
-    DrawTrace(painter, m_layout, m_traceColor, m_cursorColor);
+    DrawTrace(painter, Layout(), m_traceColor, m_cursorColor);
 }
 
 void DrawTrace(QPainter& painter, const TraceLayout& layout, const QColor& traceColor,

@@ -4,8 +4,6 @@
 
 #include "records/record_time.h"
 
-namespace {
-
 QString CsvField(const QString& text) {
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n'))) {
@@ -15,6 +13,8 @@ QString CsvField(const QString& text) {
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
+
+namespace {
 
 QString TabField(QString text) {
     for (QChar& c : text) {

@@ -13,7 +13,12 @@
 // the record's ISO 8601 local date-time with milliseconds, empty when the record has no valid
 // time; the other columns are the record's texts as listed. A field holding a comma, a double
 // quote, CR or LF is quoted, its quotes doubled.
+// A CSV field: quoted (quotes doubled) when it holds a comma, a quote or a line end.
+QString CsvField(const QString& text);
+
 QByteArray RecordsToCsv(const std::vector<EventRecord>& records);
+// One field as such a file writes it: quoted when it holds a comma, a quote, CR or LF.
+QString CsvField(const QString& text);
 
 // One row per record as the list shows it, for the clipboard: serial number then the eight
 // texts, separated by tabs, each row ended by LF. Tabs and line breaks inside a text become

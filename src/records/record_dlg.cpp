@@ -17,6 +17,7 @@
 #include "common/globals.h"
 #include "common/message_box.h"
 #include "link/open_port.h"
+#include "link/port_names.h"
 #include "records/bitmap_face_button.h"
 #include "records/comtrade_export.h"
 #include "records/csv_export.h"
@@ -83,6 +84,7 @@ CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_l
 
     m_comm.setObjectName(QStringLiteral("id%1").arg(kIdComm));
     connect(&m_link, &DeviceExchange::Finished, this, &CRecordDlg::OnExchangeFinished);
+    m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
     connect(&m_link, &DeviceExchange::LineLostWhileIdle, this,
             [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
 
@@ -178,6 +180,7 @@ void CRecordDlg::OnInitDialog() {
     // without text.
     EnableButtons(true);
     m_exchange.Open();
+    m_journal.NewShowing();
     StopRunDown();
     m_progress->SetRange(0, 100);
     m_progress->SetStep(1);
@@ -202,6 +205,8 @@ void CRecordDlg::OnEndDialog() {
     m_model->Clear();
     StopRunDown();
     m_exchange.pending.clear();
+    m_journal.Complete(journal::WriteOutcome::Unknown, {},
+                       QStringLiteral("the dialog closed before the reply"));
     m_comm.SetPortOpen(false);
 }
 
@@ -490,7 +495,10 @@ void CRecordDlg::OnClearLog() {
     }
     m_exchange.pending = records::kClearLogCommand;
     EnableButtons(false);
-    m_link.Start(ClearLogRequest(variant));
+    const ExchangeRequest request = ClearLogRequest(variant);
+    m_journal.Begin(journal::LogClear(PortDeviceName(m_portNumber), variant, archive.path,
+                                      archive.records, request));
+    m_link.Start(request);
     m_progress->SetPos(0);
 }
 
@@ -564,6 +572,7 @@ void CRecordDlg::EndReadWith(const QString& text) {
 void CRecordDlg::HandleClearResult(const ExchangeResult& result) {
     m_exchange.pending.clear();
     EnableButtons(true);
+    m_journal.Complete(result);
     if (result.outcome != ExchangeOutcome::Success) {
         ShowMessageBox(this, ExchangeFailureText(result));
         return;

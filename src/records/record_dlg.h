@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/dialog_base.h"
+#include "journal/write_recorder.h"
 #include "link/device_exchange.h"
 #include "link/exchange.h"
 #include "link/ms_comm.h"
@@ -116,6 +117,7 @@ private:
     CMSComm m_comm;
     int m_portNumber = 1;
     ExchangeState m_exchange;
+    journal::WriteRecorder m_journal{QStringLiteral("kp650")};
     DeviceExchange m_link;
     bool m_countExpected = false;  // the read's first reply is the count frame
     int m_recordCounter = 0;

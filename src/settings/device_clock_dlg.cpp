@@ -5,9 +5,11 @@
 #include <QPushButton>
 
 #include "common/dialog_units.h"
+#include "common/globals.h"
 #include "common/message_box.h"
 #include "link/hex_text.h"
 #include "link/open_port.h"
+#include "link/port_names.h"
 #include "settings/time_frame.h"
 
 namespace {
@@ -59,6 +61,7 @@ CDeviceClockDlg::CDeviceClockDlg(QWidget* parent)
     connect(exit, &QPushButton::clicked, this, &QDialog::accept);
 
     m_comm.setObjectName(QStringLiteral("id1004"));
+    m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
     connect(&m_link, &DeviceExchange::Finished, this, &CDeviceClockDlg::OnExchangeFinished);
     connect(&m_link, &DeviceExchange::BusyChanged, this, [this](bool busy) {
         m_writeButton->setEnabled(!busy);
@@ -79,6 +82,8 @@ void CDeviceClockDlg::OnInitDialog() {
     m_deviceDate->clear();
     m_deviceTime->clear();
     m_exchange.Open();
+    m_journal.NewShowing();
+    m_readThisShowing.clear();
     m_link.SetPortNumber(m_portNumber);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
         return;
@@ -92,6 +97,8 @@ void CDeviceClockDlg::OnEndDialog() {
     m_refreshTimer.stop();
     m_link.Cancel();
     m_exchange.pending.clear();
+    m_journal.Complete(journal::WriteOutcome::Unknown, {},
+                       QStringLiteral("the dialog closed before the reply"));
     m_comm.SetPortOpen(false);
 }
 
@@ -114,7 +121,10 @@ void CDeviceClockDlg::OnWrite() {
     const QByteArray frame = BuildTimeFrame(now);
     m_exchange.frame = BytesToHexText(frame);
     m_exchange.pending = kWriteCommand;
-    m_link.Start(ClockWriteRequest(frame));
+    const ExchangeRequest request = ClockWriteRequest(frame);
+    m_journal.Begin(journal::ClockSet(PortDeviceName(m_portNumber), g_variant, now,
+                                      m_readThisShowing, request));
+    m_link.Start(request);
 }
 
 void CDeviceClockDlg::OnRead() {
@@ -128,6 +138,9 @@ void CDeviceClockDlg::OnRead() {
 void CDeviceClockDlg::OnExchangeFinished(const ExchangeResult& result) {
     const QString command = m_exchange.pending;
     m_exchange.pending.clear();
+    if (command == kWriteCommand) {
+        m_journal.Complete(result);
+    }
     const bool replied =
         result.outcome == ExchangeOutcome::Success || result.outcome == ExchangeOutcome::BadReply;
     // A read's time, and a device that keeps telling an impossible time gets that field's message.
@@ -150,5 +163,6 @@ void CDeviceClockDlg::ShowDeviceTime(const std::array<int, 6>& v) {
         ShowMessageBox(this, TimeFieldErrorText(*bad));
         return;
     }
+    m_readThisShowing = journal::DeviceTimeText(v[0], v[1], v[2], v[3], v[4], v[5]);
     m_deviceTime->setText(TimeFrameTimeText(v[3], v[4], v[5]));
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "common/dialog_base.h"
+#include "journal/write_recorder.h"
 #include "link/device_exchange.h"
 #include "link/exchange.h"
 #include "link/ms_comm.h"
@@ -52,6 +53,8 @@ private:
     ExchangeState m_exchange;
     DeviceExchange m_link;
     Clock m_clock;
+    journal::WriteRecorder m_journal{QStringLiteral("kp650")};
+    QString m_readThisShowing;  // the device time the last read of this showing found
 
     QLabel* m_pcDate = nullptr;
     QLabel* m_pcTime = nullptr;

@@ -14,6 +14,7 @@
 #include "link/hex_text.h"
 #include "link/ms_comm.h"
 #include "link/open_port.h"
+#include "link/port_names.h"
 
 CParameterDlg::CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemplate& layout,
                              QWidget* parent)
@@ -22,6 +23,7 @@ CParameterDlg::CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemp
     m_comm->setObjectName(QStringLiteral("id%1").arg(kIdComm));
     m_link = new DeviceExchange(*m_comm, this);
     connect(m_link, &DeviceExchange::Finished, this, &CParameterDlg::OnExchangeFinished);
+    m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
     connect(m_link, &DeviceExchange::LineLostWhileIdle, this,
             [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
 
@@ -104,6 +106,8 @@ void CParameterDlg::Build(const ParameterDlgTemplate& layout) {
 
 void CParameterDlg::OnInitDialog() {
     m_state.Open();
+    m_journal.NewShowing();
+    m_heldThisShowing.reset();
     for (std::size_t i = 0; i < m_lists.size(); ++i) {
         m_lists[i]->setCurrentIndex(m_codec.lists[i].defaultIndex);
     }
@@ -119,6 +123,8 @@ void CParameterDlg::OnEndDialog() {
     // A request still awaited dies with the showing.
     m_link->Cancel();
     m_state.pending.clear();
+    m_journal.Complete(journal::WriteOutcome::Unknown, {},
+                       QStringLiteral("the dialog closed before the reply"));
     m_comm->SetPortOpen(false);
 }
 
@@ -142,7 +148,11 @@ void CParameterDlg::OnWrite() {
     }
     m_state.frame = BytesToHexText(build.frame);
     m_state.pending = m_codec.writeCommand;
-    m_link->Start(ParameterWriteRequest(m_codec, build.frame));
+    const ExchangeRequest request = ParameterWriteRequest(m_codec, build.frame);
+    m_writing = ParameterSetFromFrame(VariantOfCodec(m_codec), build.frame).set;
+    m_journal.Begin(journal::ParameterWrite(PortDeviceName(m_portNumber), m_writing,
+                                            m_heldThisShowing, request));
+    m_link->Start(request);
 }
 
 void CParameterDlg::OnRead() {
@@ -166,6 +176,9 @@ void CParameterDlg::OnExchangeFinished(const ExchangeResult& result) {
     if (result.outcome != ExchangeOutcome::Success) {
         m_comparison.reset();  // a comparison that got no reading ends with the request
     }
+    if (command == m_codec.writeCommand) {
+        JournalWriteEnd(result);
+    }
     switch (result.outcome) {
         case ExchangeOutcome::Success:
             if (command == m_codec.writeCommand) {
@@ -186,4 +199,25 @@ void CParameterDlg::OnExchangeFinished(const ExchangeResult& result) {
             break;
     }
     ShowMessageBox(this, ExchangeFailureText(result));
+}
+
+void CParameterDlg::JournalWriteEnd(const ExchangeResult& result) {
+    journal::Fields echoed;
+    if (result.outcome == ExchangeOutcome::Success) {
+        // The device confirms a write by echoing the frame: what it took.
+        const ParameterSetResult echo = ParameterSetFromFrame(
+            VariantOfCodec(m_codec), ParameterReplyFrame(m_codec, result.reply));
+        if (echo.Ok()) {
+            echoed = journal::ParameterSetFields(echo.set);
+        }
+        m_heldThisShowing = m_writing;
+    }
+    m_journal.Complete(result, echoed);
+    if (result.outcome == ExchangeOutcome::Success) {
+        KeepInHistory(m_writing, QStringLiteral("write"));
+    }
+}
+
+void CParameterDlg::KeepInHistory(const ParameterSet& set, const QString& source) {
+    m_journal.KeepParameterSet(PortDeviceName(m_portNumber), set, source);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/dialog_base.h"
+#include "journal/write_recorder.h"
 #include "link/device_exchange.h"
 #include "link/exchange.h"
 #include "settings/parameter_codec.h"
@@ -124,6 +125,10 @@ private:
     // comparison waits.
     void ApplyOrCompareReading(const QByteArray& frame);
     std::vector<int> Selections() const;
+    // The journal's side of a write's end, and the history of sets read and written; a journal
+    // that cannot be written is told once per showing and never stops the dialog.
+    void JournalWriteEnd(const ExchangeResult& result);
+    void KeepInHistory(const ParameterSet& set, const QString& source);
 
     const ParameterCodec& m_codec;
     ExchangeState m_state;
@@ -142,5 +147,10 @@ private:
     };
     std::optional<Comparison> m_comparison;  // armed by CompareWithDevice until its reply
     ParameterSet m_lastRead;                 // what the last read found, and when
+    // The journal of writes; what the device held as far as this showing knows (read or
+    // written), and the set a write under way sends.
+    journal::WriteRecorder m_journal{QStringLiteral("kp650")};
+    std::optional<ParameterSet> m_heldThisShowing;
+    ParameterSet m_writing;
     ParameterFileChooser m_chooseFile = RunParameterFileDialog;
 };

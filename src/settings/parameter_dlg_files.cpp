@@ -226,6 +226,8 @@ void CParameterDlg::ApplyOrCompareReading(const QByteArray& frame) {
     }
     m_lastRead = device.set;
     m_lastRead.provenance.readAt = QDateTime::currentDateTime();
+    m_heldThisShowing = device.set;
+    KeepInHistory(device.set, QStringLiteral("read"));
     if (m_comparison) {
         // Still armed while its result shows, so that a reply repeated meanwhile is compared
         // too and never taken into the controls as a reading.

@@ -69,7 +69,7 @@ struct Bench {
         return dlg->findChild<QPushButton*>(QStringLiteral("id%1").arg(id));
     }
     void Show() { QTest::mouseClick(Button(1050), Qt::LeftButton); }
-    const TraceView& View() const { return dlg->Strip(0)->View(); }
+    TraceView View() const { return dlg->View(); }
     // Dialog x whose timeline position is t at the current zoom.
     int XAt(qint64 t) const {
         return dlg->Area().left + View().originX + int(std::ceil(t * View().pxPerMs + 1e-9));
@@ -115,6 +115,7 @@ private slots:
     void edgeKeysAndStatus();
     void growsAndKeepsThePartsPixelsAtInitialSize();
     void readOutShowsItsBeginning();
+    void grownReadOutWidensAndNewDrawingClearsIt();
     void showWithoutConnectionGivesDriverText();
     void listRecordsDrawnAndAllDates();
     void exportsAndPrint();
@@ -691,6 +692,29 @@ void TestEventGraphDlg::readOutShowsItsBeginning() {
     QVERIFY(box->isEnabled());
 }
 
+void TestEventGraphDlg::grownReadOutWidensAndNewDrawingClearsIt() {
+    Bench b(kVariantB, {Rec(5, 10, 0, 0, 0, kStart1), Rec(5, 10, 9, 21, 681, kReturn1)});
+    b.Show();
+    auto* box = b.dlg->findChild<QLineEdit*>(QStringLiteral("id1020"));
+    const QRect first = box->geometry();
+    b.dlg->resize(b.dlg->InitialSize() + QSize(600, 100));
+    QCOMPARE(box->geometry().topLeft(), first.topLeft());
+    b.dlg->OnLButtonDown(b.XAt(30000), b.Y());
+    b.dlg->OnLButtonUp();
+    QVERIFY(box->text().startsWith(QStringLiteral("起始时间:2024年03月5日10时0分30秒")));
+    QVERIFY(box->text().endsWith(QStringLiteral(",持续时间:561681毫秒")));
+    // The whole text fits the grown box, and the status gives the duration as a clock too.
+    QVERIFY(box->width() > first.width());
+    QVERIFY(box->fontMetrics().horizontalAdvance(box->text()) < box->contentsRect().width());
+    QCOMPARE(b.dlg->StatusText(),
+             QStringLiteral("为高的信号：命令1；持续时间:561681毫秒 (0:09:21.681)"));
+    b.dlg->resize(b.dlg->InitialSize());
+    QCOMPARE(box->geometry(), first);
+    b.Show();
+    QCOMPARE(box->text(), QString());
+    QCOMPARE(b.dlg->StatusText(), QString());
+}
+
 void TestEventGraphDlg::showWithoutConnectionGivesDriverText() {
     QTemporaryDir home;
     qputenv("KP650_HOME", home.path().toLocal8Bit());
@@ -752,20 +776,25 @@ void TestEventGraphDlg::exportsAndPrint() {
     QTemporaryDir out;
     QString next;
     QStringList asked;
-    b.dlg->SetExportFileChooser(
-        [&](QWidget*, const QString& title, const QString& filter, const QString& suffix) {
-            asked << title + QLatin1Char('|') + filter + QLatin1Char('|') + suffix;
-            return next;
-        });
+    b.dlg->SetExportFileChooser([&](QWidget*, const QString& title, const QString& filter,
+                                    const QString& suffix, const QString& name) {
+        asked << title + QLatin1Char('|') + filter + QLatin1Char('|') + suffix + QLatin1Char('|') +
+                     name;
+        return next;
+    });
     next = out.filePath(QStringLiteral("g.png"));
     b.dlg->OnExportPng();
     next = out.filePath(QStringLiteral("g.svg"));
     b.dlg->OnExportSvg();
     next = out.filePath(QStringLiteral("g.pdf"));
     b.dlg->OnExportPdf();
-    QCOMPARE(asked, (QStringList{QStringLiteral("导出PNG图片|PNG 图片(*.png)|png"),
-                                 QStringLiteral("导出SVG图片|SVG 图片(*.svg)|svg"),
-                                 QStringLiteral("导出PDF文件|PDF 文件(*.pdf)|pdf")}));
+    // Each suggests a name as the record files do: the device and the dates drawn.
+    QCOMPARE(
+        asked,
+        (QStringList{
+            QStringLiteral("导出PNG图片|PNG 图片(*.png)|png|KPA650(2024-03-01至2024-03-31)"),
+            QStringLiteral("导出SVG图片|SVG 图片(*.svg)|svg|KPA650(2024-03-01至2024-03-31)"),
+            QStringLiteral("导出PDF文件|PDF 文件(*.pdf)|pdf|KPA650(2024-03-01至2024-03-31)")}));
     QImage png(out.filePath(QStringLiteral("g.png")));
     QVERIFY(!png.isNull());
     QVERIFY(png.width() > b.dlg->Strip(0)->width());
@@ -782,9 +811,14 @@ void TestEventGraphDlg::exportsAndPrint() {
     const QByteArray svgText = svg.readAll();
     QVERIFY(svgText.contains("<svg"));
     QVERIFY(svgText.contains(QStringLiteral("KPA-650  2024-03-01 至 2024-03-31").toUtf8()));
+    // Every font-family of the SVG falls back to generic families.
+    QVERIFY(!svgText.contains("font-family=\"SimSun\""));
+    QVERIFY(svgText.contains(", serif, sans-serif\""));
     QFile pdf(out.filePath(QStringLiteral("g.pdf")));
     QVERIFY(pdf.open(QIODevice::ReadOnly));
-    QVERIFY(pdf.read(5) == "%PDF-");
+    const QByteArray pdfBytes = pdf.readAll();
+    QVERIFY(pdfBytes.startsWith("%PDF-"));
+    QVERIFY(pdfBytes.contains("/MediaBox [0 0 842.000000 595.000000]"));  // A4, landscape
     QVERIFY(b.recorder.Texts().isEmpty());
 
     // The printer: cancelled prints nothing; accepted prints one page (here into a file).

@@ -26,7 +26,25 @@ private slots:
     void composeAfterStart();
     void composeCutPeriod();
     void composeUsesLatestStart();
+    void durationClock_data();
+    void durationClock();
 };
+
+void TestReadOut::durationClock_data() {
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << qint64(0) << "0:00:00.000";
+    QTest::newRow("a second") << qint64(1000) << "0:00:01.000";
+    QTest::newRow("minutes") << qint64(561681) << "0:09:21.681";
+    QTest::newRow("a day less a ms") << qint64(86399999) << "23:59:59.999";
+    QTest::newRow("past a day") << qint64(90061001) << "25:01:01.001";
+}
+
+void TestReadOut::durationClock() {
+    QFETCH(qint64, ms);
+    QFETCH(QString, text);
+    QCOMPARE(DurationClockText(ms), text);
+}
 
 void TestReadOut::advance_data() {
     QTest::addColumn<QString>("start");

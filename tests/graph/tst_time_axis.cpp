@@ -21,7 +21,7 @@ qint64 Wall(int y, int mo, int d, int h, int mi, int s, int ms) {
 
 TraceView View(double spanPx, int originX, qint64 total) {
     TraceView v;
-    v.zoomCentre = 0;
+    v.total = total;
     v.spanPx = spanPx;
     v.originX = originX;
     v.pxPerMs = spanPx / static_cast<double>(total);
@@ -224,49 +224,34 @@ void TestTimeAxis::frameAtAndAboveTheInitialSize() {
 void TestTimeAxis::viewScalesWithTheStrip() {
     TraceData data;
     data.runs = {20, 500, 40};
-    TraceView v;
-    LayOutTrace(data, v, 460, 40);  // unzoomed
-    v.zoomStep = 0.2f;
-    v.zoomCentre = 100;
-    LayOutTrace(data, v, 460, 40);
+    TraceView v = ZoomView(FitView(560, 460), 0.2f, 100);
     QCOMPARE(v.originX, -20);
     QVERIFY(qAbs(v.spanPx - 552.0) < 1e-3);
     v.cursorCol = 100;
-    ScaleViewToWidth(v, 460, 920);
+    v = ResizeView(v, 920);
     QVERIFY(qAbs(v.spanPx - 1104.0) < 1e-3);
     QCOMPARE(v.originX, -40);
-    QCOMPARE(v.zoomCentre, 100);
     QCOMPARE(v.cursorCol, 100);
-    ScaleViewToWidth(v, 920, 460);
+    v = ResizeView(v, 460);
     QVERIFY(qAbs(v.spanPx - 552.0) < 1e-3);
     QCOMPARE(v.originX, -20);
 
     // Unzoomed stays unzoomed: the timeline fills the wider strip exactly.
-    TraceView u;
-    LayOutTrace(data, u, 460, 40);
-    ScaleViewToWidth(u, 460, 1000);
-    const TraceLayout wide = LayOutTrace(data, u, 1000, 40);
+    const TraceLayout wide = LayOutTrace(data, ResizeView(FitView(560, 460), 1000), 40);
     QCOMPARE(wide.runs.front().xa, 0);
     QCOMPARE(wide.runs.back().xb, 1000);
-
-    TraceView fresh;
-    ScaleViewToWidth(fresh, 460, 920);
-    QCOMPARE(fresh.zoomCentre, -1);
-    QCOMPARE(fresh.cursorCol, 100);
 }
 
 void TestTimeAxis::cursorOnWideAndTallStrips() {
     TraceData data;
-    TraceView v;
-    v.cursorCol = 700;
-    QVERIFY(!LayOutTrace(data, v, 460, 40).cursor);  // past column 500 on the first-size strip
-    const TraceLayout wide = LayOutTrace(data, v, 1000, 40);
+    // Past column 500 on the first-size strip.
+    QVERIFY(!LayOutTrace(data, FitView(100, 460, 700), 40).cursor);
+    const TraceLayout wide = LayOutTrace(data, FitView(100, 1000, 700), 40);
     QVERIFY(wide.cursor);
     QCOMPARE(wide.cursor->levels.yBottom, 40);
-    const TraceLayout tall = LayOutTrace(data, v, 1000, 100);
+    const TraceLayout tall = LayOutTrace(data, FitView(100, 1000, 700), 100);
     QCOMPARE(tall.cursor->levels.yBottom, 98);
-    v.cursorCol = 100;
-    QCOMPARE(LayOutTrace(data, v, 462, 42).cursor->levels.yBottom, 40);
+    QCOMPARE(LayOutTrace(data, FitView(100, 462, 100), 42).cursor->levels.yBottom, 40);
 }
 
 QTEST_MAIN(TestTimeAxis)

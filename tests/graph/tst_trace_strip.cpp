@@ -60,8 +60,8 @@ void TestTraceStrip::levels() {
 }
 
 void TestTraceStrip::runsOnUnzoomedStrip() {
-    TraceView view;
-    const TraceLayout layout = LayOutTrace(Runs({20, 500, 40}), view, 460, 40);
+    const TraceView view = FitView(560, 460);
+    const TraceLayout layout = LayOutTrace(Runs({20, 500, 40}), view, 40);
     QCOMPARE(layout.total, qint64(560));
     QVERIFY(qAbs(view.pxPerMs - 460.0 / 560.0) < 1e-9);
     QCOMPARE(int(layout.runs.size()), 3);
@@ -79,15 +79,13 @@ void TestTraceStrip::runsOnUnzoomedStrip() {
 }
 
 void TestTraceStrip::runListEndsAtFirstNonPositive() {
-    TraceView view;
-    const TraceLayout layout = LayOutTrace(Runs({100, 100, 0, 7, 9}), view, 200, 40);
+    const TraceLayout layout = LayOutTrace(Runs({100, 100, 0, 7, 9}), FitView(200, 200), 40);
     QCOMPARE(layout.total, qint64(200));
     QCOMPARE(int(layout.runs.size()), 2);
 }
 
 void TestTraceStrip::markers() {
-    TraceView view;
-    const TraceLayout layout = LayOutTrace(Runs({200}, {50, 150, 0, 99}), view, 400, 40);
+    const TraceLayout layout = LayOutTrace(Runs({200}, {50, 150, 0, 99}), FitView(200, 400), 40);
     QCOMPARE(int(layout.markers.size()), 2);
     QCOMPARE(layout.markers[0].xa, 100);
     QCOMPARE(layout.markers[0].xb, 100);
@@ -95,62 +93,39 @@ void TestTraceStrip::markers() {
 }
 
 void TestTraceStrip::zoomInAboutCentre() {
-    TraceView view;
-    const TraceData data = Runs({20, 500, 40});
-    LayOutTrace(data, view, 460, 40);
-    view.zoomStep = 0.2f;
-    view.zoomCentre = 100;
-    LayOutTrace(data, view, 460, 40);
+    const TraceView view = ZoomView(FitView(560, 460), 0.2f, 100);
     QCOMPARE(qRound(view.spanPx), 552);
     QCOMPARE(view.originX, -20);
-    QCOMPARE(view.zoomStep, 0.0f);
 }
 
 void TestTraceStrip::zoomOutLimits() {
-    TraceView view;
-    const TraceData data = Runs({1000});
-    LayOutTrace(data, view, 460, 40);
-    view.zoomStep = -view.zoomIncrement;
-    LayOutTrace(data, view, 460, 40);
+    TraceView view = FitView(1000, 460);
+    view = ZoomView(view, -0.2f, 230);
     QCOMPARE(view.spanPx, 460.0);  // 0.8 x width is just below the limit: refused
     QCOMPARE(view.originX, 0);
 
-    view.zoomStep = view.zoomIncrement;
-    LayOutTrace(data, view, 460, 40);
+    view = ZoomView(view, 0.2f, 230);
     QCOMPARE(qRound(view.spanPx), 552);
-    view.zoomStep = -view.zoomIncrement;
-    LayOutTrace(data, view, 460, 40);
+    view = ZoomView(view, -0.2f, 230);
     QCOMPARE(qRound(view.spanPx * 10), 4416);  // 0.96 x width: accepted
-    view.zoomStep = -view.zoomIncrement;
-    LayOutTrace(data, view, 460, 40);
+    view = ZoomView(view, -0.2f, 230);
     QCOMPARE(qRound(view.spanPx * 10), 4416);  // 0.768 x width: refused
-    QCOMPARE(view.zoomStep, 0.0f);
 }
 
 void TestTraceStrip::zoomInLimit() {
-    TraceView view;
-    const TraceData data = Runs({100});  // 4.6 px per ms unzoomed
-    LayOutTrace(data, view, 460, 40);
-    view.zoomStep = 0.2f;
-    LayOutTrace(data, view, 460, 40);  // 5.52: accepted
+    TraceView view = FitView(100, 460);  // 4.6 px per ms unzoomed
+    view = ZoomView(view, 0.2f, 230);    // 5.52: accepted
     QCOMPARE(qRound(view.spanPx), 552);
     const int origin = view.originX;
-    view.zoomStep = 0.2f;
-    LayOutTrace(data, view, 460, 40);  // 6.62: refused, nothing moves
+    view = ZoomView(view, 0.2f, 230);  // 6.62: refused, nothing moves
     QCOMPARE(qRound(view.spanPx), 552);
     QCOMPARE(view.originX, origin);
 }
 
 void TestTraceStrip::panDelta() {
-    TraceView view;
-    const TraceData data = Runs({20, 500, 40});
-    LayOutTrace(data, view, 460, 40);
-    view.zoomStep = 0.2f;
-    LayOutTrace(data, view, 460, 40);
-    view.panDelta = -12;
-    const TraceLayout layout = LayOutTrace(data, view, 460, 40);
+    const TraceView view = PanView(ZoomView(FitView(560, 460), 0.2f, 230), -12);
+    const TraceLayout layout = LayOutTrace(Runs({20, 500, 40}), view, 40);
     QCOMPARE(view.originX, -58);  // zoom about 230 gives -46, then 12 pixels left
-    QCOMPARE(view.panDelta, 0);
     QCOMPARE(layout.runs.front().xa, view.originX);
 }
 
@@ -167,9 +142,7 @@ void TestTraceStrip::cursorColumns_data() {
 void TestTraceStrip::cursorColumns() {
     QFETCH(int, column);
     QFETCH(bool, drawn);
-    TraceView view;
-    view.cursorCol = column;
-    const TraceLayout layout = LayOutTrace(TraceData(), view, 460, 40);
+    const TraceLayout layout = LayOutTrace(TraceData(), FitView(100, 460, column), 40);
     QCOMPARE(layout.cursor.has_value(), drawn);
     if (drawn) {
         QCOMPARE(layout.cursor->xa, column);
@@ -182,14 +155,10 @@ void TestTraceStrip::resetViewFillsWidth() {
     CTraceStrip strip;
     strip.resize(461, 40);
     strip.Data() = Runs({33, 77, 91, 13});
-    strip.ResetView();
-    strip.View().zoomStep = 0.2f;
-    strip.View().zoomCentre = 50;
-    strip.SetTraceColor(strip.TraceColor());
-    strip.View().panDelta = -30;
-    strip.SetTraceColor(strip.TraceColor());
+    TraceView view = PanView(ZoomView(FitView(214, 461), 0.2f, 50), -30);
+    strip.SetView(&view);
     QVERIFY(strip.View().originX != 0);
-    strip.ResetView();
+    view = FitView(214, 461);
     QCOMPARE(strip.View().originX, 0);
     QCOMPARE(strip.Layout().runs.front().xa, 0);
     QCOMPARE(strip.Layout().runs.back().xb, 461);
@@ -198,7 +167,6 @@ void TestTraceStrip::resetViewFillsWidth() {
 void TestTraceStrip::initialContent() {
     CTraceStrip strip;
     strip.resize(300, 40);
-    strip.ResetView();
     QCOMPARE(int(strip.Layout().runs.size()), 1);
     QCOMPARE(strip.Layout().runs[0].xa, 0);
     QCOMPARE(strip.Layout().runs[0].xb, 300);
@@ -211,8 +179,8 @@ void TestTraceStrip::drawsLevelsAndEdges() {
     strip.resize(460, 40);
     strip.Data() = Runs({20, 500, 40});
     strip.SetTraceColor(QColor(0, 255, 255));
-    strip.SetCursorX(200);
-    strip.ResetView();
+    const TraceView view = FitView(560, 460, 200);
+    strip.SetView(&view);
     QImage image(460, 40, QImage::Format_RGB32);
     QPainter painter(&image);
     strip.Draw(painter);
@@ -251,11 +219,8 @@ void TestTraceStrip::denseRunsDrawTheSamePixels() {
         data.runs.push_back(1 + (i * 7919) % 97);
     }
     data.markers = {500, 501, 5000};
-    TraceView view;
-    LayOutTrace(data, view, 461, 40);
-    view.zoomStep = zoom;
-    view.zoomCentre = 300;
-    const TraceLayout layout = LayOutTrace(data, view, 461, 40);
+    const TraceView view = ZoomView(FitView(RunTotal(data.runs), 461), zoom, 300);
+    const TraceLayout layout = LayOutTrace(data, view, 40);
 
     QImage drawn(461, 40, QImage::Format_RGB32);
     drawn.fill(Qt::black);
