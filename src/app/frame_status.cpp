@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QStatusBar>
 
-#include "link/link_activity.h"
+#include "link/device_link.h"
 #include "link/port_names.h"
 
 QString app::VariantStatusText(int variant) {
@@ -47,12 +47,13 @@ CFrameStatus::CFrameStatus(QStatusBar* bar) : QObject(bar) {
     bar->addWidget(m_variant);
     bar->addWidget(m_port, 1);
     bar->addPermanentWidget(m_device);
+}
 
-    LinkActivity& activity = LinkActivity::Instance();
-    connect(&activity, &LinkActivity::Answered, this, [this](const QString& device) {
+void CFrameStatus::Watch(const DeviceLink& link) {
+    connect(&link, &DeviceLink::Answered, this, [this](const QString& device) {
         Heard(device, app::DeviceHeard::Answered, QString());
     });
-    connect(&activity, &LinkActivity::NoAnswer, this,
+    connect(&link, &DeviceLink::NoAnswer, this,
             [this](const QString& device, const QString& reason) {
                 Heard(device, app::DeviceHeard::NoAnswer, reason);
             });

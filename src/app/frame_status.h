@@ -21,7 +21,9 @@ QString DeviceStatusText(DeviceHeard heard, QTime at, const QString& reason);
 }  // namespace app
 
 // The main window's status bar: the variant, the port in use with its device, and whether the
-// device answered the last exchange on that device (from LinkActivity).
+// device answered the last exchange on that device (from the device links it watches).
+class DeviceLink;
+
 class CFrameStatus : public QObject {
     Q_OBJECT
 public:
@@ -30,6 +32,8 @@ public:
     void SetVariant(int variant);
     // A new port or device forgets what the old one's device did.
     void SetPort(int portNumber, const QString& device, app::PortCheck check);
+    // Shows what `link`'s device answered from now on.
+    void Watch(const DeviceLink& link);
 
 private:
     void Heard(const QString& device, app::DeviceHeard heard, const QString& reason);

@@ -35,6 +35,7 @@ struct CtlOptions {
     QString output;     // -o
     bool yes = false;
     bool noStore = false;
+    bool noRead = false;  // log clear without reading the log first
     QString frequency;
     QStringList sets;  // NAME=VALUE
     bool help = false;

@@ -19,7 +19,7 @@ const QString kDefaultDeviceTime = QStringLiteral("08:00:00");
 }  // namespace
 
 CDeviceClockDlg::CDeviceClockDlg(QWidget* parent)
-    : CDialogBase(parent), m_comm(this), m_refreshTimer(this), m_link(m_comm, this) {
+    : CDialogBase(parent), m_device(this), m_refreshTimer(this) {
     setObjectName(QStringLiteral("dlg135"));
     setWindowTitle(QStringLiteral("时间"));
     setModal(true);
@@ -78,7 +78,7 @@ void CDeviceClockDlg::OnInitDialog() {
     m_deviceDate->clear();
     m_deviceTime->clear();
     m_exchange.Open();
-    m_link.SetPortNumber(m_portNumber);
+    m_device.SetPortNumber(m_portNumber);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
         return;
     }

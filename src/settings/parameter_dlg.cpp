@@ -17,9 +17,10 @@
 CParameterDlg::CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemplate& layout,
                              QWidget* parent)
     : CDialogBase(parent), m_codec(codec) {
-    m_comm = new CMSComm(this);
+    m_device = new DeviceLink(this);
+    m_comm = &m_device->Comm();
     m_comm->setObjectName(QStringLiteral("id%1").arg(kIdComm));
-    m_link = new DeviceExchange(*m_comm, this);
+    m_link = &m_device->Exchange();
     connect(m_link, &DeviceExchange::Finished, this, &CParameterDlg::OnExchangeFinished);
     connect(m_link, &DeviceExchange::LineLostWhileIdle, this,
             [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
@@ -107,7 +108,7 @@ void CParameterDlg::OnInitDialog() {
         m_lists[i]->setCurrentIndex(m_codec.lists[i].defaultIndex);
     }
     m_frequency->setText(m_frequencyText);
-    m_link->SetPortNumber(m_portNumber);
+    m_device->SetPortNumber(m_portNumber);
     if (OpenPort(*m_comm, m_portNumber, this) == OpenPortResult::Failed) {
         ShowMessageBox(this, comm::kChoosePortAgainText);
     }
