@@ -23,7 +23,6 @@
 #include "cli/ctl_link.h"
 #include "cli/ctl_output.h"
 #include "common/globals.h"
-#include "common/message_box.h"
 #include "common/program_version.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
@@ -62,13 +61,24 @@ QString PartialName(const QString& path) {
 // A clock set from this computer that reads back further off than this was not set.
 constexpr double kClockToleranceSeconds = 2.0;
 
-// Messages the shared code has shown (through the handler RunCtl installs).
-int g_messagesShown = 0;
-
 void Write(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
+}
+
+// The record store's failures go to stderr, one line each, with the texts the dialogs show.
+void PrintStoreErrors(const records::StoreErrors& errors) {
+    for (const records::StoreError& error : errors.errors) {
+        Write(stderr, error.text + QLatin1Char('\n'));
+    }
+}
+
+// Prints what the store's operation reported and passes its result on.
+template <typename Result>
+Result PrintingStoreErrors(const RecordStore& store, Result result) {
+    PrintStoreErrors(store.Errors());
+    return result;
 }
 
 bool StderrIsTerminal() {
@@ -570,9 +580,10 @@ bool Ctl::OpenScratch(RecordStore& store) {
 int Ctl::WriteRecords(RecordStore& store, const QString& path, int variant) {
     const RecordFileKind kind = RecordFileKindOf(path);
     if (kind == RecordFileKind::Text || kind == RecordFileKind::Database) {
-        return store.SaveRecords(path, nullptr) ? kExitOk : kExitFile;
+        return PrintingStoreErrors(store, store.SaveRecords(path)) ? kExitOk : kExitFile;
     }
-    const std::vector<EventRecord> rows = store.ReadAll(records::kTempTable);
+    const std::vector<EventRecord> rows =
+        PrintingStoreErrors(store, store.ReadAll(records::kTempTable));
     bool written = false;
     if (kind == RecordFileKind::Csv) {
         written = WriteWholeFile(path, RecordsToCsv(rows));
@@ -597,7 +608,8 @@ int Ctl::LogRead() {
         return code;
     }
     RecordStore store;
-    if (m_o.noStore ? !OpenScratch(store) : !store.ConnectWorking(m_variant)) {
+    if (m_o.noStore ? !OpenScratch(store)
+                    : !PrintingStoreErrors(store, store.ConnectWorking(m_variant))) {
         return kExitFile;
     }
     const LogReadResult result = ReadWholeLog(store);
@@ -655,7 +667,7 @@ LogReadResult Ctl::ReadWholeLog(RecordStore& store) {
     policy.silenceAttempts = 1 + m_o.retries;
     policy.logReadStarts = std::max(policy.logReadStarts, 1 + m_o.retries);
     link.SetPolicy(policy);
-    TempTableSink sink(store);
+    TempTableSink sink(store, PrintStoreErrors);
     ::LogRead read(link, sink);
     const bool bar = m_o.verbosity > 0 && StderrIsTerminal();
     if (bar) {
@@ -691,7 +703,7 @@ int Ctl::LogClear() {
         return code;
     }
     RecordStore store;
-    if (!store.ConnectWorking(m_variant)) {
+    if (!PrintingStoreErrors(store, store.ConnectWorking(m_variant))) {
         return kExitFile;
     }
     int read = -1;
@@ -725,7 +737,8 @@ int Ctl::LogClear() {
     });
     // The copy is a complete file in the archive folder before the clear goes out.
     clear.Start([&] {
-        archive = ArchiveTemp(store, m_variant, nullptr);
+        archive = ArchiveTemp(store, m_variant);
+        PrintStoreErrors(archive.errors);
         return archive.ok;
     });
     if (clear.Busy()) {
@@ -751,9 +764,7 @@ int Ctl::LogClear() {
         return code;
     }
     // The device confirmed: whatever follows is reported, never as a failed clear.
-    if (!store.EmptyTable(records::kTempTable)) {
-        Error(QStringLiteral("cleared; the working TEMP could not be emptied"));
-    }
+    PrintingStoreErrors(store, store.EmptyTable(records::kTempTable));
     Info(records::kClearedText);
     if (m_o.json) {
         OutJson(QJsonObject{{QStringLiteral("device"), DeviceModelName(m_variant)},
@@ -782,15 +793,14 @@ int Ctl::Convert() {
         return kExitFile;
     }
     // The file's records land in KPB650, as the dialog opens them; outputs are written from TEMP.
-    // False with no message is a database whose KPB650 is empty.
-    const int shown = g_messagesShown;
-    if (!store.OpenRecords(in, nullptr) && g_messagesShown != shown) {
+    // False with no error is a database whose KPB650 is empty.
+    if (!PrintingStoreErrors(store, store.OpenRecords(in)) && !store.Errors().IsEmpty()) {
         return kExitFile;
     }
-    if (!store.CopyTable(records::kKpb650Table, records::kTempTable)) {
+    if (!PrintingStoreErrors(store, store.CopyTable(records::kKpb650Table, records::kTempTable))) {
         return kExitFile;
     }
-    const int count = store.RowCount(records::kTempTable);
+    const int count = PrintingStoreErrors(store, store.RowCount(records::kTempTable));
     if (const int code =
             WriteRecords(store, out, m_o.variant == kVariantB ? kVariantB : kVariantA)) {
         return code;
@@ -806,17 +816,8 @@ int Ctl::Convert() {
 }  // namespace
 
 int RunCtl(const CtlOptions& options) {
-    // Database and file messages of the shared code go to stderr; nothing waits for a button.
-    SetMessageBoxHandler(
-        [](const QString& text, const QString&, QMessageBox::StandardButtons, QMessageBox::Icon) {
-            ++g_messagesShown;
-            Write(stderr, text + QLatin1Char('\n'));
-            return QMessageBox::Ok;
-        });
     Ctl ctl(options);
-    const int code = ctl.Run();
-    SetMessageBoxHandler({});
-    return code;
+    return ctl.Run();
 }
 
 }  // namespace cli

@@ -74,12 +74,12 @@ QString LogReadFailureText(const LogReadResult& result);
 // A read in doubt is started again from its first request (the device keeps its log until a
 // clear), up to the link's RetryPolicy::logReadStarts starts in all; one broken off by silence
 // or a lost line as often as the policy sends again after silence (the dialogs: never). A read
-// that stops after silence with every byte accounted for keeps the records it had (verified). After noise the further starts judge every frame only
-// once the line is quiet (some milliseconds a frame): no frame's bytes can then be on their way,
-// and a burst longer than a frame is noise in front of it, so its last frame's bytes are taken
-// when they are plausible (the device sends nothing after a reply). A device still in an earlier
-// read (a receiver answers its read request with the next record) is first acknowledged to the end
-// of that read.
+// that stops after silence with every byte accounted for keeps the records it had (verified). After
+// noise the further starts judge every frame only once the line is quiet (some milliseconds a
+// frame): no frame's bytes can then be on their way, and a burst longer than a frame is noise in
+// front of it, so its last frame's bytes are taken when they are plausible (the device sends
+// nothing after a reply). A device still in an earlier read (a receiver answers its read request
+// with the next record) is first acknowledged to the end of that read.
 class LogRead : public QObject {
     Q_OBJECT
 public:

@@ -23,6 +23,7 @@
 #include "records/record_list_model.h"
 #include "records/record_log.h"
 #include "records/record_snapshot.h"
+#include "records/store_messages.h"
 
 namespace {
 // The run-down after a clear: from 200000 to 100001 in this many frames of kRunDownInterval ms.
@@ -55,7 +56,7 @@ RecordFileDialogSettings ExportDialogSettings(const QString& title, const QStrin
 constexpr int kOpenSliceLines = 5000;
 }  // namespace
 
-CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_device(this), m_store(this) {
+CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_device(this) {
     setObjectName(QStringLiteral("dlg132"));
     setWindowTitle(QStringLiteral("记录查询"));
     setModal(true);
@@ -78,6 +79,7 @@ CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_device(this), m
         m_progress->SetPos(m_recordCounter);
     });
     connect(&m_logRead, &LogRead::Finished, this, &CRecordDlg::OnLogReadFinished);
+    m_sink.SetReport([this](const records::StoreErrors& errors) { ShowStoreErrors(this, errors); });
     connect(&m_link, &DeviceExchange::LineLostWhileIdle, this,
             [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
 
@@ -185,7 +187,7 @@ void CRecordDlg::OnInitDialog() {
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) == OpenPortResult::Failed) {
         return;
     }
-    m_store.ConnectWorking(g_variant);
+    ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant));
 }
 
 void CRecordDlg::OnEndDialog() {
@@ -211,7 +213,9 @@ void CRecordDlg::EnableButtons(bool enable) {
 void CRecordDlg::FillListFromTable(bool fromTemp) {
     m_model->Clear();
     RecordSnapshot rows;
-    m_store.TakeSnapshot(fromTemp ? records::kTempTable : records::kKpb650Table, rows);
+    ShowingStoreErrors(
+        this, m_store,
+        m_store.TakeSnapshot(fromTemp ? records::kTempTable : records::kKpb650Table, rows));
     if (rows.Count() == 0) {
         m_progress->SetShowText(false);
         return;
@@ -230,23 +234,24 @@ void CRecordDlg::OnOpenFile() {
     if (path.isEmpty()) {
         return;
     }
-    if (!m_store.IsConnected() && !m_store.ConnectWorking(g_variant)) {
+    if (!m_store.IsConnected() &&
+        !ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant))) {
         return;
     }
     if (!RecordStore::IsDatabasePath(path)) {
         StartTextOpening(path);
         return;
     }
-    if (m_store.OpenRecords(path, this)) {
+    if (ShowingStoreErrors(this, m_store, m_store.OpenRecords(path))) {
         FillListFromTable(false);
     }
 }
 
 void CRecordDlg::StartTextOpening(const QString& path) {
-    if (!m_store.BeginOpenText(path, this)) {
+    if (!ShowingStoreErrors(this, m_store, m_store.BeginOpenText(path))) {
         return;
     }
-    if (m_store.ContinueOpenText(kOpenSliceLines)) {
+    if (ShowingStoreErrors(this, m_store, m_store.ContinueOpenText(kOpenSliceLines))) {
         FinishTextOpening();
         return;
     }
@@ -262,7 +267,7 @@ void CRecordDlg::StartTextOpening(const QString& path) {
 void CRecordDlg::ContinueTextOpening() {
     // A box about a refused row runs an event loop of its own; no slice starts inside another.
     m_openSlice.stop();
-    if (m_store.ContinueOpenText(kOpenSliceLines)) {
+    if (ShowingStoreErrors(this, m_store, m_store.ContinueOpenText(kOpenSliceLines))) {
         FinishTextOpening();
         return;
     }
@@ -271,7 +276,7 @@ void CRecordDlg::ContinueTextOpening() {
 }
 
 void CRecordDlg::FinishTextOpening() {
-    const bool opened = m_store.EndOpenText();
+    const bool opened = ShowingStoreErrors(this, m_store, m_store.EndOpenText());
     m_progress->SetPos(0);
     m_progress->SetShowText(false);
     EnableButtons(true);
@@ -286,10 +291,11 @@ void CRecordDlg::OnSaveFile() {
     if (path.isEmpty()) {
         return;
     }
-    if (!m_store.IsConnected() && !m_store.ConnectWorking(g_variant)) {
+    if (!m_store.IsConnected() &&
+        !ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant))) {
         return;
     }
-    m_store.SaveRecords(path, this);
+    ShowingStoreErrors(this, m_store, m_store.SaveRecords(path));
 }
 
 void CRecordDlg::OnGraphDisplay() {
@@ -298,7 +304,7 @@ void CRecordDlg::OnGraphDisplay() {
     }
     m_store.Close();
     m_graphHandler(this);
-    m_store.ConnectWorking(g_variant);
+    ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant));
 }
 
 // --- The list's context menu ----------------------------------------------------------------
@@ -399,7 +405,7 @@ void CRecordDlg::OnGraphOfList() {
     const std::vector<EventRecord> rows = ListedRecords();
     m_store.Close();
     m_listGraphHandler(this, rows);
-    m_store.ConnectWorking(g_variant);
+    ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant));
 }
 
 // --- Event log exchange ----------------------------------------------------------------------
@@ -409,7 +415,8 @@ void CRecordDlg::OnReadLog() {
         return;  // one request at a time
     }
     // Records read with nowhere to store them would be lost: try the connection again first.
-    if (!m_store.IsConnected() && !m_store.ConnectWorking(g_variant)) {
+    if (!m_store.IsConnected() &&
+        !ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant))) {
         return;
     }
     EnableButtons(false);
@@ -442,7 +449,11 @@ void CRecordDlg::OnClearLog() {
     EnableButtons(false);
     // What was read and not saved is kept before the device forgets it; without that copy
     // nothing is cleared.
-    m_logClear.Start([this, variant] { return ArchiveTemp(m_store, variant, this).ok; });
+    m_logClear.Start([this, variant] {
+        const ArchiveResult archive = ArchiveTemp(m_store, variant);
+        ShowStoreErrors(this, archive.errors);
+        return archive.ok;
+    });
     if (m_logClear.Busy()) {
         m_progress->SetPos(0);
     }
@@ -481,7 +492,7 @@ void CRecordDlg::HandleClearResult(const LogClearResult& result) {
         return;
     }
     // Emptied only once the device confirms: a clear that failed keeps the records read.
-    m_store.EmptyTable(records::kTempTable);
+    ShowingStoreErrors(this, m_store, m_store.EmptyTable(records::kTempTable));
     StartRunDown();
     FillListFromTable(true);
     ShowMessageBox(this, records::kClearedText);
