@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSerialPortInfo>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cmath>
@@ -22,8 +21,10 @@
 
 #include "cli/ctl_link.h"
 #include "cli/ctl_output.h"
+#include "cli/ctl_params_diff.h"
 #include "common/globals.h"
 #include "common/program_version.h"
+#include "common/staging_dir.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
 #include "link/exchange_outcomes.h"
@@ -133,6 +134,7 @@ private:
     int Identify();
     int ParamsRead();
     int ParamsWrite();
+    int ParamsDiff();
     int ReadParameters(ParameterSet* set);
     int ClockRead();
     int ClockSync();
@@ -149,7 +151,7 @@ private:
     std::unique_ptr<CtlLink> m_link;
     int m_timeOutMs = kDefaultTimeOutMs;
     int m_variant = kVariantUnknown;
-    QTemporaryDir m_scratchDir{QDir::tempPath() + QStringLiteral("/kp650ctl-XXXXXX")};
+    common::StagingDir m_scratchDir{QStringLiteral("kp650ctl")};
 };
 
 int Ctl::Run() {
@@ -169,6 +171,9 @@ int Ctl::Run() {
     if (command == QLatin1String("params") && sub == QLatin1String("write") &&
         (arguments(2) || arguments(3))) {
         return ParamsWrite();
+    }
+    if (command == QLatin1String("params") && sub == QLatin1String("diff") && arguments(3)) {
+        return ParamsDiff();
     }
     if (command == QLatin1String("clock") && sub == QLatin1String("read") && arguments(2)) {
         return ClockRead();
@@ -292,7 +297,8 @@ int Ctl::Identify() {
     }
     const ExchangeResult result = m_link->Run(IdentityRequest(m_variant));
     if (result.outcome != ExchangeOutcome::Success) {
-        return Failed(result, comm::kIdentityErrorText);
+        const QString other = OtherVariantReplyText(result.reply, m_variant);
+        return Failed(result, other.isEmpty() ? comm::kIdentityErrorText : other);
     }
     const DeviceIdentity id = *IdentityFromReply(result.reply, m_variant);
     if (m_o.json) {
@@ -474,6 +480,32 @@ int Ctl::ParamsWrite() {
     return kExitOk;
 }
 
+int Ctl::ParamsDiff() {
+    const QString file = m_o.words.value(2);
+    if (const int code = ResolveVariant()) {
+        return code;
+    }
+    const ParameterSetResult read = ReadParameterSetFile(file, m_variant);
+    if (!read.Ok()) {
+        Error(file + QStringLiteral(": ") + read.error);
+        return kExitFile;
+    }
+    ParameterSet held;
+    if (const int code = ReadParameters(&held)) {
+        return code;
+    }
+    const ParamsDiffReport report = DiffDeviceAndFile(held, read.set, file);
+    if (m_o.json) {
+        OutJson(report.json);
+    } else {
+        Out(report.text);
+    }
+    if (report.equal) {
+        Info(QStringLiteral("装置中的参数与文件相同"));
+    }
+    return report.equal ? kExitOk : kExitDiffers;
+}
+
 // --- Clock ------------------------------------------------------------------------------------
 
 int Ctl::ReadClock(QDateTime* device, QDateTime* pc, std::array<int, 6>* values) {
@@ -569,8 +601,8 @@ int Ctl::ClockSync() {
 // --- Records ----------------------------------------------------------------------------------
 
 bool Ctl::OpenScratch(RecordStore& store) {
-    if (!m_scratchDir.isValid() ||
-        !store.Connect(m_scratchDir.filePath(QStringLiteral("scratch.mdb")))) {
+    if (!m_scratchDir.IsValid() ||
+        !store.Connect(m_scratchDir.FilePath(QStringLiteral("scratch.mdb")))) {
         Error(records::kWorkingDatabaseConnectFailedText);
         return false;
     }
@@ -801,6 +833,12 @@ int Ctl::Convert() {
         return kExitFile;
     }
     const int count = PrintingStoreErrors(store, store.RowCount(records::kTempTable));
+    if (count == 0 && inKind == RecordFileKind::Text) {
+        // Not a record file at all (a binary file, lines of nothing but blanks or zero bytes):
+        // an empty output would pass for a converted empty log.
+        Error(in + QStringLiteral(": 文件中没有记录行，未写入 ") + out);
+        return kExitFile;
+    }
     if (const int code =
             WriteRecords(store, out, m_o.variant == kVariantB ? kVariantB : kVariantA)) {
         return code;

@@ -211,6 +211,7 @@ void DeviceExchange::OnTimeOut() {
 
 void DeviceExchange::OnLineLost(const QString& error) {
     if (!m_busy) {
+        emit NoAnswer(m_comm.DeviceName(), error);
         emit LineLostWhileIdle(error);
         return;
     }
