@@ -150,7 +150,8 @@ public:
         m_open = false;
         if (m_manual) {
             QSqlQuery q(m_db);
-            return q.exec(QStringLiteral("COMMIT")) ? QString() : ErrorOf(q, QStringLiteral("COMMIT"));
+            return q.exec(QStringLiteral("COMMIT")) ? QString()
+                                                    : ErrorOf(q, QStringLiteral("COMMIT"));
         }
         return m_db.commit() ? QString() : m_db.lastError().text();
     }
@@ -252,7 +253,8 @@ QString Archive::Open(const QString& location) {
 QString Archive::Open(const Location& location) {
     Close();
     m_location = location;
-    m_connectionName = QStringLiteral("kp650-archive-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1));
+    m_connectionName =
+        QStringLiteral("kp650-archive-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1));
     QSqlDatabase db;
     if (location.dialect == Dialect::Sqlite) {
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
@@ -283,8 +285,8 @@ QString Archive::Open(const Location& location) {
         QSqlQuery q(db);
         // WAL: readers never block the writer; FULL: a committed read survives a power cut
         // before the device is cleared.
-        for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL",
-                                   "PRAGMA foreign_keys=ON"}) {
+        for (const char* pragma :
+             {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
             if (!q.exec(QString::fromLatin1(pragma))) {
                 const QString text = ErrorOf(q, QString::fromLatin1(pragma));
                 Close();
@@ -350,7 +352,8 @@ QString Archive::Migrate(int upTo) {
                 return ErrorOf(q, QStringLiteral("migration %1").arg(m.version));
             }
         }
-        if (!Run(q, QStringLiteral("INSERT INTO schema_version (version, applied_at) VALUES (?, ?)"),
+        if (!Run(q,
+                 QStringLiteral("INSERT INTO schema_version (version, applied_at) VALUES (?, ?)"),
                  {m.version, UtcText(QDateTime::currentDateTimeUtc())}, &error)) {
             return error;
         }
@@ -400,9 +403,8 @@ QString Archive::SaveDevice(const DeviceRow& d) {
              {d.name, Text(d.station), Text(d.channel), Text(d.port)}, &error)) {
         return error;
     }
-    if (d.variant >= 0 &&
-        !Run(q, QStringLiteral("UPDATE devices SET variant = ? WHERE name = ?"), {d.variant, d.name},
-             &error)) {
+    if (d.variant >= 0 && !Run(q, QStringLiteral("UPDATE devices SET variant = ? WHERE name = ?"),
+                               {d.variant, d.name}, &error)) {
         return error;
     }
     if (!d.idVersion.isEmpty() &&
@@ -499,7 +501,8 @@ StoreResult Archive::StoreRead(const ReadToStore& read) {
              QStringLiteral("INSERT INTO reads (device_id, collector, host, started_at,"
                             " finished_at, clock_offset_ms, outcome, record_count, new_records,"
                             " generation) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
-             {deviceId, Text(read.collector), Text(read.host), UtcText(read.started), UtcText(read.finished),
+             {deviceId, Text(read.collector), Text(read.host), UtcText(read.started),
+              UtcText(read.finished),
               read.clockOffsetMs ? QVariant(*read.clockOffsetMs)
                                  : QVariant(QMetaType(QMetaType::LongLong)),
               Text(read.outcome), static_cast<int>(read.records.size()),
@@ -622,10 +625,11 @@ LeaseResult Archive::AcquireLease(const QString& device, const QString& collecto
     QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
     const QString now = NowMsSql();
     if (!Run(q,
-             QStringLiteral("INSERT INTO leases (device, collector, expires_at) VALUES (?, ?, %1 + ?)"
-                            " ON CONFLICT (device) DO UPDATE SET collector = excluded.collector,"
-                            " expires_at = excluded.expires_at WHERE leases.collector ="
-                            " excluded.collector OR leases.expires_at < %1 RETURNING collector")
+             QStringLiteral(
+                 "INSERT INTO leases (device, collector, expires_at) VALUES (?, ?, %1 + ?)"
+                 " ON CONFLICT (device) DO UPDATE SET collector = excluded.collector,"
+                 " expires_at = excluded.expires_at WHERE leases.collector ="
+                 " excluded.collector OR leases.expires_at < %1 RETURNING collector")
                  .arg(now),
              {device, collector, ttlMs}, &result.error)) {
         return result;
@@ -782,10 +786,11 @@ QStringList Archive::IntegrityProblems() const {
         }
     }
     // Each generation's positions run 0, 1, 2 ... without a gap.
-    if (!q.exec(QStringLiteral("SELECT d.name, e.generation, COUNT(*), MAX(e.position)"
-                               " FROM events e JOIN devices d ON d.id = e.device_id"
-                               " GROUP BY d.name, e.generation"
-                               " HAVING COUNT(*) <> MAX(e.position) + 1 OR MIN(e.position) <> 0"))) {
+    if (!q.exec(
+            QStringLiteral("SELECT d.name, e.generation, COUNT(*), MAX(e.position)"
+                           " FROM events e JOIN devices d ON d.id = e.device_id"
+                           " GROUP BY d.name, e.generation"
+                           " HAVING COUNT(*) <> MAX(e.position) + 1 OR MIN(e.position) <> 0"))) {
         return problems << ErrorOf(q, QStringLiteral("positions"));
     }
     while (q.next()) {

@@ -147,8 +147,8 @@ public:
     QString MarkCleared(const QString& device);
     // Stores the parameter frame (hex text) when it differs from the last one stored for the
     // device; `stored` says whether a row was added.
-    QString SaveParameterSet(const QString& device, const QString& frameHex,
-                             const QDateTime& seen, bool* stored = nullptr);
+    QString SaveParameterSet(const QString& device, const QString& frameHex, const QDateTime& seen,
+                             bool* stored = nullptr);
     std::vector<QString> ParameterSets(const QString& device, QString* error = nullptr) const;
 
     // A lease on a device for `ttlMs` from the database's clock: taken when free, expired or

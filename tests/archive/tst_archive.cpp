@@ -16,8 +16,9 @@ namespace {
 // Letters stand for distinct records; two equal letters are two identical events.
 EventRecord Rec(QChar letter) {
     const int n = letter.unicode() - 'A';
-    return EventRecord{QStringLiteral("2024"), QString::number(1 + n % 12), QStringLiteral("5"),
-                       QString::number(n), QStringLiteral("30"), QStringLiteral("0"),
+    return EventRecord{QStringLiteral("2024"),   QString::number(1 + n % 12),
+                       QStringLiteral("5"),      QString::number(n),
+                       QStringLiteral("30"),     QStringLiteral("0"),
                        QString::number(100 * n), QStringLiteral("事件") + letter};
 }
 
@@ -168,7 +169,8 @@ private Q_SLOTS:
             archive::DeviceRow d;
             d.name = QStringLiteral("tx9");
             QVERIFY(old.SaveDevice(d).isEmpty());
-            QVERIFY(old.StoreRead(ReadOf(QStringLiteral("tx9"), QStringLiteral("AB"))).error.isEmpty());
+            QVERIFY(
+                old.StoreRead(ReadOf(QStringLiteral("tx9"), QStringLiteral("AB"))).error.isEmpty());
         }
         Archive a;
         QCOMPARE(a.Open(where), QString());
@@ -217,7 +219,8 @@ private Q_SLOTS:
         QStringList pages;
         for (int offset = 0; offset < 4; offset += 2) {
             QString page;
-            for (const archive::EventRow& e : a.Events(QStringLiteral("tx1"), from, to, offset, 2)) {
+            for (const archive::EventRow& e :
+                 a.Events(QStringLiteral("tx1"), from, to, offset, 2)) {
                 page += e.record.event.right(1);
             }
             pages << page;
@@ -234,8 +237,10 @@ private Q_SLOTS:
     void parses_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("parsed");  // dialect|path|host|port|user|database, or error
-        QTest::newRow("plain file") << "fleet.db" << "S|fleet.db||-1||";
-        QTest::newRow("sqlite prefix") << "sqlite:/var/lib/a.db" << "S|/var/lib/a.db||-1||";
+        QTest::newRow("plain file") << "fleet.db"
+                                    << "S|fleet.db||-1||";
+        QTest::newRow("sqlite prefix") << "sqlite:/var/lib/a.db"
+                                       << "S|/var/lib/a.db||-1||";
         QTest::newRow("server") << "postgresql://col:pw@db1:5433/fleet"
                                 << "P||db1|5433|col|fleet";
         QTest::newRow("socket folder") << "postgresql://col@/fleet?host=/run/postgresql"

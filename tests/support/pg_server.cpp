@@ -58,7 +58,8 @@ bool PgServer::Run(const QString& program, const QStringList& args, int timeoutM
 bool PgServer::Start(bool durable) {
     m_bin = ServerBinFolder();
     if (m_bin.isEmpty()) {
-        m_error = QStringLiteral("no PostgreSQL server under /usr/lib/postgresql (package postgresql)");
+        m_error =
+            QStringLiteral("no PostgreSQL server under /usr/lib/postgresql (package postgresql)");
         return false;
     }
     if (!m_dir.isValid()) {
@@ -68,11 +69,10 @@ bool PgServer::Start(bool durable) {
     const QString path = m_dir.path();
     if (geteuid() == 0 && ::chown(QFile::encodeName(path).constData(), 0, 0) == 0) {
         // The server's user must own its data folder and reach the socket folder.
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                        QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                        QFileDevice::WriteOther | QFileDevice::ExeOther |
-                                        QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                        QFileDevice::ExeGroup);
+        QFile::setPermissions(
+            path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther |
+                      QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup);
     }
     const QString data = path + QStringLiteral("/data");
     if (!Run(QStringLiteral("initdb"),
@@ -86,11 +86,12 @@ bool PgServer::Start(bool durable) {
     if (!durable) {
         options += QStringLiteral(" -F");
     }
-    if (!Run(QStringLiteral("pg_ctl"),
-             {QStringLiteral("-D"), data, QStringLiteral("-l"), path + QStringLiteral("/server.log"),
-              QStringLiteral("-o"), options, QStringLiteral("-w"), QStringLiteral("-t"),
-              QStringLiteral("60"), QStringLiteral("start")},
-             70000)) {
+    if (!Run(
+            QStringLiteral("pg_ctl"),
+            {QStringLiteral("-D"), data, QStringLiteral("-l"), path + QStringLiteral("/server.log"),
+             QStringLiteral("-o"), options, QStringLiteral("-w"), QStringLiteral("-t"),
+             QStringLiteral("60"), QStringLiteral("start")},
+            70000)) {
         return false;
     }
     m_running = true;
