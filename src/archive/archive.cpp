@@ -488,6 +488,7 @@ StoreResult Archive::StoreRead(const ReadToStore& read) {
         agree = stored[i] == read.records[i];
     }
     std::size_t first = stored.size();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     if (!agree || (read.complete && read.records.size() < stored.size())) {
         ++generation;
         first = 0;
@@ -497,8 +498,9 @@ StoreResult Archive::StoreRead(const ReadToStore& read) {
              QStringLiteral("INSERT INTO reads (device_id, collector, host, started_at,"
                             " finished_at, clock_offset_ms, outcome, record_count, new_records,"
                             " generation) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
-             {deviceId, Text(read.collector), Text(read.host), UtcText(read.started),
-              UtcText(read.finished),
+             {deviceId, Text(read.collector), Text(read.host),
+              UtcText(read.started.isValid() ? read.started : now),
+              UtcText(read.finished.isValid() ? read.finished : now),
               read.clockOffsetMs ? QVariant(*read.clockOffsetMs)
                                  : QVariant(QMetaType(QMetaType::LongLong)),
               Text(read.outcome), static_cast<int>(read.records.size()),
