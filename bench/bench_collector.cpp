@@ -131,15 +131,17 @@ int main(int argc, char** argv) {
         if (!one.Start(Devices(1, records, QStringLiteral("9600")))) {
             return 1;
         }
-        const Figures alone = Collect(WriteFleet(
-            one, dir.path(), dir.filePath(QStringLiteral("one.db")), QStringLiteral("o.json")));
+        const QString oneDb = dir.filePath(QStringLiteral("one.db"));
+        const Figures alone =
+            Collect(WriteFleet(one, dir.path(), oneDb, QStringLiteral("o.json")), oneDb);
         Print("1 device at 9600 baud into SQLite", alone, records);
         SimFleet many;
         if (!many.Start(Devices(64, records, QStringLiteral("9600")))) {
             return 1;
         }
-        const Figures all = Collect(WriteFleet(
-            many, dir.path(), dir.filePath(QStringLiteral("many.db")), QStringLiteral("m.json")));
+        const QString manyDb = dir.filePath(QStringLiteral("many.db"));
+        const Figures all =
+            Collect(WriteFleet(many, dir.path(), manyDb, QStringLiteral("m.json")), manyDb);
         Print("64 devices at 9600 baud into SQLite", all, 64 * records);
         std::printf("one round of 64 / one device: %.2f\n", all.seconds / alone.seconds);
     }
