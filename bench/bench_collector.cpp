@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -27,6 +28,8 @@ struct Figures {
     double cpuSeconds = 0;
     long maxRssKb = 0;
     int exitCode = -1;
+    QMap<QString, int> failures;  // failed polls by kind
+    QString example;
 };
 
 // Runs the collector once over every device (--rounds 1) and measures it.
@@ -38,8 +41,9 @@ Figures Collect(const QString& fleetFile, const QString& where) {
     clock.start();
     const pid_t pid = fork();
     if (pid == 0) {
-        const int devNull = ::open("/dev/null", O_WRONLY);
-        dup2(devNull, 2);
+        const QByteArray log = QFile::encodeName(fleetFile + QStringLiteral(".log"));
+        const int out = ::open(log.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 2);
         execl(program.constData(), program.constData(), "--rounds", "1", file.constData(),
               static_cast<char*>(nullptr));
         _exit(127);
@@ -52,6 +56,20 @@ Figures Collect(const QString& fleetFile, const QString& where) {
                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     f.maxRssKb = usage.ru_maxrss;
     f.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    QFile log(fleetFile + QStringLiteral(".log"));
+    if (log.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : log.readAll().split('\n')) {
+            for (const char* kind : {": silent", ": bad reply", ": port error", ": line lost",
+                                     ": refused", ": not archived"}) {
+                if (line.contains(kind)) {
+                    f.failures[QString::fromLatin1(kind + 2)] += 1;
+                    if (f.example.isEmpty()) {
+                        f.example = QString::fromUtf8(line);
+                    }
+                }
+            }
+        }
+    }
     archive::Archive a;
     if (a.Open(where).isEmpty()) {
         for (const archive::DeviceRow& d : a.Devices()) {
