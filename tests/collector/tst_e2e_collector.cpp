@@ -207,6 +207,8 @@ private Q_SLOTS:
             QCOMPARE(Of(archived, fleet.At(i).name), want);
         }
         QCOMPARE(a.IntegrityProblems(), QStringList());
+        // Read at every poll, kept once while unchanged.
+        QCOMPARE(a.ParameterSets(QStringLiteral("rx01")).size(), std::size_t(1));
         // Told by its identification reply.
         int detected = -1;
         for (const archive::DeviceRow& d : a.Devices()) {
