@@ -11,11 +11,18 @@ namespace cli {
 int WriteRecordFile(RecordStore& store, const QString& path, int variant,
                     const std::function<void(const QString&)>& info,
                     const std::function<void(const QString&)>& error) {
+    // What the store reports is printed, and its result passed on.
+    const auto printing = [&store, &error](auto result) {
+        for (const records::StoreError& e : store.Errors().errors) {
+            error(e.text);
+        }
+        return result;
+    };
     const RecordFileKind kind = RecordFileKindOf(path);
     if (kind == RecordFileKind::Text || kind == RecordFileKind::Database) {
-        return store.SaveRecords(path, nullptr) ? kExitOk : kExitFile;
+        return printing(store.SaveRecords(path)) ? kExitOk : kExitFile;
     }
-    const std::vector<EventRecord> rows = store.ReadAll(records::kTempTable);
+    const std::vector<EventRecord> rows = printing(store.ReadAll(records::kTempTable));
     bool written = false;
     if (kind == RecordFileKind::Csv) {
         written = WriteWholeFile(path, RecordsToCsv(rows));
