@@ -21,9 +21,11 @@
 
 #include "cli/ctl_journal.h"
 #include "cli/ctl_channel.h"
+#include "cli/ctl_archive.h"
 #include "cli/ctl_link.h"
 #include "cli/ctl_output.h"
 #include "cli/ctl_params_diff.h"
+#include "cli/ctl_record_files.h"
 #include "common/globals.h"
 #include "common/program_version.h"
 #include "common/staging_dir.h"
@@ -208,6 +210,9 @@ int Ctl::Run() {
     }
     if (command == QLatin1String("channel") && arguments(3)) {
         return RunChannel(m_o);
+    }
+    if (command == QLatin1String("archive")) {
+        return RunArchiveCommand(m_o);
     }
     if (command.isEmpty()) {
         return Usage(QStringLiteral("no command given"));
@@ -666,29 +671,9 @@ bool Ctl::OpenScratch(RecordStore& store) {
 }
 
 int Ctl::WriteRecords(RecordStore& store, const QString& path, int variant) {
-    const RecordFileKind kind = RecordFileKindOf(path);
-    if (kind == RecordFileKind::Text || kind == RecordFileKind::Database) {
-        return PrintingStoreErrors(store, store.SaveRecords(path)) ? kExitOk : kExitFile;
-    }
-    const std::vector<EventRecord> rows =
-        PrintingStoreErrors(store, store.ReadAll(records::kTempTable));
-    bool written = false;
-    if (kind == RecordFileKind::Csv) {
-        written = WriteWholeFile(path, RecordsToCsv(rows));
-    } else if (kind == RecordFileKind::JsonLines) {
-        written = WriteWholeFile(path, RecordsToJsonLines(rows));
-    } else {
-        const ComtradeFiles files = RecordsToComtrade(rows, variant);
-        written = WriteComtradeFiles(path, files);
-        if (files.skipped > 0) {
-            Info(QStringLiteral("%1 条记录没有有效时间，未写入").arg(files.skipped));
-        }
-    }
-    if (!written) {
-        Error(path + QStringLiteral(": ") + records::kSaveFileErrorText);
-        return kExitFile;
-    }
-    return kExitOk;
+    return WriteRecordFile(
+        store, path, variant, [this](const QString& text) { Info(text); },
+        [this](const QString& text) { Error(text); });
 }
 
 int Ctl::LogRead() {

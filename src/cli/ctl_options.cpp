@@ -155,6 +155,8 @@ QString CtlHelpText() {
         "                              given (receiver minus transmitter), receipts pair within\n"
         "                              MS of a sent command (default 1000); exit 1 when a\n"
         "                              command was missing or unwanted\n"
+        "  archive export ARCHIVE DEVICE [FROM [TO]]  a device's events (dates YYYY-MM-DD, both\n"
+        "                              days included) from the fleet archive to -o FILE\n"
         "\n"
         "Options:\n"
         "  --port DEVICE     device of the line (default: KP650_COM1, else /dev/ttyS0)\n"
