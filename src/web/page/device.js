@@ -213,11 +213,15 @@ function drawAxis(g, top, plotWidth, x) {
   g.textBaseline = "top";
   g.textAlign = "center";
   const end = start + span;
+  // A "//" where the clock jumps (the compressed gaps), and labels, each only where it has room.
+  let lastMark = -Infinity;
+  let lastLabel = -Infinity;
   anchors.forEach((a, i) => {
     const segStart = a[0];
     const segEnd = i + 1 < anchors.length ? anchors[i + 1][0] : state.traces.end;
-    if (i > 0 && segStart >= start && segStart <= end) {
-      g.fillText("//", x(segStart), top + 4);
+    if (i > 0 && segStart >= start && segStart <= end && x(segStart) - lastMark >= 24) {
+      lastMark = x(segStart);
+      g.fillText("//", lastMark, top + 4);
     }
     if (a[1] === null || segEnd < start || segStart > end) {
       return;
@@ -230,13 +234,20 @@ function drawAxis(g, top, plotWidth, x) {
       g.moveTo(px, top + 1);
       g.lineTo(px, top + 6);
       g.stroke();
-      g.fillText(axisText(t, step), px, top + 8);
+      const label = axisText(t, step);
+      const width = g.measureText(label).width;
+      if (px - width / 2 > lastLabel + 8 && Math.abs(px - lastMark) > width / 2 + 6) {
+        g.fillText(label, px, top + 16);
+        lastLabel = px + width / 2;
+      }
     }
   });
+  // The date at the left: of the first record shown (the lead-in before it has no date).
   g.textAlign = "left";
-  const first = wallAt(start);
-  if (first !== null) {
-    g.fillText(axisText(first, 86400000), 6, top + 8);
+  const shown = anchors.find((a) => a[1] !== null && a[0] >= start) ||
+    anchors.filter((a) => a[1] !== null).pop();
+  if (shown) {
+    g.fillText(axisText(shown[1] + Math.max(0, start - shown[0]), 86400000), 6, top + 16);
   }
 }
 
