@@ -4,9 +4,11 @@
 // maximum latency of each kind and every error (a status other than 200, a broken connection).
 //
 //   bench_web_load [--events 1000000] [--devices 16] [--clients 50] [--seconds 30]
+//                  [--threads N]      (kp650-web's workers)
 //                  [--archive FILE]   (kept and reused when given, else a temporary one)
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
     int clients = 50;
     int seconds = 30;
     QString archivePath;
+    QString threads = QStringLiteral("2");
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         const QString& a = args[i];
@@ -68,6 +71,8 @@ int main(int argc, char** argv) {
             clients = v.toInt();
         } else if (a == QLatin1String("--seconds")) {
             seconds = std::min(300, v.toInt());
+        } else if (a == QLatin1String("--threads")) {
+            threads = v;
         } else if (a == QLatin1String("--archive")) {
             archivePath = v;
         }
@@ -183,6 +188,16 @@ int main(int argc, char** argv) {
     QTimer::singleShot(deadline + 30000, &app, &QCoreApplication::quit);
     QCoreApplication::exec();
     const double elapsed = clock.elapsed() / 1000.0;
+    // The server's own CPU time, which the machine's other load does not inflate as it does
+    // the latencies.
+    double serverCpu = 0.0;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(server.processId()));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> fields = stat.readAll().split(' ');
+        if (fields.size() > 15) {
+            serverCpu = (fields[13].toDouble() + fields[14].toDouble()) / 100.0;
+        }
+    }
     server.terminate();
     server.waitForFinished(5000);
 
@@ -195,5 +210,8 @@ int main(int argc, char** argv) {
         errors += k.errors;
     }
     std::printf("broken connections %d\n", brokenConnections);
+    const std::size_t answered = kinds[0].ms.size() + kinds[1].ms.size();
+    std::printf("kp650-web CPU %.1f s (user+system), %.2f ms per request\n", serverCpu,
+                answered ? serverCpu * 1000.0 / static_cast<double>(answered) : 0.0);
     return errors == 0 ? 0 : 1;
 }

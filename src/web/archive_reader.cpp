@@ -240,6 +240,14 @@ std::optional<std::vector<ReadEntry>> ArchiveReader::Reads(const QString& device
     return reads;
 }
 
+std::optional<qint64> ArchiveReader::ArchiveVersion(QString* error) const {
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    if (!Run(q, QStringLiteral("SELECT COALESCE(MAX(id), 0) FROM reads"), {}, error) || !q.next()) {
+        return std::nullopt;
+    }
+    return q.value(0).toLongLong();
+}
+
 std::optional<qint64> ArchiveReader::EventCount(const QString& device, const TimeRange& range,
                                                 QString* error) const {
     QVariantList values{device};

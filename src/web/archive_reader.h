@@ -88,6 +88,8 @@ public:
     // Reads of a device, newest first.
     std::optional<std::vector<ReadEntry>> Reads(const QString& device, qint64 offset, int limit,
                                                 QString* error) const;
+    // Changes whenever events are added: every read the collector stores gets a new number.
+    std::optional<qint64> ArchiveVersion(QString* error) const;
     std::optional<qint64> EventCount(const QString& device, const TimeRange& range,
                                      QString* error) const;
     // Events of a device in time order (records without a time first), ties in archive order;

@@ -432,6 +432,27 @@ WebAnswer WebApi::Answer(const WebRequest& request) {
     return answer;
 }
 
+std::optional<qint64> WebApi::CountEvents(const QString& device, const TimeRange& range,
+                                          QString* error) {
+    const std::optional<qint64> version = m_reader.ArchiveVersion(error);
+    if (!version) {
+        return std::nullopt;
+    }
+    const QString key = device + QLatin1Char('\n') + range.from + QLatin1Char('\n') + range.to;
+    const auto it = m_counted.constFind(key);
+    if (it != m_counted.constEnd() && it->version == *version) {
+        return it->count;
+    }
+    const std::optional<qint64> count = m_reader.EventCount(device, range, error);
+    if (count) {
+        if (m_counted.size() >= 1024) {
+            m_counted.clear();
+        }
+        m_counted.insert(key, {*version, *count});
+    }
+    return count;
+}
+
 WebAnswer WebApi::Route(const WebRequest& request) {
     const QString& path = request.path;
     std::optional<Problem> problem;
@@ -546,8 +567,8 @@ WebAnswer WebApi::Route(const WebRequest& request) {
                                   QStringLiteral("the device's variant is not known yet, so its"
                                                  " signals cannot be exported")});
         }
-        const auto total = download ? std::optional<qint64>(0)
-                                    : m_reader.EventCount(q->device.name, q->range, &error);
+        const auto total =
+            download ? std::optional<qint64>(0) : CountEvents(q->device.name, q->range, &error);
         const auto events =
             total ? m_reader.Events(q->device.name, q->range, q->offset, q->limit, &error)
                   : std::nullopt;
@@ -593,7 +614,7 @@ WebAnswer WebApi::Route(const WebRequest& request) {
         if (!q) {
             return ProblemAnswer(*problem);
         }
-        const auto total = m_reader.EventCount(q->device.name, q->range, &error);
+        const auto total = CountEvents(q->device.name, q->range, &error);
         if (!total) {
             return StorageAnswer(error);
         }

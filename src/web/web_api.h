@@ -72,6 +72,10 @@ public:
 
 private:
     WebAnswer Route(const WebRequest& request);
+    // Events in a range, counted again only when the archive changed: every page of a long
+    // range would otherwise count it whole.
+    std::optional<qint64> CountEvents(const QString& device, const TimeRange& range,
+                                      QString* error);
     bool Authorised(const QByteArray& authorization) const;
 
     const ArchiveReader& m_reader;
@@ -83,6 +87,11 @@ private:
         WebAnswer answer;
     };
     QHash<QString, Reused> m_reused;
+    struct Counted {
+        qint64 version = -1;
+        qint64 count = 0;
+    };
+    QHash<QString, Counted> m_counted;
 };
 
 // A device missed its last poll: it never answered, its latest attempt failed, or its next poll

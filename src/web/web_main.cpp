@@ -5,8 +5,6 @@
 #include <cstdio>
 
 #include "common/program_version.h"
-#include "web/archive_reader.h"
-#include "web/web_api.h"
 #include "web/web_options.h"
 #include "web/web_server.h"
 
@@ -29,15 +27,13 @@ int main(int argc, char** argv) {
         std::printf("kp650-web %s\n", ProgramVersion().toUtf8().constData());
         return 0;
     }
-    web::ArchiveReader reader;
-    const QString error = reader.Open(o.archive);
+    web::WebServer server;
+    const QString error = server.Start(o.archive, o.access, o.threads);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "kp650-web: %s: %s\n", o.archive.toUtf8().constData(),
                      error.toUtf8().constData());
         return 7;
     }
-    web::WebApi api(reader, o.access);
-    web::WebServer server(api);
     const QHostAddress address(o.listen == QLatin1String("localhost") ? QStringLiteral("127.0.0.1")
                                                                       : o.listen);
     const quint16 port = server.listen(address, static_cast<quint16>(o.port));

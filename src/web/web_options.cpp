@@ -40,13 +40,14 @@ ParsedWebOptions ParseWebOptions(const QStringList& arguments, const QString& en
                                      QStringLiteral("LOCATION"));
     const QCommandLineOption listen(QStringLiteral("listen"), QString(), QStringLiteral("ADDRESS"));
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("N"));
+    const QCommandLineOption threads(QStringLiteral("threads"), QString(), QStringLiteral("N"));
     const QCommandLineOption tokenFile(QStringLiteral("token-file"), QString(),
                                        QStringLiteral("FILE"));
     const QCommandLineOption userFile(QStringLiteral("user-file"), QString(),
                                       QStringLiteral("FILE"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
     const QCommandLineOption version(QStringLiteral("version"), QString());
-    parser.addOptions({archive, listen, port, tokenFile, userFile, help, version});
+    parser.addOptions({archive, listen, port, threads, tokenFile, userFile, help, version});
     if (!parser.parse(arguments)) {
         parsed.error = parser.errorText();
         return parsed;
@@ -78,6 +79,14 @@ ParsedWebOptions ParseWebOptions(const QStringList& arguments, const QString& en
         o.port = parser.value(port).toInt(&ok);
         if (!ok || o.port < 0 || o.port > 65535) {
             parsed.error = QStringLiteral("--port must be a number from 0 to 65535");
+            return parsed;
+        }
+    }
+    if (parser.isSet(threads)) {
+        bool ok = false;
+        o.threads = parser.value(threads).toInt(&ok);
+        if (!ok || o.threads < 1 || o.threads > 16) {
+            parsed.error = QStringLiteral("--threads must be a number from 1 to 16");
             return parsed;
         }
     }
@@ -121,6 +130,8 @@ QString WebHelpText() {
         "                      postgresql://[USER[:PASSWORD]@][HOST][:PORT]/DATABASE[?host=DIR]\n"
         "  --listen ADDRESS    the address to serve on (default 127.0.0.1)\n"
         "  --port N            the port (default 8650; 0 picks a free one)\n"
+        "  --threads N         workers answering requests, each with its own connection to the\n"
+        "                      archive (default 2)\n"
         "  --token-file FILE   require \"Authorization: Bearer TOKEN\", TOKEN the file's first "
         "line\n"
         "                      (or set KP650_WEB_TOKEN)\n"

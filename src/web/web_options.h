@@ -12,6 +12,7 @@ struct WebOptions {
     QString archive;
     QString listen = QStringLiteral("127.0.0.1");
     int port = 8650;
+    int threads = 2;  // workers answering requests, each with its own archive connection
     Access access;
     bool help = false;
     bool version = false;

@@ -8,11 +8,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "support/archive_fill.h"
 #include "support/log_files.h"
+#include "support/pg_server.h"
 #include "web/archive_reader.h"
 #include "web/collected_fleet.h"
 #include "web/web_api.h"
 #include "web/web_options.h"
+#include "web/web_server.h"
 
 namespace {
 
@@ -50,6 +53,8 @@ private slots:
     void options_data();
     void options();
     void missingArchiveIsNotCreated();
+    void postgresArchive();
+    void httpResponse();
 
 private:
     CollectedFleet m_fleet;
@@ -340,6 +345,9 @@ void TestWebApi::options_data() {
     QTest::newRow("loopback v6") << QStringList{"--archive", "a.db", "--listen", "::1"} << ""
                                  << ""
                                  << "::1" << 8650;
+    QTest::newRow("no workers") << QStringList{"--archive", "a.db", "--threads", "0"} << ""
+                                << "--threads must be a number from 1 to 16"
+                                << "127.0.0.1" << 8650;
     QTest::newRow("a name") << QStringList{"--archive", "a.db", "--listen", "example.org"} << ""
                             << "example.org: not an IP address"
                             << "example.org" << 8650;
@@ -367,6 +375,38 @@ void TestWebApi::missingArchiveIsNotCreated() {
     QCOMPARE(QString::fromUtf8(web.readAllStandardError()),
              QString("kp650-web: %1: %1: no such archive file\n").arg(path));
     QVERIFY(!QFile::exists(path));
+}
+
+void TestWebApi::postgresArchive() {
+    PgServer pg;
+    QVERIFY2(pg.Start(), qPrintable(pg.ErrorText()));
+    QCOMPARE(FillArchive(pg.Url(), 2, 5), QString());
+    web::ArchiveReader reader;
+    QCOMPARE(reader.Open(pg.Url()), QString());
+    web::WebApi api(reader);
+    const QJsonArray devices = Json(api.Answer(Get("/api/devices"))).value("devices").toArray();
+    QCOMPARE(devices.size(), 2);
+    QCOMPARE(devices.at(1).toObject().value("records").toInt(), 5);
+    QCOMPARE(devices.at(1).toObject().value("clockOffsetMs").toInt(), 250);
+    const QJsonObject page =
+        Json(api.Answer(Get("/api/events?device=dev-02&from=2026-01-01T00:01&offset=1&limit=1")));
+    QCOMPARE(page.value("total").toInt(), 3);
+    const QJsonObject e = page.value("events").toArray().at(0).toObject();
+    QCOMPARE(e.value("time").toString(), QString("2026-01-01T00:01:02.508"));
+    QCOMPARE(e.value("event").toString(), QString("命令2返回"));
+    QCOMPARE(e.value("position").toInt(), 3);
+}
+
+void TestWebApi::httpResponse() {
+    web::WebAnswer a;
+    a.status = 413;
+    a.contentType = "application/json; charset=utf-8";
+    a.body = "{}";
+    a.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-store")));
+    QCOMPARE(web::HttpResponse(a), QByteArray("HTTP/1.1 413 Payload Too Large\r\n"
+                                              "Content-Type: application/json; charset=utf-8\r\n"
+                                              "Cache-Control: no-store\r\n"
+                                              "Content-Length: 2\r\n\r\n{}"));
 }
 
 QTEST_GUILESS_MAIN(TestWebApi)
