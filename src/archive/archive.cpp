@@ -17,20 +17,18 @@ namespace {
 
 QAtomicInt g_connectionCounter;
 
-const QString kUtcFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ");
 const QString kLocalFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
 
 QString UtcText(const QDateTime& time) {
-    return time.isValid() ? time.toUTC().toString(kUtcFormat) : QString();
+    // Fixed width ("2024-03-05T10:00:00.500Z"), so that text order is time order.
+    return time.isValid() ? time.toUTC().toString(Qt::ISODateWithMs) : QString();
 }
 
 QDateTime FromUtcText(const QVariant& value) {
     if (value.isNull()) {
         return {};
     }
-    QDateTime time = QDateTime::fromString(value.toString(), kUtcFormat);
-    time.setTimeSpec(Qt::UTC);
-    return time;
+    return QDateTime::fromString(value.toString(), Qt::ISODateWithMs).toUTC();
 }
 
 // Qt binds a null text as SQL NULL; the NOT NULL text columns take an empty one.
@@ -316,22 +314,20 @@ QString Archive::OpenAtVersion(const QString& location, int version) {
 QString Archive::Migrate(int upTo) {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     QString error;
-    {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version"
-                                   " (version INTEGER NOT NULL, applied_at TEXT NOT NULL)"))) {
-            return ErrorOf(q, QStringLiteral("schema_version"));
-        }
-    }
     Transaction tx(db, m_location.dialect);
     if (!tx.Ok()) {
         return tx.Error();
     }
     QSqlQuery q(db);
-    // Two collectors starting together migrate one after the other.
+    // Two collectors starting together migrate one after the other (SQLite: the write lock
+    // taken at the transaction's start).
     if (m_location.dialect == Dialect::Postgres &&
         !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(650650)"))) {
         return ErrorOf(q, QStringLiteral("migration lock"));
+    }
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version"
+                               " (version INTEGER NOT NULL, applied_at TEXT NOT NULL)"))) {
+        return ErrorOf(q, QStringLiteral("schema_version"));
     }
     if (!q.exec(QStringLiteral("SELECT COALESCE(MAX(version), 0) FROM schema_version")) ||
         !q.next()) {
@@ -492,6 +488,7 @@ StoreResult Archive::StoreRead(const ReadToStore& read) {
         agree = stored[i] == read.records[i];
     }
     std::size_t first = stored.size();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     if (!agree || (read.complete && read.records.size() < stored.size())) {
         ++generation;
         first = 0;
@@ -501,8 +498,9 @@ StoreResult Archive::StoreRead(const ReadToStore& read) {
              QStringLiteral("INSERT INTO reads (device_id, collector, host, started_at,"
                             " finished_at, clock_offset_ms, outcome, record_count, new_records,"
                             " generation) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
-             {deviceId, Text(read.collector), Text(read.host), UtcText(read.started),
-              UtcText(read.finished),
+             {deviceId, Text(read.collector), Text(read.host),
+              UtcText(read.started.isValid() ? read.started : now),
+              UtcText(read.finished.isValid() ? read.finished : now),
               read.clockOffsetMs ? QVariant(*read.clockOffsetMs)
                                  : QVariant(QMetaType(QMetaType::LongLong)),
               Text(read.outcome), static_cast<int>(read.records.size()),
@@ -702,7 +700,7 @@ std::vector<ReadRow> Archive::Reads(const QString& device, int offset, int limit
                             " r.new_records, r.generation FROM reads r JOIN devices d"
                             " ON d.id = r.device_id WHERE d.name = ? OR ? = ''"
                             " ORDER BY r.id LIMIT ? OFFSET ?"),
-             {device, device, limit, offset}, &e)) {
+             {Text(device), Text(device), limit, offset}, &e)) {
         if (error) {
             *error = e;
         }

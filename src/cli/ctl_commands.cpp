@@ -19,8 +19,10 @@
 #include <unistd.h>
 #endif
 
+#include "cli/ctl_archive.h"
 #include "cli/ctl_link.h"
 #include "cli/ctl_output.h"
+#include "cli/ctl_record_files.h"
 #include "common/globals.h"
 #include "common/message_box.h"
 #include "common/program_version.h"
@@ -154,6 +156,9 @@ int Ctl::Run() {
     }
     if (command == QLatin1String("convert") && arguments(3)) {
         return Convert();
+    }
+    if (command == QLatin1String("archive")) {
+        return RunArchiveCommand(m_o);
     }
     if (command.isEmpty()) {
         return Usage(QStringLiteral("no command given"));
@@ -547,28 +552,9 @@ bool Ctl::OpenScratch(RecordStore& store) {
 }
 
 int Ctl::WriteRecords(RecordStore& store, const QString& path, int variant) {
-    const RecordFileKind kind = RecordFileKindOf(path);
-    if (kind == RecordFileKind::Text || kind == RecordFileKind::Database) {
-        return store.SaveRecords(path, nullptr) ? kExitOk : kExitFile;
-    }
-    const std::vector<EventRecord> rows = store.ReadAll(records::kTempTable);
-    bool written = false;
-    if (kind == RecordFileKind::Csv) {
-        written = WriteWholeFile(path, RecordsToCsv(rows));
-    } else if (kind == RecordFileKind::JsonLines) {
-        written = WriteWholeFile(path, RecordsToJsonLines(rows));
-    } else {
-        const ComtradeFiles files = RecordsToComtrade(rows, variant);
-        written = WriteComtradeFiles(path, files);
-        if (files.skipped > 0) {
-            Info(QStringLiteral("%1 条记录没有有效时间，未写入").arg(files.skipped));
-        }
-    }
-    if (!written) {
-        Error(path + QStringLiteral(": ") + records::kSaveFileErrorText);
-        return kExitFile;
-    }
-    return kExitOk;
+    return WriteRecordFile(
+        store, path, variant, [this](const QString& text) { Info(text); },
+        [this](const QString& text) { Error(text); });
 }
 
 int Ctl::LogRead() {

@@ -102,6 +102,8 @@ QString CtlHelpText() {
         "                              ending in 'b' (record database), else a text record file\n"
         "  log clear --yes             keeps TEMP in the archive folder, then clears the log\n"
         "  convert IN OUT              record file IN (database or text) to OUT (kinds as above)\n"
+        "  archive export ARCHIVE DEVICE [FROM [TO]]  a device's events (dates YYYY-MM-DD, both\n"
+        "                              days included) from the fleet archive to -o FILE\n"
         "\n"
         "Options:\n"
         "  --port DEVICE     device of the line (default: KP650_COM1, else /dev/ttyS0)\n"

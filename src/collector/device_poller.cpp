@@ -6,6 +6,11 @@
 
 namespace collector {
 
+namespace {
+// A log holds at most 255 records (its count is one byte), and one end frame.
+constexpr int kMaxLogFrames = 256;
+}  // namespace
+
 QString ResultName(PollOutcome::Result result) {
     switch (result) {
         case PollOutcome::Result::Ok:
@@ -47,6 +52,7 @@ bool DevicePoller::Poll() {
     m_outcome.started = QDateTime::currentDateTimeUtc();
     m_outcome.variant = m_givenVariant;
     m_stopping = false;
+    m_drained = 0;
     Begin(Step::Identify);
     return true;
 }
@@ -87,6 +93,7 @@ void DevicePoller::Begin(Step step) {
             request = LogFrameRequest(variant, true);
             break;
         case Step::LogNext:
+        case Step::Drain:
             request = LogFrameRequest(variant, false);
             break;
         case Step::Clear:
@@ -107,6 +114,24 @@ void DevicePoller::OnFinished(const ExchangeResult& result) {
                         ClearReplyConfirms(result.reply, m_outcome.variant);
         emit ClearFinished(ok, ok ? QString() : ExchangeFailureText(result));
         return;
+    }
+    // A receiver takes its read command as the acknowledge while a read another poll left lying
+    // (a collector killed, a line lost) is still fresh, and answers with that read's next
+    // record. Such a read is acknowledged to its end, then the log is read afresh.
+    if ((step == Step::LogFirst || step == Step::Drain) && m_outcome.variant == 1 &&
+        (result.outcome == ExchangeOutcome::Success ||
+         result.outcome == ExchangeOutcome::BadReply) &&
+        m_drained <= kMaxLogFrames) {
+        const records::LogFrame frame = ClassifyLogReply(result.reply, 1, false);
+        if (frame == records::LogFrame::Record &&
+            (step == Step::Drain || result.outcome == ExchangeOutcome::BadReply)) {
+            ++m_drained;
+            return Begin(Step::Drain);
+        }
+        if (frame == records::LogFrame::End) {
+            m_drained += kMaxLogFrames / 2;  // one fresh start at most after a second end
+            return Begin(Step::LogFirst);
+        }
     }
     if (step == Step::Identify && m_outcome.variant < 0 &&
         result.outcome == ExchangeOutcome::BadReply && VariantOfIdentityReply(result.reply) == 1 &&
@@ -178,6 +203,7 @@ void DevicePoller::OnFinished(const ExchangeResult& result) {
             }
             return Begin(Step::LogNext);
         }
+        case Step::Drain:
         case Step::Clear:
         case Step::Idle:
             break;

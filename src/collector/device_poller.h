@@ -59,7 +59,7 @@ Q_SIGNALS:
     void ClearFinished(bool ok, const QString& error);
 
 private:
-    enum class Step { Idle, Identify, ClockRead, ClockSet, LogFirst, LogNext, Clear };
+    enum class Step { Idle, Identify, ClockRead, ClockSet, LogFirst, LogNext, Drain, Clear };
     void Begin(Step step);
     void OnFinished(const ExchangeResult& result);
     void End(PollOutcome::Result result, const QString& error = {});
@@ -70,6 +70,7 @@ private:
     std::optional<int> m_clockSyncMs;
     Step m_step = Step::Idle;
     bool m_stopping = false;
+    int m_drained = 0;  // frames of an abandoned read acknowledged away in this poll
     PollOutcome m_outcome;
 };
 

@@ -65,15 +65,15 @@ bool ParseDevice(const QJsonValue& value, const QString& place, FleetDevice* d, 
         return false;
     }
     const QJsonObject o = value.toObject();
-    if (UnknownField(o,
-                     {"name", "station", "channel", "port", "variant", "interval", "clock_sync",
-                      "clear_after_archive"},
-                     place, error) ||
-        !Text(o, QStringLiteral("name"), true, place, &d->name, error)) {
+    if (!Text(o, QStringLiteral("name"), true, place, &d->name, error)) {
         return false;
     }
     const QString named = place + QStringLiteral(" (\"%1\")").arg(d->name);
-    if (!Text(o, QStringLiteral("station"), false, named, &d->station, error) ||
+    if (UnknownField(o,
+                     {"name", "station", "channel", "port", "variant", "interval", "clock_sync",
+                      "clear_after_archive"},
+                     named, error) ||
+        !Text(o, QStringLiteral("station"), false, named, &d->station, error) ||
         !Text(o, QStringLiteral("channel"), false, named, &d->channel, error) ||
         !Text(o, QStringLiteral("port"), true, named, &d->port, error)) {
         return false;

@@ -177,11 +177,14 @@ private Q_SLOTS:
         QCOMPARE(a.SchemaVersion(), 2);
         QCOMPARE(Summary(a, QStringLiteral("tx9")), QStringLiteral("0:AB"));
         QCOMPARE(a.SaveStatus(QStringLiteral("tx9"), QStringLiteral("c1"), std::nullopt,
-                              QStringLiteral("无应答"), QDateTime::currentDateTimeUtc()),
+                              QStringLiteral("无应答"),
+                              QDateTime(QDate(2026, 12, 7), QTime(10, 0, 0, 250), Qt::UTC)),
                  QString());
         const std::vector<archive::DeviceRow> devices = a.Devices();
         QCOMPARE(devices.size(), std::size_t(1));
         QCOMPARE(devices[0].lastError, QStringLiteral("无应答"));
+        QCOMPARE(devices[0].nextPoll.toString(Qt::ISODateWithMs),
+                 QStringLiteral("2026-12-07T10:00:00.250Z"));
         QCOMPARE(devices[0].records, 2);
     }
 
