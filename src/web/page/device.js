@@ -216,6 +216,7 @@ function drawAxis(g, top, plotWidth, x) {
   // A "//" where the clock jumps (the compressed gaps), and labels, each only where it has room.
   let lastMark = -Infinity;
   let lastLabel = -Infinity;
+  let firstTick = null;
   anchors.forEach((a, i) => {
     const segStart = a[0];
     const segEnd = i + 1 < anchors.length ? anchors[i + 1][0] : state.traces.end;
@@ -226,6 +227,20 @@ function drawAxis(g, top, plotWidth, x) {
     if (a[1] === null || segEnd < start || segStart > end) {
       return;
     }
+    // Where the clock jumps, the time it jumps to, when there is room for it (the first anchor
+    // is the lead-in before the first record, which belongs to no time of its own).
+    if (i > 0 && segStart >= start) {
+      const px = x(segStart);
+      const label = axisText(a[1], Math.max(step, 60000));
+      const width = g.measureText(label).width;
+      if (px - width / 2 > lastLabel + 8 && px + width / 2 < x(end)) {
+        g.fillText(label, px, top + 16);
+        lastLabel = px + width / 2;
+        if (firstTick === null) {
+          firstTick = a[1];
+        }
+      }
+    }
     const from = Math.max(segStart, start);
     let t = Math.ceil((a[1] + (from - segStart)) / step) * step;
     for (let p = segStart + (t - a[1]); p < Math.min(segEnd, end); t += step, p += step) {
@@ -234,6 +249,9 @@ function drawAxis(g, top, plotWidth, x) {
       g.moveTo(px, top + 1);
       g.lineTo(px, top + 6);
       g.stroke();
+      if (firstTick === null) {
+        firstTick = t;
+      }
       const label = axisText(t, step);
       const width = g.measureText(label).width;
       if (px - width / 2 > lastLabel + 8 && Math.abs(px - lastMark) > width / 2 + 6) {
@@ -242,12 +260,13 @@ function drawAxis(g, top, plotWidth, x) {
       }
     }
   });
-  // The date at the left: of the first record shown (the lead-in before it has no date).
+  // The date at the left: of the first tick, else of the first record in view (the lead-in
+  // before a record belongs to no day).
   g.textAlign = "left";
-  const shown = anchors.find((a) => a[1] !== null && a[0] >= start) ||
-    anchors.filter((a) => a[1] !== null).pop();
-  if (shown) {
-    g.fillText(axisText(shown[1] + Math.max(0, start - shown[0]), 86400000), 6, top + 16);
+  const shown = anchors.find((a, i) => i > 0 && a[1] !== null && a[0] >= start);
+  const day = firstTick !== null ? firstTick : shown ? shown[1] : wallAt(start);
+  if (day !== null) {
+    g.fillText(axisText(day, 86400000), 6, top + 16);
   }
 }
 
