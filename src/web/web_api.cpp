@@ -736,6 +736,16 @@ WebAnswer WebApi::Route(const WebRequest& request) {
                       return QString::number(static_cast<double>(t.toMSecsSinceEpoch()) / 1000.0,
                                              'f', 3);
                   });
+        perDevice("kp650_device_last_error_timestamp_seconds", "gauge",
+                  "Time of the device's last failed poll, seconds since 1970 UTC.",
+                  [](const FleetDevice& d) -> std::optional<QString> {
+                      const QDateTime t = FromUtc(d.lastErrorAt);
+                      if (!t.isValid()) {
+                          return std::nullopt;
+                      }
+                      return QString::number(static_cast<double>(t.toMSecsSinceEpoch()) / 1000.0,
+                                             'f', 3);
+                  });
         perDevice("kp650_device_reads_total", "counter", "Reads of the device, any outcome.",
                   [](const FleetDevice& d) { return QString::number(d.reads); });
         perDevice("kp650_device_read_failures_total", "counter", "Reads of the device that failed.",

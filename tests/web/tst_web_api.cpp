@@ -288,7 +288,12 @@ void TestWebApi::metrics() {
           "# TYPE kp650_device_reads_total counter"}) {
         QVERIFY2(lines.contains(QString::fromUtf8(expected)), expected);
     }
-    QVERIFY(lines.filter("kp650_device_last_success_timestamp_seconds{").size() == 3);
+    QCOMPARE(lines.filter("kp650_device_last_success_timestamp_seconds{").size(), 3);
+    // Only the silent device has failed.
+    const QStringList failed = lines.filter("kp650_device_last_error_timestamp_seconds{");
+    QCOMPARE(failed.size(), 1);
+    QVERIFY(failed.first().startsWith(
+        R"(kp650_device_last_error_timestamp_seconds{device="tx-2",station="变电站丙",channel="线路2"} )"));
 }
 
 void TestWebApi::access_data() {
