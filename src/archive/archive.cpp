@@ -314,6 +314,11 @@ QString Archive::OpenAtVersion(const QString& location, int version) {
 QString Archive::Migrate(int upTo) {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     QString error;
+    // An archive already at the version needs no write: a read-only replica opens too.
+    const int found = SchemaVersion();
+    if (found >= std::min(upTo, LatestSchemaVersion()) && found <= LatestSchemaVersion()) {
+        return {};
+    }
     Transaction tx(db, m_location.dialect);
     if (!tx.Ok()) {
         return tx.Error();
