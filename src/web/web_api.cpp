@@ -221,9 +221,13 @@ struct EventQuery {
     int limit = 100;
 };
 
+// maxLimit 0: the request takes no page (offset and limit are unknown parameters).
 std::optional<EventQuery> ParseEventQuery(const WebRequest& request, const ArchiveReader& reader,
                                           int maxLimit, std::optional<Problem>* problem) {
-    const Parameters p(request.query, {"device", "from", "to", "offset", "limit"}, problem);
+    const Parameters p =
+        maxLimit > 0
+            ? Parameters(request.query, {"device", "from", "to", "offset", "limit"}, problem)
+            : Parameters(request.query, {"device", "from", "to"}, problem);
     if (*problem) {
         return std::nullopt;
     }
@@ -455,9 +459,6 @@ std::optional<qint64> WebApi::CountEvents(const QString& device, const TimeRange
 
 WebAnswer WebApi::Route(const WebRequest& request) {
     const QString& path = request.path;
-    std::optional<Problem> problem;
-    QString error;
-
     for (const StaticFile& f : kStaticFiles) {
         if (path == QLatin1String(f.path)) {
             QFile file(QString::fromLatin1(f.resource));
@@ -470,308 +471,332 @@ WebAnswer WebApi::Route(const WebRequest& request) {
             return a;
         }
     }
-
     if (path == QLatin1String("/api/devices")) {
-        const Parameters p(request.query, {}, &problem);
-        if (problem) {
-            return ProblemAnswer(*problem);
-        }
-        const auto fleet = m_reader.Fleet(&error);
-        if (!fleet) {
-            return StorageAnswer(error);
-        }
-        const QDateTime now = m_now();
-        QJsonArray list;
-        for (const FleetDevice& d : *fleet) {
-            QJsonObject o;
-            o.insert(QStringLiteral("name"), d.name);
-            o.insert(QStringLiteral("station"), d.station);
-            o.insert(QStringLiteral("channel"), d.channel);
-            o.insert(QStringLiteral("port"), d.port);
-            o.insert(QStringLiteral("variant"), VariantName(d.variant));
-            o.insert(QStringLiteral("identification"),
-                     d.idVersion.isEmpty()
-                         ? QJsonValue()
-                         : QJsonObject{{QStringLiteral("version"), d.idVersion},
-                                       {QStringLiteral("date"), d.idDate},
-                                       {QStringLiteral("checksum"), d.idChecksum}});
-            o.insert(QStringLiteral("lastSuccess"), TextOrNull(d.lastSuccess));
-            o.insert(QStringLiteral("lastError"), TextOrNull(d.lastError));
-            o.insert(QStringLiteral("lastErrorAt"), TextOrNull(d.lastErrorAt));
-            o.insert(QStringLiteral("nextPoll"), TextOrNull(d.nextPoll));
-            o.insert(QStringLiteral("collector"), TextOrNull(d.collector));
-            o.insert(QStringLiteral("records"), static_cast<double>(d.records));
-            o.insert(QStringLiteral("reads"), static_cast<double>(d.reads));
-            o.insert(QStringLiteral("failedReads"), static_cast<double>(d.failedReads));
-            o.insert(QStringLiteral("lastReadAt"), TextOrNull(d.lastReadAt));
-            o.insert(QStringLiteral("lastReadOutcome"), TextOrNull(d.lastReadOutcome));
-            o.insert(QStringLiteral("clockOffsetMs"), NumberOrNull(d.clockOffsetMs));
-            o.insert(QStringLiteral("missed"), MissedLastPoll(d, now));
-            list.append(o);
-        }
-        return JsonAnswer({{QStringLiteral("now"), now.toUTC().toString(kUtcFormat)},
-                           {QStringLiteral("devices"), list}});
+        return DevicesAnswer(request);
     }
-
     if (path == QLatin1String("/api/reads")) {
-        const Parameters p(request.query, {"device", "offset", "limit"}, &problem);
-        const std::optional<qint64> offset =
-            problem ? std::nullopt : Integer(p, "offset", 0, 1000000000, 0, &problem);
-        const std::optional<qint64> limit =
-            problem ? std::nullopt : Integer(p, "limit", 1, limits::kPageMax, 100, &problem);
-        const std::optional<DeviceChoice> device =
-            problem ? std::nullopt : Device(p, m_reader, &problem);
-        if (problem) {
-            return ProblemAnswer(*problem);
-        }
-        const auto total = m_reader.ReadCount(device->name, &error);
-        const auto reads =
-            total ? m_reader.Reads(device->name, *offset, static_cast<int>(*limit), &error)
-                  : std::nullopt;
-        if (!reads) {
-            return StorageAnswer(error);
-        }
-        QJsonArray list;
-        for (const ReadEntry& r : *reads) {
-            list.append(
-                QJsonObject{{QStringLiteral("id"), static_cast<double>(r.id)},
-                            {QStringLiteral("collector"), r.collector},
-                            {QStringLiteral("host"), r.host},
-                            {QStringLiteral("started"), r.started},
-                            {QStringLiteral("finished"), r.finished},
-                            {QStringLiteral("clockOffsetMs"), NumberOrNull(r.clockOffsetMs)},
-                            {QStringLiteral("outcome"), r.outcome},
-                            {QStringLiteral("records"), r.recordCount},
-                            {QStringLiteral("newRecords"), r.newRecords},
-                            {QStringLiteral("generation"), r.generation}});
-        }
-        return JsonAnswer({{QStringLiteral("device"), device->name},
-                           {QStringLiteral("total"), static_cast<double>(*total)},
-                           {QStringLiteral("offset"), static_cast<double>(*offset)},
-                           {QStringLiteral("limit"), static_cast<double>(*limit)},
-                           {QStringLiteral("reads"), list}});
+        return ReadsAnswer(request);
     }
+    if (path == QLatin1String("/api/events") || path == QLatin1String("/api/events.csv") ||
+        path == QLatin1String("/api/events.cfg") || path == QLatin1String("/api/events.dat")) {
+        return EventsAnswer(request);
+    }
+    if (path == QLatin1String("/api/traces")) {
+        return TracesAnswer(request);
+    }
+    if (path == QLatin1String("/api/event-texts")) {
+        return EventTextsAnswer(request);
+    }
+    if (path == QLatin1String("/metrics")) {
+        return MetricsAnswer(request);
+    }
+    return ProblemAnswer({404, QStringLiteral("没有这个页面"), QStringLiteral("no such page")});
+}
 
+WebAnswer WebApi::DevicesAnswer(const WebRequest& request) {
+    std::optional<Problem> problem;
+    QString error;
+    const Parameters p(request.query, {}, &problem);
+    if (problem) {
+        return ProblemAnswer(*problem);
+    }
+    const auto fleet = m_reader.Fleet(&error);
+    if (!fleet) {
+        return StorageAnswer(error);
+    }
+    const QDateTime now = m_now();
+    QJsonArray list;
+    for (const FleetDevice& d : *fleet) {
+        QJsonObject o;
+        o.insert(QStringLiteral("name"), d.name);
+        o.insert(QStringLiteral("station"), d.station);
+        o.insert(QStringLiteral("channel"), d.channel);
+        o.insert(QStringLiteral("port"), d.port);
+        o.insert(QStringLiteral("variant"), VariantName(d.variant));
+        o.insert(QStringLiteral("identification"),
+                 d.idVersion.isEmpty() ? QJsonValue()
+                                       : QJsonObject{{QStringLiteral("version"), d.idVersion},
+                                                     {QStringLiteral("date"), d.idDate},
+                                                     {QStringLiteral("checksum"), d.idChecksum}});
+        o.insert(QStringLiteral("lastSuccess"), TextOrNull(d.lastSuccess));
+        o.insert(QStringLiteral("lastError"), TextOrNull(d.lastError));
+        o.insert(QStringLiteral("lastErrorAt"), TextOrNull(d.lastErrorAt));
+        o.insert(QStringLiteral("nextPoll"), TextOrNull(d.nextPoll));
+        o.insert(QStringLiteral("collector"), TextOrNull(d.collector));
+        o.insert(QStringLiteral("records"), static_cast<double>(d.records));
+        o.insert(QStringLiteral("reads"), static_cast<double>(d.reads));
+        o.insert(QStringLiteral("failedReads"), static_cast<double>(d.failedReads));
+        o.insert(QStringLiteral("lastReadAt"), TextOrNull(d.lastReadAt));
+        o.insert(QStringLiteral("lastReadOutcome"), TextOrNull(d.lastReadOutcome));
+        o.insert(QStringLiteral("clockOffsetMs"), NumberOrNull(d.clockOffsetMs));
+        o.insert(QStringLiteral("missed"), MissedLastPoll(d, now));
+        list.append(o);
+    }
+    return JsonAnswer({{QStringLiteral("now"), now.toUTC().toString(kUtcFormat)},
+                       {QStringLiteral("devices"), list}});
+}
+
+WebAnswer WebApi::ReadsAnswer(const WebRequest& request) {
+    std::optional<Problem> problem;
+    QString error;
+    const Parameters p(request.query, {"device", "offset", "limit"}, &problem);
+    const std::optional<qint64> offset =
+        problem ? std::nullopt : Integer(p, "offset", 0, 1000000000, 0, &problem);
+    const std::optional<qint64> limit =
+        problem ? std::nullopt : Integer(p, "limit", 1, limits::kPageMax, 100, &problem);
+    const std::optional<DeviceChoice> device =
+        problem ? std::nullopt : Device(p, m_reader, &problem);
+    if (problem) {
+        return ProblemAnswer(*problem);
+    }
+    const auto total = m_reader.ReadCount(device->name, &error);
+    const auto reads = total
+                           ? m_reader.Reads(device->name, *offset, static_cast<int>(*limit), &error)
+                           : std::nullopt;
+    if (!reads) {
+        return StorageAnswer(error);
+    }
+    QJsonArray list;
+    for (const ReadEntry& r : *reads) {
+        list.append(QJsonObject{{QStringLiteral("id"), static_cast<double>(r.id)},
+                                {QStringLiteral("collector"), r.collector},
+                                {QStringLiteral("host"), r.host},
+                                {QStringLiteral("started"), r.started},
+                                {QStringLiteral("finished"), r.finished},
+                                {QStringLiteral("clockOffsetMs"), NumberOrNull(r.clockOffsetMs)},
+                                {QStringLiteral("outcome"), r.outcome},
+                                {QStringLiteral("records"), r.recordCount},
+                                {QStringLiteral("newRecords"), r.newRecords},
+                                {QStringLiteral("generation"), r.generation}});
+    }
+    return JsonAnswer({{QStringLiteral("device"), device->name},
+                       {QStringLiteral("total"), static_cast<double>(*total)},
+                       {QStringLiteral("offset"), static_cast<double>(*offset)},
+                       {QStringLiteral("limit"), static_cast<double>(*limit)},
+                       {QStringLiteral("reads"), list}});
+}
+
+WebAnswer WebApi::EventsAnswer(const WebRequest& request) {
+    std::optional<Problem> problem;
+    QString error;
+    const QString& path = request.path;
     const bool csv = path == QLatin1String("/api/events.csv");
     const bool cfg = path == QLatin1String("/api/events.cfg");
     const bool dat = path == QLatin1String("/api/events.dat");
-    if (path == QLatin1String("/api/events") || csv || cfg || dat) {
-        const bool download = csv || cfg || dat;
-        const std::optional<EventQuery> q = ParseEventQuery(
-            request, m_reader, download ? limits::kDownloadMax : limits::kPageMax, &problem);
-        if (!q) {
-            return ProblemAnswer(*problem);
-        }
-        if ((cfg || dat) && q->device.variant < 0) {
-            return ProblemAnswer({400, QStringLiteral("装置型号未知，不能导出COMTRADE文件"),
-                                  QStringLiteral("the device's variant is not known yet, so its"
-                                                 " signals cannot be exported")});
-        }
-        const auto total =
-            download ? std::optional<qint64>(0) : CountEvents(q->device.name, q->range, &error);
-        const auto events =
-            total ? m_reader.Events(q->device.name, q->range, q->offset, q->limit, &error)
-                  : std::nullopt;
-        if (!events) {
-            return StorageAnswer(error);
-        }
-        if (download) {
-            std::vector<EventRecord> recs;
-            recs.reserve(events->size());
-            for (const EventEntry& e : *events) {
-                recs.push_back(e.record);
-            }
-            WebAnswer a;
-            if (csv) {
-                a.contentType = "text/csv; charset=utf-8";
-                a.body = RecordsToCsv(recs);
-            } else {
-                const ComtradeFiles files = RecordsToComtrade(recs, q->device.variant);
-                a.contentType = "text/plain; charset=us-ascii";
-                a.body = cfg ? files.cfg : files.dat;
-            }
-            AddHeader(a, {"Content-Disposition", DownloadName(*q, csv   ? ".csv"
-                                                                  : cfg ? ".cfg"
-                                                                        : ".dat")});
-            return a;
-        }
-        QJsonArray list;
-        for (const EventEntry& e : *events) {
-            list.append(EventJson(e));
-        }
-        return JsonAnswer({{QStringLiteral("device"), q->device.name},
-                           {QStringLiteral("variant"), VariantName(q->device.variant)},
-                           {QStringLiteral("from"), TextOrNull(q->range.from)},
-                           {QStringLiteral("to"), TextOrNull(q->range.to)},
-                           {QStringLiteral("total"), static_cast<double>(*total)},
-                           {QStringLiteral("offset"), static_cast<double>(q->offset)},
-                           {QStringLiteral("limit"), q->limit},
-                           {QStringLiteral("events"), list}});
+    const bool download = csv || cfg || dat;
+    const std::optional<EventQuery> q = ParseEventQuery(
+        request, m_reader, download ? limits::kDownloadMax : limits::kPageMax, &problem);
+    if (!q) {
+        return ProblemAnswer(*problem);
     }
-
-    if (path == QLatin1String("/api/traces")) {
-        std::optional<EventQuery> q = ParseEventQuery(request, m_reader, 1, &problem);
-        if (!q) {
-            return ProblemAnswer(*problem);
-        }
-        const auto total = CountEvents(q->device.name, q->range, &error);
-        if (!total) {
-            return StorageAnswer(error);
-        }
-        if (*total > limits::kTraceRecordMax) {
-            return ProblemAnswer(
-                {413,
-                 QStringLiteral("该时间范围内有 %1 条事件，超过 %2 条，请缩小日期范围")
-                     .arg(*total)
-                     .arg(limits::kTraceRecordMax),
-                 QStringLiteral("%1 events in the range, more than %2: choose a shorter range")
-                     .arg(*total)
-                     .arg(limits::kTraceRecordMax)});
-        }
-        const auto events =
-            m_reader.Events(q->device.name, q->range, 0, static_cast<int>(*total), &error);
-        if (!events) {
-            return StorageAnswer(error);
-        }
+    if ((cfg || dat) && q->device.variant < 0) {
+        return ProblemAnswer({400, QStringLiteral("装置型号未知，不能导出COMTRADE文件"),
+                              QStringLiteral("the device's variant is not known yet, so its"
+                                             " signals cannot be exported")});
+    }
+    const auto total =
+        download ? std::optional<qint64>(0) : CountEvents(q->device.name, q->range, &error);
+    const auto events = total
+                            ? m_reader.Events(q->device.name, q->range, q->offset, q->limit, &error)
+                            : std::nullopt;
+    if (!events) {
+        return StorageAnswer(error);
+    }
+    if (download) {
         std::vector<EventRecord> recs;
         recs.reserve(events->size());
         for (const EventEntry& e : *events) {
             recs.push_back(e.record);
         }
-        const int variant = q->device.variant == 0 ? 0 : 1;
-        // Every record is already inside the range, so the date keys let all of them through.
-        const Timeline timeline =
-            BuildTimeline(recs, SignalTableOf(variant), DateKey(0, 0, 0), DateKey(99999, 12, 31));
-        QJsonArray traces;
-        for (int s = 0; s < SignalCountOf(variant); ++s) {
-            const TraceData& t = timeline.traces[static_cast<std::size_t>(s)];
-            std::size_t used = 0;
-            RunTotal(t.runs, &used);
-            traces.append(QJsonObject{
-                {QStringLiteral("runs"),
-                 NumbersJson(std::vector<qint64>(t.runs.begin(), t.runs.begin() + used))},
-                {QStringLiteral("markers"), NumbersJson(t.markers)}});
-        }
-        QJsonArray anchors;
-        for (const TimeAnchor& a : timeline.anchors) {
-            anchors.append(
-                QJsonArray{static_cast<double>(a.position),
-                           a.valid ? QJsonValue(static_cast<double>(a.time)) : QJsonValue()});
-        }
-        return JsonAnswer({{QStringLiteral("device"), q->device.name},
-                           {QStringLiteral("variant"), VariantName(q->device.variant)},
-                           {QStringLiteral("records"), static_cast<double>(recs.size())},
-                           {QStringLiteral("end"), static_cast<double>(timeline.end)},
-                           {QStringLiteral("signals"), SignalsJson(variant)},
-                           {QStringLiteral("traces"), traces},
-                           {QStringLiteral("anchors"), anchors}});
-    }
-
-    if (path == QLatin1String("/api/event-texts")) {
-        const Parameters p(request.query, {"variant"}, &problem);
-        const std::optional<QString> v =
-            problem ? std::nullopt : p.Value(QStringLiteral("variant"));
-        if (!problem && (!v || (*v != QLatin1String("A") && *v != QLatin1String("B")))) {
-            problem = Problem{400, QStringLiteral("参数 variant 应为 A 或 B"),
-                              QStringLiteral("parameter variant must be A or B")};
-        }
-        if (problem) {
-            return ProblemAnswer(*problem);
-        }
-        const int variant = *v == QLatin1String("A") ? 0 : 1;
-        QJsonArray texts;
-        for (int code = 0; code < records::kEventTextCount; ++code) {
-            texts.append(EventText(code, variant));
-        }
-        return JsonAnswer({{QStringLiteral("variant"), *v},
-                           {QStringLiteral("texts"), texts},
-                           {QStringLiteral("codeError"), records::kEventCodeErrorText},
-                           {QStringLiteral("signals"), SignalsJson(variant)}});
-    }
-
-    if (path == QLatin1String("/metrics")) {
-        const Parameters p(request.query, {}, &problem);
-        if (problem) {
-            return ProblemAnswer(*problem);
-        }
-        const auto fleet = m_reader.Fleet(&error);
-        if (!fleet) {
-            return StorageAnswer(error);
-        }
-        const QDateTime now = m_now();
-        QString text;
-        const auto family = [&text](const char* name, const char* type, const char* help) {
-            text += QStringLiteral("# HELP %1 %2\n# TYPE %1 %3\n")
-                        .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
-        };
-        family("kp650_devices", "gauge", "Devices in the archive.");
-        text += QStringLiteral("kp650_devices %1\n").arg(fleet->size());
-        qint64 all = 0;
-        for (const FleetDevice& d : *fleet) {
-            all += d.records;
-        }
-        family("kp650_records_archived", "gauge", "Events in the archive, all devices.");
-        text += QStringLiteral("kp650_records_archived %1\n").arg(all);
-        const auto perDevice =
-            [&](const char* name, const char* type, const char* help,
-                const std::function<std::optional<QString>(const FleetDevice&)>& value) {
-                family(name, type, help);
-                for (const FleetDevice& d : *fleet) {
-                    const std::optional<QString> v = value(d);
-                    if (v) {
-                        text +=
-                            QStringLiteral("%1{device=\"%2\",station=\"%3\",channel=\"%4\"} %5\n")
-                                .arg(QLatin1String(name), PromLabel(d.name), PromLabel(d.station),
-                                     PromLabel(d.channel), *v);
-                    }
-                }
-            };
-        perDevice("kp650_device_last_success_timestamp_seconds", "gauge",
-                  "Time of the device's last successful read, seconds since 1970 UTC.",
-                  [](const FleetDevice& d) -> std::optional<QString> {
-                      const QDateTime t = FromUtc(d.lastSuccess);
-                      if (!t.isValid()) {
-                          return std::nullopt;
-                      }
-                      return QString::number(static_cast<double>(t.toMSecsSinceEpoch()) / 1000.0,
-                                             'f', 3);
-                  });
-        perDevice("kp650_device_last_error_timestamp_seconds", "gauge",
-                  "Time of the device's last failed poll, seconds since 1970 UTC.",
-                  [](const FleetDevice& d) -> std::optional<QString> {
-                      const QDateTime t = FromUtc(d.lastErrorAt);
-                      if (!t.isValid()) {
-                          return std::nullopt;
-                      }
-                      return QString::number(static_cast<double>(t.toMSecsSinceEpoch()) / 1000.0,
-                                             'f', 3);
-                  });
-        perDevice("kp650_device_reads_total", "counter", "Reads of the device, any outcome.",
-                  [](const FleetDevice& d) { return QString::number(d.reads); });
-        perDevice("kp650_device_read_failures_total", "counter", "Reads of the device that failed.",
-                  [](const FleetDevice& d) { return QString::number(d.failedReads); });
-        perDevice("kp650_device_records_archived", "gauge", "Events archived from the device.",
-                  [](const FleetDevice& d) { return QString::number(d.records); });
-        perDevice("kp650_device_missed_poll", "gauge",
-                  "1 when the device missed its last poll, else 0.", [&now](const FleetDevice& d) {
-                      return QString::number(MissedLastPoll(d, now) ? 1 : 0);
-                  });
-        perDevice("kp650_device_clock_offset_seconds", "gauge",
-                  "Device clock minus host clock at the latest read that measured it.",
-                  [](const FleetDevice& d) -> std::optional<QString> {
-                      if (!d.clockOffsetMs) {
-                          return std::nullopt;
-                      }
-                      return QString::number(static_cast<double>(*d.clockOffsetMs) / 1000.0, 'f',
-                                             3);
-                  });
         WebAnswer a;
-        a.contentType = "text/plain; version=0.0.4; charset=utf-8";
-        a.body = text.toUtf8();
+        if (csv) {
+            a.contentType = "text/csv; charset=utf-8";
+            a.body = RecordsToCsv(recs);
+        } else {
+            const ComtradeFiles files = RecordsToComtrade(recs, q->device.variant);
+            a.contentType = "text/plain; charset=us-ascii";
+            a.body = cfg ? files.cfg : files.dat;
+        }
+        AddHeader(a, {"Content-Disposition", DownloadName(*q, csv   ? ".csv"
+                                                              : cfg ? ".cfg"
+                                                                    : ".dat")});
         return a;
     }
+    QJsonArray list;
+    for (const EventEntry& e : *events) {
+        list.append(EventJson(e));
+    }
+    return JsonAnswer({{QStringLiteral("device"), q->device.name},
+                       {QStringLiteral("variant"), VariantName(q->device.variant)},
+                       {QStringLiteral("from"), TextOrNull(q->range.from)},
+                       {QStringLiteral("to"), TextOrNull(q->range.to)},
+                       {QStringLiteral("total"), static_cast<double>(*total)},
+                       {QStringLiteral("offset"), static_cast<double>(q->offset)},
+                       {QStringLiteral("limit"), q->limit},
+                       {QStringLiteral("events"), list}});
+}
 
-    return ProblemAnswer({404, QStringLiteral("没有这个页面"), QStringLiteral("no such page")});
+WebAnswer WebApi::TracesAnswer(const WebRequest& request) {
+    std::optional<Problem> problem;
+    QString error;
+    const std::optional<EventQuery> q = ParseEventQuery(request, m_reader, 0, &problem);
+    if (!q) {
+        return ProblemAnswer(*problem);
+    }
+    const auto total = CountEvents(q->device.name, q->range, &error);
+    if (!total) {
+        return StorageAnswer(error);
+    }
+    if (*total > limits::kTraceRecordMax) {
+        return ProblemAnswer(
+            {413,
+             QStringLiteral("该时间范围内有 %1 条事件，超过 %2 条，请缩小日期范围")
+                 .arg(*total)
+                 .arg(limits::kTraceRecordMax),
+             QStringLiteral("%1 events in the range, more than %2: choose a shorter range")
+                 .arg(*total)
+                 .arg(limits::kTraceRecordMax)});
+    }
+    const auto events =
+        m_reader.Events(q->device.name, q->range, 0, static_cast<int>(*total), &error);
+    if (!events) {
+        return StorageAnswer(error);
+    }
+    std::vector<EventRecord> recs;
+    recs.reserve(events->size());
+    for (const EventEntry& e : *events) {
+        recs.push_back(e.record);
+    }
+    const int variant = q->device.variant == 0 ? 0 : 1;
+    // Every record is already inside the range, so the date keys let all of them through.
+    const Timeline timeline =
+        BuildTimeline(recs, SignalTableOf(variant), DateKey(0, 0, 0), DateKey(99999, 12, 31));
+    QJsonArray traces;
+    for (int s = 0; s < SignalCountOf(variant); ++s) {
+        const TraceData& t = timeline.traces[static_cast<std::size_t>(s)];
+        std::size_t used = 0;
+        RunTotal(t.runs, &used);
+        traces.append(
+            QJsonObject{{QStringLiteral("runs"),
+                         NumbersJson(std::vector<qint64>(t.runs.begin(), t.runs.begin() + used))},
+                        {QStringLiteral("markers"), NumbersJson(t.markers)}});
+    }
+    QJsonArray anchors;
+    for (const TimeAnchor& a : timeline.anchors) {
+        anchors.append(
+            QJsonArray{static_cast<double>(a.position),
+                       a.valid ? QJsonValue(static_cast<double>(a.time)) : QJsonValue()});
+    }
+    return JsonAnswer({{QStringLiteral("device"), q->device.name},
+                       {QStringLiteral("variant"), VariantName(q->device.variant)},
+                       {QStringLiteral("records"), static_cast<double>(recs.size())},
+                       {QStringLiteral("end"), static_cast<double>(timeline.end)},
+                       {QStringLiteral("signals"), SignalsJson(variant)},
+                       {QStringLiteral("traces"), traces},
+                       {QStringLiteral("anchors"), anchors}});
+}
+
+WebAnswer WebApi::EventTextsAnswer(const WebRequest& request) {
+    std::optional<Problem> problem;
+    const Parameters p(request.query, {"variant"}, &problem);
+    const std::optional<QString> v = problem ? std::nullopt : p.Value(QStringLiteral("variant"));
+    if (!problem && (!v || (*v != QLatin1String("A") && *v != QLatin1String("B")))) {
+        problem = Problem{400, QStringLiteral("参数 variant 应为 A 或 B"),
+                          QStringLiteral("parameter variant must be A or B")};
+    }
+    if (problem) {
+        return ProblemAnswer(*problem);
+    }
+    const int variant = *v == QLatin1String("A") ? 0 : 1;
+    QJsonArray texts;
+    for (int code = 0; code < records::kEventTextCount; ++code) {
+        texts.append(EventText(code, variant));
+    }
+    return JsonAnswer({{QStringLiteral("variant"), *v},
+                       {QStringLiteral("texts"), texts},
+                       {QStringLiteral("codeError"), records::kEventCodeErrorText},
+                       {QStringLiteral("signals"), SignalsJson(variant)}});
+}
+
+WebAnswer WebApi::MetricsAnswer(const WebRequest& request) {
+    std::optional<Problem> problem;
+    QString error;
+    const Parameters p(request.query, {}, &problem);
+    if (problem) {
+        return ProblemAnswer(*problem);
+    }
+    const auto fleet = m_reader.Fleet(&error);
+    if (!fleet) {
+        return StorageAnswer(error);
+    }
+    const QDateTime now = m_now();
+    QString text;
+    const auto family = [&text](const char* name, const char* type, const char* help) {
+        text += QStringLiteral("# HELP %1 %2\n# TYPE %1 %3\n")
+                    .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
+    };
+    family("kp650_devices", "gauge", "Devices in the archive.");
+    text += QStringLiteral("kp650_devices %1\n").arg(fleet->size());
+    qint64 all = 0;
+    for (const FleetDevice& d : *fleet) {
+        all += d.records;
+    }
+    family("kp650_records_archived", "gauge", "Events in the archive, all devices.");
+    text += QStringLiteral("kp650_records_archived %1\n").arg(all);
+    const auto perDevice =
+        [&](const char* name, const char* type, const char* help,
+            const std::function<std::optional<QString>(const FleetDevice&)>& value) {
+            family(name, type, help);
+            for (const FleetDevice& d : *fleet) {
+                const std::optional<QString> v = value(d);
+                if (v) {
+                    text += QStringLiteral("%1{device=\"%2\",station=\"%3\",channel=\"%4\"} %5\n")
+                                .arg(QLatin1String(name), PromLabel(d.name), PromLabel(d.station),
+                                     PromLabel(d.channel), *v);
+                }
+            }
+        };
+    perDevice("kp650_device_last_success_timestamp_seconds", "gauge",
+              "Time of the device's last successful read, seconds since 1970 UTC.",
+              [](const FleetDevice& d) -> std::optional<QString> {
+                  const QDateTime t = FromUtc(d.lastSuccess);
+                  if (!t.isValid()) {
+                      return std::nullopt;
+                  }
+                  return QString::number(static_cast<double>(t.toMSecsSinceEpoch()) / 1000.0, 'f',
+                                         3);
+              });
+    perDevice("kp650_device_last_error_timestamp_seconds", "gauge",
+              "Time of the device's last failed poll, seconds since 1970 UTC.",
+              [](const FleetDevice& d) -> std::optional<QString> {
+                  const QDateTime t = FromUtc(d.lastErrorAt);
+                  if (!t.isValid()) {
+                      return std::nullopt;
+                  }
+                  return QString::number(static_cast<double>(t.toMSecsSinceEpoch()) / 1000.0, 'f',
+                                         3);
+              });
+    perDevice("kp650_device_reads_total", "counter", "Reads of the device, any outcome.",
+              [](const FleetDevice& d) { return QString::number(d.reads); });
+    perDevice("kp650_device_read_failures_total", "counter", "Reads of the device that failed.",
+              [](const FleetDevice& d) { return QString::number(d.failedReads); });
+    perDevice("kp650_device_records_archived", "gauge", "Events archived from the device.",
+              [](const FleetDevice& d) { return QString::number(d.records); });
+    perDevice(
+        "kp650_device_missed_poll", "gauge", "1 when the device missed its last poll, else 0.",
+        [&now](const FleetDevice& d) { return QString::number(MissedLastPoll(d, now) ? 1 : 0); });
+    perDevice("kp650_device_clock_offset_seconds", "gauge",
+              "Device clock minus host clock at the latest read that measured it.",
+              [](const FleetDevice& d) -> std::optional<QString> {
+                  if (!d.clockOffsetMs) {
+                      return std::nullopt;
+                  }
+                  return QString::number(static_cast<double>(*d.clockOffsetMs) / 1000.0, 'f', 3);
+              });
+    WebAnswer a;
+    a.contentType = "text/plain; version=0.0.4; charset=utf-8";
+    a.body = text.toUtf8();
+    return a;
 }
 
 }  // namespace web

@@ -72,6 +72,12 @@ public:
 
 private:
     WebAnswer Route(const WebRequest& request);
+    WebAnswer DevicesAnswer(const WebRequest& request);
+    WebAnswer ReadsAnswer(const WebRequest& request);
+    WebAnswer EventsAnswer(const WebRequest& request);
+    WebAnswer TracesAnswer(const WebRequest& request);
+    WebAnswer EventTextsAnswer(const WebRequest& request);
+    WebAnswer MetricsAnswer(const WebRequest& request);
     // Events in a range, counted again only when the archive changed: every page of a long
     // range would otherwise count it whole.
     std::optional<qint64> CountEvents(const QString& device, const TimeRange& range,

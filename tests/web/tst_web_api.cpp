@@ -188,6 +188,8 @@ void TestWebApi::badParameters_data() {
     QTest::newRow("no device") << "/api/events?from=2024-03-05" << 400 << "缺少参数 device";
     QTest::newRow("unknown device") << "/api/events?device=tx-9" << 404 << "档案库中没有装置 tx-9";
     QTest::newRow("variant C") << "/api/event-texts?variant=C" << 400 << "参数 variant 应为 A 或 B";
+    QTest::newRow("traces take no page")
+        << "/api/traces?device=tx-1&limit=5" << 400 << "未知参数 limit";
     QTest::newRow("devices take none") << "/api/devices?all=1" << 400 << "未知参数 all";
     QTest::newRow("download too long")
         << "/api/events.csv?device=tx-1&limit=50001" << 400 << "参数 limit 应为 1 到 50000 的整数";
