@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     CRecordDlg dlg;
     dlg.show();
     QApplication::processEvents();
-    if (!dlg.Store().OpenRecords(path, &dlg)) {
+    if (!dlg.Store().OpenRecords(path)) {
         std::fprintf(stderr, "could not load the rows\n");
         return 1;
     }

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     }
     QElapsedTimer timer;
     timer.start();
-    store.OpenRecords(source, nullptr);
+    store.OpenRecords(source);
     store.EmptyTable(records::kTempTable);
     store.CopyTable(records::kKpb650Table, records::kTempTable);
     Report("fill TEMP (open text + copy), 100000", Seconds(timer));
@@ -61,17 +61,17 @@ int main(int argc, char** argv) {
     const QString mdb = home.filePath("out.mdb");
     const QString txt = home.filePath("out.txt");
     timer.restart();
-    store.SaveRecords(mdb, nullptr);
+    store.SaveRecords(mdb);
     Report("save database, 100000 records", Seconds(timer));
     timer.restart();
-    store.SaveRecords(txt, nullptr);
+    store.SaveRecords(txt);
     Report("save text, 100000 records", Seconds(timer));
     timer.restart();
-    store.OpenRecords(mdb, nullptr);
+    store.OpenRecords(mdb);
     Report("open database, 100000 records", Seconds(timer));
     const int fromDatabase = store.RowCount(records::kKpb650Table);
     timer.restart();
-    store.OpenRecords(txt, nullptr);
+    store.OpenRecords(txt);
     Report("open text, 100000 records", Seconds(timer));
     const int fromText = store.RowCount(records::kKpb650Table);
 

@@ -24,7 +24,6 @@
 #include "cli/ctl_output.h"
 #include "cli/ctl_record_files.h"
 #include "common/globals.h"
-#include "common/message_box.h"
 #include "common/program_version.h"
 #include "link/exchange.h"
 #include "link/hex_text.h"
@@ -47,13 +46,24 @@ constexpr int kProgressCells = 30;
 // A clock set from this computer that reads back further off than this was not set.
 constexpr double kClockToleranceSeconds = 2.0;
 
-// Messages the shared code has shown (through the handler RunCtl installs).
-int g_messagesShown = 0;
-
 void Write(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
+}
+
+// The record store's failures go to stderr, one line each, with the texts the dialogs show.
+void PrintStoreErrors(const records::StoreErrors& errors) {
+    for (const records::StoreError& error : errors.errors) {
+        Write(stderr, error.text + QLatin1Char('\n'));
+    }
+}
+
+// Prints what the store's operation reported and passes its result on.
+template <typename Result>
+Result PrintingStoreErrors(const RecordStore& store, Result result) {
+    PrintStoreErrors(store.Errors());
+    return result;
 }
 
 bool StderrIsTerminal() {
@@ -562,10 +572,11 @@ int Ctl::LogRead() {
         return code;
     }
     RecordStore store;
-    if (m_o.noStore ? !OpenScratch(store) : !store.ConnectWorking(m_variant)) {
+    if (m_o.noStore ? !OpenScratch(store)
+                    : !PrintingStoreErrors(store, store.ConnectWorking(m_variant))) {
         return kExitFile;
     }
-    store.EmptyTable(records::kTempTable);
+    PrintingStoreErrors(store, store.EmptyTable(records::kTempTable));
     const bool bar = m_o.verbosity > 0 && StderrIsTerminal();
     int announced = 0;
     int read = 0;
@@ -590,7 +601,8 @@ int Ctl::LogRead() {
             }
         } else if (frame == records::LogFrame::Record) {
             // Stored (and committed) before the next one is asked for.
-            store.Append(records::kTempTable, RecordFromLogBytes(data, m_variant));
+            PrintingStoreErrors(
+                store, store.Append(records::kTempTable, RecordFromLogBytes(data, m_variant)));
             ++read;
         } else {
             break;  // the end of the log
@@ -634,10 +646,11 @@ int Ctl::LogClear() {
         return code;
     }
     RecordStore store;
-    if (!store.ConnectWorking(m_variant)) {
+    if (!PrintingStoreErrors(store, store.ConnectWorking(m_variant))) {
         return kExitFile;
     }
-    const ArchiveResult archive = ArchiveTemp(store, m_variant, nullptr);
+    const ArchiveResult archive = ArchiveTemp(store, m_variant);
+    PrintStoreErrors(archive.errors);
     if (!archive.ok) {
         return kExitFile;  // nothing cleared without the copy
     }
@@ -648,7 +661,7 @@ int Ctl::LogClear() {
     if (result.outcome != ExchangeOutcome::Success) {
         return Failed(result, comm::kConnectionFailedText);
     }
-    store.EmptyTable(records::kTempTable);
+    PrintingStoreErrors(store, store.EmptyTable(records::kTempTable));
     Info(records::kClearedText);
     if (m_o.json) {
         OutJson(QJsonObject{{QStringLiteral("device"), DeviceModelName(m_variant)},
@@ -676,15 +689,14 @@ int Ctl::Convert() {
         return kExitFile;
     }
     // The file's records land in KPB650, as the dialog opens them; outputs are written from TEMP.
-    // False with no message is a database whose KPB650 is empty.
-    const int shown = g_messagesShown;
-    if (!store.OpenRecords(in, nullptr) && g_messagesShown != shown) {
+    // False with no error is a database whose KPB650 is empty.
+    if (!PrintingStoreErrors(store, store.OpenRecords(in)) && !store.Errors().IsEmpty()) {
         return kExitFile;
     }
-    if (!store.CopyTable(records::kKpb650Table, records::kTempTable)) {
+    if (!PrintingStoreErrors(store, store.CopyTable(records::kKpb650Table, records::kTempTable))) {
         return kExitFile;
     }
-    const int count = store.RowCount(records::kTempTable);
+    const int count = PrintingStoreErrors(store, store.RowCount(records::kTempTable));
     if (const int code =
             WriteRecords(store, out, m_o.variant == kVariantB ? kVariantB : kVariantA)) {
         return code;
@@ -700,17 +712,8 @@ int Ctl::Convert() {
 }  // namespace
 
 int RunCtl(const CtlOptions& options) {
-    // Database and file messages of the shared code go to stderr; nothing waits for a button.
-    SetMessageBoxHandler(
-        [](const QString& text, const QString&, QMessageBox::StandardButtons, QMessageBox::Icon) {
-            ++g_messagesShown;
-            Write(stderr, text + QLatin1Char('\n'));
-            return QMessageBox::Ok;
-        });
     Ctl ctl(options);
-    const int code = ctl.Run();
-    SetMessageBoxHandler({});
-    return code;
+    return ctl.Run();
 }
 
 }  // namespace cli

@@ -8,14 +8,30 @@
 
 namespace cli {
 
+namespace {
+
+// Passes the store's failures of the operation to `error` (the texts the dialogs show) and its
+// result on.
+template <typename Result>
+Result Reporting(const RecordStore& store, Result result,
+                 const std::function<void(const QString&)>& error) {
+    for (const records::StoreError& e : store.Errors().errors) {
+        error(e.text);
+    }
+    return result;
+}
+
+}  // namespace
+
 int WriteRecordFile(RecordStore& store, const QString& path, int variant,
                     const std::function<void(const QString&)>& info,
                     const std::function<void(const QString&)>& error) {
     const RecordFileKind kind = RecordFileKindOf(path);
     if (kind == RecordFileKind::Text || kind == RecordFileKind::Database) {
-        return store.SaveRecords(path, nullptr) ? kExitOk : kExitFile;
+        return Reporting(store, store.SaveRecords(path), error) ? kExitOk : kExitFile;
     }
-    const std::vector<EventRecord> rows = store.ReadAll(records::kTempTable);
+    const std::vector<EventRecord> rows =
+        Reporting(store, store.ReadAll(records::kTempTable), error);
     bool written = false;
     if (kind == RecordFileKind::Csv) {
         written = WriteWholeFile(path, RecordsToCsv(rows));

@@ -1,7 +1,6 @@
 #include "common/user_settings.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -38,13 +37,4 @@ void common::RememberFolderOf(const QString& dialogKey, const QString& chosenFil
         return;
     }
     UserSettings()->setValue(FolderKey(dialogKey), QFileInfo(chosenFile).absolutePath());
-}
-
-void common::UseRememberedFolder(QFileDialog& dialog, const QString& dialogKey) {
-    const QString folder = RememberedFolder(dialogKey);
-    if (!folder.isEmpty()) {
-        dialog.setDirectory(folder);
-    }
-    QObject::connect(&dialog, &QFileDialog::fileSelected, &dialog,
-                     [dialogKey](const QString& file) { RememberFolderOf(dialogKey, file); });
 }

@@ -4,7 +4,6 @@
 
 #include <memory>
 
-class QFileDialog;
 class QSettings;
 
 namespace common {
@@ -21,8 +20,5 @@ void RememberPortDevice(int portNumber, const QString& deviceName);
 // The folder a kind of file dialog was last left in; empty when none (or it is gone).
 QString RememberedFolder(const QString& dialogKey);
 void RememberFolderOf(const QString& dialogKey, const QString& chosenFile);
-// Opens the dialog in the folder it was last left in, and remembers the folder of the file the
-// user chooses. Call before giving the dialog a file name to propose.
-void UseRememberedFolder(QFileDialog& dialog, const QString& dialogKey);
 
 }  // namespace common

@@ -20,13 +20,14 @@
 #include <memory>
 
 #include "common/dialog_units.h"
+#include "common/file_dialog_folder.h"
 #include "common/globals.h"
 #include "common/message_box.h"
-#include "common/user_settings.h"
 #include "graph/graph_frame.h"
 #include "graph/read_out.h"
 #include "graph/time_axis_bar.h"
 #include "records/record_dlg.h"
+#include "records/store_messages.h"
 
 namespace {
 
@@ -169,7 +170,7 @@ const std::array<QColor, graph::kTraceCount> CEventGraphDlg::kTraceColors = {
     QColor(132, 122, 255), QColor(255, 0, 0), QColor(0, 255, 127)};
 
 CEventGraphDlg::CEventGraphDlg(int variant, QWidget* parent)
-    : CDialogBase(parent), m_variant(variant == kVariantA ? kVariantA : kVariantB), m_store(this) {
+    : CDialogBase(parent), m_variant(variant == kVariantA ? kVariantA : kVariantB) {
     m_chooseFile = ChooseImportFile;
     m_chooseExport = ChooseExportFile;
     m_printSetup = RunPrintDialog;
@@ -301,8 +302,7 @@ void CEventGraphDlg::OnInitDialog() {
         m_strips[row]->SetTraceColor(kTraceColors[row]);
     }
     m_throttle.Reset();
-    m_store.SetMessageParent(this);
-    m_store.ConnectWorking(m_variant);
+    ShowingStoreErrors(this, m_store, m_store.ConnectWorking(m_variant));
     if (m_source) {
         OnShowGraph();
     }
@@ -330,9 +330,11 @@ bool CEventGraphDlg::ReadSource(std::vector<EventRecord>& table) {
                        reason.isEmpty() ? records::kWorkingDatabaseConnectFailedText : reason);
         return false;
     }
-    // The table is read once; a database error has been shown by the store and ends the load.
-    return m_store.ForEachRow(records::kKpb650Table,
-                              [&table](const EventRecord& record) { table.push_back(record); });
+    // The table is read once; a database error ends the load.
+    return ShowingStoreErrors(
+        this, m_store,
+        m_store.ForEachRow(records::kKpb650Table,
+                           [&table](const EventRecord& record) { table.push_back(record); }));
 }
 
 void CEventGraphDlg::OnShowGraph() {
@@ -369,7 +371,7 @@ void CEventGraphDlg::OnOpenFile() {
         return;
     }
     // Imported rows are what the next "图形显示" draws, whatever was given before.
-    if (m_store.ImportEventFile(path, this)) {
+    if (ShowingStoreErrors(this, m_store, m_store.ImportEventFile(path))) {
         m_source.reset();
     }
 }

@@ -4,9 +4,7 @@
 #include <QFileInfo>
 
 #include "common/globals.h"
-#include "common/message_box.h"
 #include "common/program_directory.h"
-#include "records/record_store.h"
 
 QString ArchiveFolder() {
     return ProgramDirectory() + QLatin1Char('/') + records::kArchiveFolderName;
@@ -23,7 +21,7 @@ QString NewArchivePath(int variant, const QDateTime& at) {
     return path;
 }
 
-ArchiveResult ArchiveTemp(RecordStore& store, int variant, QWidget* parent, const QDateTime& at) {
+ArchiveResult ArchiveTemp(RecordStore& store, int variant, const QDateTime& at) {
     ArchiveResult result;
     if (!store.IsConnected()) {
         result.ok = true;
@@ -31,18 +29,23 @@ ArchiveResult ArchiveTemp(RecordStore& store, int variant, QWidget* parent, cons
     }
     result.records = store.RowCount(records::kTempTable);
     if (result.records < 0) {
-        return result;  // the store has shown the database's text
+        result.errors = store.Errors();
+        return result;
     }
     if (result.records == 0) {
         result.ok = true;
         return result;
     }
     if (!QDir().mkpath(ArchiveFolder())) {
-        ShowMessageBox(parent, records::kSaveFileErrorText);
+        result.errors.errors.push_back(records::StoreError{
+            records::StoreError::What::SaveFile, records::kSaveFileErrorText, {}});
         return result;
     }
     const QString path = NewArchivePath(variant, at);
-    if (!store.SaveRecords(path, parent)) {
+    const bool saved = store.SaveRecords(path);
+    // Rows the database refused are told even when the file was written.
+    result.errors = store.Errors();
+    if (!saved) {
         return result;
     }
     result.ok = true;

@@ -3,8 +3,7 @@
 #include <QDateTime>
 #include <QString>
 
-class QWidget;
-class RecordStore;
+#include "records/record_store.h"
 
 // Before the device's log is cleared, the records of TEMP are kept in a text record file of
 // their own, so that a clear can never lose records that were read but not yet saved.
@@ -26,10 +25,10 @@ struct ArchiveResult {
     bool ok = false;  // false: nothing may be cleared
     QString path;     // the file written; empty when TEMP held nothing to keep
     int records = 0;
+    records::StoreErrors errors;  // why not, in the order to tell them
 };
 
 // Writes TEMP of `store` to NewArchivePath() as a text record file. An unconnected store or an
-// empty TEMP needs no copy (ok, no path). Failures show their message (the store's own texts)
-// over `parent`.
-ArchiveResult ArchiveTemp(RecordStore& store, int variant, QWidget* parent,
+// empty TEMP needs no copy (ok, no path). Failures come back in `errors` (the store's own texts).
+ArchiveResult ArchiveTemp(RecordStore& store, int variant,
                           const QDateTime& at = QDateTime::currentDateTime());

@@ -23,6 +23,7 @@
 #include "records/record_list_model.h"
 #include "records/record_log.h"
 #include "records/record_snapshot.h"
+#include "records/store_messages.h"
 
 namespace {
 // The run-down after a clear: from 200000 to 100001 in this many frames of kRunDownInterval ms.
@@ -55,8 +56,7 @@ RecordFileDialogSettings ExportDialogSettings(const QString& title, const QStrin
 constexpr int kOpenSliceLines = 5000;
 }  // namespace
 
-CRecordDlg::CRecordDlg(QWidget* parent)
-    : CDialogBase(parent), m_comm(this), m_link(m_comm, this), m_store(this) {
+CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_link(m_comm, this) {
     setObjectName(QStringLiteral("dlg132"));
     setWindowTitle(QStringLiteral("记录查询"));
     setModal(true);
@@ -173,7 +173,7 @@ void CRecordDlg::OnInitDialog() {
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) == OpenPortResult::Failed) {
         return;
     }
-    m_store.ConnectWorking(g_variant);
+    ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant));
 }
 
 void CRecordDlg::OnEndDialog() {
@@ -197,7 +197,9 @@ void CRecordDlg::EnableButtons(bool enable) {
 void CRecordDlg::FillListFromTable(bool fromTemp) {
     m_model->Clear();
     RecordSnapshot rows;
-    m_store.TakeSnapshot(fromTemp ? records::kTempTable : records::kKpb650Table, rows);
+    ShowingStoreErrors(
+        this, m_store,
+        m_store.TakeSnapshot(fromTemp ? records::kTempTable : records::kKpb650Table, rows));
     if (rows.Count() == 0) {
         m_progress->SetShowText(false);
         return;
@@ -216,23 +218,24 @@ void CRecordDlg::OnOpenFile() {
     if (path.isEmpty()) {
         return;
     }
-    if (!m_store.IsConnected() && !m_store.ConnectWorking(g_variant)) {
+    if (!m_store.IsConnected() &&
+        !ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant))) {
         return;
     }
     if (!RecordStore::IsDatabasePath(path)) {
         StartTextOpening(path);
         return;
     }
-    if (m_store.OpenRecords(path, this)) {
+    if (ShowingStoreErrors(this, m_store, m_store.OpenRecords(path))) {
         FillListFromTable(false);
     }
 }
 
 void CRecordDlg::StartTextOpening(const QString& path) {
-    if (!m_store.BeginOpenText(path, this)) {
+    if (!ShowingStoreErrors(this, m_store, m_store.BeginOpenText(path))) {
         return;
     }
-    if (m_store.ContinueOpenText(kOpenSliceLines)) {
+    if (ShowingStoreErrors(this, m_store, m_store.ContinueOpenText(kOpenSliceLines))) {
         FinishTextOpening();
         return;
     }
@@ -248,7 +251,7 @@ void CRecordDlg::StartTextOpening(const QString& path) {
 void CRecordDlg::ContinueTextOpening() {
     // A box about a refused row runs an event loop of its own; no slice starts inside another.
     m_openSlice.stop();
-    if (m_store.ContinueOpenText(kOpenSliceLines)) {
+    if (ShowingStoreErrors(this, m_store, m_store.ContinueOpenText(kOpenSliceLines))) {
         FinishTextOpening();
         return;
     }
@@ -257,7 +260,7 @@ void CRecordDlg::ContinueTextOpening() {
 }
 
 void CRecordDlg::FinishTextOpening() {
-    const bool opened = m_store.EndOpenText();
+    const bool opened = ShowingStoreErrors(this, m_store, m_store.EndOpenText());
     m_progress->SetPos(0);
     m_progress->SetShowText(false);
     EnableButtons(true);
@@ -272,10 +275,11 @@ void CRecordDlg::OnSaveFile() {
     if (path.isEmpty()) {
         return;
     }
-    if (!m_store.IsConnected() && !m_store.ConnectWorking(g_variant)) {
+    if (!m_store.IsConnected() &&
+        !ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant))) {
         return;
     }
-    m_store.SaveRecords(path, this);
+    ShowingStoreErrors(this, m_store, m_store.SaveRecords(path));
 }
 
 void CRecordDlg::OnGraphDisplay() {
@@ -284,7 +288,7 @@ void CRecordDlg::OnGraphDisplay() {
     }
     m_store.Close();
     m_graphHandler(this);
-    m_store.ConnectWorking(g_variant);
+    ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant));
 }
 
 // --- The list's context menu ----------------------------------------------------------------
@@ -385,7 +389,7 @@ void CRecordDlg::OnGraphOfList() {
     const std::vector<EventRecord> rows = ListedRecords();
     m_store.Close();
     m_listGraphHandler(this, rows);
-    m_store.ConnectWorking(g_variant);
+    ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant));
 }
 
 // --- Event log exchange ----------------------------------------------------------------------
@@ -395,13 +399,14 @@ void CRecordDlg::OnReadLog() {
         return;  // one request at a time
     }
     // Records read with nowhere to store them would be lost: try the connection again first.
-    if (!m_store.IsConnected() && !m_store.ConnectWorking(g_variant)) {
+    if (!m_store.IsConnected() &&
+        !ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant))) {
         return;
     }
     EnableButtons(false);
     StopRunDown();
     m_readErrors.emplace(m_store);
-    m_store.EmptyTable(records::kTempTable);
+    ShowingStoreErrors(this, m_store, m_store.EmptyTable(records::kTempTable));
     // A fresh range: the bounds of an earlier read or clear would show a negative percentage
     // until the count frame arrives.
     m_progress->SetRange(0, 100);
@@ -430,7 +435,9 @@ void CRecordDlg::OnClearLog() {
     const int variant = g_variant;
     // What was read and not saved is kept before the device forgets it; without that copy
     // nothing is cleared.
-    if (!ArchiveTemp(m_store, variant, this).ok) {
+    const ArchiveResult archive = ArchiveTemp(m_store, variant);
+    ShowStoreErrors(this, archive.errors);
+    if (!archive.ok) {
         return;
     }
     m_exchange.pending = records::kClearLogCommand;
@@ -484,7 +491,9 @@ void CRecordDlg::HandleLogFrame(const QByteArray& reply) {
             return;
         case records::LogFrame::Record:
             // Stored (and committed) before the next one is asked for.
-            m_store.Append(records::kTempTable, RecordFromLogBytes(data, variant));
+            ShowingStoreErrors(
+                this, m_store,
+                m_store.Append(records::kTempTable, RecordFromLogBytes(data, variant)));
             ++m_recordCounter;
             m_progress->SetPos(m_recordCounter);
             RequestLogFrame(false);
@@ -512,7 +521,7 @@ void CRecordDlg::HandleClearResult(const ExchangeResult& result) {
         return;
     }
     // Emptied only once the device confirms: a clear that failed keeps the records read.
-    m_store.EmptyTable(records::kTempTable);
+    ShowingStoreErrors(this, m_store, m_store.EmptyTable(records::kTempTable));
     StartRunDown();
     FillListFromTable(true);
     ShowMessageBox(this, records::kClearedText);

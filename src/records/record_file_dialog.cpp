@@ -2,7 +2,7 @@
 
 #include <QFileDialog>
 
-#include "common/user_settings.h"
+#include "common/file_dialog_folder.h"
 #include "records/record_store.h"
 
 namespace {

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "common/message_box.h"
 #include "common/program_directory.h"
 #include "records/record_snapshot.h"
 #include "records/record_sql.h"
@@ -31,6 +30,7 @@ using records::Attachment;
 using records::RecordWriter;
 using records::ScopedConnection;
 using records::TableSql;
+using What = records::StoreError::What;
 
 namespace {
 
@@ -264,14 +264,14 @@ private:
 
 RecordStore::ErrorScope::ErrorScope(const RecordStore& store) : m_store(store) {
     if (m_store.m_errorScopes++ == 0) {
-        m_store.m_errorShown = false;
+        m_store.m_errorReported = false;
         m_store.m_suppressedErrors = 0;
     }
 }
 
 RecordStore::ErrorScope::~ErrorScope() {
     if (--m_store.m_errorScopes == 0) {
-        m_store.m_errorShown = false;
+        m_store.m_errorReported = false;
         m_store.m_suppressedErrors = 0;
     }
 }
@@ -279,20 +279,38 @@ RecordStore::ErrorScope::~ErrorScope() {
 // --- Text opening in slices ------------------------------------------------------------------
 
 struct RecordStore::TextOpening {
-    TextOpening(const RecordStore& store, const QString& path, QWidget* parent)
-        : scope(store), file(path), reader(file), parent(parent) {}
+    TextOpening(const RecordStore& store, const QString& path)
+        : scope(store), file(path), reader(file) {}
 
     ErrorScope scope;
     QFile file;
     RecordLineReader reader;
-    QPointer<QWidget> parent;
     std::unique_ptr<RecordWriter> writer;
     FieldDecoder decoder;
     qint64 size = 0;
     bool done = false;
 };
 
-RecordStore::RecordStore(QWidget* messageParent) : m_parent(messageParent) {}
+// --- Operations ------------------------------------------------------------------------------
+
+// Marks a public operation: the outermost one starts with no errors, so that Errors() always
+// tells of the last call alone.
+class RecordStore::Operation {
+public:
+    explicit Operation(const RecordStore& store) : m_store(store) {
+        if (m_store.m_operations++ == 0) {
+            m_store.m_errors = records::StoreErrors();
+        }
+    }
+    ~Operation() { --m_store.m_operations; }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+private:
+    const RecordStore& m_store;
+};
+
+RecordStore::RecordStore() = default;
 
 RecordStore::~RecordStore() {
     Close();
@@ -317,6 +335,7 @@ QString RecordStore::ProposedSaveName(int variant, QDate localDate) {
 }
 
 bool RecordStore::Connect(const QString& path) {
+    const Operation operation(*this);
     Close();
     const QString name = records::NewConnectionName();
     bool ok = false;
@@ -368,14 +387,16 @@ bool RecordStore::Connect(const QString& path) {
 }
 
 bool RecordStore::ConnectWorking(int variant) {
+    const Operation operation(*this);
     if (Connect(WorkingDatabasePath(variant))) {
         return true;
     }
-    ShowMessageBox(MessageParent(nullptr), records::kWorkingDatabaseConnectFailedText);
+    Report(What::WorkingDatabase, records::kWorkingDatabaseConnectFailedText);
     return false;
 }
 
 void RecordStore::Close() {
+    const Operation operation(*this);
     CancelOpenText();
     if (m_connectionName.isEmpty()) {
         return;
@@ -397,37 +418,41 @@ QSqlDatabase RecordStore::Database() const {
     return QSqlDatabase::database(m_connectionName, false);
 }
 
-QWidget* RecordStore::MessageParent(QWidget* parent) const {
-    return parent != nullptr ? parent : m_parent.data();
+void RecordStore::Report(What what, const QString& text, const QSqlError* cause) const {
+    m_errors.errors.push_back(
+        records::StoreError{what, text, cause != nullptr ? records::ErrorText(*cause) : QString()});
 }
 
-void RecordStore::ShowError(QWidget* parent, const QSqlError& error) const {
-    if (m_errorScopes > 0 && m_errorShown) {
+void RecordStore::ReportDatabase(const QSqlError& error) const {
+    if (m_errorScopes > 0 && m_errorReported) {
         ++m_suppressedErrors;
+        ++m_errors.suppressed;
         return;
     }
-    m_errorShown = m_errorScopes > 0;
-    ShowMessageBox(MessageParent(parent), records::ErrorText(error));
+    m_errorReported = m_errorScopes > 0;
+    const QString text = records::ErrorText(error);
+    m_errors.errors.push_back(records::StoreError{What::Database, text, text});
 }
 
 bool RecordStore::EmptyTable(const QString& table) {
+    const Operation operation(*this);
     if (!IsConnected()) {
         return false;
     }
     const ErrorScope scope(*this);
     QSqlDatabase db = Database();
     if (!db.transaction()) {
-        ShowError(nullptr, db.lastError());
+        ReportDatabase(db.lastError());
         return false;
     }
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("DELETE FROM %1").arg(TableSql(db, table)))) {
-        ShowError(nullptr, query.lastError());
+        ReportDatabase(query.lastError());
         db.rollback();
         return false;
     }
     if (!db.commit()) {
-        ShowError(nullptr, db.lastError());
+        ReportDatabase(db.lastError());
         db.rollback();
         return false;
     }
@@ -435,13 +460,14 @@ bool RecordStore::EmptyTable(const QString& table) {
 }
 
 bool RecordStore::Append(const QString& table, const EventRecord& record) {
+    const Operation operation(*this);
     if (!IsConnected()) {
         return false;
     }
     bool failed = false;
     RecordWriter writer(Database(), table, [this, &failed](const QSqlError& error) {
         failed = true;
-        ShowError(nullptr, error);
+        ReportDatabase(error);
     });
     writer.Add(record);
     return writer.Flush() && !failed;
@@ -449,12 +475,13 @@ bool RecordStore::Append(const QString& table, const EventRecord& record) {
 
 bool RecordStore::ForEachRow(const QString& table,
                              const std::function<void(const EventRecord&)>& visit) const {
+    const Operation operation(*this);
     if (!IsConnected()) {
         return false;
     }
     QSqlError error;
     if (!records::VisitRecordRows(Database(), table, visit, &error)) {
-        ShowError(nullptr, error);
+        ReportDatabase(error);
         return false;
     }
     return true;
@@ -467,6 +494,7 @@ std::vector<EventRecord> RecordStore::ReadAll(const QString& table) const {
 }
 
 int RecordStore::RowCount(const QString& table) const {
+    const Operation operation(*this);
     if (!IsConnected()) {
         return -1;
     }
@@ -474,26 +502,28 @@ int RecordStore::RowCount(const QString& table) const {
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(TableSql(db, table))) ||
         !query.next()) {
-        ShowError(nullptr, query.lastError());
+        ReportDatabase(query.lastError());
         return -1;
     }
     return query.value(0).toInt();
 }
 
 bool RecordStore::TakeSnapshot(const QString& table, RecordSnapshot& into) const {
+    const Operation operation(*this);
     into.Clear();
     if (!IsConnected()) {
         return false;
     }
     QSqlError error;
     if (!into.Take(m_path, table, &error)) {
-        ShowError(nullptr, error);
+        ReportDatabase(error);
         return false;
     }
     return true;
 }
 
 bool RecordStore::CopyTable(const QString& source, const QString& destination) {
+    const Operation operation(*this);
     if (!IsConnected()) {
         return false;
     }
@@ -509,7 +539,7 @@ bool RecordStore::CopyTable(const QString& source, const QString& destination) {
     QSqlError error;
     if (!records::VisitRecordRows(
             db, source, [&rows](const EventRecord& r) { rows.push_back(r); }, &error)) {
-        ShowError(nullptr, error);
+        ReportDatabase(error);
         return false;
     }
     return ReplaceRows(
@@ -520,48 +550,50 @@ bool RecordStore::CopyTable(const QString& source, const QString& destination) {
             }
             return true;
         },
-        [this](const QSqlError& e) { ShowError(nullptr, e); });
+        [this](const QSqlError& e) { ReportDatabase(e); });
 }
 
 // --- Save ------------------------------------------------------------------------------------
 
-bool RecordStore::SaveRecords(const QString& path, QWidget* parent) {
+bool RecordStore::SaveRecords(const QString& path) {
+    const Operation operation(*this);
     if (!IsConnected()) {
-        ShowMessageBox(MessageParent(parent), records::kWorkingDatabaseConnectFailedText);
+        Report(What::WorkingDatabase, records::kWorkingDatabaseConnectFailedText);
         return false;
     }
     // Replacing the open working database under its own connection would corrupt it.
     if (SameFile(path, m_path)) {
-        ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
+        Report(What::SaveFile, records::kSaveFileErrorText);
         return false;
     }
     const ErrorScope scope(*this);
     const bool database = IsDatabasePath(path);
     // A database that cannot be made where it should be is, to the user, one that cannot be
     // connected to.
-    const QString& failure =
+    const What failure = database ? What::DatabaseFile : What::SaveFile;
+    const QString& failureText =
         database ? records::kDatabaseFileConnectFailedText : records::kSaveFileErrorText;
     StagedFile staged(path);
     if (!staged.IsValid()) {
-        ShowMessageBox(MessageParent(parent), failure);
+        Report(failure, failureText);
         return false;
     }
-    const bool built = database ? SaveDatabase(staged.StagingPath(), parent)
-                                : SaveText(staged.StagingPath(), parent);
+    const bool built =
+        database ? SaveDatabase(staged.StagingPath()) : SaveText(staged.StagingPath());
     if (!built) {
         return false;
     }
     if (!staged.Commit()) {
-        ShowMessageBox(MessageParent(parent), failure);
+        Report(failure, failureText);
         return false;
     }
     return true;
 }
 
-bool RecordStore::SaveText(const QString& staging, QWidget* parent) {
+bool RecordStore::SaveText(const QString& staging) {
     QFile file(staging);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
+        Report(What::SaveFile, records::kSaveFileErrorText);
         return false;
     }
     int serial = 0;
@@ -576,20 +608,20 @@ bool RecordStore::SaveText(const QString& staging, QWidget* parent) {
         },
         &error);
     if (!read) {
-        ShowError(parent, error);
+        ReportDatabase(error);
         return false;
     }
     if (!written || !file.flush()) {
-        ShowMessageBox(MessageParent(parent), records::kSaveFileErrorText);
+        Report(What::SaveFile, records::kSaveFileErrorText);
         return false;
     }
     return true;
 }
 
-bool RecordStore::SaveDatabase(const QString& staging, QWidget* parent) {
+bool RecordStore::SaveDatabase(const QString& staging) {
     // The new database starts as a copy of the template.
     if (!EnsureTemplate() || !CopyToNewFile(TemplatePath(), staging)) {
-        ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
+        Report(What::DatabaseFile, records::kDatabaseFileConnectFailedText);
         return false;
     }
     bool usable = false;
@@ -606,7 +638,7 @@ bool RecordStore::SaveDatabase(const QString& staging, QWidget* parent) {
         }
     }
     if (!usable) {
-        ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
+        Report(What::DatabaseFile, records::kDatabaseFileConnectFailedText);
         return false;
     }
     bool built = false;
@@ -629,10 +661,10 @@ bool RecordStore::SaveDatabase(const QString& staging, QWidget* parent) {
     // Row by row, so that the failing rows are reported.
     ScopedConnection connection(staging, ScopedConnection::Mode::ReadWrite);
     if (!connection.IsOpen()) {
-        ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
+        Report(What::DatabaseFile, records::kDatabaseFileConnectFailedText);
         return false;
     }
-    const auto report = [this, parent](const QSqlError& e) { ShowError(parent, e); };
+    const auto report = [this](const QSqlError& e) { ReportDatabase(e); };
     QSqlError readError;
     bool read = true;
     built = ReplaceRows(
@@ -645,39 +677,41 @@ bool RecordStore::SaveDatabase(const QString& staging, QWidget* parent) {
         },
         report);
     if (!read) {
-        ShowError(parent, readError);
+        ReportDatabase(readError);
     }
     return built;
 }
 
 // --- Open ------------------------------------------------------------------------------------
 
-bool RecordStore::OpenRecords(const QString& path, QWidget* parent) {
+bool RecordStore::OpenRecords(const QString& path) {
+    const Operation operation(*this);
     if (!IsConnected()) {
-        ShowMessageBox(MessageParent(parent), records::kWorkingDatabaseConnectFailedText);
+        Report(What::WorkingDatabase, records::kWorkingDatabaseConnectFailedText);
         return false;
     }
     if (IsDatabasePath(path)) {
-        return ImportDatabase(path, parent, ImportMessages::DriverText) > 0;
+        return ImportDatabase(path, ImportMessages::DriverText) > 0;
     }
-    return OpenText(path, parent);
+    return OpenText(path);
 }
 
-bool RecordStore::ImportEventFile(const QString& path, QWidget* parent) {
+bool RecordStore::ImportEventFile(const QString& path) {
+    const Operation operation(*this);
     if (!IsConnected()) {
-        ShowMessageBox(MessageParent(parent), records::kWorkingDatabaseConnectFailedText);
+        Report(What::WorkingDatabase, records::kWorkingDatabaseConnectFailedText);
         return false;
     }
-    return ImportDatabase(path, parent, ImportMessages::ConnectFailedText) > 0;
+    return ImportDatabase(path, ImportMessages::ConnectFailedText) > 0;
 }
 
-int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMessages messages) {
+int RecordStore::ImportDatabase(const QString& path, ImportMessages messages) {
     const ErrorScope scope(*this);
-    const auto report = [this, parent, messages](const QSqlError& error) {
+    const auto report = [this, messages](const QSqlError& error) {
         if (messages == ImportMessages::DriverText) {
-            ShowError(parent, error);
+            ReportDatabase(error);
         } else {
-            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
+            Report(What::DatabaseFile, records::kDatabaseFileConnectFailedText, &error);
         }
     };
     // A read-only connection first: a missing file must not be created, nor a file that is not
@@ -685,7 +719,7 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
     {
         ScopedConnection source(path, ScopedConnection::Mode::ReadOnly);
         if (!source.IsOpen()) {
-            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
+            Report(What::DatabaseFile, records::kDatabaseFileConnectFailedText);
             return -1;
         }
         QSqlDatabase db = source.Database();
@@ -697,7 +731,7 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
         }
         query.finish();
         if (!records::HasRecordColumns(db, records::kKpb650Table)) {
-            ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
+            Report(What::DatabaseFile, records::kDatabaseFileConnectFailedText);
             return -1;
         }
     }
@@ -719,7 +753,7 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
     // that cannot be read to its end changes nothing.
     ScopedConnection source(path, ScopedConnection::Mode::ReadOnly);
     if (!source.IsOpen()) {
-        ShowMessageBox(MessageParent(parent), records::kDatabaseFileConnectFailedText);
+        Report(What::DatabaseFile, records::kDatabaseFileConnectFailedText);
         return -1;
     }
     QSqlError readError;
@@ -740,8 +774,8 @@ int RecordStore::ImportDatabase(const QString& path, QWidget* parent, ImportMess
     return replaced ? static_cast<int>(written) : -1;
 }
 
-bool RecordStore::OpenText(const QString& path, QWidget* parent) {
-    if (!BeginOpenText(path, parent)) {
+bool RecordStore::OpenText(const QString& path) {
+    if (!BeginOpenText(path)) {
         return false;
     }
     while (!ContinueOpenText(1 << 20)) {
@@ -749,37 +783,38 @@ bool RecordStore::OpenText(const QString& path, QWidget* parent) {
     return EndOpenText();
 }
 
-bool RecordStore::BeginOpenText(const QString& path, QWidget* parent) {
+bool RecordStore::BeginOpenText(const QString& path) {
+    const Operation operation(*this);
     CancelOpenText();
     if (!IsConnected()) {
-        ShowMessageBox(MessageParent(parent), records::kWorkingDatabaseConnectFailedText);
+        Report(What::WorkingDatabase, records::kWorkingDatabaseConnectFailedText);
         return false;
     }
-    auto opening = std::make_unique<TextOpening>(*this, path, parent);
+    auto opening = std::make_unique<TextOpening>(*this, path);
     if (!opening->file.open(QIODevice::ReadOnly)) {
-        ShowMessageBox(MessageParent(parent), records::kOpenFileErrorText);
+        Report(What::OpenFile, records::kOpenFileErrorText);
         return false;
     }
     opening->size = opening->file.size();
     QSqlDatabase db = Database();
     if (!db.transaction()) {
-        ShowError(parent, db.lastError());
+        ReportDatabase(db.lastError());
         return false;
     }
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("DELETE FROM %1").arg(TableSql(db, records::kKpb650Table)))) {
-        ShowError(parent, query.lastError());
+        ReportDatabase(query.lastError());
         db.rollback();
         return false;
     }
     opening->writer = std::make_unique<RecordWriter>(
-        db, records::kKpb650Table,
-        [this, parent = opening->parent](const QSqlError& e) { ShowError(parent, e); });
+        db, records::kKpb650Table, [this](const QSqlError& e) { ReportDatabase(e); });
     m_textOpening = std::move(opening);
     return true;
 }
 
 bool RecordStore::ContinueOpenText(int lines) {
+    const Operation operation(*this);
     TextOpening* opening = m_textOpening.get();
     if (opening == nullptr || opening->done) {
         return true;
@@ -810,6 +845,7 @@ int RecordStore::OpenTextPercent() const {
 }
 
 bool RecordStore::EndOpenText() {
+    const Operation operation(*this);
     if (m_textOpening == nullptr) {
         return false;
     }
@@ -819,7 +855,7 @@ bool RecordStore::EndOpenText() {
     opening->writer.reset();
     if (opening->reader.Failed()) {
         db.rollback();
-        ShowMessageBox(MessageParent(opening->parent), records::kOpenFileErrorText);
+        Report(What::OpenFile, records::kOpenFileErrorText);
         return false;
     }
     if (!written) {
@@ -827,7 +863,7 @@ bool RecordStore::EndOpenText() {
         return false;
     }
     if (!db.commit()) {
-        ShowError(opening->parent, db.lastError());
+        ReportDatabase(db.lastError());
         db.rollback();
         return false;
     }
@@ -835,6 +871,7 @@ bool RecordStore::EndOpenText() {
 }
 
 void RecordStore::CancelOpenText() {
+    const Operation operation(*this);
     if (m_textOpening == nullptr) {
         return;
     }

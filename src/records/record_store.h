@@ -1,9 +1,7 @@
 #pragma once
 
 #include <QDate>
-#include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <functional>
 #include <memory>
@@ -29,17 +27,41 @@ extern const QString
 extern const QString kOpenFileErrorText;  // "打开文件出错！"
 extern const QString kSaveFileErrorText;  // "保存文件出错！"
 
+// One failure of a store operation, for the caller to show or print.
+struct StoreError {
+    enum class What {
+        WorkingDatabase,  // the working database is not connected or cannot be
+        DatabaseFile,     // a record database file cannot be read, made or put in place
+        OpenFile,         // a text record file cannot be read
+        SaveFile,         // a file cannot be written or put in place
+        Database,         // the database refused a statement
+    };
+    What what = What::Database;
+    QString text;        // the program's text for it: what the user is told
+    QString driverText;  // the database driver's text, when the driver failed; else empty
+};
+
+// The failures of one store operation in the order they happened; each is one message.
+struct StoreErrors {
+    std::vector<StoreError> errors;
+    // Database failures of the operation left out by the first-error rule (see ErrorScope).
+    int suppressed = 0;
+
+    bool IsEmpty() const { return errors.empty(); }
+};
+
 }  // namespace records
 
 // One connection (SQLite, unique connection name per instance) to one record database file.
-// Record tables have eight TEXT columns named as the EventRecord fields. Errors raised by the
-// database during a row operation are shown in a box with the driver's message text and the
-// operation goes on with the next row; within one operation (see ErrorScope) only the first of
-// them is shown. Use on the UI thread only.
+// Record tables have eight TEXT columns named as the EventRecord fields. The store shows nothing:
+// every operation leaves its failures in Errors(), in order, for the caller to show. Errors
+// raised by the database during a row operation carry the driver's text and the operation goes
+// on with the next row; within one operation (see ErrorScope) only the first of them is kept.
+// Use from one thread.
 class RecordStore {
 public:
-    // While one lives, only the first database error of the store is shown; later ones are
-    // counted and dropped, so that a table that refuses every row gives one box, not one per
+    // While one lives, only the first database error of the store is reported; later ones are
+    // counted and dropped, so that a table that refuses every row gives one message, not one per
     // row. Scopes nest; the outermost one ends the operation. Every bulk operation of the store
     // opens its own; an operation that spans several calls (a log read storing record after
     // record) holds one from its start to its end.
@@ -53,16 +75,17 @@ public:
     private:
         const RecordStore& m_store;
     };
-    // Errors not shown by the operation under way (0 outside one).
+    // Errors left out by the scope under way (0 outside one).
     int SuppressedErrors() const { return m_suppressedErrors; }
 
-    // Boxes of operations that take no parent of their own are shown over messageParent.
-    explicit RecordStore(QWidget* messageParent = nullptr);
+    RecordStore();
     ~RecordStore();
     RecordStore(const RecordStore&) = delete;
     RecordStore& operator=(const RecordStore&) = delete;
 
-    void SetMessageParent(QWidget* parent) { m_parent = parent; }
+    // The failures of the last operation (empty when it had none). Every public operation but
+    // the plain accessors replaces them.
+    const records::StoreErrors& Errors() const { return m_errors; }
 
     // "KPA650.mdb" (variant A) or "KPB650.mdb" (variant B) in ProgramDirectory().
     static QString WorkingDatabasePath(int variant);
@@ -75,10 +98,10 @@ public:
 
     // Opens a working database: a missing file is created with TEMP and KPB650, missing tables are
     // added. A file that is not a usable database, or whose record tables lack record columns, is
-    // left untouched and false is returned; no message is shown. Any previous connection is
-    // closed first.
+    // left untouched and false is returned; no error is reported (see ConnectErrorText). Any
+    // previous connection is closed first.
     bool Connect(const QString& path);
-    // Connect(WorkingDatabasePath(variant)); on failure shows
+    // Connect(WorkingDatabasePath(variant)); on failure reports
     // records::kWorkingDatabaseConnectFailedText.
     bool ConnectWorking(int variant);
     void Close();
@@ -91,8 +114,8 @@ public:
     bool EmptyTable(const QString& table);
     // Appends one row, committed on its own (a crash keeps every row appended before it).
     bool Append(const QString& table, const EventRecord& record);
-    // Rows in the order stored; NULL reads as the empty text. On error shows the message and
-    // returns what was read before it.
+    // Rows in the order stored; NULL reads as the empty text. On error reports it and returns
+    // what was read before it.
     std::vector<EventRecord> ReadAll(const QString& table) const;
     // Calls visit for every row in the order stored, without holding them all; false on error.
     bool ForEachRow(const QString& table,
@@ -101,7 +124,7 @@ public:
     int RowCount(const QString& table) const;
     // Appends every row of source to destination (same database), in source order, one transaction.
     bool CopyTable(const QString& source, const QString& destination);
-    // Replaces `into` by a snapshot of the table (see RecordSnapshot); an error is shown and
+    // Replaces `into` by a snapshot of the table (see RecordSnapshot); an error is reported and
     // leaves it empty. False also when not connected.
     bool TakeSnapshot(const QString& table, RecordSnapshot& into) const;
 
@@ -110,24 +133,24 @@ public:
     // own under the system's temporary directory (which the system cleans, should the program
     // be killed half-way) and then put in place of the destination in one step, so a failed save
     // leaves an existing file as it was. A saved file gets the permissions of any new file.
-    bool SaveRecords(const QString& path, QWidget* parent);
+    bool SaveRecords(const QString& path);
     // Replaces the working KPB650 by the records of a database file's KPB650 or of a text file.
     // Returns true when the record list should be reloaded: false on failure (nothing changed)
     // and when a database file's KPB650 is empty (the working KPB650 is then empty). A database
     // file is only read, never changed (a file with a write-ahead log keeps it); one whose
     // KPB650 lacks any record column is refused with records::kDatabaseFileConnectFailedText.
-    bool OpenRecords(const QString& path, QWidget* parent);
+    bool OpenRecords(const QString& path);
     // The graph's open-file import: replaces KPB650 of this database by KPB650 of the database
-    // file at path. Any failure shows records::kDatabaseFileConnectFailedText. True when rows were
-    // copied.
-    bool ImportEventFile(const QString& path, QWidget* parent);
+    // file at path. Any failure reports records::kDatabaseFileConnectFailedText. True when rows
+    // were copied.
+    bool ImportEventFile(const QString& path);
 
     // Opening a text file a slice at a time, for a caller that keeps its window responsive:
     // BeginOpenText, then ContinueOpenText until it returns true, then EndOpenText (or
     // CancelOpenText). OpenRecords does the same at once. Until the end the working KPB650 is
     // as it was for every other connection; this store must not be used for anything else
-    // meanwhile. BeginOpenText false: nothing started, the reason shown.
-    bool BeginOpenText(const QString& path, QWidget* parent);
+    // meanwhile. BeginOpenText false: nothing started, the reason reported.
+    bool BeginOpenText(const QString& path);
     // Reads up to `lines` more lines; true when the whole file has been read (or a failure
     // ended the reading).
     bool ContinueOpenText(int lines);
@@ -142,23 +165,28 @@ public:
 
 private:
     struct TextOpening;
+    class Operation;
 
     QSqlDatabase Database() const;
-    QWidget* MessageParent(QWidget* parent) const;
-    void ShowError(QWidget* parent, const QSqlError& error) const;
+    // A program text; `cause` the driver's failure behind it, if any.
+    void Report(records::StoreError::What what, const QString& text,
+                const QSqlError* cause = nullptr) const;
+    // A database failure, under the first-error rule.
+    void ReportDatabase(const QSqlError& error) const;
     // Build the saved file at `staging`, a path where nothing is yet.
-    bool SaveDatabase(const QString& staging, QWidget* parent);
-    bool SaveText(const QString& staging, QWidget* parent);
+    bool SaveDatabase(const QString& staging);
+    bool SaveText(const QString& staging);
     enum class ImportMessages { DriverText, ConnectFailedText };
-    int ImportDatabase(const QString& path, QWidget* parent, ImportMessages messages);
-    bool OpenText(const QString& path, QWidget* parent);
+    int ImportDatabase(const QString& path, ImportMessages messages);
+    bool OpenText(const QString& path);
 
     QString m_connectionName;
     QString m_path;
     QString m_connectError;
-    QPointer<QWidget> m_parent;
     std::unique_ptr<TextOpening> m_textOpening;
+    mutable records::StoreErrors m_errors;
+    mutable int m_operations = 0;
     mutable int m_errorScopes = 0;
-    mutable bool m_errorShown = false;
+    mutable bool m_errorReported = false;
     mutable int m_suppressedErrors = 0;
 };

@@ -16,6 +16,7 @@
 #include "app/command_line.h"
 #include "app/kpb650_app.h"
 #include "app/main_frame.h"
+#include "common/file_dialog_folder.h"
 #include "common/globals.h"
 #include "common/user_settings.h"
 #include "link/fake_serial_line.h"

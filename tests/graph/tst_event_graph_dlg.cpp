@@ -445,6 +445,16 @@ void TestEventGraphDlg::openFileImports() {
     b.Show();
     QCOMPARE(b.dlg->CurrentTimeline().traces[0].runs[1], qint64(250));
     QVERIFY(b.recorder.Texts().isEmpty());
+
+    // A file that is no record database: one box, and the imported rows stay.
+    const QString junk = b.home.filePath(QStringLiteral("junk.mdb"));
+    QFile(junk).open(QIODevice::WriteOnly);
+    b.dlg->SetOpenFileChooser([&](QWidget*) { return junk; });
+    QTest::mouseClick(b.Button(1003), Qt::LeftButton);
+    QCOMPARE(b.recorder.Texts(),
+             QStringList{QStringLiteral("数据库连接失败，确认数据库文件是否在当前路径下!")});
+    b.Show();
+    QCOMPARE(b.dlg->CurrentTimeline().traces[0].runs[1], qint64(250));
 }
 
 void TestEventGraphDlg::recordDialogRunsGraphOfVariant_data() {

@@ -153,6 +153,8 @@ private slots:
     void lineLostDuringClear();
     void longTextFileOpensInSlices();
     void refusedRowsDuringSlicedOpening();
+    void storeFailureBoxes_data();
+    void storeFailureBoxes();
     void listKeepsRowsAsFilled();
 };
 
@@ -750,6 +752,64 @@ void TestRecordDlg::refusedRowsDuringSlicedOpening() {
     QCOMPARE(b.dlg->ListModel().rowCount(), 11997);
     QCOMPARE(b.dlg->ListModel().index(11996, 7).data().toString(), QStringLiteral("11999"));
     QCOMPARE(b.dlg->ListModel().index(6000, 7).data().toString(), QStringLiteral("6002"));
+    QVERIFY(b.FiveEnabled(true));
+}
+
+void TestRecordDlg::storeFailureBoxes_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::newRow("open missing text file") << "open" << QStringList{"打开文件出错！"};
+    QTest::newRow("save text into missing folder") << "save txt" << QStringList{"保存文件出错！"};
+    QTest::newRow("save database into missing folder")
+        << "save mdb" << QStringList{"数据库连接失败，确认数据库文件是否在当前路径下!"};
+    // One box for the rows the table refuses, then the read's own.
+    QTest::newRow("read into refusing table")
+        << "read" << QStringList{"row refused", "读取记录完毕!"};
+    // Without the copy nothing is cleared: no request goes out.
+    QTest::newRow("clear without archive folder")
+        << "clear" << QStringList{"确定要清除装置中存储的所有事件吗？", "保存文件出错！"};
+}
+
+void TestRecordDlg::storeFailureBoxes() {
+    QFETCH(QString, action);
+    QFETCH(QStringList, boxes);
+    Bench b(kVariantA);
+    b.dlg->SetFileChooser([&](QWidget*, const RecordFileDialogSettings&) {
+        return b.home.filePath(action == "open"       ? QStringLiteral("missing.txt")
+                               : action == "save txt" ? QStringLiteral("none/out.txt")
+                                                      : QStringLiteral("none/out.mdb"));
+    });
+    b.recorder.SetAnswer(QMessageBox::Yes);
+    if (action == "read") {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "trigger");
+        db.setDatabaseName(RecordStore::WorkingDatabasePath(kVariantA));
+        QVERIFY(db.open());
+        QVERIFY(
+            QSqlQuery(db).exec("CREATE TRIGGER refuse BEFORE INSERT ON TEMP "
+                               "BEGIN SELECT RAISE(ABORT, 'row refused'); END"));
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("trigger");
+        QTest::mouseClick(b.Button(1011), Qt::LeftButton);
+        b.line.Deliver(CountFrame(kVariantA, 3));
+        for (int i = 0; i < 3; ++i) {
+            b.line.Deliver(RecordFrame(kVariantA, i));
+        }
+        b.line.Deliver(EndFrame(kVariantA));
+    } else if (action == "clear") {
+        b.ReadLog(kVariantA, 2);
+        b.recorder.Clear();
+        QFile blocker(b.home.filePath(QStringLiteral("archive")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        b.line.ClearWritten();
+        QTest::mouseClick(b.Button(1012), Qt::LeftButton);
+        QCOMPARE(b.line.Written(), QByteArray());
+        QCOMPARE(b.Temp().size(), std::size_t(2));
+    } else {
+        QTest::mouseClick(b.Button(action == "open" ? 1026 : 1027), Qt::LeftButton);
+    }
+    QCOMPARE(b.recorder.Texts(), boxes);
     QVERIFY(b.FiveEnabled(true));
 }
 
