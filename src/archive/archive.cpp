@@ -519,31 +519,42 @@ StoreResult Archive::StoreRead(const ReadToStore& read) {
         return result;
     }
     result.readId = q.value(0).toLongLong();
-    if (!q.prepare(QStringLiteral(
-            "INSERT INTO events (device_id, generation, position, year, month, day, hour, minute,"
-            " second, msecond, event, code, at, read_id)"
-            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))) {
-        error = ErrorOf(q, QStringLiteral("events"));
-        return result;
-    }
-    for (std::size_t i = first; i < read.records.size(); ++i) {
-        const EventRecord& r = read.records[i];
-        q.addBindValue(deviceId);
-        q.addBindValue(generation);
-        q.addBindValue(static_cast<int>(i));
-        for (int f = 0; f < 7; ++f) {
-            q.addBindValue(r.Field(f).toInt());
+    q.finish();  // SQLite commits only once no statement is left running
+    // Many rows per statement: one round trip to a server instead of one per record, so that a
+    // commit never keeps the other devices' exchanges waiting long.
+    constexpr std::size_t kRowsPerInsert = 128;
+    for (std::size_t chunk = first; chunk < read.records.size(); chunk += kRowsPerInsert) {
+        const std::size_t end = std::min(read.records.size(), chunk + kRowsPerInsert);
+        QStringList tuples;
+        for (std::size_t i = chunk; i < end; ++i) {
+            tuples << QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         }
-        q.addBindValue(Text(r.event));
-        q.addBindValue(i < read.codes.size() ? QVariant(read.codes[i])
-                                             : QVariant(QMetaType(QMetaType::Int)));
-        q.addBindValue(EventTimeText(r));
-        q.addBindValue(result.readId);
+        if (!q.prepare(QStringLiteral("INSERT INTO events (device_id, generation, position, year,"
+                                      " month, day, hour, minute, second, msecond, event, code,"
+                                      " at, read_id) VALUES ") +
+                       tuples.join(QStringLiteral(", ")))) {
+            error = ErrorOf(q, QStringLiteral("events"));
+            return result;
+        }
+        for (std::size_t i = chunk; i < end; ++i) {
+            const EventRecord& r = read.records[i];
+            q.addBindValue(deviceId);
+            q.addBindValue(generation);
+            q.addBindValue(static_cast<int>(i));
+            for (int f = 0; f < 7; ++f) {
+                q.addBindValue(r.Field(f).toInt());
+            }
+            q.addBindValue(Text(r.event));
+            q.addBindValue(i < read.codes.size() ? QVariant(read.codes[i])
+                                                 : QVariant(QMetaType(QMetaType::Int)));
+            q.addBindValue(EventTimeText(r));
+            q.addBindValue(result.readId);
+        }
         if (!q.exec()) {
             error = ErrorOf(q, QStringLiteral("events"));
             return result;
         }
-        ++result.newRecords;
+        result.newRecords += static_cast<int>(end - chunk);
     }
     if (result.newGeneration &&
         !Run(q, QStringLiteral("UPDATE devices SET generation = ? WHERE id = ?"),

@@ -94,6 +94,9 @@ int RunArchiveCommand(const CtlOptions& o) {
         } else {
             for (const EventRecord& r : records) {
                 if (!store.Append(records::kTempTable, r)) {
+                    for (const records::StoreError& e : store.Errors().errors) {
+                        Write(stderr, e.text + QLatin1Char('\n'));
+                    }
                     return kExitFile;
                 }
             }

@@ -8,30 +8,21 @@
 
 namespace cli {
 
-namespace {
-
-// Passes the store's failures of the operation to `error` (the texts the dialogs show) and its
-// result on.
-template <typename Result>
-Result Reporting(const RecordStore& store, Result result,
-                 const std::function<void(const QString&)>& error) {
-    for (const records::StoreError& e : store.Errors().errors) {
-        error(e.text);
-    }
-    return result;
-}
-
-}  // namespace
-
 int WriteRecordFile(RecordStore& store, const QString& path, int variant,
                     const std::function<void(const QString&)>& info,
                     const std::function<void(const QString&)>& error) {
+    // What the store reports is printed, and its result passed on.
+    const auto printing = [&store, &error](auto result) {
+        for (const records::StoreError& e : store.Errors().errors) {
+            error(e.text);
+        }
+        return result;
+    };
     const RecordFileKind kind = RecordFileKindOf(path);
     if (kind == RecordFileKind::Text || kind == RecordFileKind::Database) {
-        return Reporting(store, store.SaveRecords(path), error) ? kExitOk : kExitFile;
+        return printing(store.SaveRecords(path)) ? kExitOk : kExitFile;
     }
-    const std::vector<EventRecord> rows =
-        Reporting(store, store.ReadAll(records::kTempTable), error);
+    const std::vector<EventRecord> rows = printing(store.ReadAll(records::kTempTable));
     bool written = false;
     if (kind == RecordFileKind::Csv) {
         written = WriteWholeFile(path, RecordsToCsv(rows));

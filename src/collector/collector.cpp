@@ -10,6 +10,8 @@ namespace {
 
 // Ports this process binds to the fleet's devices, one each, far above the program's 1 and 2.
 constexpr int kFirstPortNumber = 1000;
+// Between the first polls of two devices.
+constexpr int kStartSpacingMs = 10;
 // Failures in a row beyond which the wait stops growing: 2^5 = 32 intervals.
 constexpr int kMaxBackOffSteps = 5;
 
@@ -79,8 +81,11 @@ bool Collector::Start(QString* error) {
         m_slots.push_back(std::move(slot));
     }
     Log(QStringLiteral("collector %1: %2 devices").arg(m_id).arg(m_slots.size()));
+    // First polls a little apart: each opens its line, which takes this thread a moment.
+    int delay = 0;
     for (auto& slot : m_slots) {
-        slot->timer.start(0);
+        slot->timer.start(delay);
+        delay += kStartSpacingMs;
     }
     m_leaseTimer.start();
     return true;
@@ -119,6 +124,15 @@ void Collector::OnPolled(Slot& slot, const PollOutcome& o) {
             row.idChecksum = o.identity->checksum;
         }
         m_archive.SaveDevice(row);
+    }
+    if (!o.parameters.isEmpty()) {
+        bool changed = false;
+        const QString saved = m_archive.SaveParameterSet(name, o.parameters, o.finished, &changed);
+        if (!saved.isEmpty()) {
+            Log(name + QStringLiteral(": parameters not archived: ") + saved);
+        } else if (changed) {
+            Log(name + QStringLiteral(": parameter set archived (first seen or changed)"));
+        }
     }
     // What a read brought is stored even when it broke off: the log keeps it, and a later read
     // adds only what lies beyond it.

@@ -2,6 +2,8 @@
 
 #include "link/port_names.h"
 #include "records/record_log.h"
+#include "settings/parameter_codec.h"
+#include "settings/parameter_file.h"
 #include "settings/time_frame.h"
 
 namespace collector {
@@ -53,6 +55,7 @@ bool DevicePoller::Poll() {
     m_outcome.variant = m_givenVariant;
     m_stopping = false;
     m_drained = 0;
+    m_identifyRetried = false;
     Begin(Step::Identify);
     return true;
 }
@@ -88,6 +91,9 @@ void DevicePoller::Begin(Step step) {
         case Step::ClockSet:
             request =
                 ClockWriteRequest(BuildTimeFrame(DeviceTimeFrom(QDateTime::currentDateTime())));
+            break;
+        case Step::Parameters:
+            request = ParameterReadRequest(ParameterCodecOf(variant));
             break;
         case Step::LogFirst:
             request = LogFrameRequest(variant, true);
@@ -133,11 +139,22 @@ void DevicePoller::OnFinished(const ExchangeResult& result) {
             return Begin(Step::LogFirst);
         }
     }
+    // The first request of a poll goes once more after a time-out: opening the many lines of a
+    // fleet keeps this thread busy, and its reply may have come while nobody looked.
+    if (step == Step::Identify && result.outcome == ExchangeOutcome::TimedOut &&
+        !m_identifyRetried && !m_stopping) {
+        m_identifyRetried = true;
+        return Begin(Step::Identify);
+    }
     if (step == Step::Identify && m_outcome.variant < 0 &&
         result.outcome == ExchangeOutcome::BadReply && VariantOfIdentityReply(result.reply) == 1 &&
         IdentityFromReply(result.reply, 1)) {
         m_outcome.variant = 1;
         m_outcome.identity = IdentityFromReply(result.reply, 1);
+    } else if (step == Step::Parameters && result.outcome != ExchangeOutcome::Success &&
+               !m_stopping) {
+        // The parameters are a side issue of a poll: the log is read all the same.
+        return Begin(Step::LogFirst);
     } else if (result.outcome != ExchangeOutcome::Success) {
         // A broken-off log read keeps what it read; a clock set the device did not take is no
         // reason to lose the log.
@@ -177,10 +194,14 @@ void DevicePoller::OnFinished(const ExchangeResult& result) {
             }
             const bool off = !m_outcome.clockOffsetMs ||
                              std::llabs(*m_outcome.clockOffsetMs) > m_clockSyncMs.value_or(0);
-            return Begin(m_clockSyncMs && off ? Step::ClockSet : Step::LogFirst);
+            return Begin(m_clockSyncMs && off ? Step::ClockSet : Step::Parameters);
         }
         case Step::ClockSet:
             m_outcome.clockSet = true;
+            return Begin(Step::Parameters);
+        case Step::Parameters:
+            m_outcome.parameters =
+                ParameterReplyText(ParameterCodecOf(m_outcome.variant), result.reply);
             return Begin(Step::LogFirst);
         case Step::LogFirst:
         case Step::LogNext: {

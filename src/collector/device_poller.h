@@ -28,6 +28,7 @@ struct PollOutcome {
     std::optional<DeviceIdentity> identity;
     std::optional<qint64> clockOffsetMs;  // device clock minus host clock
     bool clockSet = false;
+    QString parameters;  // the parameter frame as hex text; empty when it could not be read
     std::vector<EventRecord> records;  // the log from its start, as far as it was read
     std::vector<int> codes;
     bool complete = false;  // the log was read to its end
@@ -59,7 +60,17 @@ Q_SIGNALS:
     void ClearFinished(bool ok, const QString& error);
 
 private:
-    enum class Step { Idle, Identify, ClockRead, ClockSet, LogFirst, LogNext, Drain, Clear };
+    enum class Step {
+        Idle,
+        Identify,
+        ClockRead,
+        ClockSet,
+        Parameters,
+        LogFirst,
+        LogNext,
+        Drain,
+        Clear
+    };
     void Begin(Step step);
     void OnFinished(const ExchangeResult& result);
     void End(PollOutcome::Result result, const QString& error = {});
@@ -70,7 +81,8 @@ private:
     std::optional<int> m_clockSyncMs;
     Step m_step = Step::Idle;
     bool m_stopping = false;
-    int m_drained = 0;  // frames of an abandoned read acknowledged away in this poll
+    int m_drained = 0;
+    bool m_identifyRetried = false;  // frames of an abandoned read acknowledged away in this poll
     PollOutcome m_outcome;
 };
 

@@ -117,8 +117,10 @@ bool ParseFleet(const QByteArray& json, const QString& fileName, const QString& 
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        *error = fileName + QStringLiteral(": ") + PlaceOf(json, parseError.offset) +
-                 QStringLiteral(": ") + parseError.errorString();
+        // The parser reports the offset just past the character it stumbled on.
+        *error = fileName + QStringLiteral(": ") +
+                 PlaceOf(json, std::max(0, parseError.offset - 1)) + QStringLiteral(": ") +
+                 parseError.errorString();
         return false;
     }
     if (!doc.isObject()) {
