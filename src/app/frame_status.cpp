@@ -1,7 +1,11 @@
 #include "app/frame_status.h"
 
+#include <QEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
+
+#include <limits>
 
 #include "link/link_activity.h"
 #include "link/port_names.h"
@@ -16,6 +20,10 @@ QString app::PortStatusText(int portNumber, const QString& device, PortCheck che
         text += QStringLiteral(" (可以打开)");
     } else if (check == PortCheck::Failed) {
         text += QStringLiteral(" (打开失败)");
+    } else if (check == PortCheck::Unusable) {
+        text += QStringLiteral(" (不可用)");
+    } else if (check == PortCheck::Gone) {
+        text += QStringLiteral(" (串口已不存在)");
     }
     return text;
 }
@@ -35,7 +43,28 @@ QString app::DeviceStatusText(DeviceHeard heard, QTime at, const QString& reason
     return QStringLiteral("装置: 尚未通信");
 }
 
-CFrameStatus::CFrameStatus(QStatusBar* bar) : QObject(bar) {
+app::StatusTexts app::FitStatusTexts(int portNumber, const QString& device, PortCheck check,
+                                     DeviceHeard heard, QTime at, const QString& reason,
+                                     int maxWidth,
+                                     const std::function<int(const QString&)>& width) {
+    StatusTexts texts{PortStatusText(portNumber, device, check),
+                      DeviceStatusText(heard, at, reason), QString()};
+    texts.toolTip = texts.port + QLatin1Char('\n') + texts.device;
+    const auto fits = [&] { return width(texts.port) + width(texts.device) <= maxWidth; };
+    if (fits()) {
+        return texts;
+    }
+    texts.device = DeviceStatusText(heard, at, QString());
+    // Both ends of a path tell most ("/dev/serial/by-id/usb-…-port0"): the middle goes.
+    for (qsizetype kept = device.size() - 1; !fits() && kept >= 2; --kept) {
+        const qsizetype right = kept / 2;
+        const QString elided = device.left(kept - right) + QChar(0x2026) + device.right(right);
+        texts.port = PortStatusText(portNumber, elided, check);
+    }
+    return texts;
+}
+
+CFrameStatus::CFrameStatus(QStatusBar* bar) : QObject(bar), m_bar(bar) {
     bar->setObjectName(QStringLiteral("statusBar"));
     bar->setSizeGripEnabled(true);
     m_variant = new QLabel(bar);
@@ -47,6 +76,10 @@ CFrameStatus::CFrameStatus(QStatusBar* bar) : QObject(bar) {
     bar->addWidget(m_variant);
     bar->addWidget(m_port, 1);
     bar->addPermanentWidget(m_device);
+    bar->installEventFilter(this);
+    m_watch.setInterval(1000);
+    connect(&m_watch, &QTimer::timeout, this, &CFrameStatus::CheckDeviceFile);
+    m_watch.start();
 
     LinkActivity& activity = LinkActivity::Instance();
     connect(&activity, &LinkActivity::Answered, this, [this](const QString& device) {
@@ -60,15 +93,20 @@ CFrameStatus::CFrameStatus(QStatusBar* bar) : QObject(bar) {
 
 void CFrameStatus::SetVariant(int variant) {
     m_variant->setText(app::VariantStatusText(variant));
+    Show();
 }
 
 void CFrameStatus::SetPort(int portNumber, const QString& device, app::PortCheck check) {
     if (portNumber != m_portNumber || device != m_deviceName) {
-        m_device->setText(app::DeviceStatusText(app::DeviceHeard::Nothing, {}, {}));
+        m_heard = app::DeviceHeard::Nothing;
+        m_reason.clear();
+        m_fileSeen = false;
     }
     m_portNumber = portNumber;
     m_deviceName = device;
-    m_port->setText(app::PortStatusText(portNumber, device, check));
+    m_check = check;
+    CheckDeviceFile();
+    Show();
 }
 
 void CFrameStatus::Heard(const QString& device, app::DeviceHeard heard, const QString& reason) {
@@ -76,5 +114,62 @@ void CFrameStatus::Heard(const QString& device, app::DeviceHeard heard, const QS
     if (device != m_deviceName) {
         return;
     }
-    m_device->setText(app::DeviceStatusText(heard, QTime::currentTime(), reason));
+    m_heard = heard;
+    m_at = QTime::currentTime();
+    m_reason = reason;
+    // A failure with the system's reason is the line itself (lost, or not opened again).
+    if (heard == app::DeviceHeard::NoAnswer && !reason.isEmpty() &&
+        m_check != app::PortCheck::Gone) {
+        m_check = app::PortCheck::Unusable;
+    } else if (heard == app::DeviceHeard::Answered) {
+        m_check = app::PortCheck::Opened;
+    }
+    Show();
+}
+
+void CFrameStatus::CheckDeviceFile() {
+    if (m_deviceName.isEmpty() || IsTcpDeviceName(m_deviceName)) {
+        return;
+    }
+    const bool exists = QFileInfo::exists(m_deviceName);
+    if (exists) {
+        m_fileSeen = true;
+        if (m_check == app::PortCheck::Gone) {
+            m_check = app::PortCheck::NotChecked;  // back; the next exchange tells the rest
+            Show();
+        }
+    } else if (m_fileSeen && m_check != app::PortCheck::Gone) {
+        // Only a file seen before counts as gone: a port never there is the port check's news.
+        m_check = app::PortCheck::Gone;
+        if (m_heard != app::DeviceHeard::Nothing) {
+            m_heard = app::DeviceHeard::NoAnswer;
+            m_at = QTime::currentTime();
+        }
+        Show();
+    }
+}
+
+void CFrameStatus::Show() {
+    // What the port and device labels may take: the bar less the variant, the size grip and
+    // the spacing between items.
+    const int spare = 4 * m_bar->fontMetrics().averageCharWidth() + 24;
+    // Before the window is shown the bar has no width of its own yet; its first resize fits.
+    const int available = m_bar->isVisible()
+                              ? m_bar->width() - m_variant->sizeHint().width() - spare
+                              : std::numeric_limits<int>::max() / 2;
+    const QFontMetrics metrics = m_port->fontMetrics();
+    const app::StatusTexts texts = app::FitStatusTexts(
+        m_portNumber, m_deviceName, m_check, m_heard, m_at, m_reason, available,
+        [&metrics](const QString& text) { return metrics.horizontalAdvance(text); });
+    m_port->setText(texts.port);
+    m_device->setText(texts.device);
+    m_port->setToolTip(texts.toolTip);
+    m_device->setToolTip(texts.toolTip);
+}
+
+bool CFrameStatus::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_bar && event->type() == QEvent::Resize) {
+        Show();
+    }
+    return QObject::eventFilter(watched, event);
 }

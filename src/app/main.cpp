@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/kpb650_app.h"
 #include "app/translations.h"
+#include "common/staging_dir.h"
 #include "link/port_names.h"
 
 namespace {
@@ -40,6 +41,8 @@ int main(int argc, char* argv[]) {
         return Answer(line);
     }
     app::LoadChineseTranslations(app);
+    // What a save killed half-way left in the temporary folder.
+    common::RemoveStaleStagingDirs();
 
     app::RestoreRememberedPorts();
     SetPortDeviceOverride(1, line.com1);

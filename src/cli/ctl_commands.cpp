@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSerialPortInfo>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cmath>
@@ -22,9 +21,11 @@
 #include "cli/ctl_archive.h"
 #include "cli/ctl_link.h"
 #include "cli/ctl_output.h"
+#include "cli/ctl_params_diff.h"
 #include "cli/ctl_record_files.h"
 #include "common/globals.h"
 #include "common/program_version.h"
+#include "common/staging_dir.h"
 #include "link/exchange.h"
 #include "link/hex_text.h"
 #include "link/identity.h"
@@ -118,6 +119,7 @@ private:
     int Identify();
     int ParamsRead();
     int ParamsWrite();
+    int ParamsDiff();
     int ReadParameters(ParameterSet* set);
     int ClockRead();
     int ClockSync();
@@ -131,7 +133,7 @@ private:
     const CtlOptions& m_o;
     std::unique_ptr<CtlLink> m_link;
     int m_variant = kVariantUnknown;
-    QTemporaryDir m_scratchDir{QDir::tempPath() + QStringLiteral("/kp650ctl-XXXXXX")};
+    common::StagingDir m_scratchDir{QStringLiteral("kp650ctl")};
 };
 
 int Ctl::Run() {
@@ -151,6 +153,9 @@ int Ctl::Run() {
     if (command == QLatin1String("params") && sub == QLatin1String("write") &&
         (arguments(2) || arguments(3))) {
         return ParamsWrite();
+    }
+    if (command == QLatin1String("params") && sub == QLatin1String("diff") && arguments(3)) {
+        return ParamsDiff();
     }
     if (command == QLatin1String("clock") && sub == QLatin1String("read") && arguments(2)) {
         return ClockRead();
@@ -276,7 +281,8 @@ int Ctl::Identify() {
     }
     const ExchangeResult result = m_link->Run(IdentityRequest(m_variant));
     if (result.outcome != ExchangeOutcome::Success) {
-        return Failed(result, comm::kIdentityErrorText);
+        const QString other = OtherVariantReplyText(result.reply, m_variant);
+        return Failed(result, other.isEmpty() ? comm::kIdentityErrorText : other);
     }
     const DeviceIdentity id = *IdentityFromReply(result.reply, m_variant);
     if (m_o.json) {
@@ -458,6 +464,32 @@ int Ctl::ParamsWrite() {
     return kExitOk;
 }
 
+int Ctl::ParamsDiff() {
+    const QString file = m_o.words.value(2);
+    if (const int code = ResolveVariant()) {
+        return code;
+    }
+    const ParameterSetResult read = ReadParameterSetFile(file, m_variant);
+    if (!read.Ok()) {
+        Error(file + QStringLiteral(": ") + read.error);
+        return kExitFile;
+    }
+    ParameterSet held;
+    if (const int code = ReadParameters(&held)) {
+        return code;
+    }
+    const ParamsDiffReport report = DiffDeviceAndFile(held, read.set, file);
+    if (m_o.json) {
+        OutJson(report.json);
+    } else {
+        Out(report.text);
+    }
+    if (report.equal) {
+        Info(QStringLiteral("装置中的参数与文件相同"));
+    }
+    return report.equal ? kExitOk : kExitDiffers;
+}
+
 // --- Clock ------------------------------------------------------------------------------------
 
 int Ctl::ReadClock(QDateTime* device, QDateTime* pc, std::array<int, 6>* values) {
@@ -553,8 +585,8 @@ int Ctl::ClockSync() {
 // --- Records ----------------------------------------------------------------------------------
 
 bool Ctl::OpenScratch(RecordStore& store) {
-    if (!m_scratchDir.isValid() ||
-        !store.Connect(m_scratchDir.filePath(QStringLiteral("scratch.mdb")))) {
+    if (!m_scratchDir.IsValid() ||
+        !store.Connect(m_scratchDir.FilePath(QStringLiteral("scratch.mdb")))) {
         Error(records::kWorkingDatabaseConnectFailedText);
         return false;
     }
@@ -697,6 +729,12 @@ int Ctl::Convert() {
         return kExitFile;
     }
     const int count = PrintingStoreErrors(store, store.RowCount(records::kTempTable));
+    if (count == 0 && inKind == RecordFileKind::Text) {
+        // Not a record file at all (a binary file, lines of nothing but blanks or zero bytes):
+        // an empty output would pass for a converted empty log.
+        Error(in + QStringLiteral(": 文件中没有记录行，未写入 ") + out);
+        return kExitFile;
+    }
     if (const int code =
             WriteRecords(store, out, m_o.variant == kVariantB ? kVariantB : kVariantA)) {
         return code;

@@ -5,6 +5,7 @@
 #include "cli/ctl_commands.h"
 #include "cli/ctl_options.h"
 #include "common/program_version.h"
+#include "common/staging_dir.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -26,5 +27,7 @@ int main(int argc, char* argv[]) {
                      parsed.error.toUtf8().constData());
         return cli::kExitUsage;
     }
+    // What a run killed half-way left in the temporary folder.
+    common::RemoveStaleStagingDirs();
     return cli::RunCtl(parsed.options);
 }

@@ -91,6 +91,7 @@ QString CtlHelpText() {
         "  identify                    version, date and checksum of the device\n"
         "  params read [-o FILE]       the parameter set (FILE: a parameter file)\n"
         "  params write FILE           writes a parameter file, reads back and compares\n"
+        "  params diff FILE            fields in which the device differs from a parameter file\n"
         "  params write [--frequency KHZ] [--set NAME=VALUE]...\n"
         "                              changes the named fields of what the device holds\n"
         "  clock read                  device time and its offset from this computer's clock\n"
@@ -126,7 +127,8 @@ QString CtlHelpText() {
         "  5  the device refused the request\n"
         "  6  bad reply\n"
         "  7  file or database error\n"
-        "  8  after a write the device holds something else\n");
+        "  8  after a write the device holds something else\n"
+        "  9  params diff: the device holds other values than the file\n");
 }
 
 }  // namespace cli

@@ -18,6 +18,7 @@ enum ExitCode {
     kExitBadReply = 6,  // replies that were not what the request asks for
     kExitFile = 7,      // a file or database could not be read or written
     kExitMismatch = 8,  // after a write, the device holds something else
+    kExitDiffers = 9,   // params diff: the device holds other values than the file
 };
 
 inline constexpr int kDefaultTimeOutMs = 1000;

@@ -208,6 +208,7 @@ void DeviceExchange::OnTimeOut() {
 
 void DeviceExchange::OnLineLost(const QString& error) {
     if (!m_busy) {
+        LinkActivity::Instance().ReportNoAnswer(m_comm.DeviceName(), error);
         emit LineLostWhileIdle(error);
         return;
     }

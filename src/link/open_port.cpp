@@ -29,3 +29,8 @@ OpenPortResult OpenPortReportingFailure(CMSComm& comm, int portNumber, QWidget* 
     }
     return result;
 }
+
+QString comm::ChoosePortAgainText(const QString& reason) {
+    return reason.isEmpty() ? kChoosePortAgainText
+                            : kChoosePortAgainText + QLatin1Char('\n') + reason;
+}

@@ -23,4 +23,7 @@ namespace comm {
 inline const QString kPortStillOpenText = QStringLiteral("打开串口失败!");
 inline const QString kChoosePortAgainText = QStringLiteral("串口打开失败，请重新选择串口!");
 
+// kChoosePortAgainText, then on a line of its own the system's reason when there is one.
+QString ChoosePortAgainText(const QString& reason);
+
 }  // namespace comm

@@ -31,10 +31,16 @@ CPortChooserDlg::CPortChooserDlg(SerialPortEnumerator enumerator, QWidget* paren
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->verticalHeader()->hide();
-    // Columns follow their contents as ports come and go; the description takes the rest.
-    m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_view->horizontalHeader()->setSectionResizeMode(SerialPortListModel::kDescription,
-                                                     QHeaderView::Stretch);
+    // Columns take the width of their contents whenever ports come, go or change, the device
+    // path first, so that it reads whole at any size (a stretched column would take the width
+    // from it); the last column takes what is left, and a scroll bar shows what does not fit.
+    // The header's own ResizeToContents mode kept the width of the header text until a relayout.
+    m_view->horizontalHeader()->setStretchLastSection(true);
+    const auto fit = [this] { m_view->resizeColumnsToContents(); };
+    connect(&m_model, &QAbstractItemModel::rowsInserted, m_view, fit);
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, m_view, fit);
+    connect(&m_model, &QAbstractItemModel::modelReset, m_view, fit);
+    connect(&m_model, &QAbstractItemModel::dataChanged, m_view, fit);
     m_view->setMinimumSize(560, 160);
     layout->addWidget(m_view);
 

@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QScrollBar>
+#include <QSqlError>
 #include <QTableView>
 
 #include <algorithm>
@@ -23,9 +25,22 @@
 #include "records/record_list_model.h"
 #include "records/record_log.h"
 #include "records/record_snapshot.h"
+#include "records/record_sql.h"
 #include "records/store_messages.h"
 
 namespace {
+// A list whose rows are chosen whole: making a cell current (a click in the wide event column)
+// scrolls only as far as the row needs, never sideways, so the serial column stays in sight.
+class RowListView : public QTableView {
+public:
+    using QTableView::QTableView;
+    void scrollTo(const QModelIndex& index, ScrollHint hint) override {
+        const int x = horizontalScrollBar()->value();
+        QTableView::scrollTo(index, hint);
+        horizontalScrollBar()->setValue(x);
+    }
+};
+
 // The run-down after a clear: from 200000 to 100001 in this many frames of kRunDownInterval ms.
 constexpr int kRunDownLower = 100000;
 constexpr int kRunDownUpper = 200000;
@@ -54,6 +69,8 @@ RecordFileDialogSettings ExportDialogSettings(const QString& title, const QStrin
 
 // Lines of a text file read per turn of the event loop: some tens of milliseconds.
 constexpr int kOpenSliceLines = 5000;
+// Rows copied into the list's snapshot per turn of the event loop once the file is stored.
+constexpr int kFillSliceRows = 25000;
 }  // namespace
 
 CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_link(m_comm, this) {
@@ -77,7 +94,7 @@ CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_l
     }
 
     m_model = new RecordListModel(this);
-    m_list = new QTableView(this);
+    m_list = new RowListView(this);
     m_list->setObjectName(QStringLiteral("id%1").arg(kIdList));
     m_list->setGeometry(du.rect(10, 10, 236, 132));
     m_list->setModel(m_model);
@@ -181,6 +198,7 @@ void CRecordDlg::OnEndDialog() {
     m_readErrors.reset();
     m_openSlice.stop();
     m_store.CancelOpenText();
+    m_filling.Clear();
     m_model->Clear();
     StopRunDown();
     m_exchange.pending.clear();
@@ -200,6 +218,10 @@ void CRecordDlg::FillListFromTable(bool fromTemp) {
     ShowingStoreErrors(
         this, m_store,
         m_store.TakeSnapshot(fromTemp ? records::kTempTable : records::kKpb650Table, rows));
+    ShowRows(std::move(rows));
+}
+
+void CRecordDlg::ShowRows(RecordSnapshot rows) {
     if (rows.Count() == 0) {
         m_progress->SetShowText(false);
         return;
@@ -251,6 +273,10 @@ void CRecordDlg::StartTextOpening(const QString& path) {
 void CRecordDlg::ContinueTextOpening() {
     // A box about a refused row runs an event loop of its own; no slice starts inside another.
     m_openSlice.stop();
+    if (m_filling.Copying()) {
+        ContinueFilling();
+        return;
+    }
     if (ShowingStoreErrors(this, m_store, m_store.ContinueOpenText(kOpenSliceLines))) {
         FinishTextOpening();
         return;
@@ -261,12 +287,34 @@ void CRecordDlg::ContinueTextOpening() {
 
 void CRecordDlg::FinishTextOpening() {
     const bool opened = ShowingStoreErrors(this, m_store, m_store.EndOpenText());
+    m_model->Clear();
+    // A long file's rows reach the list a slice per turn too, the buttons still disabled.
+    if (opened && ShowingStoreErrors(this, m_store,
+                                     m_store.BeginSnapshot(records::kKpb650Table, m_filling))) {
+        ContinueFilling();
+        return;
+    }
+    EndFilling();
+}
+
+void CRecordDlg::ContinueFilling() {
+    bool failed = false;
+    QSqlError error;
+    if (!m_filling.Continue(kFillSliceRows, &error, &failed)) {
+        m_openSlice.start();
+        return;
+    }
+    if (failed) {
+        ShowMessageBox(this, records::ErrorText(error));
+    }
+    EndFilling();
+}
+
+void CRecordDlg::EndFilling() {
     m_progress->SetPos(0);
     m_progress->SetShowText(false);
     EnableButtons(true);
-    if (opened) {
-        FillListFromTable(false);
-    }
+    ShowRows(std::move(m_filling));
 }
 
 void CRecordDlg::OnSaveFile() {

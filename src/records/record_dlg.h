@@ -10,6 +10,7 @@
 #include "link/exchange.h"
 #include "link/ms_comm.h"
 #include "records/record_file_dialog.h"
+#include "records/record_snapshot.h"
 #include "records/record_store.h"
 
 class CBitmapFaceButton;
@@ -104,6 +105,9 @@ private:
     void StartTextOpening(const QString& path);
     void ContinueTextOpening();
     void FinishTextOpening();
+    void ContinueFilling();
+    void EndFilling();
+    void ShowRows(RecordSnapshot rows);
     void StartRunDown();
     void RunDownTick();
     void StopRunDown();
@@ -131,6 +135,7 @@ private:
 
     // Reads a long text file a slice at a time.
     QTimer m_openSlice;
+    RecordSnapshot m_filling;  // the opened file's rows, copied a slice per turn
     // Runs the bar down from full to empty after a clear, a few frames at a time.
     QTimer m_runDown;
     int m_runDownFrame = 0;

@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <limits>
 
 #include "records/record_sql.h"
 
@@ -32,6 +33,7 @@ RecordSnapshot& RecordSnapshot::operator=(RecordSnapshot&& other) noexcept {
     if (this != &other) {
         Clear();
         m_connection = std::move(other.m_connection);
+        m_copy = std::move(other.m_copy);
         m_count = other.m_count;
         m_pages = std::move(other.m_pages);
         other.m_connection.clear();
@@ -41,7 +43,19 @@ RecordSnapshot& RecordSnapshot::operator=(RecordSnapshot&& other) noexcept {
     return *this;
 }
 
+// A copy in steps: the source attached read-only inside one transaction.
+struct RecordSnapshot::Copy {
+    std::unique_ptr<records::Attachment> source;
+    QString sourceTable;  // as SQL, in the attached schema
+    QString columns;
+    qint64 lastRowid = 0;
+};
+
 void RecordSnapshot::Clear() {
+    if (m_copy) {
+        QSqlQuery(QSqlDatabase::database(m_connection, false)).exec(QStringLiteral("ROLLBACK"));
+        m_copy.reset();
+    }
     m_pages.clear();
     m_count = 0;
     if (m_connection.isEmpty()) {
@@ -56,61 +70,120 @@ void RecordSnapshot::Clear() {
 }
 
 bool RecordSnapshot::Take(const QString& path, const QString& table, QSqlError* error) {
+    if (!Begin(path, table, error)) {
+        return false;
+    }
+    bool failed = false;
+    while (!Continue(std::numeric_limits<int>::max(), error, &failed)) {
+    }
+    return !failed;
+}
+
+bool RecordSnapshot::Begin(const QString& path, const QString& table, QSqlError* error) {
     Clear();
-    const QString name = records::NewConnectionName();
-    bool ok = false;
-    int count = 0;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(records::kSqliteDriver, name);
+    m_connection = records::NewConnectionName();
+    // In a scope of its own, so that no handle on the connection outlives a failure's Clear().
+    const bool ok = [&] {
+        QSqlDatabase db = QSqlDatabase::addDatabase(records::kSqliteDriver, m_connection);
         db.setDatabaseName(QStringLiteral(":memory:"));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
         if (!db.open()) {
             *error = db.lastError();
-        } else {
-            QSqlQuery query(db);
-            QStringList columns;
-            for (const char* field : records::kRecordFieldNames) {
-                columns << QLatin1String(field) + QStringLiteral(" TEXT");
-            }
-            ok = query.exec(QStringLiteral("CREATE TABLE %1 (%2)")
-                                .arg(kRowsTable, columns.join(QLatin1Char(','))));
-            if (!ok) {
-                *error = query.lastError();
-            }
-            if (ok) {
-                records::Attachment source(db, path, kSourceSchema,
-                                           records::Attachment::Mode::ReadOnly);
-                ok = source.IsAttached();
-                if (!ok) {
-                    *error = source.Error();
-                }
-                if (ok) {
-                    // A fresh table numbers its rows 1, 2, 3, ... in insertion order, so a row
-                    // is found by its number. Tables made elsewhere without rowid keep their
-                    // own order.
-                    const QString insert = QStringLiteral("INSERT INTO %1 SELECT %2 FROM %3")
-                                               .arg(kRowsTable, records::ColumnTextList(db),
-                                                    records::TableSql(db, table, kSourceSchema));
-                    ok = query.exec(insert + QStringLiteral(" ORDER BY rowid")) ||
-                         query.exec(insert);
-                    if (ok) {
-                        count = query.numRowsAffected();
-                    } else {
-                        *error = query.lastError();
-                    }
-                }
-            }
+            return false;
         }
-        if (!ok) {
-            db.close();
+        QSqlQuery query(db);
+        QStringList columns;
+        for (const char* field : records::kRecordFieldNames) {
+            columns << QLatin1String(field) + QStringLiteral(" TEXT");
         }
-    }
+        if (!query.exec(QStringLiteral("CREATE TABLE %1 (%2)")
+                            .arg(kRowsTable, columns.join(QLatin1Char(','))))) {
+            *error = query.lastError();
+            return false;
+        }
+        auto copy = std::make_unique<Copy>();
+        copy->source = std::make_unique<records::Attachment>(db, path, kSourceSchema,
+                                                             records::Attachment::Mode::ReadOnly);
+        if (!copy->source->IsAttached()) {
+            *error = copy->source->Error();
+            return false;
+        }
+        copy->sourceTable = records::TableSql(db, table, kSourceSchema);
+        copy->columns = records::ColumnTextList(db);
+        // One read of the source from the first step to the last.
+        if (!query.exec(QStringLiteral("BEGIN"))) {
+            *error = query.lastError();
+            return false;
+        }
+        m_copy = std::move(copy);
+        return true;
+    }();
     if (!ok) {
-        QSqlDatabase::removeDatabase(name);
+        Clear();
+    }
+    return ok;
+}
+
+bool RecordSnapshot::Continue(int rows, QSqlError* error, bool* failed) {
+    *failed = false;
+    if (!m_copy) {
+        return true;
+    }
+    enum class Step { More, Done, Failed };
+    const Step step = [&] {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        QSqlQuery query(db);
+        // A fresh table numbers its rows 1, 2, 3, ... in insertion order, so a row is found by
+        // its number; the source is read in rowid order from where the last step ended. A table
+        // made elsewhere without rowid keeps its own order, copied in one step.
+        const QString insert = QStringLiteral("INSERT INTO %1 SELECT %2 FROM %3")
+                                   .arg(kRowsTable, m_copy->columns, m_copy->sourceTable);
+        query.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE rowid > ? ORDER BY rowid "
+                                     "LIMIT 1 OFFSET ?")
+                          .arg(m_copy->sourceTable));
+        query.addBindValue(m_copy->lastRowid);
+        query.addBindValue(std::max(rows, 1) - 1);
+        bool more = false;
+        if (!query.exec()) {
+            if (!query.exec(insert)) {
+                *error = query.lastError();
+                return Step::Failed;
+            }
+        } else {
+            more = query.next();
+            const qint64 last = more ? query.value(0).toLongLong() : 0;
+            query.finish();
+            query.prepare(insert +
+                          (more ? QStringLiteral(" WHERE rowid > ? AND rowid <= ?")
+                                : QStringLiteral(" WHERE rowid > ?")) +
+                          QStringLiteral(" ORDER BY rowid"));
+            query.addBindValue(m_copy->lastRowid);
+            if (more) {
+                query.addBindValue(last);
+            }
+            if (!query.exec()) {
+                *error = query.lastError();
+                return Step::Failed;
+            }
+            m_copy->lastRowid = last;
+        }
+        m_count += std::max(0, query.numRowsAffected());
+        if (more) {
+            return Step::More;
+        }
+        query.finish();
+        query.exec(QStringLiteral("COMMIT"));
+        return Step::Done;
+    }();
+    if (step == Step::More) {
         return false;
     }
-    m_connection = name;
-    m_count = count;
+    if (step == Step::Failed) {
+        *failed = true;
+        Clear();
+        return true;
+    }
+    m_copy.reset();  // detaches the source
     return true;
 }
 

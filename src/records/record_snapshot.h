@@ -25,6 +25,12 @@ public:
     // Copies `table` of the database file at `path` (opened read-only, never changed), rows in
     // stored order. On failure the snapshot is empty and *error says why.
     bool Take(const QString& path, const QString& table, QSqlError* error);
+    // The same in steps, so that a large table does not hold up the event loop: Begin, then
+    // Continue until it returns true (Count() grows as it goes; *failed tells a failure, the
+    // snapshot then empty). The copy reads one consistent state of the table throughout.
+    bool Begin(const QString& path, const QString& table, QSqlError* error);
+    bool Continue(int rows, QSqlError* error, bool* failed);
+    bool Copying() const { return m_copy != nullptr; }
     void Clear();
 
     int Count() const { return m_count; }
@@ -38,7 +44,10 @@ private:
     };
     const Page* PageOf(int index) const;
 
-    QString m_connection;  // empty when nothing is held
+    struct Copy;
+
+    QString m_connection;          // empty when nothing is held
+    std::unique_ptr<Copy> m_copy;  // while a copy goes on
     int m_count = 0;
     mutable std::vector<Page> m_pages;  // most recently used last
 };

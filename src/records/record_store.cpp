@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "common/program_directory.h"
+#include "common/staging_dir.h"
 #include "records/record_snapshot.h"
 #include "records/record_sql.h"
 #include "records/record_text_file.h"
@@ -188,11 +189,10 @@ bool CopyToNewFile(const QString& from, const QString& to) {
 class StagedFile {
 public:
     explicit StagedFile(const QString& destination)
-        : m_dir(QDir::temp().filePath(QStringLiteral("kp650-save-XXXXXX"))),
-          m_destination(destination) {}
+        : m_dir(QStringLiteral("kp650-save")), m_destination(destination) {}
 
-    bool IsValid() const { return m_dir.isValid(); }
-    QString StagingPath() const { return m_dir.filePath(QStringLiteral("staged")); }
+    bool IsValid() const { return m_dir.IsValid(); }
+    QString StagingPath() const { return m_dir.FilePath(QStringLiteral("staged")); }
 
     bool Commit() {
         if (ReplaceFile(StagingPath(), m_destination)) {
@@ -208,7 +208,7 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
+    common::StagingDir m_dir;
     QString m_destination;
 };
 
@@ -229,6 +229,18 @@ bool EnsureTemplate() {
     }
     return ok;
 }
+
+// Puts back the page cache a connection normally has (see Connect) once the scope ends.
+class RestoreCacheSize {
+public:
+    explicit RestoreCacheSize(const QSqlDatabase& db) : m_db(db) {}
+    ~RestoreCacheSize() { QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size=-32768")); }
+    RestoreCacheSize(const RestoreCacheSize&) = delete;
+    RestoreCacheSize& operator=(const RestoreCacheSize&) = delete;
+
+private:
+    QSqlDatabase m_db;
+};
 
 // The UTF-8 text of a field of a text record file. Fields repeat (the event texts above all), so
 // non-ASCII ones are decoded once and then looked up.
@@ -522,6 +534,20 @@ bool RecordStore::TakeSnapshot(const QString& table, RecordSnapshot& into) const
     return true;
 }
 
+bool RecordStore::BeginSnapshot(const QString& table, RecordSnapshot& into) const {
+    const Operation operation(*this);
+    into.Clear();
+    if (!IsConnected()) {
+        return false;
+    }
+    QSqlError error;
+    if (!into.Begin(m_path, table, &error)) {
+        ReportDatabase(error);
+        return false;
+    }
+    return true;
+}
+
 bool RecordStore::CopyTable(const QString& source, const QString& destination) {
     const Operation operation(*this);
     if (!IsConnected()) {
@@ -797,6 +823,9 @@ bool RecordStore::BeginOpenText(const QString& path) {
     }
     opening->size = opening->file.size();
     QSqlDatabase db = Database();
+    // A small page cache spills the opening's pages to the log a few at a time while the slices
+    // run, instead of leaving tens of megabytes for the commit, which must not stall the window.
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-2048"));
     if (!db.transaction()) {
         ReportDatabase(db.lastError());
         return false;
@@ -853,6 +882,7 @@ bool RecordStore::EndOpenText() {
     QSqlDatabase db = Database();
     const bool written = opening->writer->Flush();
     opening->writer.reset();
+    const RestoreCacheSize restore(db);
     if (opening->reader.Failed()) {
         db.rollback();
         Report(What::OpenFile, records::kOpenFileErrorText);
@@ -877,5 +907,6 @@ void RecordStore::CancelOpenText() {
     }
     m_textOpening->writer.reset();
     m_textOpening.reset();
+    const RestoreCacheSize restore(Database());
     Database().rollback();
 }

@@ -127,6 +127,8 @@ public:
     // Replaces `into` by a snapshot of the table (see RecordSnapshot); an error is reported and
     // leaves it empty. False also when not connected.
     bool TakeSnapshot(const QString& table, RecordSnapshot& into) const;
+    // TakeSnapshot in steps: the caller goes on with into.Continue().
+    bool BeginSnapshot(const QString& table, RecordSnapshot& into) const;
 
     // Writes TEMP to a new file at path: a database made from the template (its KPB650 holds the
     // rows) or a GBK text file, chosen by IsDatabasePath. The file is built in a directory of its

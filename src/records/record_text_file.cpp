@@ -183,6 +183,11 @@ bool RecordLineReader::Next(QByteArrayView* line) {
         if (end - start > records::kMaxRecordLineBytes) {
             continue;
         }
+        // No field the program writes holds a zero byte, and the database would cut the field
+        // at it: such a line is skipped as a line too long is.
+        if (std::memchr(data + start, 0, static_cast<std::size_t>(end - start)) != nullptr) {
+            continue;
+        }
         *line = QByteArrayView(data + start, end - start);
         return true;
     }

@@ -40,7 +40,8 @@ QString DecodeRecordField(QByteArrayView gbk);
 EventRecord ParseRecordLine(QByteArrayView line);
 
 // Hands out the lines of a text record file one at a time, reading the file in large blocks.
-// Lines longer than records::kMaxRecordLineBytes are skipped whole. The device must stay open
+// Lines longer than records::kMaxRecordLineBytes, and lines holding a zero byte, are skipped
+// whole. The device must stay open
 // and unread by others while this reads it.
 class RecordLineReader {
 public:

@@ -108,8 +108,9 @@ void CParameterDlg::OnInitDialog() {
     }
     m_frequency->setText(m_frequencyText);
     m_link->SetPortNumber(m_portNumber);
-    if (OpenPort(*m_comm, m_portNumber, this) == OpenPortResult::Failed) {
-        ShowMessageBox(this, comm::kChoosePortAgainText);
+    QString reason;
+    if (OpenPort(*m_comm, m_portNumber, this, &reason) == OpenPortResult::Failed) {
+        ShowMessageBox(this, comm::ChoosePortAgainText(reason));
     }
 }
 
@@ -173,7 +174,7 @@ void CParameterDlg::OnExchangeFinished(const ExchangeResult& result) {
             }
             return;
         case ExchangeOutcome::PortError:
-            ShowMessageBox(this, comm::kChoosePortAgainText);
+            ShowMessageBox(this, comm::ChoosePortAgainText(result.error));
             return;
         case ExchangeOutcome::Refused:
             break;

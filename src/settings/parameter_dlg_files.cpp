@@ -10,6 +10,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+#include <vector>
+
 #include "common/dialog_units.h"
 #include "common/message_box.h"
 #include "common/program_version.h"
@@ -18,7 +21,9 @@
 
 namespace {
 
-// The row sits below the dialog's own controls, as high as their buttons, with their margin.
+// The row sits below the dialog's own controls, as high as their buttons; the side margin is
+// their group boxes', the gap above it is the one between the last group and the buttons, the
+// margin below it the one below the buttons.
 constexpr int kRowHeight = 14;
 constexpr int kRowMargin = 7;
 constexpr int kRowGap = 4;
@@ -72,18 +77,43 @@ QString RunParameterFileDialog(QWidget* parent, bool save, const QString& start)
 void CParameterDlg::BuildFileControls(const ParameterDlgTemplate& layout) {
     constexpr DialogUnits du = common::kSongTi9Units;
     // The dialog grows by one row; everything the template places keeps its position.
-    const int top = layout.size.height();
-    setFixedSize(du.size(layout.size.width(), top + kRowHeight + kRowMargin));
-    const int count = static_cast<int>(std::size(kFileButtons));
-    const int width = (layout.size.width() - 2 * kRowMargin - (count - 1) * kRowGap) / count;
-    int left = kRowMargin;
+    int groupsBottom = 0;
+    int buttonsTop = layout.size.height();
+    int buttonsBottom = 0;
+    for (const ParameterDlgTemplate::Item& item : layout.items) {
+        if (item.kind == ParameterDlgTemplate::kGroup) {
+            groupsBottom = std::max(groupsBottom, item.rect.bottom() + 1);
+        } else if (item.kind == ParameterDlgTemplate::kButton) {
+            buttonsTop = std::min(buttonsTop, item.rect.top());
+            buttonsBottom = std::max(buttonsBottom, item.rect.bottom() + 1);
+        }
+    }
+    const int top = buttonsBottom + std::max(0, buttonsTop - groupsBottom);
+    const int below = std::max(0, layout.size.height() - buttonsBottom);
+    setFixedSize(du.size(layout.size.width(), top + kRowHeight + below));
+
+    // Each button as wide as its text needs, and what is left shared out, so that no text
+    // touches its border; equal widths only when the texts do not fit at all.
+    const QRect row = du.rect(kRowMargin, top, layout.size.width() - 2 * kRowMargin, kRowHeight);
+    const int gap = du.size(kRowGap, 0).width();
+    std::vector<QPushButton*> buttons;
+    int needed = 0;
     for (const FileButton& spec : kFileButtons) {
         auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
         button->setObjectName(QString::fromUtf8(spec.objectName));
         button->setToolTip(QString::fromUtf8(spec.toolTip));
-        button->setGeometry(du.rect(left, top, width, kRowHeight));
         connect(button, &QPushButton::clicked, this, spec.handler);
-        left += width + kRowGap;
+        needed += button->sizeHint().width();
+        buttons.push_back(button);
+    }
+    const int count = static_cast<int>(buttons.size());
+    const int spare = row.width() - needed - (count - 1) * gap;
+    int left = row.left();
+    for (int i = 0; i < count; ++i) {
+        const int width = spare >= 0 ? buttons[std::size_t(i)]->sizeHint().width() + spare / count
+                                     : (row.width() - (count - 1) * gap) / count;
+        buttons[std::size_t(i)]->setGeometry(left, row.top(), width, row.height());
+        left += width + gap;
     }
 
     // A comparison waits for the next read reply. The dialog's read button asks for the reading

@@ -135,17 +135,23 @@ const ParameterField& FieldOfByte(int variant, int byte) {
     return byte < listsAt ? fields.front() : fields[static_cast<std::size_t>(1 + byte - listsAt)];
 }
 
+int FirstDifference(const QByteArray& a, const QByteArray& b) {
+    int i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i]) {
+        ++i;
+    }
+    return i;
+}
+
 // Empty when `actual` is `expected`; else names the first byte that differs and its field.
 QString FrameDisagreement(int variant, const QByteArray& actual, const QByteArray& expected) {
-    for (int i = 0; i < actual.size() && i < expected.size(); ++i) {
-        if (actual[i] != expected[i]) {
-            return QStringLiteral("字段 \"frame\" 的字节 %1 为 %2，与字段 %3 不符，应为 %4")
-                .arg(QString::number(i), ByteHex(static_cast<std::uint8_t>(actual[i])),
-                     Quoted(FieldOfByte(variant, i).name),
-                     ByteHex(static_cast<std::uint8_t>(expected[i])));
-        }
+    const int i = FirstDifference(actual, expected);
+    if (i >= actual.size() || i >= expected.size()) {
+        return QString();
     }
-    return QString();
+    return QStringLiteral("字段 \"frame\" 的字节 %1 为 %2，与字段 %3 不符，应为 %4")
+        .arg(QString::number(i), ByteHex(static_cast<std::uint8_t>(actual[i])),
+             Quoted(FieldOfByte(variant, i).name), ByteHex(static_cast<std::uint8_t>(expected[i])));
 }
 
 QString JsonString(const QString& text) {
@@ -180,6 +186,44 @@ QString TypeName(QJsonValue::Type type) {
     }
 }
 
+// The first key that an object of a well-formed JSON text holds twice; empty when none does.
+// The JSON reader keeps the last of them, so a hand-edited file could silently lose a value.
+QString RepeatedKey(const QByteArray& json) {
+    struct Container {
+        bool object = false;
+        bool keyNext = false;
+        QSet<QString> keys;
+    };
+    std::vector<Container> open;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '"') {
+            const qsizetype start = i;
+            for (++i; i < json.size() && json[i] != '"'; ++i) {
+                i += json[i] == '\\' ? 1 : 0;
+            }
+            if (open.empty() || !open.back().object || !open.back().keyNext) {
+                continue;
+            }
+            open.back().keyNext = false;
+            // Decoded, so that an escaped spelling of a key is the same key.
+            const QByteArray literal = '[' + json.mid(start, i + 1 - start) + ']';
+            const QString key = QJsonDocument::fromJson(literal).array().at(0).toString();
+            if (open.back().keys.contains(key)) {
+                return key;
+            }
+            open.back().keys.insert(key);
+        } else if (c == '{' || c == '[') {
+            open.push_back({c == '{', c == '{', {}});
+        } else if ((c == '}' || c == ']') && !open.empty()) {
+            open.pop_back();
+        } else if (c == ',' && !open.empty() && open.back().object) {
+            open.back().keyNext = true;
+        }
+    }
+    return QString();
+}
+
 // Reads one file; each step returns an error text, empty to go on.
 class FileReader {
 public:
@@ -197,9 +241,20 @@ public:
         if (!build.error.isEmpty()) {
             return FieldMessage(kCentreFrequencyName, build.error);
         }
-        error = FrameDisagreement(m_variant, m_frame, FrameBytes(build.frame));
+        const QByteArray built = FrameBytes(build.frame);
+        // A file edited by hand usually has no frame: its fields are what is written.
+        if (m_frame.isEmpty()) {
+            m_frame = built;
+        }
+        error = FrameDisagreement(m_variant, m_frame, built);
         if (!error.isEmpty()) {
-            return error;
+            // Either the fields were edited and the frame was left behind, or the other way round;
+            // only the person who edited the file knows which one holds what is meant.
+            return error +
+                   QStringLiteral(
+                       "。若字段是有意修改的，请删除 \"frame\" 一项，按字段写入；"
+                       "否则请把字段 %1 改回与 \"frame\" 相符的值")
+                       .arg(Quoted(FieldOfByte(m_variant, FirstDifference(m_frame, built)).name));
         }
         *result = ParameterSetFromFrame(m_variant, m_frame);
         result->set.provenance = m_provenance;
@@ -360,6 +415,9 @@ private:
 
     QString Frame() {
         const QJsonValue frameValue = m_root.value(kFrameName);
+        if (frameValue.isUndefined()) {
+            return QString();  // built from the fields
+        }
         if (!frameValue.isArray()) {
             return Missing(kFrameName, frameValue, QJsonValue::Array);
         }
@@ -685,6 +743,11 @@ ParameterSetResult ParameterSetFromFile(const QByteArray& bytes, int variant) {
     }
     if (!document.isObject()) {
         result.error = QStringLiteral("参数文件的内容应为一个 JSON 对象");
+        return result;
+    }
+    const QString repeated = RepeatedKey(bytes);
+    if (!repeated.isEmpty()) {
+        result.error = QStringLiteral("字段 %1 出现了两次").arg(Quoted(repeated));
         return result;
     }
     const QString error = FileReader(document.object(), variant).Read(&result);

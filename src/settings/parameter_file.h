@@ -35,8 +35,9 @@
 //
 // A list's value is its quantity in the unit ("ms") when its items name one, else the item's
 // index (unit ""); "text" is the item as the dialog shows it. "frame" is the raw frame, eight
-// bytes a line; it must be exactly the frame the dialog writes for the fields. "provenance" and
-// each of its entries are optional.
+// bytes a line, as the program saves it; a file edited by hand may leave it out, and is then
+// written from its fields. When present it must be exactly the frame the dialog writes for the
+// fields. "provenance" and each of its entries are optional. No object may repeat a key.
 namespace settings {
 
 inline const QString kParameterFileFormat = QStringLiteral("kp650-parameter-set");

@@ -78,6 +78,9 @@ private slots:
     void clearKeepsArchive_data();
     void clearKeepsArchive();
     void convert();
+    void fileEditedByHand_data();
+    void fileEditedByHand();
+    void identifyToldTheOtherVariant();
 };
 
 void TestE2eCtl::runsWithoutDisplay() {
@@ -373,6 +376,89 @@ void TestE2eCtl::convert() {
         0);
     QVERIFY(QFile::exists(home.filePath("x.dat")));
     QCOMPARE(RunCtl(home.path(), {"convert", home.filePath("missing.txt"), back}).exitCode, 7);
+    // No record line at all: zero bytes in lines of 1 MB.
+    const QString zeros = home.filePath("zeros.txt");
+    {
+        QFile f(zeros);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 3; ++i) {
+            f.write(QByteArray(1 << 20, '\0') + "\r\n");
+        }
+    }
+    const CtlRun none = RunCtl(home.path(), {"convert", zeros, home.filePath("none.csv")});
+    QCOMPARE(none.exitCode, 7);
+    QVERIFY2(none.err.contains("文件中没有记录行"), none.err.constData());
+    QVERIFY(!QFile::exists(home.filePath("none.csv")));
+}
+
+void TestE2eCtl::fileEditedByHand_data() {
+    QTest::addColumn<QString>("variant");
+    QTest::addColumn<int>("frequency");
+    QTest::addColumn<QString>("held");
+    QTest::newRow("A") << "A" << 350 << "200 kHz";
+    QTest::newRow("B") << "B" << 450 << "500 kHz";
+}
+
+// Read to a file, edited as in an editor (frequency changed, frame left out), compared, written,
+// compared again and read back; the frame put back then disagrees and is refused.
+void TestE2eCtl::fileEditedByHand() {
+    QFETCH(QString, variant);
+    QFETCH(int, frequency);
+    QFETCH(QString, held);
+    SimProcess device;
+    QVERIFY(device.Start({"--variant", variant, "--baud", "0"}));
+    QTemporaryDir home;
+    const QStringList port{"--port", device.LinkPath()};
+    const QString file = home.filePath("site.json");
+    QCOMPARE(RunCtl(home.path(), port + QStringList{"params", "read", "-o", file}).exitCode, 0);
+    QJsonObject root = QJsonDocument::fromJson(ReadFile(file)).object();
+    const QJsonValue frame = root.take("frame");
+    QVERIFY(frame.isArray());
+    QJsonArray fields = root.value("fields").toArray();
+    QJsonObject centre = fields.at(0).toObject();
+    centre["value"] = frequency;
+    fields.replace(0, centre);
+    root["fields"] = fields;
+    const auto save = [&file](const QJsonObject& object) {
+        QFile f(file);
+        return f.open(QIODevice::WriteOnly) && f.write(QJsonDocument(object).toJson()) > 0;
+    };
+    QVERIFY(save(root));
+
+    const CtlRun differs =
+        RunCtl(home.path(), port + QStringList{"params", "diff", file, "--json"});
+    QCOMPARE(differs.exitCode, 9);
+    QCOMPARE(differs.Json().value("equal").toBool(true), false);
+    const QJsonArray differences = differs.Json().value("differences").toArray();
+    QCOMPARE(differences.size(), 1);
+    QCOMPARE(At(differences, "0/name").toString(), QStringLiteral("centre_frequency"));
+    QCOMPARE(At(differences, "0/device").toString(), held);
+    QCOMPARE(At(differences, "0/file").toString(), QStringLiteral("%1 kHz").arg(frequency));
+
+    QCOMPARE(RunCtl(home.path(), port + QStringList{"params", "write", file}).exitCode, 0);
+    const CtlRun same = RunCtl(home.path(), port + QStringList{"params", "diff", file});
+    QCOMPARE(same.exitCode, 0);
+    QCOMPARE(same.out, QByteArray());
+    const CtlRun read = RunCtl(home.path(), port + QStringList{"params", "read", "--json"});
+    QCOMPARE(At(read.Json(), "fields/0/value").toInt(), frequency);
+
+    root["frame"] = frame;  // the frame of the old frequency
+    QVERIFY(save(root));
+    const CtlRun refused = RunCtl(home.path(), port + QStringList{"params", "write", file});
+    QCOMPARE(refused.exitCode, 7);
+    QVERIFY2(refused.err.contains("请删除 \"frame\" 一项，按字段写入"), refused.err.constData());
+}
+
+void TestE2eCtl::identifyToldTheOtherVariant() {
+    SimProcess device;
+    QVERIFY(device.Start({"--variant", "B", "--baud", "0"}));
+    QTemporaryDir home;
+    const CtlRun run =
+        RunCtl(home.path(), {"--port", device.LinkPath(), "--variant", "A", "identify"});
+    QCOMPARE(run.exitCode, 6);
+    QCOMPARE(QString::fromUtf8(run.err),
+             QStringLiteral("应答有 KPB-650 的格式（10 字节：56 01 09 09 08 0A 0B 0C 0D 58），不是 "
+                            "KPA-650 的：装置应为 KPB-650，请用 --variant B 或不指定 --variant\n"));
 }
 
 QTEST_GUILESS_MAIN(TestE2eCtl)

@@ -149,6 +149,23 @@ private Q_SLOTS:
         dlg.reject();
     }
 
+    // At the first size the device path reads whole, however long, and whatever the others say.
+    void devicePathWhole() {
+        FakeSystem system;
+        system.ports = {Port("/dev/ttyS0"),
+                        Port("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                             "FT232R USB UART", "0403:6001")};
+        CPortChooserDlg dlg(system.Enumerator());
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        auto* view = dlg.findChild<QTableView*>(QStringLiteral("portList"));
+        const int device = view->columnWidth(0);
+        QVERIFY(device > view->fontMetrics().horizontalAdvance(
+                             "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+        QCOMPARE(view->columnViewportPosition(0), 0);
+        dlg.reject();
+    }
+
     void choice_data() {
         QTest::addColumn<int>("row");  // -1: type the name instead
         QTest::addColumn<QString>("typed");

@@ -166,8 +166,8 @@ void TestEventRecord::everyTableTextRoundTrips() {
 
 void TestEventRecord::lineReaderAcrossBlocks() {
     // Lines of every length up to some hundreds of bytes, CR LF or LF, a line too long for the
-    // reader (skipped) and a last line without a line end: well over a megabyte, so that lines
-    // cross the reader's block boundaries wherever they fall.
+    // reader and one with a zero byte (both skipped) and a last line without a line end: well over
+    // a megabyte, so that lines cross the reader's block boundaries wherever they fall.
     QByteArray content;
     QList<QByteArray> expected;
     for (int i = 0; i < 20000; ++i) {
@@ -176,6 +176,9 @@ void TestEventRecord::lineReaderAcrossBlocks() {
         content += line + (i % 3 == 0 ? "\n" : "\r\n");
         if (i == 7000) {
             content += QByteArray(200000, 'x') + "\r\n";
+        }
+        if (i == 9000) {
+            content += QByteArray("1    2024  5  1   10  0  0  0  AB\0CD\r\n", 38);  // skipped
         }
     }
     content += "last";

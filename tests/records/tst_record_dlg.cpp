@@ -1,4 +1,6 @@
+#include <QDir>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableView>
@@ -144,6 +146,9 @@ private slots:
     void clearLog_data();
     void clearLog();
     void clearDeclined();
+    void archiveBeforeClear_data();
+    void archiveBeforeClear();
+    void selectingNeverScrollsSideways();
     void fillListFromThreeRows();
     void fillListFromEmptyTable();
     void saveAndOpenFiles();
@@ -544,6 +549,68 @@ void TestRecordDlg::clearDeclined() {
     QTest::mouseClick(b.Button(1012), Qt::LeftButton);
     QCOMPARE(b.line.Written(), QByteArray());
     QCOMPARE(b.Temp().size(), std::size_t(1));
+}
+
+void TestRecordDlg::archiveBeforeClear_data() {
+    QTest::addColumn<bool>("blocked");  // a file where the archive folder should be
+    QTest::newRow("archive written") << false;
+    QTest::newRow("archive cannot be written") << true;
+}
+
+void TestRecordDlg::archiveBeforeClear() {
+    QFETCH(bool, blocked);
+    Bench b(kVariantA);
+    b.ReadLog(kVariantA, 2);
+    const QString archive = b.home.filePath(QStringLiteral("archive"));
+    if (blocked) {
+        QFile file(archive);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    b.recorder.SetAnswer(QMessageBox::Yes);
+    b.recorder.Clear();
+    b.line.ClearWritten();
+    // What the archive folder holds when the request leaves.
+    QStringList archived;
+    QByteArray archivedBytes;
+    b.line.SetResponder([&](const QByteArray&) {
+        archived = QDir(archive).entryList(QDir::Files);
+        if (!archived.isEmpty()) {
+            QFile f(QDir(archive).filePath(archived.first()));
+            archivedBytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }
+    });
+    QTest::mouseClick(b.Button(1012), Qt::LeftButton);
+    if (blocked) {
+        QCOMPARE(b.line.Written(), QByteArray());
+        QCOMPARE(b.recorder.Boxes().size(), 2);  // the question, then why nothing was cleared
+        QCOMPARE(b.Temp().size(), std::size_t(2));
+        return;
+    }
+    QCOMPARE(b.line.Written(), QByteArray("EX"));
+    QCOMPARE(archived.size(), 1);
+    QVERIFY2(archived.first().startsWith(QStringLiteral("KPA650-")), qPrintable(archived.first()));
+    QCOMPARE(archivedBytes.count("\r\n"), 2);
+    QVERIFY(archivedBytes.startsWith("1    2009  9  25   10  30  15  500  "));
+}
+
+void TestRecordDlg::selectingNeverScrollsSideways() {
+    Bench b(kVariantB);
+    b.ReadLog(kVariantB, 30);
+    QTableView& list = b.dlg->List();
+    QScrollBar* sideways = list.horizontalScrollBar();
+    QVERIFY(sideways->maximum() > 0);  // the columns are wider than the list
+    const int events = 8;
+    for (const int row : {3, 0, 25}) {
+        list.scrollTo(list.model()->index(row, 0));
+        const QRect cell = list.visualRect(list.model()->index(row, events));
+        const QPoint at(std::min(cell.center().x(), list.viewport()->width() - 2),
+                        cell.center().y());
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(list.currentIndex().row(), row);
+        QCOMPARE(sideways->value(), 0);
+    }
+    QTest::keyClick(&list, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(sideways->value(), 0);
 }
 
 void TestRecordDlg::fillListFromThreeRows() {

@@ -90,6 +90,8 @@ class TestRecordExport : public QObject {
 private slots:
     void csvMatchesHandWrittenFile_data();
     void csvMatchesHandWrittenFile();
+    void csvQuotesWhatNeedsIt_data();
+    void csvQuotesWhatNeedsIt();
     void comtradeMatchesHandWrittenFiles_data();
     void comtradeMatchesHandWrittenFiles();
     void comtradeCfgFollowsTheStandardsFieldOrder_data();
@@ -108,6 +110,24 @@ void TestRecordExport::csvMatchesHandWrittenFile_data() {
     QTest::addColumn<QString>("expected");
     QTest::newRow("A") << LogA() << "log_a.csv";
     QTest::newRow("B") << LogB() << "log_b.csv";
+}
+
+// Each special character alone is enough to quote a field (RFC 4180).
+void TestRecordExport::csvQuotesWhatNeedsIt_data() {
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QByteArray>("field");
+    QTest::newRow("quote only") << "5\"" << QByteArray("\"5\"\"\"");
+    QTest::newRow("comma only") << "a,b" << QByteArray("\"a,b\"");
+    QTest::newRow("line feed only") << "a\nb" << QByteArray("\"a\nb\"");
+    QTest::newRow("plain") << "命令1启动" << QByteArray("命令1启动");
+}
+
+void TestRecordExport::csvQuotesWhatNeedsIt() {
+    QFETCH(QString, event);
+    QFETCH(QByteArray, field);
+    const QByteArray csv =
+        RecordsToCsv({Rec("2024", "13", "1", "0", "0", "4", "0", event.toUtf8().constData())});
+    QCOMPARE(csv.mid(csv.indexOf("\r\n") + 2), "1,,2024,13,1,0,0,4,0," + field + "\r\n");
 }
 
 void TestRecordExport::csvMatchesHandWrittenFile() {

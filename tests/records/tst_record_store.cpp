@@ -1,3 +1,4 @@
+#include <QSqlError>
 #include <QtTest>
 
 #include <QSqlDatabase>
@@ -130,6 +131,7 @@ private slots:
     void textFieldsStoredAsRead();
     void openTextInSlices();
     void snapshotPagesAndStaysAsTaken();
+    void snapshotInStepsReadsOneState();
 
 private:
     QString Home(const QString& name) const { return m_home->filePath(name); }
@@ -927,6 +929,34 @@ void TestRecordStore::snapshotPagesAndStaysAsTaken() {
     QVERIFY(!Told(store, store.TakeSnapshot(records::kTempTable, moved)));
     QCOMPARE(moved.Count(), 0);
     QVERIFY(m_told.isEmpty());
+}
+
+// Taken a slice at a time, the rows are those of the moment the copy began.
+void TestRecordStore::snapshotInStepsReadsOneState() {
+    constexpr int kRows = 2500;
+    RecordStore store;
+    QVERIFY(store.ConnectWorking(0));
+    FillTemp(store, MakeRecords(kRows));
+    RecordSnapshot snapshot;
+    QVERIFY(store.BeginSnapshot(records::kTempTable, snapshot));
+    QSqlError error;
+    bool failed = false;
+    int steps = 0;
+    while (!snapshot.Continue(1000, &error, &failed)) {
+        if (++steps == 1) {
+            QCOMPARE(snapshot.Count(), 1000);
+            QVERIFY(store.EmptyTable(records::kTempTable));
+            QVERIFY(store.Append(records::kTempTable, MakeRecord(kRows)));
+        }
+    }
+    QVERIFY(!failed);
+    QCOMPARE(steps, 2);
+    QVERIFY(!snapshot.Copying());
+    QCOMPARE(snapshot.Count(), kRows);
+    for (int row : {0, 999, 1000, 1001, 2499}) {
+        QCOMPARE(snapshot.At(row), MakeRecord(row));
+    }
+    QVERIFY(m_boxes->Boxes().isEmpty());
 }
 
 QTEST_MAIN(TestRecordStore)

@@ -95,6 +95,8 @@ private Q_SLOTS:
     void controls();
     void everyItemTextFits_data();
     void everyItemTextFits();
+    void fileRowHasTheDialogsMargins_data();
+    void fileRowHasTheDialogsMargins();
     void toolTips_data();
     void toolTips();
     void labels_data();
@@ -207,6 +209,41 @@ void TestParameterDlg::everyItemTextFits_data() {
     for (const auto& [id, rect] : b) {
         QTest::addRow("B %d", id) << 1 << id << rect;
     }
+}
+
+void TestParameterDlg::fileRowHasTheDialogsMargins_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<int>("top");     // pixels: the gap above as between groups and buttons
+    QTest::addColumn<int>("height");  // ... and the margin below as below the buttons
+    QTest::newRow("A") << 0 << 238 << 271;
+    QTest::newRow("B") << 1 << 244 << 274;
+}
+
+// The added row keeps clear of the edges and each text of its button's border.
+void TestParameterDlg::fileRowHasTheDialogsMargins() {
+    QFETCH(int, variant);
+    QFETCH(int, top);
+    QFETCH(int, height);
+    auto dlg = MakeDialog(variant);
+    dlg->show();
+    QCOMPARE(dlg->height(), height);
+    int right = 0;
+    for (const char* name : {"buttonSaveParameters", "buttonLoadParameters", "buttonCompareShown",
+                             "buttonCompareFile"}) {
+        auto* button = dlg->findChild<QPushButton*>(QLatin1String(name));
+        QVERIFY2(button, name);
+        QCOMPARE(button->y(), top);
+        QCOMPARE(button->height(), 21);
+        QVERIFY(button->x() > right);
+        right = button->geometry().right();
+        QStyleOptionButton option;
+        option.initFrom(button);
+        const QRect contents =
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        QVERIFY2(contents.width() >= button->fontMetrics().horizontalAdvance(button->text()) + 6,
+                 qPrintable(button->text()));
+    }
+    QVERIFY(right <= dlg->width() - 10);
 }
 
 // At the lists' own sizes the closed list shows each item whole: the label is drawn in the
@@ -813,14 +850,18 @@ void TestParameterDlg::openFailureIsReported() {
     CTransmitterParamDlg dlg;
     dlg.SetPortNumber(2);
     dlg.show();
-    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("串口打开失败，请重新选择串口!")});
+    // The dialog's own text first, then the system's reason.
+    QCOMPARE(m_boxes->Texts(), QStringList{QStringLiteral("串口打开失败，请重新选择串口!\nbusy")});
     QVERIFY(!m_line->IsOpen());
     QCOMPARE(dlg.Comm().GetCommPort(), short(2));
-    // The dialog stays usable: a write sends nothing and times out.
+    // The dialog stays usable: a write sends nothing.
     m_boxes->Clear();
     Frequency(dlg)->setText(QStringLiteral("200"));
     Click(dlg, 1011);
     QVERIFY(m_line->Written().isEmpty());
+    // The next request tries the port again and says why it still cannot open it.
+    QTRY_COMPARE(m_boxes->Texts(),
+                 QStringList{QStringLiteral("串口打开失败，请重新选择串口!\nbusy")});
 }
 
 void TestParameterDlg::mainFrameOpensDialogByVariant_data() {

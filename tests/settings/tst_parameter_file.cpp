@@ -92,6 +92,14 @@ QByteArray Without(const char* text, const char* key) {
     return QJsonDocument(root).toJson();
 }
 
+// What a refusal of a frame that disagrees with its fields adds.
+QString Advice(const char* field) {
+    return QStringLiteral(
+               "。若字段是有意修改的，请删除 \"frame\" 一项，按字段写入；否则请把字段 \"%1\" "
+               "改回与 \"frame\" 相符的值")
+        .arg(QLatin1String(field));
+}
+
 QComboBox* List(QDialog& dlg, int id) {
     return dlg.findChild<QComboBox*>(QStringLiteral("id%1").arg(id));
 }
@@ -217,7 +225,14 @@ void TestParameterFile::badFileIsRefused_data() {
         << 0 << Edit(kFileA, "\"fields\": [", "\"comment\": \"x\", \"fields\": [")
         << "未知字段 \"comment\"";
     QTest::newRow("no fields") << 0 << Without(kFileA, "fields") << "缺少字段 \"fields\"";
-    QTest::newRow("no frame") << 0 << Without(kFileA, "frame") << "缺少字段 \"frame\"";
+    QTest::newRow("key twice at the top")
+        << 0
+        << Edit(kFileA, "\"device\": \"KPA-650\",",
+                "\"device\": \"KPA-650\", \"dev\\u0069ce\": \"KPA-650\",")
+        << "字段 \"device\" 出现了两次";
+    QTest::newRow("key twice in a field")
+        << 0 << Edit(kFileA, "\"value\": 200,", "\"value\": 350, \"value\": 200,")
+        << "字段 \"value\" 出现了两次";
     QTest::newRow("unknown field")
         << 0 << Edit(kFileA, "input_delay_2", "input_delay_4") << "未知字段 \"input_delay_4\"";
     QTest::newRow("missing field")
@@ -275,13 +290,18 @@ void TestParameterFile::badFileIsRefused_data() {
         << "字段 \"frame\" 应有 70 字节，文件中有 69 字节";
     QTest::newRow("frame disagrees with a delay")
         << 0 << Edit(kFileA, "\"00 00 00 00 05 05\"", "\"00 03 00 00 05 05\"")
-        << "字段 \"frame\" 的字节 65 为 03，与字段 \"input_delay_1\" 不符，应为 00";
+        << "字段 \"frame\" 的字节 65 为 03，与字段 \"input_delay_1\" 不符，应为 00" +
+               Advice("input_delay_1");
     QTest::newRow("frame disagrees in a derived word")
         << 0 << Edit(kFileA, "28 E6 08", "28 E6 09")
-        << "字段 \"frame\" 的字节 15 为 09，与字段 \"centre_frequency\" 不符，应为 08";
+        << "字段 \"frame\" 的字节 15 为 09，与字段 \"centre_frequency\" 不符，应为 08" +
+               Advice("centre_frequency");
     QTest::newRow("frequency changed, frame not")
         << 0 << Edit(kFileA, "\"value\": 200,", "\"value\": 201,")
-        << "字段 \"frame\" 的字节 5 为 28，与字段 \"centre_frequency\" 不符，应为 29";
+        << "字段 \"frame\" 的字节 5 为 28，与字段 \"centre_frequency\" 不符，应为 "
+           "29。若字段是有意修改的，"
+           "请删除 \"frame\" 一项，按字段写入；否则请把字段 \"centre_frequency\" 改回与 \"frame\" "
+           "相符的值";
     QTest::newRow("time that is none")
         << 0 << Edit(kFileA, "2024-05-01T10:30:00+08:00", "yesterday")
         << "字段 \"provenance\" 的 \"read_from_device_at\" 不是有效的时间，应如 "
@@ -380,6 +400,10 @@ void TestParameterFile::loadFillsControlsAndSendsNothing_data() {
                               "01A1CAC1"
                               "0102030405"
                               "0A010300");
+    // Edited by hand: no frame, so the fields are written.
+    QTest::newRow("A edited, no frame")
+        << 0 << Edit(Without(kFileA, "frame").constData(), "200", "350") << "350" << kSelectionsA
+        << QByteArray::fromHex("000000000047AE14");
 }
 
 void TestParameterFile::loadFillsControlsAndSendsNothing() {
