@@ -3,7 +3,10 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libgl-dev
           fonts-noto-cjk fonts-arphic-uming ccache qt6-svg-dev qt6-translations-l10n
-          dpkg-dev desktop-file-utils appstream "$@")
+          dpkg-dev desktop-file-utils appstream postgresql libqt6sql6-psql "$@")
+# The archive's web page: Qt HTTP Server (whose CMake files need Qt WebSockets), and the
+# headless browser its tests drive.
+packages+=(qt6-httpserver-dev qt6-websockets-dev chromium)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -325,6 +325,42 @@ QByteArray DeviceModel::ApplyFaults(Command command, QByteArray reply) {
     if (command != Command::ReadLog && Roll(m_faults.badTrailer)) {
         reply[reply.size() - 1] = static_cast<char>(0x00);
     }
+    if (!m_faults.noise.empty() && !reply.isEmpty()) {
+        ReplyKind kind = ReplyKind::Identification;
+        switch (command) {
+            case Command::Identification:
+                kind = ReplyKind::Identification;
+                break;
+            case Command::ReadParameters:
+                kind = ReplyKind::ParametersRead;
+                break;
+            case Command::WriteParameters:
+                kind = ReplyKind::ParametersWrite;
+                break;
+            case Command::ReadClock:
+                kind = ReplyKind::ClockRead;
+                break;
+            case Command::WriteClock:
+                kind = ReplyKind::ClockWrite;
+                break;
+            case Command::ClearLog:
+                kind = ReplyKind::LogClear;
+                break;
+            case Command::ReadLog: {
+                const auto type = static_cast<std::uint8_t>(reply.back());
+                kind = type == kCountType      ? ReplyKind::LogCount
+                       : type == kEndOfLogType ? ReplyKind::LogEnd
+                                               : ReplyKind::LogRecord;
+                break;
+            }
+        }
+        const int nth = ++m_repliesOfKind[static_cast<std::size_t>(kind)];
+        for (const NoiseBefore& n : m_faults.noise) {
+            if (n.kind == kind && n.nth == nth) {
+                reply.prepend(n.bytes);
+            }
+        }
+    }
     if (Roll(m_faults.garbage)) {
         const int n = std::uniform_int_distribution<int>(1, 3)(m_random);
         QByteArray noise;

@@ -69,12 +69,33 @@ struct FaultRate {
     bool Enabled() const { return count > 0 || (count < 0 && probability > 0.0); }
 };
 
+// The kinds of reply a device sends, for noise placed before the Nth reply of one kind.
+enum class ReplyKind {
+    Identification,
+    ParametersRead,
+    ParametersWrite,
+    ClockRead,
+    ClockWrite,
+    LogCount,
+    LogRecord,
+    LogEnd,
+    LogClear
+};
+
+// Exact bytes sent before the `nth` reply (from 1) of a kind, counted over the device's life.
+struct NoiseBefore {
+    ReplyKind kind = ReplyKind::Identification;
+    int nth = 1;
+    QByteArray bytes;
+};
+
 struct FaultPlan {
     FaultRate refuse;      // a lone 0x5A instead of the reply; the request is not carried out
     FaultRate silent;      // no reply at all; the request is not carried out
     FaultRate badTrailer;  // last byte of the reply is not 0x58 (not for log frames)
     FaultRate badEcho;     // one byte of a parameter write's echo differs (device keeps the frame)
     FaultRate garbage;     // one to three random bytes go out before the reply
+    std::vector<NoiseBefore> noise;
     std::uint32_t seed = 1;
 };
 
@@ -156,6 +177,7 @@ private:
     qint64 m_lastRequestMs = 0;
     QByteArray m_input;
     FaultPlan m_faults;
+    std::array<int, 9> m_repliesOfKind{};  // replies sent so far, by ReplyKind
     std::mt19937 m_random;
     int m_requests = 0;
 };

@@ -3,6 +3,9 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <utility>
+
 #include "common/globals.h"
 #include "common/program_version.h"
 
@@ -86,6 +89,47 @@ bool ParseFault(const QString& text, SimOptions* options, QString* error) {
     return ParseRate(name, value, rate, error);
 }
 
+bool ParseNoise(const QString& text, FaultPlan* plan, QString* error) {
+    static const std::pair<const char*, ReplyKind> kinds[] = {
+        {"identification", ReplyKind::Identification},
+        {"params-read", ReplyKind::ParametersRead},
+        {"params-write", ReplyKind::ParametersWrite},
+        {"clock-read", ReplyKind::ClockRead},
+        {"clock-write", ReplyKind::ClockWrite},
+        {"log-count", ReplyKind::LogCount},
+        {"log-record", ReplyKind::LogRecord},
+        {"log-end", ReplyKind::LogEnd},
+        {"log-clear", ReplyKind::LogClear}};
+    const QStringList parts = text.split(QLatin1Char(':'));
+    NoiseBefore noise;
+    bool known = false;
+    for (const auto& [name, kind] : kinds) {
+        if (parts.value(0) == QLatin1String(name)) {
+            noise.kind = kind;
+            known = true;
+        }
+    }
+    bool ok = false;
+    noise.nth = parts.value(1).toInt(&ok);
+    noise.bytes = QByteArray::fromHex(parts.value(2).toLatin1());
+    const QString hex = parts.value(2);
+    const bool hexOk =
+        !hex.isEmpty() && hex.size() % 2 == 0 && std::all_of(hex.begin(), hex.end(), [](QChar c) {
+            return c.isDigit() ||
+                   (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
+        });
+    if (parts.size() != 3 || !known || !ok || noise.nth < 1 || !hexOk) {
+        *error = QStringLiteral(
+                     "--noise %1: expected KIND:N:HEX, KIND one of identification, params-read, "
+                     "params-write, clock-read, clock-write, log-count, log-record, log-end, "
+                     "log-clear; N from 1; HEX pairs of hex digits")
+                     .arg(text);
+        return false;
+    }
+    plan->noise.push_back(noise);
+    return true;
+}
+
 ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QString* message) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -101,7 +145,11 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
         "  silent       no reply; the request is not carried out\n"
         "  garbage      one to three random bytes before the reply\n"
         "  hangup-after=N  hang the line up after N reply bytes; a fresh pty then appears at the "
-        "same link (the device was plugged in again)"));
+        "same link (the device was plugged in again)\n\n"
+        "Exact noise (--noise KIND:N:HEX, repeatable): the bytes HEX go out right before the "
+        "Nth reply (from 1, counted since the start) of KIND: identification, params-read, "
+        "params-write, clock-read, clock-write, log-count, log-record, log-end, log-clear. "
+        "Example: --noise log-record:3:A5C3 puts A5 C3 before the third record frame."));
     parser.addHelpOption();
     const QCommandLineOption variant(
         QStringLiteral("variant"),
@@ -172,13 +220,17 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
     const QCommandLineOption fault(QStringLiteral("fault"),
                                    QStringLiteral("Inject a fault (see above)."),
                                    QStringLiteral("FAULT"));
+    const QCommandLineOption noise(
+        QStringLiteral("noise"), QStringLiteral("Exact noise bytes before one reply (see above)."),
+        QStringLiteral("KIND:N:HEX"));
     const QCommandLineOption seed(QStringLiteral("seed"),
                                   QStringLiteral("Seed for faults and made-up events (default 1)."),
                                   QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption verbose(
         QStringLiteral("verbose"), QStringLiteral("Trace requests and replies in hex on stderr."));
     parser.addOptions({variant, link, tcp, version, date, checksum, idBytes, frequency, params,
-                       paramsFile, saveParams, clock, records, log, baud, fault, seed, verbose});
+                       paramsFile, saveParams, clock, records, log, baud, fault, noise, seed,
+                       verbose});
     const QCommandLineOption channelLogs(
         QStringLiteral("channel-logs"),
         QStringLiteral("Write a matching pair of text record files for one channel, the "
@@ -380,6 +432,11 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
     o.channel.jitterMs = jitter;
     o.channel.offsetMs = offset;
     o.channel.seed = o.seed;
+    for (const QString& text : parser.values(noise)) {
+        if (!ParseNoise(text, &o.faults, message)) {
+            return ParseOutcome::Error;
+        }
+    }
     for (const QString& text : parser.values(fault)) {
         if (!ParseFault(text, &o, message)) {
             return ParseOutcome::Error;

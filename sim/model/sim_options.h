@@ -50,6 +50,11 @@ ParseOutcome ParseSimOptions(const QStringList& args, SimOptions* options, QStri
 // (probability P per request), hangup-after=N (after N reply bytes).
 bool ParseFault(const QString& text, SimOptions* options, QString* error);
 
+// One --noise value: KIND:N:HEX, the bytes HEX (two hex digits each) sent before the Nth reply
+// (from 1) of KIND: identification, params-read, params-write, clock-read, clock-write, log-count,
+// log-record, log-end, log-clear.
+bool ParseNoise(const QString& text, FaultPlan* plan, QString* error);
+
 // Takes a parameter file's content as the initial parameters: its frame, and its variant unless
 // --variant chose one, which the file must then match. False with the loader's message otherwise.
 bool ApplyParameterFile(const QByteArray& fileBytes, SimOptions* options, QString* error);

@@ -16,7 +16,7 @@ const QString kInitialModelText = QStringLiteral("KPA(B)-650/R");
 
 }  // namespace
 
-CAboutDlg::CAboutDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_link(m_comm, this) {
+CAboutDlg::CAboutDlg(QWidget* parent) : CDialogBase(parent), m_device(this) {
     setObjectName(QStringLiteral("dlg100"));
     setWindowTitle(QStringLiteral("关于 KPA(B)-650"));
     setModal(true);
@@ -72,7 +72,7 @@ QString CAboutDlg::NoticeText() {
 void CAboutDlg::OnInitDialog() {
     m_model->setText(kInitialModelText);
     m_portNumber = g_portNumber;
-    m_link.SetPortNumber(m_portNumber);
+    m_device.SetPortNumber(m_portNumber);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
         return;
     }

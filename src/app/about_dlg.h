@@ -5,6 +5,7 @@
 
 #include "common/dialog_base.h"
 #include "link/device_exchange.h"
+#include "link/device_link.h"
 #include "link/identity.h"
 #include "link/ms_comm.h"
 
@@ -19,6 +20,7 @@ public:
     ~CAboutDlg() override;
 
     CMSComm& Comm() { return m_comm; }
+    DeviceLink& Link() { return m_device; }
     // "56" while the identification is awaited; empty otherwise.
     QString RequestText() const { return m_requestText; }
 
@@ -33,8 +35,9 @@ private:
     void OnExchangeFinished(const ExchangeResult& result);
 
     int m_portNumber = 1;
-    CMSComm m_comm;
-    DeviceExchange m_link;
+    DeviceLink m_device;  // this dialog's line: control, exchange, port
+    CMSComm& m_comm = m_device.Comm();
+    DeviceExchange& m_link = m_device.Exchange();
     QString m_requestText;
 
     QLabel* m_model = nullptr;

@@ -7,7 +7,7 @@
 
 #include <limits>
 
-#include "link/link_activity.h"
+#include "link/device_link.h"
 #include "link/port_names.h"
 
 QString app::VariantStatusText(int variant) {
@@ -80,12 +80,13 @@ CFrameStatus::CFrameStatus(QStatusBar* bar) : QObject(bar), m_bar(bar) {
     m_watch.setInterval(1000);
     connect(&m_watch, &QTimer::timeout, this, &CFrameStatus::CheckDeviceFile);
     m_watch.start();
+}
 
-    LinkActivity& activity = LinkActivity::Instance();
-    connect(&activity, &LinkActivity::Answered, this, [this](const QString& device) {
+void CFrameStatus::Watch(const DeviceLink& link) {
+    connect(&link, &DeviceLink::Answered, this, [this](const QString& device) {
         Heard(device, app::DeviceHeard::Answered, QString());
     });
-    connect(&activity, &LinkActivity::NoAnswer, this,
+    connect(&link, &DeviceLink::NoAnswer, this,
             [this](const QString& device, const QString& reason) {
                 Heard(device, app::DeviceHeard::NoAnswer, reason);
             });

@@ -41,9 +41,11 @@ StatusTexts FitStatusTexts(int portNumber, const QString& device, PortCheck chec
 
 }  // namespace app
 
+class DeviceLink;
+
 // The main window's status bar: the variant, the port in use with its device, and whether the
-// device answered the last exchange on that device (from LinkActivity). A device file that
-// disappears is noticed within a second, whether or not a dialog has the port open.
+// device answered the last exchange on that device (from the device links it watches). A device
+// file that disappears is noticed within a second, whether or not a dialog has the port open.
 class CFrameStatus : public QObject {
     Q_OBJECT
 public:
@@ -52,6 +54,8 @@ public:
     void SetVariant(int variant);
     // A new port or device forgets what the old one's device did.
     void SetPort(int portNumber, const QString& device, app::PortCheck check);
+    // Shows what `link`'s device answered from now on.
+    void Watch(const DeviceLink& link);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

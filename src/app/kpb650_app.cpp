@@ -19,6 +19,7 @@ bool CKPB650App::InitInstance() {
 void CKPB650App::OnAppAbout() {
     // A fresh dialog each time: every opening is a new exchange with empty fields.
     CAboutDlg dlg(m_frame.get());
+    m_frame->WatchLink(dlg.Link());
     dlg.exec();
 }
 

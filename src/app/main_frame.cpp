@@ -38,6 +38,10 @@ CMainFrame::CMainFrame(QWidget* parent)
     m_view = new CKPB650View(this);
     setCentralWidget(m_view);
     m_status = new CFrameStatus(statusBar());
+    for (const DeviceLink* link : {&m_transmitterParamDlg.Link(), &m_receiverParamDlg.Link(),
+                                   &m_clockDlg.Link(), &m_recordDlg.Link()}) {
+        m_status->Watch(*link);
+    }
 
     BuildMenu(m_menuA, 0);
     BuildMenu(m_menuB, 1);
@@ -54,6 +58,10 @@ CMainFrame::CMainFrame(QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::WatchLink(const DeviceLink& link) {
+    m_status->Watch(link);
+}
 
 QString CMainFrame::TitleText() {
     return QStringLiteral("KPA(B)-650远方跳闸信号传输装置");

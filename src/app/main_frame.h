@@ -69,6 +69,8 @@ public:
     CReceiverParamDlg& ReceiverParamDlg() { return m_receiverParamDlg; }
     CDeviceClockDlg& ClockDlg() { return m_clockDlg; }
     CRecordDlg& RecordDlg() { return m_recordDlg; }
+    // The status bar tells what `link`'s device answered (each device dialog's link is watched).
+    void WatchLink(const DeviceLink& link);
 
     void OnSelectCom1();
     void OnSelectCom2();

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,26 +19,33 @@
 #include <unistd.h>
 #endif
 
+#include "cli/ctl_archive.h"
 #include "cli/ctl_channel.h"
 #include "cli/ctl_journal.h"
 #include "cli/ctl_link.h"
 #include "cli/ctl_output.h"
 #include "cli/ctl_params_diff.h"
+#include "cli/ctl_record_files.h"
 #include "common/globals.h"
 #include "common/program_version.h"
 #include "common/staging_dir.h"
 #include "journal/journal_report.h"
 #include "journal/write_recorder.h"
+#include "link/device_link.h"
 #include "link/exchange.h"
+#include "link/exchange_outcomes.h"
 #include "link/hex_text.h"
 #include "link/identity.h"
 #include "link/port_names.h"
 #include "records/comtrade_export.h"
 #include "records/csv_export.h"
 #include "records/event_record.h"
+#include "records/log_clear.h"
+#include "records/log_read.h"
 #include "records/record_archive.h"
 #include "records/record_log.h"
 #include "records/record_store.h"
+#include "records/temp_table_sink.h"
 #include "settings/parameter_file.h"
 #include "settings/time_frame.h"
 
@@ -46,6 +54,17 @@ namespace cli {
 namespace {
 
 constexpr int kProgressCells = 30;
+// The shortest time-out a clean exchange at 9600 baud meets (see OpenLine).
+constexpr int kMinTimeOutMs = 200;
+
+// "log.csv" -> "log.partial.csv": where a read that broke off writes its records.
+QString PartialName(const QString& path) {
+    const QFileInfo info(path);
+    const QString suffix = info.suffix();
+    const QString base = suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1);
+    return base + QStringLiteral(".partial") +
+           (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+}
 // A clock set from this computer that reads back further off than this was not set.
 constexpr double kClockToleranceSeconds = 2.0;
 
@@ -129,6 +148,8 @@ private:
     int ClockSync();
     int ReadClock(QDateTime* device, QDateTime* pc, std::array<int, 6>* values);
     int LogRead();
+    // The whole log into TEMP of `store`, verified (see LogRead).
+    LogReadResult ReadWholeLog(RecordStore& store);
     int LogClear();
     int Convert();
     // The journal entry of a write about to go out: kExitJournal (nothing sent) when it cannot
@@ -142,6 +163,7 @@ private:
 
     const CtlOptions& m_o;
     std::unique_ptr<CtlLink> m_link;
+    int m_timeOutMs = kDefaultTimeOutMs;
     int m_variant = kVariantUnknown;
     journal::WriteRecorder m_journal{QStringLiteral("kp650ctl")};
     common::StagingDir m_scratchDir{QStringLiteral("kp650ctl")};
@@ -189,6 +211,9 @@ int Ctl::Run() {
     if (command == QLatin1String("channel") && arguments(3)) {
         return RunChannel(m_o);
     }
+    if (command == QLatin1String("archive")) {
+        return RunArchiveCommand(m_o);
+    }
     if (command.isEmpty()) {
         return Usage(QStringLiteral("no command given"));
     }
@@ -201,7 +226,17 @@ int Ctl::OpenLine() {
     if (!m_o.port.isEmpty()) {
         SetPortDeviceOverride(1, m_o.port);
     }
-    m_link = std::make_unique<CtlLink>(m_o.timeOutMs, m_o.retries);
+    m_timeOutMs = m_o.timeOutMs;
+    if (m_timeOutMs < kMinTimeOutMs) {
+        // Less than a clean exchange needs: a parameter frame takes 76 ms on the wire before
+        // the device answers, and a reply counts once the line stayed quiet for 50 ms.
+        Error(QStringLiteral("kp650ctl: --timeout %1 ms is too short for a 9600-baud line; %2 ms "
+                             "is used")
+                  .arg(m_timeOutMs)
+                  .arg(kMinTimeOutMs));
+        m_timeOutMs = kMinTimeOutMs;
+    }
+    m_link = std::make_unique<CtlLink>(m_timeOutMs, m_o.retries);
     if (m_o.verbosity > 1) {
         m_link->SetTrace([this](const QString& text) { Error(text); });
     }
@@ -233,30 +268,21 @@ int Ctl::ResolveVariant() {
 }
 
 int Ctl::Failed(const ExchangeResult& result, const QString& badReplyText) {
-    switch (result.outcome) {
-        case ExchangeOutcome::Success:
-            return kExitOk;
-        case ExchangeOutcome::Refused:
-            Error(comm::kCheckConnectionText);
-            return kExitRefused;
-        case ExchangeOutcome::BadReply:
-            Error(badReplyText);
-            return kExitBadReply;
-        case ExchangeOutcome::TimedOut:
-            Error(comm::kConnectionFailedText);
-            return kExitNoReply;
-        case ExchangeOutcome::LineLost:
-            Error(comm::kConnectionFailedText + QStringLiteral(" (") + result.error +
-                  QLatin1Char(')'));
-            return kExitNoReply;
-        case ExchangeOutcome::PortError:
-            // The facility's text names the device most of the time.
-            Error(result.error.contains(m_link->DeviceName())
-                      ? result.error
-                      : m_link->DeviceName() + QStringLiteral(": ") + result.error);
-            return kExitNoPort;
+    if (result.outcome == ExchangeOutcome::Success) {
+        return kExitOk;
     }
-    return kExitFailure;
+    if (result.outcome == ExchangeOutcome::PortError) {
+        // The facility's text names the device most of the time.
+        Error(result.error.contains(m_link->DeviceName())
+                  ? result.error
+                  : m_link->DeviceName() + QStringLiteral(": ") + result.error);
+    } else if (result.outcome == ExchangeOutcome::LineLost) {
+        Error(ExchangeFailureText(result, badReplyText) + QStringLiteral(" (") + result.error +
+              QLatin1Char(')'));
+    } else {
+        Error(ExchangeFailureText(result, badReplyText));
+    }
+    return comm::RowOf(result.outcome).exitCode;
 }
 
 // --- Ports and identification -----------------------------------------------------------------
@@ -644,29 +670,9 @@ bool Ctl::OpenScratch(RecordStore& store) {
 }
 
 int Ctl::WriteRecords(RecordStore& store, const QString& path, int variant) {
-    const RecordFileKind kind = RecordFileKindOf(path);
-    if (kind == RecordFileKind::Text || kind == RecordFileKind::Database) {
-        return PrintingStoreErrors(store, store.SaveRecords(path)) ? kExitOk : kExitFile;
-    }
-    const std::vector<EventRecord> rows =
-        PrintingStoreErrors(store, store.ReadAll(records::kTempTable));
-    bool written = false;
-    if (kind == RecordFileKind::Csv) {
-        written = WriteWholeFile(path, RecordsToCsv(rows));
-    } else if (kind == RecordFileKind::JsonLines) {
-        written = WriteWholeFile(path, RecordsToJsonLines(rows));
-    } else {
-        const ComtradeFiles files = RecordsToComtrade(rows, variant);
-        written = WriteComtradeFiles(path, files);
-        if (files.skipped > 0) {
-            Info(QStringLiteral("%1 条记录没有有效时间，未写入").arg(files.skipped));
-        }
-    }
-    if (!written) {
-        Error(path + QStringLiteral(": ") + records::kSaveFileErrorText);
-        return kExitFile;
-    }
-    return kExitOk;
+    return WriteRecordFile(
+        store, path, variant, [this](const QString& text) { Info(text); },
+        [this](const QString& text) { Error(text); });
 }
 
 int Ctl::LogRead() {
@@ -678,72 +684,93 @@ int Ctl::LogRead() {
                     : !PrintingStoreErrors(store, store.ConnectWorking(m_variant))) {
         return kExitFile;
     }
-    PrintingStoreErrors(store, store.EmptyTable(records::kTempTable));
-    const bool bar = m_o.verbosity > 0 && StderrIsTerminal();
-    int announced = 0;
-    int read = 0;
+    const LogReadResult result = ReadWholeLog(store);
     int code = kExitOk;
-    bool first = true;
-    for (;;) {
-        // Only the opening request may go again: it starts the read afresh. An acknowledge
-        // asks for the next record, so sending it twice would skip one.
-        const ExchangeResult result = m_link->Run(LogFrameRequest(m_variant, first), first ? 0 : 1);
-        if (result.outcome != ExchangeOutcome::Success) {
-            code = Failed(result, comm::kConnectionFailedText);
-            break;
+    if (!result.Complete()) {
+        code = result.exchange.outcome == ExchangeOutcome::Success
+                   ? Failed({ExchangeOutcome::BadReply, {}, {}, 0}, comm::kConnectionFailedText)
+                   : Failed(result.exchange, comm::kConnectionFailedText);
+        if (result.announced > 0) {
+            Error(QStringLiteral("%1 of %2 records read").arg(result.stored).arg(result.announced));
         }
-        const records::LogFrame frame = ClassifyLogReply(result.reply, m_variant, first);
-        const QByteArray data = LogFrameData(result.reply, m_variant);
-        first = false;
-        if (frame == records::LogFrame::Count) {
-            announced = CountFromFrame(data);
-            if (announced == 0) {
-                Info(records::kNoRecordsText);
-                break;
-            }
-        } else if (frame == records::LogFrame::Record) {
-            // Stored (and committed) before the next one is asked for.
-            PrintingStoreErrors(
-                store, store.Append(records::kTempTable, RecordFromLogBytes(data, m_variant)));
-            ++read;
-        } else {
-            break;  // the end of the log
-        }
-        if (bar) {
-            Write(stderr, QLatin1Char('\r') + ProgressBarText(read, announced, kProgressCells));
-        }
-    }
-    if (bar) {
-        Write(stderr, QStringLiteral("\n"));
-    }
-    if (code == kExitOk && announced > 0) {
+    } else if (result.announced > 0) {
         Info(records::kReadDoneText);
+    } else {
+        Info(records::kNoRecordsText);
     }
-    // What was read is written also when the read broke off.
+    // What was read is written also when the read broke off, but never over the file a whole
+    // read would have written: beside it, with ".partial" before the suffix.
     int fileCode = kExitOk;
-    if (!m_o.output.isEmpty()) {
-        fileCode = WriteRecords(store, m_o.output, m_variant);
+    QString output = m_o.output;
+    if (!output.isEmpty()) {
+        if (code != kExitOk) {
+            output = PartialName(output);
+        }
+        fileCode = WriteRecords(store, output, m_variant);
         if (fileCode == kExitOk) {
-            Info(QStringLiteral("→ ") + m_o.output);
+            if (code != kExitOk) {
+                Error(QStringLiteral("partial read: %1 records written to %2 (%3 left as it was)")
+                          .arg(result.stored)
+                          .arg(output, m_o.output));
+            } else {
+                Info(QStringLiteral("→ ") + output);
+            }
         }
     }
     if (m_o.json) {
         OutJson(QJsonObject{{QStringLiteral("device"), DeviceModelName(m_variant)},
-                            {QStringLiteral("announced"), announced},
-                            {QStringLiteral("read"), read},
+                            {QStringLiteral("announced"), std::max(0, result.announced)},
+                            {QStringLiteral("read"), result.stored},
                             {QStringLiteral("complete"), code == kExitOk},
-                            {QStringLiteral("output"), m_o.output},
+                            {QStringLiteral("starts"), result.starts},
+                            {QStringLiteral("output"), output},
                             {QStringLiteral("stored_in_temp"), !m_o.noStore}});
     } else if (m_o.output.isEmpty()) {
-        Out(QStringLiteral("%1\n").arg(read));
+        Out(QStringLiteral("%1\n").arg(result.stored));
     }
     return code != kExitOk ? code : fileCode;
+}
+
+LogReadResult Ctl::ReadWholeLog(RecordStore& store) {
+    DeviceLink& link = m_link->Link();
+    link.SetVariant(m_variant);
+    comm::RetryPolicy policy = link.Policy();
+    policy.timeOutMs = m_timeOutMs;
+    policy.silenceAttempts = 1 + m_o.retries;
+    policy.logReadStarts = std::max(policy.logReadStarts, 1 + m_o.retries);
+    link.SetPolicy(policy);
+    TempTableSink sink(store, PrintStoreErrors);
+    ::LogRead read(link, sink);
+    const bool bar = m_o.verbosity > 0 && StderrIsTerminal();
+    if (bar) {
+        QObject::connect(&read, &::LogRead::Received, &read, [](int received, int announced) {
+            Write(stderr, QLatin1Char('\r') + ProgressBarText(received, announced, kProgressCells));
+        });
+    }
+    QObject::connect(&read, &::LogRead::Restarted, &read, [this](int start) {
+        Info(QStringLiteral("read in doubt: started again (%1)").arg(start));
+    });
+    LogReadResult result;
+    QEventLoop loop;
+    QObject::connect(&read, &::LogRead::Finished, &loop, [&](const LogReadResult& r) {
+        result = r;
+        loop.quit();
+    });
+    if (read.Start()) {
+        loop.exec();
+    }
+    if (bar) {
+        Write(stderr, QStringLiteral("\n"));
+    }
+    return result;
 }
 
 int Ctl::LogClear() {
     if (!m_o.yes) {
         return Usage(QStringLiteral("log clear empties the device's log: add --yes"));
     }
+    // A clear is shared by both variants, so a wrong variant would archive the wrong table:
+    // it needs a variant given or confirmed by two identical identification replies.
     if (const int code = ResolveVariant()) {
         return code;
     }
@@ -751,36 +778,90 @@ int Ctl::LogClear() {
     if (!PrintingStoreErrors(store, store.ConnectWorking(m_variant))) {
         return kExitFile;
     }
-    const ArchiveResult archive = ArchiveTemp(store, m_variant);
-    PrintStoreErrors(archive.errors);
-    if (!archive.ok) {
-        return kExitFile;  // nothing cleared without the copy
+    int read = -1;
+    if (!m_o.noRead) {
+        // The whole log first, verified; without it nothing is cleared.
+        const LogReadResult result = ReadWholeLog(store);
+        if (!result.Complete()) {
+            const int code =
+                result.exchange.outcome == ExchangeOutcome::Success
+                    ? Failed({ExchangeOutcome::BadReply, {}, {}, 0}, comm::kConnectionFailedText)
+                    : Failed(result.exchange, comm::kConnectionFailedText);
+            Error(QStringLiteral("the log could not be read whole (%1 of %2 records): not cleared")
+                      .arg(result.stored)
+                      .arg(std::max(0, result.announced)));
+            return code;
+        }
+        read = result.stored;
+    }
+    DeviceLink& link = m_link->Link();
+    comm::RetryPolicy policy = link.Policy();
+    policy.timeOutMs = m_timeOutMs;
+    policy.silenceAttempts = 1 + m_o.retries;
+    link.SetPolicy(policy);
+    ArchiveResult archive;
+    ::LogClear clear(link);
+    LogClearResult result;
+    QEventLoop loop;
+    QObject::connect(&clear, &::LogClear::Finished, &loop, [&](const LogClearResult& r) {
+        result = r;
+        loop.quit();
+    });
+    // The copy is a complete file in the archive folder, and the journal entry committed,
+    // before the clear goes out.
+    int journalCode = kExitOk;
+    clear.Start([&] {
+        archive = ArchiveTemp(store, m_variant);
+        PrintStoreErrors(archive.errors);
+        if (!archive.ok) {
+            return false;
+        }
+        journalCode = JournalBegin(journal::LogClear(m_link->DeviceName(), m_variant, archive.path,
+                                                     archive.records, ClearLogRequest(m_variant)));
+        return journalCode == kExitOk;
+    });
+    if (clear.Busy()) {
+        loop.exec();
     }
     if (!archive.path.isEmpty()) {
         Info(QStringLiteral("→ ") + archive.path);
     }
-    const ExchangeRequest request = ClearLogRequest(m_variant);
-    if (const int code = JournalBegin(journal::LogClear(m_link->DeviceName(), m_variant,
-                                                        archive.path, archive.records, request))) {
+    using records::LogClearEnd;
+    if (result.end == LogClearEnd::NotKept) {
+        if (journalCode != kExitOk) {
+            return journalCode;  // no journal entry: nothing was sent
+        }
+        Error(QStringLiteral("the records could not be archived: not cleared"));
+        return kExitFile;
+    }
+    if (result.end != LogClearEnd::Cleared) {
+        const int code = JournalEnd(Failed(result.exchange, comm::kConnectionFailedText),
+                                    journal::OutcomeOf(result.exchange), {},
+                                    journal::OutcomeDetail(result.exchange));
+        Error(result.end == LogClearEnd::NotConfirmed
+                  ? QStringLiteral("the clear was sent but not confirmed: the device may or may "
+                                   "not have cleared its log")
+                  : QStringLiteral("not cleared"));
+        if (!archive.path.isEmpty()) {
+            Error(QStringLiteral("records kept in ") + archive.path);
+        }
         return code;
     }
-    const ExchangeResult result = m_link->Run(request);
-    if (result.outcome != ExchangeOutcome::Success) {
-        return JournalEnd(Failed(result, comm::kConnectionFailedText), journal::OutcomeOf(result),
-                          {}, journal::OutcomeDetail(result));
-    }
-    const int journalCode = JournalEnd(kExitOk, journal::WriteOutcome::Confirmed, {}, {});
+    // The device confirmed: whatever follows is reported, never as a failed clear (a journal
+    // entry that cannot be completed is told on stderr).
+    JournalEnd(kExitOk, journal::WriteOutcome::Confirmed, {}, {});
     PrintingStoreErrors(store, store.EmptyTable(records::kTempTable));
     Info(records::kClearedText);
     if (m_o.json) {
         OutJson(QJsonObject{{QStringLiteral("device"), DeviceModelName(m_variant)},
                             {QStringLiteral("cleared"), true},
+                            {QStringLiteral("read"), read},
                             {QStringLiteral("archive"), archive.path},
                             {QStringLiteral("archived"), archive.records}});
     } else if (!archive.path.isEmpty()) {
         Out(archive.path + QLatin1Char('\n'));
     }
-    return journalCode;
+    return kExitOk;
 }
 
 int Ctl::Convert() {

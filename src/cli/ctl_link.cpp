@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "common/globals.h"
+#include "link/exchange_outcomes.h"
 #include "link/hex_text.h"
 #include "link/identity.h"
 
@@ -14,40 +15,22 @@ namespace cli {
 namespace {
 
 QString OutcomeName(ExchangeOutcome outcome) {
-    switch (outcome) {
-        case ExchangeOutcome::Success:
-            return QStringLiteral("success");
-        case ExchangeOutcome::Refused:
-            return QStringLiteral("refused");
-        case ExchangeOutcome::BadReply:
-            return QStringLiteral("bad reply");
-        case ExchangeOutcome::TimedOut:
-            return QStringLiteral("no reply");
-        case ExchangeOutcome::LineLost:
-            return QStringLiteral("line lost");
-        case ExchangeOutcome::PortError:
-            return QStringLiteral("port error");
-    }
-    return QString();
+    return QString::fromLatin1(comm::RowOf(outcome).name);
 }
 
 }  // namespace
 
 CtlLink::CtlLink(int timeOutMs, int retries, QObject* parent)
-    : QObject(parent),
-      m_comm(this),
-      m_exchange(m_comm, this),
-      m_timeOutMs(timeOutMs),
-      m_retries(retries) {
-    m_exchange.SetPortNumber(1);
+    : QObject(parent), m_device(this), m_timeOutMs(timeOutMs), m_retries(retries) {
+    m_device.SetPortNumber(1);
 }
 
 bool CtlLink::Open(QString* error) {
-    return DeviceExchange::OpenLine(m_comm, 1, error);
+    return m_device.Open(error);
 }
 
 QString CtlLink::DeviceName() const {
-    return m_comm.DeviceName();
+    return m_device.DeviceName();
 }
 
 ExchangeResult CtlLink::Run(ExchangeRequest request, int tries) {
@@ -105,19 +88,22 @@ void CtlLink::Pause(int ms) {
 
 VariantProbe DetectVariant(CtlLink& link, int tries) {
     VariantProbe probe;
-    for (int i = 0; i < std::max(1, tries); ++i) {
+    QByteArray previous;  // the last whole reply of either shape, judged alone on a quiet line
+    // Noise in front of a transmitter's reply can make exactly a receiver's: a variant counts
+    // only when two replies in a row are the same bytes of one variant's shape.
+    for (int i = 0; i < 2 * std::max(1, tries); ++i) {
         // One send per try: a receiver's reply is never acceptable here, and only its exact
         // burst, judged once the line is quiet, tells the variant.
         probe.result = link.Run(IdentityRequest(kVariantA), 1);
+        int variant = -1;
         switch (probe.result.outcome) {
             case ExchangeOutcome::Success:
-                probe.variant = kVariantA;
-                return probe;
+                variant = kVariantA;
+                break;
             case ExchangeOutcome::BadReply:
                 if (VariantOfIdentityReply(probe.result.reply) == kVariantB &&
                     IdentityFromReply(probe.result.reply, kVariantB)) {
-                    probe.variant = kVariantB;
-                    return probe;
+                    variant = kVariantB;
                 }
                 break;
             case ExchangeOutcome::PortError:
@@ -132,6 +118,18 @@ VariantProbe DetectVariant(CtlLink& link, int tries) {
                 }
                 break;
         }
+        if (variant < 0) {
+            previous.clear();
+            continue;
+        }
+        if (probe.result.reply == previous) {
+            probe.variant = variant;
+            return probe;
+        }
+        previous = probe.result.reply;
+    }
+    if (probe.result.outcome == ExchangeOutcome::Success) {
+        probe.result.outcome = ExchangeOutcome::BadReply;  // never confirmed
     }
     return probe;
 }

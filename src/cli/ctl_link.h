@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "link/device_exchange.h"
-#include "link/ms_comm.h"
+#include "link/device_link.h"
 
 // kp650ctl's line to the device: the program's serial control and exchange, each request awaited
 // in a local event loop (the tool has no window to keep alive), with the tool's time-out and
@@ -27,6 +27,7 @@ public:
     bool Open(QString* error);
     // The device name port 1 stands for.
     QString DeviceName() const;
+    DeviceLink& Link() { return m_device; }
 
     // Sends the request and waits for its end. It goes again after no reply or a lost line, and
     // (resendable ones) after a bad reply, up to `tries` sends in all (default: 1 + retries).
@@ -40,8 +41,8 @@ private:
     ExchangeResult RunOnce(const ExchangeRequest& request);
     void Pause(int ms);
 
-    CMSComm m_comm;
-    DeviceExchange m_exchange;
+    DeviceLink m_device;
+    DeviceExchange& m_exchange = m_device.Exchange();
     int m_timeOutMs;
     int m_retries;
     std::function<void(const QString&)> m_trace;
@@ -54,7 +55,9 @@ struct VariantProbe {
 
 // Tells the variant from the identification reply's shape: the request goes out expecting a
 // transmitter's nine bytes; a whole transmitter reply is A, a burst that is exactly a receiver's
-// ten-byte reply is B, anything else is tried again.
+// ten-byte reply is B, anything else is tried again. The variant counts only once a second reply
+// right after is the same bytes (noise before an A reply can look exactly like a B reply);
+// at most 2 x tries requests.
 VariantProbe DetectVariant(CtlLink& link, int tries);
 
 }  // namespace cli

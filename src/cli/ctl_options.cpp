@@ -19,6 +19,7 @@ ParsedArguments ParseCtlArguments(const QStringList& arguments) {
                                     QString(), QStringLiteral("file"));
     const QCommandLineOption yes(QStringLiteral("yes"));
     const QCommandLineOption noStore(QStringLiteral("no-store"));
+    const QCommandLineOption noRead(QStringLiteral("no-read"));
     const QCommandLineOption frequency(QStringLiteral("frequency"), QString(),
                                        QStringLiteral("kHz"));
     const QCommandLineOption set(QStringLiteral("set"), QString(), QStringLiteral("name=value"));
@@ -29,7 +30,7 @@ ParsedArguments ParseCtlArguments(const QStringList& arguments) {
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({port, variant, timeOut, retries, json, quiet, verbose, output, yes, noStore,
-                       frequency, set, noJournal, device, since, diff, help, version});
+                       noRead, frequency, set, noJournal, device, since, diff, help, version});
     const QCommandLineOption window(QStringLiteral("window"), QString(), QStringLiteral("ms"));
     const QCommandLineOption offset(QStringLiteral("offset"), QString(), QStringLiteral("ms"));
     const QCommandLineOption widening(QStringLiteral("widening"), QString(), QStringLiteral("ms"));
@@ -106,6 +107,7 @@ ParsedArguments ParseCtlArguments(const QStringList& arguments) {
     o.device = parser.value(device);
     o.since = parser.value(since);
     o.diff = parser.isSet(diff);
+    o.noRead = parser.isSet(noRead);
     o.frequency = parser.value(frequency);
     o.sets = parser.values(set);
     o.help = parser.isSet(help);
@@ -132,8 +134,12 @@ QString CtlHelpText() {
         "                              reads the event log into the working database's TEMP\n"
         "                              (not with --no-store) and into FILE: .csv, .cfg\n"
         "                              (COMTRADE, with .dat), .json/.jsonl (JSON lines), a name\n"
-        "                              ending in 'b' (record database), else a text record file\n"
-        "  log clear --yes             keeps TEMP in the archive folder, then clears the log\n"
+        "                              ending in 'b' (record database), else a text record file;\n"
+        "                              a read that breaks off writes what it verified beside\n"
+        "                              FILE (FILE.partial.csv for FILE.csv), never over FILE\n"
+        "  log clear --yes [--no-read] reads the whole log (verified; not with --no-read), keeps\n"
+        "                              it with TEMP in the archive folder, then clears the log;\n"
+        "                              never reports failure once the device confirmed the clear\n"
         "  convert IN OUT              record file IN (database or text) to OUT (kinds as above)\n"
         "  journal [--device ID] [--since DATE]\n"
         "                              the journal of writes (parameters, clock, log clears),\n"
@@ -149,11 +155,14 @@ QString CtlHelpText() {
         "                              given (receiver minus transmitter), receipts pair within\n"
         "                              MS of a sent command (default 1000); exit 1 when a\n"
         "                              command was missing or unwanted\n"
+        "  archive export ARCHIVE DEVICE [FROM [TO]]  a device's events (dates YYYY-MM-DD, both\n"
+        "                              days included) from the fleet archive to -o FILE\n"
         "\n"
         "Options:\n"
         "  --port DEVICE     device of the line (default: KP650_COM1, else /dev/ttyS0)\n"
         "  --variant A|B     the device's variant; detected from its identification when absent\n"
-        "  --timeout MS      wait for a reply this long (default 1000)\n"
+        "  --timeout MS      wait for a reply this long (default 1000; less than 200 is raised\n"
+        "                    to 200 with a warning: a clean 9600-baud exchange needs that)\n"
         "  --retries N       send a request again up to N times after a bad reply or none\n"
         "                    (default 4; a log record's acknowledge is never sent again)\n"
         "  --json            machine-readable results on stdout\n"

@@ -38,8 +38,9 @@ public:
     virtual qint64 BytesAvailable() const = 0;
     virtual QByteArray Read(qint64 maxSize) = 0;
     virtual bool Write(const QByteArray& bytes) = 0;
-    // Throws away every byte received and not yet read, the operating system's queue included.
-    virtual void DiscardInput() = 0;
+    // Throws away every byte received and not yet read, the operating system's queue included,
+    // and says how many it threw away (a log read counts them as doubt).
+    virtual qint64 DiscardInput() = 0;
     // Whether this kind of line can open `deviceName` (a device path, or tcp://HOST:PORT). A test
     // line serves every name.
     virtual bool Serves(const QString& deviceName) const {

@@ -3,7 +3,6 @@
 #include <QMetaObject>
 
 #include "link/hex_text.h"
-#include "link/link_activity.h"
 #include "link/ms_comm.h"
 
 QString ExchangeFailureText(const ExchangeResult& result, const QString& badReplyText) {
@@ -41,7 +40,6 @@ bool DeviceExchange::OpenLine(CMSComm& comm, int portNumber, QString* error) {
     }
     comm.SetCommPort(static_cast<short>(portNumber));
     comm.SetInBufferSize(1024);
-    comm.SetOutBufferSize(512);
     if (comm.GetPortOpen() || !comm.SetPortOpen(true)) {
         if (error) {
             *error = comm.LastError();
@@ -49,7 +47,6 @@ bool DeviceExchange::OpenLine(CMSComm& comm, int portNumber, QString* error) {
         return false;
     }
     comm.SetSettings(QStringLiteral("9600,n,8,1"));
-    comm.SetInputMode(1);
     comm.SetRThreshold(1);
     comm.SetInputLen(0);
     // Whatever the line held before we opened it belongs to nobody's request, also what the
@@ -99,11 +96,15 @@ void DeviceExchange::Cancel() {
 }
 
 void DeviceExchange::Send() {
-    m_comm.SetInBufferCount(0);
+    m_burst.clear();  // first: the discard may find the line gone and end the request
+    const quint64 serial = m_serial;
+    m_stray += m_comm.DiscardInput();
+    if (!m_busy || serial != m_serial) {
+        return;  // ended meanwhile (the line went away)
+    }
     m_comm.SetInputLen(0);
-    m_comm.GetInput();
-    m_burst.clear();
     m_quiet.stop();
+    m_quiet.setInterval(m_request.quietMs);
     ++m_attempts;
     for (const QString& text : m_request.texts) {
         SendHexText(m_comm, text);
@@ -119,7 +120,8 @@ void DeviceExchange::OnComm() {
     m_comm.SetInputLen(n);
     const QByteArray bytes = m_comm.GetInput();
     if (!m_busy || bytes.isEmpty()) {
-        return;  // nobody asked: dropped
+        m_stray += bytes.size();  // nobody asked: dropped, and counted
+        return;
     }
     m_burst += bytes;
     m_timeOut.start(m_request.timeOutMs);
@@ -153,8 +155,8 @@ void DeviceExchange::Judge(bool lineQuiet) {
         return;  // more to come, or the time-out tells
     }
     if (!shape.resendable) {
-        if (!lineQuiet && m_burst.size() == shape.length && Acceptable(m_burst) &&
-            (!m_request.acceptAtOnce || m_request.acceptAtOnce(m_burst))) {
+        if (!lineQuiet && !shape.judgeWhenQuiet && m_burst.size() == shape.length &&
+            Acceptable(m_burst) && (!m_request.acceptAtOnce || m_request.acceptAtOnce(m_burst))) {
             Finish(ExchangeOutcome::Success, m_burst);
             return;
         }
@@ -168,7 +170,8 @@ void DeviceExchange::Judge(bool lineQuiet) {
         // Noise before the reply: the device's reply is what it sent last, and it must also be
         // plausible, since nothing else tells where the noise ended.
         const QByteArray tail = m_burst.right(shape.length);
-        if (Acceptable(tail) && (!m_request.acceptAtOnce || m_request.acceptAtOnce(tail))) {
+        if (shape.tailAfterNoise && Acceptable(tail) &&
+            (!m_request.acceptAtOnce || m_request.acceptAtOnce(tail))) {
             Finish(ExchangeOutcome::Success, tail);
         } else {
             TryAgainOrFail();
@@ -208,11 +211,11 @@ void DeviceExchange::OnTimeOut() {
 
 void DeviceExchange::OnLineLost(const QString& error) {
     if (!m_busy) {
-        LinkActivity::Instance().ReportNoAnswer(m_comm.DeviceName(), error);
+        emit NoAnswer(m_comm.DeviceName(), error);
         emit LineLostWhileIdle(error);
         return;
     }
-    Finish(ExchangeOutcome::LineLost, {}, error);
+    Finish(ExchangeOutcome::LineLost, m_burst, error);  // with what had come of the reply
 }
 
 void DeviceExchange::Finish(ExchangeOutcome outcome, const QByteArray& reply,
@@ -228,17 +231,19 @@ void DeviceExchange::Finish(ExchangeOutcome outcome, const QByteArray& reply,
     result.reply = reply;
     result.error = error;
     result.attempts = m_attempts;
+    result.strayBytes = m_stray;
+    m_stray = 0;
     const QString device = m_comm.DeviceName();
     switch (outcome) {
         case ExchangeOutcome::Success:
         case ExchangeOutcome::Refused:
-            LinkActivity::Instance().ReportAnswered(device);
+            emit Answered(device);
             break;
         case ExchangeOutcome::BadReply:
         case ExchangeOutcome::TimedOut:
         case ExchangeOutcome::LineLost:
         case ExchangeOutcome::PortError:
-            LinkActivity::Instance().ReportNoAnswer(device, error);
+            emit NoAnswer(device, error);
             break;
     }
     emit BusyChanged(false);

@@ -42,6 +42,12 @@ struct ReplyShape {
     // must arrive alone and exactly: then a quiet line is awaited before it counts, so that an
     // over-long reply is caught.
     bool resendable = true;
+    // For replies that cannot be asked for again: whether a burst longer than the reply, judged
+    // once the line is quiet, may still give its last `length` bytes as the reply. A caller
+    // that cannot tell noise from a shifted reply turns this off and gets BadReply instead.
+    bool tailAfterNoise = true;
+    // For replies that cannot be asked for again: never taken before the line fell quiet.
+    bool judgeWhenQuiet = false;
 };
 
 // One request: the hex texts sent back to back (each byte its own write, as every request is
@@ -58,6 +64,7 @@ struct ExchangeRequest {
     std::function<bool(const QByteArray& reply)> acceptAtOnce;
     int timeOutMs = comm::kReplyTimeOutMs;
     int maxAttempts = comm::kMaxAttempts;  // tries in all for a resendable request
+    int quietMs = comm::kQuietMs;          // how long without a byte counts as quiet
 };
 
 // How an exchange ended.
@@ -72,9 +79,14 @@ enum class ExchangeOutcome {
 
 struct ExchangeResult {
     ExchangeOutcome outcome = ExchangeOutcome::TimedOut;
-    QByteArray reply;  // the judged reply on success; the last one gathered on BadReply
+    // The judged reply on success; the last one gathered on BadReply; what had come of it on
+    // LineLost.
+    QByteArray reply;
     QString error;     // the serial facility's text for LineLost and PortError
     int attempts = 0;  // requests sent
+    // Bytes nobody asked for: what arrived after the previous request had ended and what was
+    // still waiting in the port when this one went out (thrown away unread).
+    qint64 strayBytes = 0;
 };
 
 // What the operator is told when an exchange did not succeed: the refusal text for a refusal,
@@ -106,11 +118,16 @@ public:
     bool Busy() const { return m_busy; }
 
     // Opens the port as every device dialog does (stale bytes dropped, the operating system's
-    // queue included); false with the facility's text in `error`.
+    // queue included); false with the facility's text in `error`. The one open sequence: the
+    // dialogs' OpenPort and DeviceLink::Open use it.
     static bool OpenLine(CMSComm& comm, int portNumber, QString* error);
 
 Q_SIGNALS:
     void Finished(const ExchangeResult& result);
+    // Each request that ends says whether the device on `device` answered it (a well-formed
+    // reply or a refusal) or not (time-out, lost line, bad replies, port error).
+    void Answered(const QString& device);
+    void NoAnswer(const QString& device, const QString& reason);
     void BusyChanged(bool busy);
     // The line went away while no request was under way.
     void LineLostWhileIdle(const QString& error);
@@ -133,6 +150,7 @@ private:
     quint64 m_serial = 0;  // which request a queued report belongs to
     QByteArray m_burst;    // every byte since the request went out
     int m_attempts = 0;
-    QTimer m_timeOut;  // no byte for the request's time-out
-    QTimer m_quiet;    // the line has fallen quiet
+    qint64 m_stray = 0;  // bytes nobody asked for since the last request ended
+    QTimer m_timeOut;    // no byte for the request's time-out
+    QTimer m_quiet;      // the line has fallen quiet
 };

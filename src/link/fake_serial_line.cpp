@@ -37,6 +37,12 @@ void FakeSerialLine::Deliver(const QByteArray& bytes) {
     emit backend->BytesArrived();
 }
 
+void FakeSerialLine::Hold(const QByteArray& bytes) {
+    if (FakeCommBackend* backend = OpenBackend()) {
+        backend->m_buffer.append(bytes);
+    }
+}
+
 void FakeSerialLine::ClearWritten() {
     m_written.clear();
     m_writes.clear();

@@ -23,6 +23,9 @@ public:
 
     // One receive event at the control that has the line open (nothing happens when none has).
     void Deliver(const QByteArray& bytes);
+    // Bytes that reach the open control's buffer without a receive event (yet), as bytes the
+    // port holds but has not signalled.
+    void Hold(const QByteArray& bytes);
     // Bytes already waiting in the line when the next control opens it.
     void SetWaitingAtOpen(const QByteArray& bytes) { m_waitingAtOpen = bytes; }
 
@@ -77,7 +80,11 @@ public:
     qint64 BytesAvailable() const override { return m_buffer.size(); }
     QByteArray Read(qint64 maxSize) override;
     bool Write(const QByteArray& bytes) override;
-    void DiscardInput() override { m_buffer.clear(); }
+    qint64 DiscardInput() override {
+        const qint64 n = m_buffer.size();
+        m_buffer.clear();
+        return n;
+    }
 
 private:
     friend class FakeSerialLine;

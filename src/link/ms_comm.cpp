@@ -44,9 +44,13 @@ short CMSComm::GetInBufferCount() const {
 }
 
 void CMSComm::SetInBufferCount(short count) {
-    if (count == 0 && m_backend->IsOpen()) {
-        m_backend->DiscardInput();
+    if (count == 0) {
+        DiscardInput();
     }
+}
+
+qint64 CMSComm::DiscardInput() {
+    return m_backend->IsOpen() ? m_backend->DiscardInput() : 0;
 }
 
 bool CMSComm::SetPortOpen(bool open) {
@@ -83,7 +87,6 @@ bool CMSComm::SetSettings(const QString& settings) {
     if (!LineSettings::Parse(settings, &parsed)) {
         return false;
     }
-    m_settingsText = settings;
     m_settings = parsed;
     if (m_backend->IsOpen()) {
         return m_backend->Apply(m_settings);
@@ -106,7 +109,7 @@ QByteArray CMSComm::GetInput() {
 }
 
 QString CMSComm::DeviceName() const {
-    return PortDeviceName(m_commPort);
+    return m_deviceName.isEmpty() ? PortDeviceName(m_commPort) : m_deviceName;
 }
 
 void CMSComm::RaiseIfWaiting() {

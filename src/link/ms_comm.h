@@ -33,12 +33,11 @@ public:
     short GetInBufferCount() const;
     // As the control's property: 0 empties the receive buffer, the driver's queue included.
     void SetInBufferCount(short count);
+    // Empties the receive buffer as SetInBufferCount(0) does and says how many bytes went.
+    qint64 DiscardInput();
 
     void SetInputLen(short len) { m_inputLen = len; }
     short GetInputLen() const { return m_inputLen; }
-
-    void SetOutBufferSize(short size) { m_outBufferSize = size; }
-    short GetOutBufferSize() const { return m_outBufferSize; }
 
     // Opening fails for a missing, busy or forbidden device; LastError() then holds the serial
     // facility's own text. Returns whether the requested state was reached.
@@ -51,10 +50,6 @@ public:
 
     // "9600,n,8,1". A text that does not parse is refused (false) and changes nothing.
     bool SetSettings(const QString& settings);
-    QString GetSettings() const { return m_settingsText; }
-
-    void SetInputMode(int mode) { m_inputMode = mode; }
-    int GetInputMode() const { return m_inputMode; }
 
     // Queues bytes for sending.
     void SetOutput(const QByteArray& bytes);
@@ -63,8 +58,11 @@ public:
 
     short GetCommEvent() const { return m_commEvent; }
 
-    // Device name the port number stands for (see port_names.h).
+    // Device name the port number stands for (see port_names.h), or the one set here.
     QString DeviceName() const;
+    // A device of its own (a path or tcp://HOST:PORT) instead of the port number's, for a
+    // process that serves more devices than the two ports; empty: the port number's again.
+    void SetDeviceName(const QString& device) { m_deviceName = device; }
 
 Q_SIGNALS:
     void OnComm();
@@ -79,12 +77,10 @@ private:
     std::unique_ptr<CommBackend> m_backend;
     short m_commPort = 1;
     short m_inBufferSize = 1024;
-    short m_outBufferSize = 512;
     short m_inputLen = 0;
     short m_rThreshold = 0;
     short m_commEvent = 0;
-    int m_inputMode = 0;
-    QString m_settingsText = QStringLiteral("9600,n,8,1");
     LineSettings m_settings;
     QString m_lastError;
+    QString m_deviceName;
 };

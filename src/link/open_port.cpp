@@ -8,9 +8,6 @@ OpenPortResult OpenPort(CMSComm& comm, int portNumber, QWidget* parent, QString*
     if (comm.GetPortOpen()) {
         comm.SetPortOpen(false);
     }
-    comm.SetCommPort(static_cast<short>(portNumber));
-    comm.SetInBufferSize(1024);
-    comm.SetOutBufferSize(512);
     if (comm.GetPortOpen()) {
         ShowMessageBox(parent, comm::kPortStillOpenText);
         return OpenPortResult::StillOpen;

@@ -5,6 +5,7 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/ioctl.h>
 #endif
 
 SerialPortBackend::SerialPortBackend() {
@@ -64,12 +65,22 @@ QByteArray SerialPortBackend::Read(qint64 maxSize) {
     return m_port.read(maxSize);
 }
 
-void SerialPortBackend::DiscardInput() {
+qint64 SerialPortBackend::DiscardInput() {
     if (!m_port.isOpen()) {
-        return;
+        return 0;
     }
+    // Counted, so that a log read can tell bytes it never asked for: what Qt holds and what the
+    // driver holds (asked without reading it, which could report the line's end from here).
+    qint64 dropped = m_port.bytesAvailable();
+#ifdef Q_OS_UNIX
+    int queued = 0;
+    if (::ioctl(static_cast<int>(m_port.handle()), FIONREAD, &queued) == 0 && queued > 0) {
+        dropped += queued;
+    }
+#endif
     m_port.clear(QSerialPort::Input);  // the driver's queue
     m_port.readAll();                  // and what Qt has buffered already
+    return dropped;
 }
 
 bool SerialPortBackend::Write(const QByteArray& bytes) {

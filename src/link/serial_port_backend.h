@@ -18,7 +18,7 @@ public:
     void SetReadBufferSize(qint64 size) override;
     qint64 BytesAvailable() const override;
     QByteArray Read(qint64 maxSize) override;
-    void DiscardInput() override;
+    qint64 DiscardInput() override;
     bool Write(const QByteArray& bytes) override;
     bool Serves(const QString& deviceName) const override;
 

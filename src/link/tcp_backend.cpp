@@ -148,16 +148,17 @@ bool TcpBackend::Write(const QByteArray& bytes) {
     return queued;
 }
 
-void TcpBackend::DiscardInput() {
+qint64 TcpBackend::DiscardInput() {
     if (!IsOpen()) {
-        return;
+        return 0;
     }
-    m_socket.readAll();
+    qint64 dropped = m_socket.readAll().size();
     // Bytes the system has received but the socket has not fetched yet: take them without
     // waiting. Bounded, so a peer that never stops sending cannot hold the loop.
     for (int i = 0; i < 64 && IsOpen() && m_socket.waitForReadyRead(0); ++i) {
-        m_socket.readAll();
+        dropped += m_socket.readAll().size();
     }
+    return dropped;
 }
 
 void TcpBackend::SocketError(QAbstractSocket::SocketError error) {

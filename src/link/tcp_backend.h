@@ -34,7 +34,7 @@ public:
     qint64 BytesAvailable() const override;
     QByteArray Read(qint64 maxSize) override;
     bool Write(const QByteArray& bytes) override;
-    void DiscardInput() override;
+    qint64 DiscardInput() override;
     bool Serves(const QString& deviceName) const override;
 
 private:

@@ -74,7 +74,7 @@ constexpr int kOpenSliceLines = 5000;
 constexpr int kFillSliceRows = 25000;
 }  // namespace
 
-CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_link(m_comm, this) {
+CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_device(this) {
     setObjectName(QStringLiteral("dlg132"));
     setWindowTitle(QStringLiteral("记录查询"));
     setModal(true);
@@ -83,8 +83,22 @@ CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_comm(this), m_l
     setFixedSize(du.size(256, 210));
 
     m_comm.setObjectName(QStringLiteral("id%1").arg(kIdComm));
-    connect(&m_link, &DeviceExchange::Finished, this, &CRecordDlg::OnExchangeFinished);
     m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
+    connect(&m_logClear, &LogClear::Finished, this, &CRecordDlg::HandleClearResult);
+    connect(&m_logRead, &LogRead::Announced, this, [this](int announced) {
+        m_recordCounter = announced;
+        m_progress->SetRange(announced, 2 * announced);
+        // The position would otherwise sit below the new range and a repaint before the first
+        // record would show a negative percentage.
+        m_progress->SetPos(announced);
+        m_progress->SetStep(1);
+    });
+    connect(&m_logRead, &LogRead::Received, this, [this](int received, int announced) {
+        m_recordCounter = announced + received;
+        m_progress->SetPos(m_recordCounter);
+    });
+    connect(&m_logRead, &LogRead::Finished, this, &CRecordDlg::OnLogReadFinished);
+    m_sink.SetReport([this](const records::StoreErrors& errors) { ShowStoreErrors(this, errors); });
     connect(&m_link, &DeviceExchange::LineLostWhileIdle, this,
             [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
 
@@ -189,7 +203,7 @@ void CRecordDlg::OnInitDialog() {
     m_progress->SetShowText(false);
     m_model->Clear();
 
-    m_link.SetPortNumber(m_portNumber);
+    m_device.SetPortNumber(m_portNumber);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) == OpenPortResult::Failed) {
         return;
     }
@@ -197,6 +211,8 @@ void CRecordDlg::OnInitDialog() {
 }
 
 void CRecordDlg::OnEndDialog() {
+    m_logRead.Cancel();
+    m_logClear.Cancel();
     m_link.Cancel();
     m_readErrors.reset();
     m_openSlice.stop();
@@ -448,7 +464,7 @@ void CRecordDlg::OnGraphOfList() {
 // --- Event log exchange ----------------------------------------------------------------------
 
 void CRecordDlg::OnReadLog() {
-    if (m_link.Busy()) {
+    if (Busy()) {
         return;  // one request at a time
     }
     // Records read with nowhere to store them would be lost: try the connection again first.
@@ -459,24 +475,19 @@ void CRecordDlg::OnReadLog() {
     EnableButtons(false);
     StopRunDown();
     m_readErrors.emplace(m_store);
-    ShowingStoreErrors(this, m_store, m_store.EmptyTable(records::kTempTable));
     // A fresh range: the bounds of an earlier read or clear would show a negative percentage
     // until the count frame arrives.
     m_progress->SetRange(0, 100);
     m_progress->SetPos(0);
     m_progress->SetShowText(true);
-    RequestLogFrame(true);
-}
-
-void CRecordDlg::RequestLogFrame(bool first) {
-    const int variant = g_variant;
-    m_countExpected = first;
-    m_exchange.pending = ReadLogCommand(variant);
-    m_link.Start(LogFrameRequest(variant, first));
+    m_device.SetVariant(g_variant);
+    m_exchange.pending = ReadLogCommand(g_variant);
+    m_recordCounter = 0;
+    m_logRead.Start();
 }
 
 void CRecordDlg::OnClearLog() {
-    if (m_link.Busy()) {
+    if (Busy()) {
         return;
     }
     if (ShowMessageBox(this, records::kClearQuestionText, records::kClearCaption,
@@ -486,95 +497,57 @@ void CRecordDlg::OnClearLog() {
     }
     StopRunDown();
     const int variant = g_variant;
-    // What was read and not saved is kept before the device forgets it; without that copy
-    // nothing is cleared.
-    const ArchiveResult archive = ArchiveTemp(m_store, variant);
-    ShowStoreErrors(this, archive.errors);
-    if (!archive.ok) {
-        return;
-    }
+    m_device.SetVariant(variant);
     m_exchange.pending = records::kClearLogCommand;
     EnableButtons(false);
-    const ExchangeRequest request = ClearLogRequest(variant);
-    m_journal.Begin(journal::LogClear(PortDeviceName(m_portNumber), variant, archive.path,
-                                      archive.records, request));
-    m_link.Start(request);
-    m_progress->SetPos(0);
-}
-
-void CRecordDlg::OnExchangeFinished(const ExchangeResult& result) {
-    if (m_exchange.pending == records::kClearLogCommand) {
-        HandleClearResult(result);
-        return;
-    }
-    if (result.outcome == ExchangeOutcome::Success) {
-        HandleLogFrame(result.reply);
-    } else {
-        EndReadWith(ExchangeFailureText(result));
+    // What was read and not saved is kept before the device forgets it; without that copy
+    // nothing is cleared. The journal entry is committed once the copy exists, before the clear
+    // goes out.
+    m_logClear.Start([this, variant] {
+        const ArchiveResult archive = ArchiveTemp(m_store, variant);
+        ShowStoreErrors(this, archive.errors);
+        if (archive.ok) {
+            m_journal.Begin(journal::LogClear(PortDeviceName(m_portNumber), variant, archive.path,
+                                              archive.records, ClearLogRequest(variant)));
+        }
+        return archive.ok;
+    });
+    if (m_logClear.Busy()) {
+        m_progress->SetPos(0);
     }
 }
 
-void CRecordDlg::HandleLogFrame(const QByteArray& reply) {
-    const int variant = g_variant;
-    const QByteArray data = LogFrameData(reply, variant);
-    switch (ClassifyLogReply(reply, variant, m_countExpected)) {
-        case records::LogFrame::End:
-            m_exchange.pending.clear();
-            m_readErrors.reset();
-            FillListFromTable(true);
-            m_progress->SetPos(0);
-            m_progress->SetShowText(false);
-            ShowMessageBox(this, records::kReadDoneText);
-            EnableButtons(true);
-            return;
-        case records::LogFrame::Count:
-            m_recordCounter = CountFromFrame(data);
-            if (m_recordCounter == 0) {
-                m_exchange.pending.clear();
-                m_readErrors.reset();
-                FillListFromTable(true);
-                m_progress->SetShowText(false);
-                ShowMessageBox(this, records::kNoRecordsText);
-                EnableButtons(true);
-                return;
-            }
-            m_progress->SetRange(m_recordCounter, 2 * m_recordCounter);
-            // The position would otherwise sit below the new range and a repaint before the
-            // first record would show a negative percentage.
-            m_progress->SetPos(m_recordCounter);
-            m_progress->SetStep(1);
-            RequestLogFrame(false);
-            return;
-        case records::LogFrame::Record:
-            // Stored (and committed) before the next one is asked for.
-            ShowingStoreErrors(
-                this, m_store,
-                m_store.Append(records::kTempTable, RecordFromLogBytes(data, variant)));
-            ++m_recordCounter;
-            m_progress->SetPos(m_recordCounter);
-            RequestLogFrame(false);
-            return;
-        case records::LogFrame::Malformed:
-            EndReadWith(comm::kConnectionFailedText);  // not reached: judged before
-            return;
-    }
-}
-
-void CRecordDlg::EndReadWith(const QString& text) {
+void CRecordDlg::OnLogReadFinished(const LogReadResult& result) {
     m_exchange.pending.clear();
     m_readErrors.reset();
-    m_progress->SetShowText(false);
     FillListFromTable(true);
+    m_progress->SetShowText(false);
+    switch (result.end) {
+        case records::LogReadEnd::Complete:
+            m_progress->SetPos(0);
+            ShowMessageBox(this, records::kReadDoneText);
+            break;
+        case records::LogReadEnd::Empty:
+            ShowMessageBox(this, records::kNoRecordsText);
+            break;
+        case records::LogReadEnd::Failed:
+            ShowMessageBox(this, LogReadFailureText(result));
+            break;
+        case records::LogReadEnd::Cancelled:
+            break;
+    }
     EnableButtons(true);
-    ShowMessageBox(this, text);
 }
 
-void CRecordDlg::HandleClearResult(const ExchangeResult& result) {
+void CRecordDlg::HandleClearResult(const LogClearResult& result) {
     m_exchange.pending.clear();
     EnableButtons(true);
-    m_journal.Complete(result);
-    if (result.outcome != ExchangeOutcome::Success) {
-        ShowMessageBox(this, ExchangeFailureText(result));
+    if (result.end == records::LogClearEnd::NotKept) {
+        return;  // the copy's failure has been shown; nothing was sent
+    }
+    m_journal.Complete(result.exchange);
+    if (result.end != records::LogClearEnd::Cleared) {
+        ShowMessageBox(this, ExchangeFailureText(result.exchange));
         return;
     }
     // Emptied only once the device confirms: a clear that failed keeps the records read.

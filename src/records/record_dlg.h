@@ -8,11 +8,15 @@
 #include "common/dialog_base.h"
 #include "journal/write_recorder.h"
 #include "link/device_exchange.h"
+#include "link/device_link.h"
 #include "link/exchange.h"
 #include "link/ms_comm.h"
+#include "records/log_clear.h"
+#include "records/log_read.h"
 #include "records/record_file_dialog.h"
 #include "records/record_snapshot.h"
 #include "records/record_store.h"
+#include "records/temp_table_sink.h"
 
 class CBitmapFaceButton;
 class CPercentProgressCtrl;
@@ -80,13 +84,14 @@ public:
     QMenu* CreateListMenu(QWidget* parent);
 
     CMSComm& Comm() { return m_comm; }
+    DeviceLink& Link() { return m_device; }
     RecordStore& Store() { return m_store; }
     const ExchangeState& Exchange() const { return m_exchange; }
     RecordListModel& ListModel() { return *m_model; }
     QTableView& List() { return *m_list; }
     CPercentProgressCtrl& Progress() { return *m_progress; }
     int RecordCounter() const { return m_recordCounter; }
-    bool Busy() const { return m_link.Busy(); }
+    bool Busy() const { return m_link.Busy() || m_logRead.Busy() || m_logClear.Busy(); }
     bool RunningDown() const { return m_runDown.isActive(); }
     bool OpeningFile() const { return m_store.IsOpeningText(); }
 
@@ -95,13 +100,8 @@ protected:
     void OnEndDialog() override;
 
 private:
-    // Asks for the count frame (first) or the next record.
-    void RequestLogFrame(bool first);
-    void OnExchangeFinished(const ExchangeResult& result);
-    void HandleLogFrame(const QByteArray& reply);
-    // Ends a read that did not reach the end of the log: what was stored stays and is listed.
-    void EndReadWith(const QString& text);
-    void HandleClearResult(const ExchangeResult& result);
+    void OnLogReadFinished(const LogReadResult& result);
+    void HandleClearResult(const LogClearResult& result);
     void EnableButtons(bool enable);
     void StartTextOpening(const QString& path);
     void ContinueTextOpening();
@@ -114,16 +114,19 @@ private:
     void StopRunDown();
     void OnListContextMenu(const QPoint& pos);
 
-    CMSComm m_comm;
+    DeviceLink m_device;  // this dialog's line: control, exchange, port
+    CMSComm& m_comm = m_device.Comm();
+    DeviceExchange& m_link = m_device.Exchange();
     int m_portNumber = 1;
     ExchangeState m_exchange;
     journal::WriteRecorder m_journal{QStringLiteral("kp650")};
-    DeviceExchange m_link;
-    bool m_countExpected = false;  // the read's first reply is the count frame
     int m_recordCounter = 0;
     RecordStore m_store;
     // A log read shows at most one database error box.
     std::optional<RecordStore::ErrorScope> m_readErrors;
+    TempTableSink m_sink{m_store};
+    LogRead m_logRead{m_device, m_sink};
+    LogClear m_logClear{m_device};
 
     RecordListModel* m_model = nullptr;
     QTableView* m_list = nullptr;

@@ -74,17 +74,46 @@ bool ClearReplyConfirms(const QByteArray& reply, int variant) {
            (variant == kVariantA ? kEndType : 0x58);
 }
 
-ExchangeRequest LogFrameRequest(int variant, bool first) {
+ExchangeRequest LogFrameRequest(int variant, bool first, bool careful) {
     ExchangeRequest request;
     request.texts = {ReadLogCommand(variant),
                      first ? comm::kEndByteText : AcknowledgeText(variant)};
     request.shape.length = LogReplyLength(variant);
     request.shape.resendable = false;
+    // A burst longer than a frame cannot be told from a shifted frame: the read judges it,
+    // unless every frame waits for quiet, so that no frame's bytes can still be on their way.
+    request.shape.tailAfterNoise = careful;
+    request.shape.judgeWhenQuiet = careful;
+    // A careful read waits as long as every other reply does (split replies pause up to 40 ms).
+    request.quietMs = careful ? comm::kQuietMs : records::kLogQuietMs;
     request.accept = [variant, first](const QByteArray& reply) {
         return ClassifyLogReply(reply, variant, first) != records::LogFrame::Malformed;
     };
-    request.acceptAtOnce = [variant, first](const QByteArray& reply) {
+    // The frames after which nothing more comes (the end, a count of 0) count only once the line
+    // stayed quiet, so that bytes still on their way are seen.
+    request.acceptAtOnce = [variant, first, careful](const QByteArray& reply) {
+        const records::LogFrame kind = ClassifyLogReply(reply, variant, first);
+        if (careful) {
+            return LogReplyPlausible(reply, variant, first);
+        }
+        if (kind == records::LogFrame::End || (kind == records::LogFrame::Count &&
+                                               CountFromFrame(LogFrameData(reply, variant)) == 0)) {
+            return false;
+        }
         return LogReplyPlausible(reply, variant, first);
+    };
+    return request;
+}
+
+ExchangeRequest LogDrainRequest(int variant) {
+    ExchangeRequest request;
+    request.texts = {ReadLogCommand(variant), AcknowledgeText(variant)};
+    request.shape.length = LogReplyLength(variant);
+    request.shape.resendable = false;
+    request.shape.judgeWhenQuiet = true;
+    request.accept = [variant](const QByteArray& reply) {
+        return ClassifyLogReply(reply, variant, false) != records::LogFrame::Malformed ||
+               ClassifyLogReply(reply, variant, true) == records::LogFrame::Count;
     };
     return request;
 }

@@ -12,6 +12,10 @@ namespace records {
 inline const QString kClearLogCommand = QStringLiteral("45");
 // Data bytes of every read reply (the count frame's and the record frame's).
 inline constexpr int kLogFrameDataBytes = 9;
+// How long the line must stay quiet after the end frame (or a count of 0) before the read
+// counts: twenty byte times at 9600 baud, which covers bytes still in a USB adapter's latency
+// timer (16 ms by default) and costs a 255-record read about 0.6 % of its wire time.
+inline constexpr int kLogQuietMs = 20;
 
 inline const QString kReadDoneText = QStringLiteral("读取记录完毕!");
 inline const QString kNoRecordsText = QStringLiteral("装置内无记录!!");
@@ -53,6 +57,14 @@ bool ClearReplyConfirms(const QByteArray& reply, int variant);
 // The log read's requests: the read command and "58" for the count frame (first), then the read
 // command and the acknowledge for each further frame. An acknowledge asks for the next record,
 // so it is never sent again; a reply that is plausible is taken as soon as it is whole.
-ExchangeRequest LogFrameRequest(int variant, bool first);
+//
+// `careful`: every reply is judged once the line is quiet, and a burst longer than a frame gives
+// its last frame's bytes when they are plausible (noise came in front of the reply). Slower by
+// the quiet time per frame; used for a read started again after noise.
+ExchangeRequest LogFrameRequest(int variant, bool first, bool careful = false);
+// An acknowledge that takes a device to the end of an earlier read: any frame type counts (a
+// receiver may begin a new read with it and answer with a count), judged once the line is quiet,
+// the last frame of a noisy burst taken.
+ExchangeRequest LogDrainRequest(int variant);
 // Clears the log: "45", "58"; confirmed as ClearReplyConfirms says.
 ExchangeRequest ClearLogRequest(int variant);

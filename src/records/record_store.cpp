@@ -29,6 +29,11 @@ const QString records::kSaveFileErrorText = QStringLiteral("保存文件出错�
 
 using records::Attachment;
 using records::RecordWriter;
+
+struct RecordStore::Appending {
+    std::unique_ptr<records::RecordWriter> writer;
+    bool failed = false;
+};
 using records::ScopedConnection;
 using records::TableSql;
 using What = records::StoreError::What;
@@ -410,6 +415,7 @@ bool RecordStore::ConnectWorking(int variant) {
 void RecordStore::Close() {
     const Operation operation(*this);
     CancelOpenText();
+    RollbackAppended();
     if (m_connectionName.isEmpty()) {
         return;
     }
@@ -483,6 +489,61 @@ bool RecordStore::Append(const QString& table, const EventRecord& record) {
     });
     writer.Add(record);
     return writer.Flush() && !failed;
+}
+
+bool RecordStore::BeginAppending(const QString& table) {
+    const Operation operation(*this);
+    RollbackAppended();
+    if (!IsConnected()) {
+        return false;
+    }
+    QSqlDatabase db = Database();
+    if (!db.transaction()) {
+        ReportDatabase(db.lastError());
+        return false;
+    }
+    m_appending = std::make_unique<Appending>();
+    m_appending->writer =
+        std::make_unique<records::RecordWriter>(db, table, [this](const QSqlError& error) {
+            m_appending->failed = true;
+            ReportDatabase(error);
+        });
+    return true;
+}
+
+bool RecordStore::AppendRow(const EventRecord& record) {
+    const Operation operation(*this);
+    if (!m_appending) {
+        return false;
+    }
+    m_appending->failed = false;
+    m_appending->writer->Add(record);
+    return m_appending->writer->Flush() && !m_appending->failed;
+}
+
+bool RecordStore::CommitAppended() {
+    const Operation operation(*this);
+    if (!m_appending) {
+        return false;
+    }
+    m_appending.reset();
+    QSqlDatabase db = Database();
+    if (!db.commit()) {
+        ReportDatabase(db.lastError());
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+void RecordStore::RollbackAppended() {
+    if (!m_appending) {
+        return;
+    }
+    m_appending.reset();
+    if (IsConnected()) {
+        Database().rollback();
+    }
 }
 
 bool RecordStore::ForEachRow(const QString& table,

@@ -114,6 +114,13 @@ public:
     bool EmptyTable(const QString& table);
     // Appends one row, committed on its own (a crash keeps every row appended before it).
     bool Append(const QString& table, const EventRecord& record);
+    // Rows appended one after another into one open transaction (a log read): each is written
+    // as it comes, and all of them count only once committed; a crash or a rollback leaves the
+    // table as the last commit left it. One such batch at a time per store.
+    bool BeginAppending(const QString& table);
+    bool AppendRow(const EventRecord& record);
+    bool CommitAppended();
+    void RollbackAppended();
     // Rows in the order stored; NULL reads as the empty text. On error reports it and returns
     // what was read before it.
     std::vector<EventRecord> ReadAll(const QString& table) const;
@@ -167,6 +174,8 @@ public:
 
 private:
     struct TextOpening;
+    struct Appending;
+    std::unique_ptr<Appending> m_appending;
     class Operation;
 
     QSqlDatabase Database() const;

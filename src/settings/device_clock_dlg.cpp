@@ -22,7 +22,7 @@ const QString kDefaultDeviceTime = QStringLiteral("08:00:00");
 }  // namespace
 
 CDeviceClockDlg::CDeviceClockDlg(QWidget* parent)
-    : CDialogBase(parent), m_comm(this), m_refreshTimer(this), m_link(m_comm, this) {
+    : CDialogBase(parent), m_device(this), m_refreshTimer(this) {
     setObjectName(QStringLiteral("dlg135"));
     setWindowTitle(QStringLiteral("时间"));
     setModal(true);
@@ -84,7 +84,7 @@ void CDeviceClockDlg::OnInitDialog() {
     m_exchange.Open();
     m_journal.NewShowing();
     m_readThisShowing.clear();
-    m_link.SetPortNumber(m_portNumber);
+    m_device.SetPortNumber(m_portNumber);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
         return;
     }

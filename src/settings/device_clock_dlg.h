@@ -9,6 +9,7 @@
 #include "common/dialog_base.h"
 #include "journal/write_recorder.h"
 #include "link/device_exchange.h"
+#include "link/device_link.h"
 #include "link/exchange.h"
 #include "link/ms_comm.h"
 
@@ -32,6 +33,7 @@ public:
     void SetClock(Clock clock) { m_clock = std::move(clock); }
 
     CMSComm& Comm() { return m_comm; }
+    DeviceLink& Link() { return m_device; }
     const ExchangeState& Exchange() const { return m_exchange; }
     bool Busy() const { return m_link.Busy(); }
 
@@ -47,11 +49,12 @@ private:
     void OnExchangeFinished(const ExchangeResult& result);
     void ShowDeviceTime(const std::array<int, 6>& values);
 
-    CMSComm m_comm;
+    DeviceLink m_device;  // this dialog's line: control, exchange, port
+    CMSComm& m_comm = m_device.Comm();
+    DeviceExchange& m_link = m_device.Exchange();
     short m_portNumber = 1;
     QTimer m_refreshTimer;
     ExchangeState m_exchange;
-    DeviceExchange m_link;
     Clock m_clock;
     journal::WriteRecorder m_journal{QStringLiteral("kp650")};
     QString m_readThisShowing;  // the device time the last read of this showing found

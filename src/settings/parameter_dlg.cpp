@@ -19,9 +19,10 @@
 CParameterDlg::CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemplate& layout,
                              QWidget* parent)
     : CDialogBase(parent), m_codec(codec) {
-    m_comm = new CMSComm(this);
+    m_device = new DeviceLink(this);
+    m_comm = &m_device->Comm();
     m_comm->setObjectName(QStringLiteral("id%1").arg(kIdComm));
-    m_link = new DeviceExchange(*m_comm, this);
+    m_link = &m_device->Exchange();
     connect(m_link, &DeviceExchange::Finished, this, &CParameterDlg::OnExchangeFinished);
     m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
     connect(m_link, &DeviceExchange::LineLostWhileIdle, this,
@@ -112,7 +113,7 @@ void CParameterDlg::OnInitDialog() {
         m_lists[i]->setCurrentIndex(m_codec.lists[i].defaultIndex);
     }
     m_frequency->setText(m_frequencyText);
-    m_link->SetPortNumber(m_portNumber);
+    m_device->SetPortNumber(m_portNumber);
     QString reason;
     if (OpenPort(*m_comm, m_portNumber, this, &reason) == OpenPortResult::Failed) {
         ShowMessageBox(this, comm::ChoosePortAgainText(reason));

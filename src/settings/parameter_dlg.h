@@ -11,6 +11,7 @@
 #include "common/dialog_base.h"
 #include "journal/write_recorder.h"
 #include "link/device_exchange.h"
+#include "link/device_link.h"
 #include "link/exchange.h"
 #include "settings/parameter_codec.h"
 #include "settings/parameter_file.h"
@@ -81,6 +82,7 @@ public:
     // The frequency text last taken by a write or set by a read.
     QString FrequencyText() const { return m_frequencyText; }
     CMSComm& Comm() { return *m_comm; }
+    DeviceLink& Link() { return *m_device; }
     // A request is under way (its buttons are disabled meanwhile).
     bool Busy() const { return m_link->Busy(); }
 
@@ -132,6 +134,7 @@ private:
 
     const ParameterCodec& m_codec;
     ExchangeState m_state;
+    DeviceLink* m_device = nullptr;  // this dialog's line: control, exchange, port
     CMSComm* m_comm = nullptr;
     DeviceExchange* m_link = nullptr;
     QPushButton* m_writeButton = nullptr;

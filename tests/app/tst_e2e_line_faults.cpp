@@ -17,11 +17,13 @@
 #include "common/globals.h"
 #include "link/port_names.h"
 #include "records/record_dlg.h"
+#include "records/record_list_model.h"
 #include "records/record_store.h"
 #include "records/record_text_file.h"
 #include "settings/device_clock_dlg.h"
 #include "settings/receiver_param_dlg.h"
 #include "settings/transmitter_param_dlg.h"
+#include "support/log_files.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 
@@ -76,6 +78,8 @@ private Q_SLOTS:
     void cleanupTestCase();
     void everyDialog_data();
     void everyDialog();
+    void exactNoise_data();
+    void exactNoise();
 
 private:
     // Waits for the one message of an exchange, or for none when the dialog is idle again.
@@ -279,6 +283,56 @@ void TestE2eLineFaults::RunOnce(int variant, const QString& fault, const QString
         }
         Count(QStringLiteral("log clear"), fault, v);
     }
+    records.accept();
+}
+
+// Noise bytes placed exactly in front of one reply at 9600 baud: the record dialog's read ends
+// with "读取记录完毕!" and exactly the device's log (started again once in doubt).
+void TestE2eLineFaults::exactNoise_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QString>("noise");
+    for (int v : {int(kVariantA), int(kVariantB)}) {
+        const char* l = v == kVariantA ? "A" : "B";
+        QTest::addRow("%s count 89, one byte before it", l)
+            << v << MakeLogFile(v, 89, false) << "log-count:1:00";
+        QTest::addRow("%s record ending 0x78, two bytes before it", l)
+            << v << LogWithThirdMillisecond(v, 120) << "log-record:3:1003";
+        QTest::addRow("%s record ending 0x58, two bytes before it", l)
+            << v << LogWithThirdMillisecond(v, 88) << "log-record:3:1003";
+    }
+}
+
+void TestE2eLineFaults::exactNoise() {
+    QFETCH(int, variant);
+    QFETCH(QByteArray, log);
+    QFETCH(QString, noise);
+    g_variant = variant;
+    const QString logPath = m_home.filePath(QStringLiteral("device-log.txt"));
+    {
+        QFile file(logPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(log);
+    }
+    SimProcess sim;
+    QVERIFY2(sim.Start({"--variant", variant == kVariantA ? "A" : "B", "--log", logPath, "--noise",
+                        noise}),
+             qPrintable(sim.ErrorText()));
+    SetPortDeviceOverride(1, sim.LinkPath());
+    MessageBoxRecorder boxes;
+    CRecordDlg records;
+    records.SetPortNumber(1);
+    records.show();
+    records.findChild<QPushButton*>(QStringLiteral("id1011"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!records.Busy(), 30000);
+    QCOMPARE(boxes.Texts(), QStringList{QStringLiteral("读取记录完毕!")});
+    QByteArray stored;
+    int serial = 0;
+    for (const EventRecord& r : records.Store().ReadAll(records::kTempTable)) {
+        stored += FormatRecordLine(++serial, r) + "\r\n";
+    }
+    QCOMPARE(stored, log);
+    QCOMPARE(records.ListModel().rowCount(), serial);
     records.accept();
 }
 

@@ -9,7 +9,6 @@
 #include "app/frame_status.h"
 #include "app/main_frame.h"
 #include "link/fake_serial_line.h"
-#include "link/link_activity.h"
 #include "link/port_names.h"
 #include "support/test_support.h"
 
@@ -77,9 +76,11 @@ void TestFrameStatus::lostLineInTheWindow() {
     frame.show();
     frame.RunStartupTick();
     const QString reason = device + QStringLiteral(": 串口线路已断开 (Input/output error)");
-    LinkActivity::Instance().ReportAnswered(device);
+    // What the record dialog's link hears shows in the status bar.
+    DeviceLink& link = frame.RecordDlg().Link();
+    emit link.Answered(device);
     QFile::remove(device);
-    LinkActivity::Instance().ReportNoAnswer(device, reason);
+    emit link.NoAnswer(device, reason);
     auto* port = frame.findChild<QLabel*>(QStringLiteral("statusPort"));
     auto* shown = frame.findChild<QLabel*>(QStringLiteral("statusDevice"));
     QTRY_VERIFY(port->text().endsWith(QStringLiteral(" (串口已不存在)")));

@@ -20,7 +20,6 @@
 #include "common/globals.h"
 #include "common/user_settings.h"
 #include "link/fake_serial_line.h"
-#include "link/link_activity.h"
 #include "link/port_names.h"
 #include "support/test_support.h"
 
@@ -274,14 +273,15 @@ private Q_SLOTS:
         QCOMPARE(Label(frame, "statusPort"),
                  QStringLiteral("串口一: tcp://127.0.0.1:4001 (可以打开)"));
 
-        LinkActivity::Instance().ReportAnswered(QStringLiteral("tcp://127.0.0.1:4001"));
+        // What the record dialog's link hears shows in the status bar.
+        DeviceLink& link = frame.RecordDlg().Link();
+        emit link.Answered(QStringLiteral("tcp://127.0.0.1:4001"));
         QVERIFY(Label(frame, "statusDevice").startsWith(QStringLiteral("装置: 有应答 ")));
-        LinkActivity::Instance().ReportNoAnswer(QStringLiteral("tcp://127.0.0.1:4001"),
-                                                QStringLiteral("超时"));
+        emit link.NoAnswer(QStringLiteral("tcp://127.0.0.1:4001"), QStringLiteral("超时"));
         QVERIFY(Label(frame, "statusDevice").startsWith(QStringLiteral("装置: 无应答 ")));
         QVERIFY(Label(frame, "statusDevice").endsWith(QStringLiteral(" (超时)")));
         // News of another device does not change what this one did.
-        LinkActivity::Instance().ReportAnswered(QStringLiteral("/dev/ttyS1"));
+        emit link.Answered(QStringLiteral("/dev/ttyS1"));
         QVERIFY(Label(frame, "statusDevice").startsWith(QStringLiteral("装置: 无应答 ")));
 
         line.SetOpenError(QStringLiteral("busy"));

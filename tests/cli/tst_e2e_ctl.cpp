@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -77,6 +78,9 @@ private slots:
     void logRead();
     void clearKeepsArchive_data();
     void clearKeepsArchive();
+    void exactNoise_data();
+    void exactNoise();
+    void deviceInEarlierRead();
     void convert();
     void fileEditedByHand_data();
     void fileEditedByHand();
@@ -250,8 +254,9 @@ void TestE2eCtl::logRead_data() {
             << 0;
         QTest::addRow("%s silent first", qPrintable(l))
             << v << QStringList{"--fault", "silent=2"} << "out.txt" << 0;
+        // The line comes back: the read starts again and ends whole.
         QTest::addRow("%s hang-up", qPrintable(l))
-            << v << QStringList{"--fault", "hangup-after=200"} << "out.txt" << 4;
+            << v << QStringList{"--fault", "hangup-after=200"} << "out.txt" << 0;
         QTest::addRow("%s database", qPrintable(l)) << v << QStringList() << "out.mdb" << 0;
         QTest::addRow("%s json lines", qPrintable(l)) << v << QStringList() << "out.jsonl" << 0;
         QTest::addRow("%s csv", qPrintable(l)) << v << QStringList() << "out.csv" << 0;
@@ -352,6 +357,99 @@ void TestE2eCtl::clearKeepsArchive() {
     const CtlRun after = RunCtl(home.path(), port + QStringList{"log", "read", "--json"});
     QCOMPARE(after.exitCode, 0);
     QCOMPARE(after.Json().value("announced").toInt(), 0);
+}
+
+// Noise bytes placed exactly in front of one reply at 9600 baud: the read ends with the exact log
+// (started again once in doubt), the clear after a misread identification with the transmitter's
+// whole log archived.
+void TestE2eCtl::exactNoise_data() {
+    QTest::addColumn<int>("variant");
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QString>("noise");
+    QTest::addColumn<bool>("clear");
+    for (int v : {0, 1}) {
+        const char* l = v == 0 ? "A" : "B";
+        QTest::addRow("%s count 89, one byte before it", l)
+            << v << MakeLogFile(v, 89, false) << "log-count:1:00" << false;
+        QTest::addRow("%s record ending 0x78, two bytes before it", l)
+            << v << LogWithThirdMillisecond(v, 120) << "log-record:3:1003" << false;
+        QTest::addRow("%s record ending 0x58, two bytes before it", l)
+            << v << LogWithThirdMillisecond(v, 88) << "log-record:3:1003" << false;
+    }
+    QTest::newRow("A clear, 0x56 before the identification")
+        << 0 << MakeLogFile(0, 40, false) << "identification:1:56" << true;
+}
+
+void TestE2eCtl::exactNoise() {
+    QFETCH(int, variant);
+    QFETCH(QByteArray, log);
+    QFETCH(QString, noise);
+    QFETCH(bool, clear);
+    QTemporaryDir home;
+    const QString logPath = home.filePath("device-log.txt");
+    {
+        QFile f(logPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(log);
+    }
+    SimProcess device;
+    QVERIFY(device.Start({"--variant", Letter(variant), "--log", logPath, "--noise", noise}));
+    const QString out = home.filePath("out.txt");
+    const int records = int(log.count('\n'));
+    if (clear) {
+        const CtlRun run = RunCtl(
+            home.path(), {"--port", device.LinkPath(), "log", "clear", "--yes", "--json", "-v"});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QVERIFY2(run.err.contains("detected KPA-650"), run.err.constData());
+        QCOMPARE(run.Json().value("read").toInt(), records);
+        QCOMPARE(ReadFile(run.Json().value("archive").toString()), log);
+        const CtlRun after = RunCtl(
+            home.path(), {"--port", device.LinkPath(), "--variant", "A", "log", "read", "--json"});
+        QCOMPARE(after.Json().value("announced").toInt(), 0);
+        return;
+    }
+    const CtlRun run = RunCtl(home.path(), {"--port", device.LinkPath(), "--variant",
+                                            Letter(variant), "log", "read", "-o", out, "--json"});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.Json().value("announced").toInt(), records);
+    QCOMPARE(run.Json().value("read").toInt(), records);
+    QCOMPARE(run.Json().value("starts").toInt(), 2);
+    QCOMPARE(ReadFile(out), log);
+}
+
+// A receiver still in an earlier read answers the read request with its next record: that is
+// never stored as a record of a count; the read takes the device to the end of the earlier read
+// and starts again.
+void TestE2eCtl::deviceInEarlierRead() {
+    QTemporaryDir home;
+    const QByteArray log = MakeLogFile(1, 6, false);
+    const QString logPath = home.filePath("device-log.txt");
+    {
+        QFile f(logPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(log);
+    }
+    SimProcess device;
+    QVERIFY(device.Start({"--variant", "B", "--baud", "0", "--log", logPath}));
+    {  // An earlier read left after the count and two records.
+        QSerialPort port(device.LinkPath());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        for (int i = 0; i < 3; ++i) {
+            port.write(QByteArray::fromHex("445358"));
+            QVERIFY(port.waitForBytesWritten(1000));
+            QByteArray reply;
+            while (reply.size() < 11 && port.waitForReadyRead(1000)) {
+                reply += port.readAll();
+            }
+            QCOMPARE(reply.size(), 11);
+        }
+    }
+    const QString out = home.filePath("out.txt");
+    const CtlRun run = RunCtl(home.path(), {"--port", device.LinkPath(), "--variant", "B", "log",
+                                            "read", "-o", out, "--json"});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.Json().value("read").toInt(), 6);
+    QCOMPARE(ReadFile(out), log);
 }
 
 void TestE2eCtl::convert() {

@@ -75,7 +75,6 @@ private Q_SLOTS:
         QCOMPARE(comm.GetCommPort(), short(2));
         QCOMPARE(comm.GetInBufferCount(), short(0));
         QCOMPARE(comm.GetRThreshold(), short(1));
-        QCOMPARE(comm.GetInputMode(), 1);
         QVERIFY(line.AppliedSettings() == LineSettings{});
         QCoreApplication::processEvents();
         QCOMPARE(events.count(), 0);

@@ -22,3 +22,19 @@ QByteArray MakeLogFile(int variant, int count, bool oddRecords) {
     }
     return out;
 }
+
+QByteArray LogWithThirdMillisecond(int variant, int msecond) {
+    QByteArray out;
+    for (int i = 0; i < 5; ++i) {
+        const EventRecord r{QStringLiteral("2024"),
+                            QStringLiteral("5"),
+                            QString::number(8 + i),
+                            QStringLiteral("8"),
+                            QString::number(i == 2 ? 2 : 10 + i),
+                            QStringLiteral("30"),
+                            QString::number(i == 2 ? msecond : 100 * i + 1),
+                            EventText(i + 1, variant)};
+        out += FormatRecordLine(i + 1, r) + "\r\n";
+    }
+    return out;
+}

@@ -1,0 +1,828 @@
+#include "archive/archive.h"
+
+#include <QAtomicInt>
+#include <QDate>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTime>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QVariant>
+
+namespace archive {
+
+namespace {
+
+QAtomicInt g_connectionCounter;
+
+const QString kLocalFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
+
+QString UtcText(const QDateTime& time) {
+    // Fixed width ("2024-03-05T10:00:00.500Z"), so that text order is time order.
+    return time.isValid() ? time.toUTC().toString(Qt::ISODateWithMs) : QString();
+}
+
+QDateTime FromUtcText(const QVariant& value) {
+    if (value.isNull()) {
+        return {};
+    }
+    return QDateTime::fromString(value.toString(), Qt::ISODateWithMs).toUTC();
+}
+
+// Qt binds a null text as SQL NULL; the NOT NULL text columns take an empty one.
+QString Text(const QString& text) {
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+// The record's time as sortable local text, or null when its fields are no calendar time.
+QVariant EventTimeText(const EventRecord& r) {
+    const QDate date(r.year.toInt(), r.month.toInt(), r.day.toInt());
+    const QTime time(r.hour.toInt(), r.minute.toInt(), r.second.toInt(), r.msecond.toInt());
+    if (!date.isValid() || !time.isValid()) {
+        return QVariant(QMetaType(QMetaType::QString));
+    }
+    return QDateTime(date, time).toString(kLocalFormat);
+}
+
+// One migration: the statements that bring the schema from version - 1 to version. "%ID%"
+// stands for each dialect's own auto-numbered key, "%BIN%" for a large integer.
+struct Migration {
+    int version;
+    QStringList statements;
+};
+
+const std::vector<Migration>& Migrations() {
+    static const std::vector<Migration> migrations = {
+        {1,
+         {QStringLiteral("CREATE TABLE devices (id %ID%, name TEXT NOT NULL UNIQUE,"
+                         " station TEXT NOT NULL DEFAULT '', channel TEXT NOT NULL DEFAULT '',"
+                         " port TEXT NOT NULL DEFAULT '', variant INTEGER, id_version TEXT,"
+                         " id_date TEXT, id_checksum TEXT,"
+                         " generation INTEGER NOT NULL DEFAULT 0)"),
+          QStringLiteral("CREATE TABLE reads (id %ID%,"
+                         " device_id %BIN% NOT NULL REFERENCES devices(id),"
+                         " collector TEXT NOT NULL, host TEXT NOT NULL,"
+                         " started_at TEXT NOT NULL, finished_at TEXT NOT NULL,"
+                         " clock_offset_ms %BIN%, outcome TEXT NOT NULL,"
+                         " record_count INTEGER NOT NULL, new_records INTEGER NOT NULL,"
+                         " generation INTEGER NOT NULL)"),
+          QStringLiteral("CREATE TABLE events (id %ID%,"
+                         " device_id %BIN% NOT NULL REFERENCES devices(id),"
+                         " generation INTEGER NOT NULL, position INTEGER NOT NULL,"
+                         " year INTEGER NOT NULL, month INTEGER NOT NULL, day INTEGER NOT NULL,"
+                         " hour INTEGER NOT NULL, minute INTEGER NOT NULL,"
+                         " second INTEGER NOT NULL, msecond INTEGER NOT NULL,"
+                         " event TEXT NOT NULL, code INTEGER, at TEXT,"
+                         " read_id %BIN% NOT NULL REFERENCES reads(id),"
+                         " UNIQUE (device_id, generation, position))"),
+          QStringLiteral("CREATE INDEX events_device_at ON events (device_id, at)"),
+          QStringLiteral("CREATE TABLE parameter_sets (id %ID%,"
+                         " device_id %BIN% NOT NULL REFERENCES devices(id),"
+                         " seen_at TEXT NOT NULL, frame TEXT NOT NULL)"),
+          QStringLiteral("CREATE TABLE leases (device TEXT PRIMARY KEY,"
+                         " collector TEXT NOT NULL, expires_at %BIN% NOT NULL)")}},
+        {2,
+         {QStringLiteral("ALTER TABLE devices ADD COLUMN last_success TEXT"),
+          QStringLiteral("ALTER TABLE devices ADD COLUMN last_error TEXT"),
+          QStringLiteral("ALTER TABLE devices ADD COLUMN last_error_at TEXT"),
+          QStringLiteral("ALTER TABLE devices ADD COLUMN next_poll TEXT"),
+          QStringLiteral("ALTER TABLE devices ADD COLUMN collector TEXT"),
+          QStringLiteral("CREATE INDEX reads_device ON reads (device_id, id)")}},
+    };
+    return migrations;
+}
+
+QString Dialected(QString sql, Dialect dialect) {
+    sql.replace(QStringLiteral("%ID%"), dialect == Dialect::Postgres
+                                            ? QStringLiteral("BIGSERIAL PRIMARY KEY")
+                                            : QStringLiteral("INTEGER PRIMARY KEY"));
+    sql.replace(QStringLiteral("%BIN%"), QStringLiteral("BIGINT"));
+    return sql;
+}
+
+QString ErrorOf(const QSqlQuery& query, const QString& what) {
+    return what + QStringLiteral(": ") + query.lastError().text();
+}
+
+// Runs a prepared statement with its values; false leaves the error in `error`.
+bool Run(QSqlQuery& query, const QString& sql, const QVariantList& values, QString* error) {
+    if (!query.prepare(sql)) {
+        *error = ErrorOf(query, sql.left(60));
+        return false;
+    }
+    for (const QVariant& v : values) {
+        query.addBindValue(v);
+    }
+    if (!query.exec()) {
+        *error = ErrorOf(query, sql.left(60));
+        return false;
+    }
+    return true;
+}
+
+// A transaction that rolls back unless committed. SQLite takes its write lock at the start, so
+// that two writers never deadlock upgrading their locks.
+class Transaction {
+public:
+    Transaction(QSqlDatabase db, Dialect dialect) : m_db(std::move(db)) {
+        if (dialect == Dialect::Sqlite) {
+            QSqlQuery q(m_db);
+            m_open = q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+            m_error = m_open ? QString() : ErrorOf(q, QStringLiteral("BEGIN"));
+            m_manual = true;
+        } else {
+            m_open = m_db.transaction();
+            m_error = m_open ? QString() : m_db.lastError().text();
+        }
+    }
+    ~Transaction() {
+        if (m_open) {
+            Rollback();
+        }
+    }
+    bool Ok() const { return m_open; }
+    QString Error() const { return m_error; }
+    QString Commit() {
+        m_open = false;
+        if (m_manual) {
+            QSqlQuery q(m_db);
+            return q.exec(QStringLiteral("COMMIT")) ? QString()
+                                                    : ErrorOf(q, QStringLiteral("COMMIT"));
+        }
+        return m_db.commit() ? QString() : m_db.lastError().text();
+    }
+
+private:
+    void Rollback() {
+        m_open = false;
+        if (m_manual) {
+            QSqlQuery q(m_db);
+            q.exec(QStringLiteral("ROLLBACK"));
+        } else {
+            m_db.rollback();
+        }
+    }
+
+    QSqlDatabase m_db;
+    bool m_open = false;
+    bool m_manual = false;
+    QString m_error;
+};
+
+EventRecord RecordFromQuery(const QSqlQuery& q, int first) {
+    EventRecord r;
+    for (int i = 0; i < 7; ++i) {
+        r.Field(i) = QString::number(q.value(first + i).toLongLong());
+    }
+    r.event = q.value(first + 7).toString();
+    return r;
+}
+
+}  // namespace
+
+bool ParseLocation(const QString& text, Location* out, QString* error) {
+    Location loc;
+    if (text.startsWith(QStringLiteral("postgresql://")) ||
+        text.startsWith(QStringLiteral("postgres://"))) {
+        const QUrl url(text, QUrl::StrictMode);
+        if (!url.isValid()) {
+            *error = text + QStringLiteral(": not a postgresql:// address (") + url.errorString() +
+                     QLatin1Char(')');
+            return false;
+        }
+        loc.dialect = Dialect::Postgres;
+        loc.host = url.host();
+        loc.port = url.port(-1);
+        loc.user = url.userName();
+        loc.password = url.password();
+        loc.database = url.path().mid(1);
+        const QUrlQuery query(url);
+        if (query.hasQueryItem(QStringLiteral("host"))) {
+            loc.host = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+        }
+        if (loc.database.isEmpty()) {
+            *error = text + QStringLiteral(": the address names no database");
+            return false;
+        }
+    } else {
+        loc.dialect = Dialect::Sqlite;
+        loc.path = text.startsWith(QStringLiteral("sqlite:")) ? text.mid(7) : text;
+        if (loc.path.isEmpty()) {
+            *error = QStringLiteral("the archive names no file");
+            return false;
+        }
+    }
+    *out = loc;
+    return true;
+}
+
+Archive::Archive() = default;
+
+Archive::~Archive() {
+    Close();
+}
+
+void Archive::Close() {
+    if (m_connectionName.isEmpty()) {
+        return;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+    m_connectionName.clear();
+}
+
+bool Archive::IsOpen() const {
+    return !m_connectionName.isEmpty() && QSqlDatabase::database(m_connectionName, false).isOpen();
+}
+
+int Archive::LatestSchemaVersion() {
+    return Migrations().back().version;
+}
+
+QString Archive::Open(const QString& location) {
+    return OpenAtVersion(location, LatestSchemaVersion());
+}
+
+QString Archive::Open(const Location& location) {
+    Close();
+    m_location = location;
+    m_connectionName =
+        QStringLiteral("kp650-archive-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1));
+    QSqlDatabase db;
+    if (location.dialect == Dialect::Sqlite) {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        db.setDatabaseName(location.path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
+        db.setHostName(location.host);
+        if (location.port > 0) {
+            db.setPort(location.port);
+        }
+        db.setUserName(location.user);
+        db.setPassword(location.password);
+        db.setDatabaseName(location.database);
+        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    }
+    if (!db.isValid()) {
+        const QString text = QStringLiteral("no Qt SQL driver for this archive");
+        Close();
+        return text;
+    }
+    if (!db.open()) {
+        const QString text = db.lastError().text();
+        Close();
+        return text.isEmpty() ? QStringLiteral("the archive could not be opened") : text;
+    }
+    if (location.dialect == Dialect::Sqlite) {
+        QSqlQuery q(db);
+        // WAL: readers never block the writer; FULL: a committed read survives a power cut
+        // before the device is cleared.
+        for (const char* pragma :
+             {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
+            if (!q.exec(QString::fromLatin1(pragma))) {
+                const QString text = ErrorOf(q, QString::fromLatin1(pragma));
+                Close();
+                return text;
+            }
+        }
+    }
+    return {};
+}
+
+QString Archive::OpenAtVersion(const QString& location, int version) {
+    Location loc;
+    QString error;
+    if (!ParseLocation(location, &loc, &error)) {
+        return error;
+    }
+    if (!(error = Open(loc)).isEmpty()) {
+        return error;
+    }
+    error = Migrate(version);
+    if (!error.isEmpty()) {
+        Close();
+    }
+    return error;
+}
+
+QString Archive::Migrate(int upTo) {
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QString error;
+    // An archive already at the version needs no write: a read-only replica opens too.
+    const int found = SchemaVersion();
+    if (found >= std::min(upTo, LatestSchemaVersion()) && found <= LatestSchemaVersion()) {
+        return {};
+    }
+    Transaction tx(db, m_location.dialect);
+    if (!tx.Ok()) {
+        return tx.Error();
+    }
+    QSqlQuery q(db);
+    // Two collectors starting together migrate one after the other (SQLite: the write lock
+    // taken at the transaction's start).
+    if (m_location.dialect == Dialect::Postgres &&
+        !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(650650)"))) {
+        return ErrorOf(q, QStringLiteral("migration lock"));
+    }
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version"
+                               " (version INTEGER NOT NULL, applied_at TEXT NOT NULL)"))) {
+        return ErrorOf(q, QStringLiteral("schema_version"));
+    }
+    if (!q.exec(QStringLiteral("SELECT COALESCE(MAX(version), 0) FROM schema_version")) ||
+        !q.next()) {
+        return ErrorOf(q, QStringLiteral("schema_version"));
+    }
+    const int current = q.value(0).toInt();
+    if (current > LatestSchemaVersion()) {
+        return QStringLiteral("the archive's schema (version %1) is newer than this program's (%2)")
+            .arg(current)
+            .arg(LatestSchemaVersion());
+    }
+    for (const Migration& m : Migrations()) {
+        if (m.version <= current || m.version > upTo) {
+            continue;
+        }
+        for (const QString& statement : m.statements) {
+            if (!q.exec(Dialected(statement, m_location.dialect))) {
+                return ErrorOf(q, QStringLiteral("migration %1").arg(m.version));
+            }
+        }
+        if (!Run(q,
+                 QStringLiteral("INSERT INTO schema_version (version, applied_at) VALUES (?, ?)"),
+                 {m.version, UtcText(QDateTime::currentDateTimeUtc())}, &error)) {
+            return error;
+        }
+    }
+    return tx.Commit();
+}
+
+int Archive::SchemaVersion() const {
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    if (!q.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) || !q.next()) {
+        return -1;
+    }
+    return q.value(0).toInt();
+}
+
+QString Archive::NowMsSql() const {
+    return m_location.dialect == Dialect::Postgres
+               ? QStringLiteral("CAST(EXTRACT(EPOCH FROM clock_timestamp()) * 1000 AS BIGINT)")
+               : QStringLiteral("CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER)");
+}
+
+std::optional<qint64> Archive::DeviceId(const QString& name, QString* error) const {
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QString e;
+    if (!Run(q, QStringLiteral("SELECT id FROM devices WHERE name = ?"), {name}, &e)) {
+        if (error) {
+            *error = e;
+        }
+        return std::nullopt;
+    }
+    if (!q.next()) {
+        if (error) {
+            *error = name + QStringLiteral(": no such device in the archive");
+        }
+        return std::nullopt;
+    }
+    return q.value(0).toLongLong();
+}
+
+QString Archive::SaveDevice(const DeviceRow& d) {
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QString error;
+    if (!Run(q,
+             QStringLiteral("INSERT INTO devices (name, station, channel, port) VALUES (?, ?, ?, ?)"
+                            " ON CONFLICT (name) DO UPDATE SET station = excluded.station,"
+                            " channel = excluded.channel, port = excluded.port"),
+             {d.name, Text(d.station), Text(d.channel), Text(d.port)}, &error)) {
+        return error;
+    }
+    if (d.variant >= 0 && !Run(q, QStringLiteral("UPDATE devices SET variant = ? WHERE name = ?"),
+                               {d.variant, d.name}, &error)) {
+        return error;
+    }
+    if (!d.idVersion.isEmpty() &&
+        !Run(q,
+             QStringLiteral("UPDATE devices SET id_version = ?, id_date = ?, id_checksum = ?"
+                            " WHERE name = ?"),
+             {d.idVersion, d.idDate, d.idChecksum, d.name}, &error)) {
+        return error;
+    }
+    return {};
+}
+
+QString Archive::SaveStatus(const QString& device, const QString& collector,
+                            const std::optional<QDateTime>& success, const QString& failure,
+                            const QDateTime& nextPoll) {
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QString error;
+    QString sql = QStringLiteral("UPDATE devices SET next_poll = ?, collector = ?");
+    QVariantList values{UtcText(nextPoll), collector};
+    if (success) {
+        sql += QStringLiteral(", last_success = ?");
+        values << UtcText(*success);
+    }
+    if (!failure.isEmpty()) {
+        sql += QStringLiteral(", last_error = ?, last_error_at = ?");
+        values << failure << UtcText(QDateTime::currentDateTimeUtc());
+    }
+    sql += QStringLiteral(" WHERE name = ?");
+    values << device;
+    Run(q, sql, values, &error);
+    return error;
+}
+
+StoreResult Archive::StoreRead(const ReadToStore& read) {
+    StoreResult result;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    Transaction tx(db, m_location.dialect);
+    if (!tx.Ok()) {
+        result.error = tx.Error();
+        return result;
+    }
+    QSqlQuery q(db);
+    QString& error = result.error;
+    if (read.leaseMs > 0) {
+        // Fencing: a collector that lost the device's lease (paused past its expiry) stores
+        // nothing, so a device is never archived by two at once.
+        if (!Run(q,
+                 QStringLiteral("UPDATE leases SET expires_at = %1 + ? WHERE device = ? AND"
+                                " collector = ?")
+                     .arg(NowMsSql()),
+                 {read.leaseMs, read.device, read.collector}, &error)) {
+            return result;
+        }
+        if (q.numRowsAffected() != 1) {
+            error = read.device + QStringLiteral(": the lease was lost; nothing stored");
+            return result;
+        }
+    }
+    const QString lockSuffix =
+        m_location.dialect == Dialect::Postgres ? QStringLiteral(" FOR UPDATE") : QString();
+    if (!Run(q, QStringLiteral("SELECT id, generation FROM devices WHERE name = ?") + lockSuffix,
+             {read.device}, &error)) {
+        return result;
+    }
+    if (!q.next()) {
+        error = read.device + QStringLiteral(": no such device in the archive");
+        return result;
+    }
+    const qint64 deviceId = q.value(0).toLongLong();
+    int generation = q.value(1).toInt();
+    if (!Run(q,
+             QStringLiteral("SELECT year, month, day, hour, minute, second, msecond, event"
+                            " FROM events WHERE device_id = ? AND generation = ?"
+                            " ORDER BY position"),
+             {deviceId, generation}, &error)) {
+        return result;
+    }
+    std::vector<EventRecord> stored;
+    while (q.next()) {
+        stored.push_back(RecordFromQuery(q, 0));
+    }
+    const std::size_t common = std::min(stored.size(), read.records.size());
+    bool agree = true;
+    for (std::size_t i = 0; i < common && agree; ++i) {
+        agree = stored[i] == read.records[i];
+    }
+    std::size_t first = stored.size();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (!agree || (read.complete && read.records.size() < stored.size())) {
+        ++generation;
+        first = 0;
+        result.newGeneration = true;
+    }
+    if (!Run(q,
+             QStringLiteral("INSERT INTO reads (device_id, collector, host, started_at,"
+                            " finished_at, clock_offset_ms, outcome, record_count, new_records,"
+                            " generation) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
+             {deviceId, Text(read.collector), Text(read.host),
+              UtcText(read.started.isValid() ? read.started : now),
+              UtcText(read.finished.isValid() ? read.finished : now),
+              read.clockOffsetMs ? QVariant(*read.clockOffsetMs)
+                                 : QVariant(QMetaType(QMetaType::LongLong)),
+              Text(read.outcome), static_cast<int>(read.records.size()),
+              static_cast<int>(read.records.size() > first ? read.records.size() - first : 0),
+              generation},
+             &error) ||
+        !q.next()) {
+        if (error.isEmpty()) {
+            error = ErrorOf(q, QStringLiteral("reads"));
+        }
+        return result;
+    }
+    result.readId = q.value(0).toLongLong();
+    q.finish();  // SQLite commits only once no statement is left running
+    // Many rows per statement: one round trip to a server instead of one per record, so that a
+    // commit never keeps the other devices' exchanges waiting long.
+    constexpr std::size_t kRowsPerInsert = 128;
+    for (std::size_t chunk = first; chunk < read.records.size(); chunk += kRowsPerInsert) {
+        const std::size_t end = std::min(read.records.size(), chunk + kRowsPerInsert);
+        QStringList tuples;
+        for (std::size_t i = chunk; i < end; ++i) {
+            tuples << QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        }
+        if (!q.prepare(QStringLiteral("INSERT INTO events (device_id, generation, position, year,"
+                                      " month, day, hour, minute, second, msecond, event, code,"
+                                      " at, read_id) VALUES ") +
+                       tuples.join(QStringLiteral(", ")))) {
+            error = ErrorOf(q, QStringLiteral("events"));
+            return result;
+        }
+        for (std::size_t i = chunk; i < end; ++i) {
+            const EventRecord& r = read.records[i];
+            q.addBindValue(deviceId);
+            q.addBindValue(generation);
+            q.addBindValue(static_cast<int>(i));
+            for (int f = 0; f < 7; ++f) {
+                q.addBindValue(r.Field(f).toInt());
+            }
+            q.addBindValue(Text(r.event));
+            q.addBindValue(i < read.codes.size() ? QVariant(read.codes[i])
+                                                 : QVariant(QMetaType(QMetaType::Int)));
+            q.addBindValue(EventTimeText(r));
+            q.addBindValue(result.readId);
+        }
+        if (!q.exec()) {
+            error = ErrorOf(q, QStringLiteral("events"));
+            return result;
+        }
+        result.newRecords += static_cast<int>(end - chunk);
+    }
+    if (result.newGeneration &&
+        !Run(q, QStringLiteral("UPDATE devices SET generation = ? WHERE id = ?"),
+             {generation, deviceId}, &error)) {
+        return result;
+    }
+    result.generation = generation;
+    error = tx.Commit();
+    return result;
+}
+
+QString Archive::MarkCleared(const QString& device) {
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QString error;
+    if (!Run(q, QStringLiteral("UPDATE devices SET generation = generation + 1 WHERE name = ?"),
+             {device}, &error)) {
+        return error;
+    }
+    return q.numRowsAffected() == 1 ? QString()
+                                    : device + QStringLiteral(": no such device in the archive");
+}
+
+QString Archive::SaveParameterSet(const QString& device, const QString& frameHex,
+                                  const QDateTime& seen, bool* stored) {
+    if (stored) {
+        *stored = false;
+    }
+    QString error;
+    const std::optional<qint64> id = DeviceId(device, &error);
+    if (!id) {
+        return error;
+    }
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    Transaction tx(db, m_location.dialect);
+    if (!tx.Ok()) {
+        return tx.Error();
+    }
+    QSqlQuery q(db);
+    if (!Run(q,
+             QStringLiteral("SELECT frame FROM parameter_sets WHERE device_id = ?"
+                            " ORDER BY id DESC LIMIT 1"),
+             {*id}, &error)) {
+        return error;
+    }
+    if (q.next() && q.value(0).toString() == frameHex) {
+        return {};
+    }
+    if (!Run(q,
+             QStringLiteral(
+                 "INSERT INTO parameter_sets (device_id, seen_at, frame) VALUES (?, ?, ?)"),
+             {*id, UtcText(seen), frameHex}, &error)) {
+        return error;
+    }
+    error = tx.Commit();
+    if (error.isEmpty() && stored) {
+        *stored = true;
+    }
+    return error;
+}
+
+std::vector<QString> Archive::ParameterSets(const QString& device, QString* error) const {
+    std::vector<QString> frames;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QString e;
+    if (!Run(q,
+             QStringLiteral("SELECT p.frame FROM parameter_sets p JOIN devices d"
+                            " ON d.id = p.device_id WHERE d.name = ? ORDER BY p.id"),
+             {device}, &e)) {
+        if (error) {
+            *error = e;
+        }
+        return frames;
+    }
+    while (q.next()) {
+        frames.push_back(q.value(0).toString());
+    }
+    return frames;
+}
+
+LeaseResult Archive::AcquireLease(const QString& device, const QString& collector, int ttlMs) {
+    LeaseResult result;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    const QString now = NowMsSql();
+    if (!Run(q,
+             QStringLiteral(
+                 "INSERT INTO leases (device, collector, expires_at) VALUES (?, ?, %1 + ?)"
+                 " ON CONFLICT (device) DO UPDATE SET collector = excluded.collector,"
+                 " expires_at = excluded.expires_at WHERE leases.collector ="
+                 " excluded.collector OR leases.expires_at < %1 RETURNING collector")
+                 .arg(now),
+             {device, collector, ttlMs}, &result.error)) {
+        return result;
+    }
+    result.held = q.next() && q.value(0).toString() == collector;
+    if (!result.held &&
+        Run(q, QStringLiteral("SELECT collector FROM leases WHERE device = ?"), {device},
+            &result.error) &&
+        q.next()) {
+        result.holder = q.value(0).toString();
+    }
+    return result;
+}
+
+QString Archive::ReleaseLease(const QString& device, const QString& collector) {
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QString error;
+    Run(q, QStringLiteral("DELETE FROM leases WHERE device = ? AND collector = ?"),
+        {device, collector}, &error);
+    return error;
+}
+
+std::vector<DeviceRow> Archive::Devices(QString* error) const {
+    std::vector<DeviceRow> rows;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QString e;
+    if (!Run(q,
+             QStringLiteral("SELECT d.id, d.name, d.station, d.channel, d.port, d.variant,"
+                            " d.id_version, d.id_date, d.id_checksum, d.generation,"
+                            " d.last_success, d.last_error_at, d.last_error, d.next_poll,"
+                            " d.collector, (SELECT COUNT(*) FROM events e WHERE e.device_id ="
+                            " d.id) FROM devices d ORDER BY d.name"),
+             {}, &e)) {
+        if (error) {
+            *error = e;
+        }
+        return rows;
+    }
+    while (q.next()) {
+        DeviceRow d;
+        d.id = q.value(0).toLongLong();
+        d.name = q.value(1).toString();
+        d.station = q.value(2).toString();
+        d.channel = q.value(3).toString();
+        d.port = q.value(4).toString();
+        d.variant = q.value(5).isNull() ? -1 : q.value(5).toInt();
+        d.idVersion = q.value(6).toString();
+        d.idDate = q.value(7).toString();
+        d.idChecksum = q.value(8).toString();
+        d.generation = q.value(9).toInt();
+        d.lastSuccess = FromUtcText(q.value(10));
+        d.lastErrorAt = FromUtcText(q.value(11));
+        d.lastError = q.value(12).toString();
+        d.nextPoll = FromUtcText(q.value(13));
+        d.collector = q.value(14).toString();
+        d.records = q.value(15).toLongLong();
+        rows.push_back(d);
+    }
+    return rows;
+}
+
+std::vector<ReadRow> Archive::Reads(const QString& device, int offset, int limit,
+                                    QString* error) const {
+    std::vector<ReadRow> rows;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QString e;
+    if (!Run(q,
+             QStringLiteral("SELECT r.id, d.name, r.collector, r.host, r.started_at,"
+                            " r.finished_at, r.clock_offset_ms, r.outcome, r.record_count,"
+                            " r.new_records, r.generation FROM reads r JOIN devices d"
+                            " ON d.id = r.device_id WHERE d.name = ? OR ? = ''"
+                            " ORDER BY r.id LIMIT ? OFFSET ?"),
+             {Text(device), Text(device), limit, offset}, &e)) {
+        if (error) {
+            *error = e;
+        }
+        return rows;
+    }
+    while (q.next()) {
+        ReadRow r;
+        r.id = q.value(0).toLongLong();
+        r.device = q.value(1).toString();
+        r.collector = q.value(2).toString();
+        r.host = q.value(3).toString();
+        r.started = FromUtcText(q.value(4));
+        r.finished = FromUtcText(q.value(5));
+        if (!q.value(6).isNull()) {
+            r.clockOffsetMs = q.value(6).toLongLong();
+        }
+        r.outcome = q.value(7).toString();
+        r.recordCount = q.value(8).toInt();
+        r.newRecords = q.value(9).toInt();
+        r.generation = q.value(10).toInt();
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+std::vector<EventRow> Archive::Events(const QString& device, const QDateTime& from,
+                                      const QDateTime& to, int offset, int limit,
+                                      QString* error) const {
+    std::vector<EventRow> rows;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QString sql = QStringLiteral(
+        "SELECT e.id, e.generation, e.position, e.year, e.month, e.day, e.hour, e.minute,"
+        " e.second, e.msecond, e.event, e.code, e.read_id FROM events e JOIN devices d"
+        " ON d.id = e.device_id WHERE d.name = ?");
+    QVariantList values{device};
+    if (from.isValid()) {
+        sql += QStringLiteral(" AND e.at >= ?");
+        values << from.toString(kLocalFormat);
+    }
+    if (to.isValid()) {
+        sql += QStringLiteral(" AND e.at < ?");
+        values << to.toString(kLocalFormat);
+    }
+    sql += QStringLiteral(" ORDER BY e.generation, e.position LIMIT ? OFFSET ?");
+    values << limit << offset;
+    QString e;
+    if (!Run(q, sql, values, &e)) {
+        if (error) {
+            *error = e;
+        }
+        return rows;
+    }
+    while (q.next()) {
+        EventRow r;
+        r.id = q.value(0).toLongLong();
+        r.device = device;
+        r.generation = q.value(1).toInt();
+        r.position = q.value(2).toInt();
+        r.record = RecordFromQuery(q, 3);
+        r.code = q.value(11).isNull() ? -1 : q.value(11).toInt();
+        r.readId = q.value(12).toLongLong();
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+QStringList Archive::IntegrityProblems() const {
+    QStringList problems;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    if (m_location.dialect == Dialect::Sqlite) {
+        if (!q.exec(QStringLiteral("PRAGMA integrity_check"))) {
+            return {ErrorOf(q, QStringLiteral("integrity_check"))};
+        }
+        while (q.next()) {
+            if (q.value(0).toString() != QLatin1String("ok")) {
+                problems << q.value(0).toString();
+            }
+        }
+        if (q.exec(QStringLiteral("PRAGMA foreign_key_check")) && q.next()) {
+            problems << QStringLiteral("a row refers to a missing row of ") + q.value(2).toString();
+        }
+    }
+    // Each generation's positions run 0, 1, 2 ... without a gap.
+    if (!q.exec(
+            QStringLiteral("SELECT d.name, e.generation, COUNT(*), MAX(e.position)"
+                           " FROM events e JOIN devices d ON d.id = e.device_id"
+                           " GROUP BY d.name, e.generation"
+                           " HAVING COUNT(*) <> MAX(e.position) + 1 OR MIN(e.position) <> 0"))) {
+        return problems << ErrorOf(q, QStringLiteral("positions"));
+    }
+    while (q.next()) {
+        problems << QStringLiteral("%1: generation %2 holds %3 records up to position %4")
+                        .arg(q.value(0).toString())
+                        .arg(q.value(1).toInt())
+                        .arg(q.value(2).toInt())
+                        .arg(q.value(3).toInt());
+    }
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM events e WHERE NOT EXISTS"
+                               " (SELECT 1 FROM reads r WHERE r.id = e.read_id)")) ||
+        !q.next()) {
+        return problems << ErrorOf(q, QStringLiteral("reads"));
+    }
+    if (q.value(0).toLongLong() > 0) {
+        problems << QStringLiteral("%1 events without their read").arg(q.value(0).toLongLong());
+    }
+    return problems;
+}
+
+}  // namespace archive

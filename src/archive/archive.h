@@ -1,0 +1,180 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+#include "records/event_record.h"
+
+// The fleet archive: every device's event log, the reads that brought it, the parameter sets
+// seen and the leases that give each device to one collector at a time. One schema on SQLite
+// (one file, WAL) and on PostgreSQL, created and migrated by the program. Errors are values:
+// every call says what failed instead of showing anything.
+//
+// How a record is told from its twin: a device's log is read whole from its start, so a record
+// is known by its position in the log since the last clear. The archive keeps, per device, a log
+// generation; an event is (device, generation, position) plus its fields. A read whose records
+// agree with the stored ones position by position adds only those beyond them; a read that
+// disagrees, or a whole log shorter than the stored one, means the device was cleared (by this
+// program or by hand) and starts the next generation, keeping the old one.
+
+namespace archive {
+
+enum class Dialect { Sqlite, Postgres };
+
+// Where an archive lives: a file path (or sqlite:PATH) or
+// postgresql://[USER[:PASSWORD]@][HOST][:PORT]/DATABASE[?host=SOCKET_DIR].
+struct Location {
+    Dialect dialect = Dialect::Sqlite;
+    QString path;  // SQLite
+    QString host;  // PostgreSQL: a name, an address or a Unix socket folder
+    int port = -1;
+    QString user;
+    QString password;
+    QString database;
+};
+// False with a message naming what is wrong.
+bool ParseLocation(const QString& text, Location* out, QString* error);
+
+struct DeviceRow {
+    qint64 id = 0;
+    QString name;
+    QString station;
+    QString channel;
+    QString port;
+    int variant = -1;  // 0 = A, 1 = B, -1 not yet known
+    QString idVersion;
+    QString idDate;
+    QString idChecksum;
+    int generation = 0;
+    // Status kept by the collector that polls it.
+    QDateTime lastSuccess;
+    QDateTime lastErrorAt;
+    QString lastError;
+    QDateTime nextPoll;
+    QString collector;
+    qint64 records = 0;  // events archived, all generations
+};
+
+struct ReadRow {
+    qint64 id = 0;
+    QString device;
+    QString collector;
+    QString host;
+    QDateTime started;
+    QDateTime finished;
+    std::optional<qint64> clockOffsetMs;  // device clock minus host clock
+    QString outcome;                      // "ok", or what went wrong
+    int recordCount = 0;                  // records the read brought
+    int newRecords = 0;                   // of them, not archived before
+    int generation = 0;
+};
+
+struct EventRow {
+    qint64 id = 0;
+    QString device;
+    int generation = 0;
+    int position = 0;  // in the device's log since the clear that began the generation
+    EventRecord record;
+    int code = -1;  // the device's event code, -1 where unknown
+    qint64 readId = 0;
+};
+
+// One read of a device's log, to be stored in one transaction.
+struct ReadToStore {
+    QString device;  // the device's name
+    QString collector;
+    QString host;
+    QDateTime started;
+    QDateTime finished;
+    std::optional<qint64> clockOffsetMs;
+    QString outcome;
+    bool complete = false;  // the log was read to its end
+    std::vector<EventRecord> records;
+    std::vector<int> codes;  // same length as records, or empty
+    int leaseMs = 0;         // > 0: stored only while `collector` holds the device's lease,
+                             // which is renewed for this long
+};
+
+struct StoreResult {
+    QString error;  // empty on success
+    qint64 readId = 0;
+    int newRecords = 0;
+    int generation = 0;
+    bool newGeneration = false;
+};
+
+struct LeaseResult {
+    QString error;
+    bool held = false;
+    QString holder;  // who holds it now, when not us
+};
+
+class Archive {
+public:
+    Archive();
+    ~Archive();
+    Archive(const Archive&) = delete;
+    Archive& operator=(const Archive&) = delete;
+
+    // Opens (an SQLite file is created) and brings the schema to the newest version. Empty on
+    // success, else what failed.
+    QString Open(const QString& location);
+    QString Open(const Location& location);
+    void Close();
+    bool IsOpen() const;
+    Dialect DialectInUse() const { return m_location.dialect; }
+
+    // The version the schema is at; -1 when unknown.
+    int SchemaVersion() const;
+    // The newest version this program knows.
+    static int LatestSchemaVersion();
+    // Migrates only up to `version` (tests of the migration path).
+    QString OpenAtVersion(const QString& location, int version);
+
+    // Inserts the device or updates its description (station, channel, port); identity fields
+    // and the variant are updated only when given (non-empty, >= 0).
+    QString SaveDevice(const DeviceRow& device);
+    QString SaveStatus(const QString& device, const QString& collector,
+                       const std::optional<QDateTime>& success, const QString& error,
+                       const QDateTime& nextPoll);
+    // Stores a read and the records it brought that the archive lacks; see the top of the file.
+    StoreResult StoreRead(const ReadToStore& read);
+    // The device's log was cleared: the next record read starts the next generation.
+    QString MarkCleared(const QString& device);
+    // Stores the parameter frame (hex text) when it differs from the last one stored for the
+    // device; `stored` says whether a row was added.
+    QString SaveParameterSet(const QString& device, const QString& frameHex, const QDateTime& seen,
+                             bool* stored = nullptr);
+    std::vector<QString> ParameterSets(const QString& device, QString* error = nullptr) const;
+
+    // A lease on a device for `ttlMs` from the database's clock: taken when free, expired or
+    // ours already (then renewed).
+    LeaseResult AcquireLease(const QString& device, const QString& collector, int ttlMs);
+    QString ReleaseLease(const QString& device, const QString& collector);
+
+    // Reading.
+    std::vector<DeviceRow> Devices(QString* error = nullptr) const;
+    std::vector<ReadRow> Reads(const QString& device, int offset, int limit,
+                               QString* error = nullptr) const;
+    // Events of a device, by time within [from, to) (invalid bounds: open), then by generation
+    // and position; records without a valid date are only listed when both bounds are open.
+    std::vector<EventRow> Events(const QString& device, const QDateTime& from, const QDateTime& to,
+                                 int offset, int limit, QString* error = nullptr) const;
+    // Empty when the archive is sound: the database's own check, no gap in any generation's
+    // positions, every event's read present.
+    QStringList IntegrityProblems() const;
+
+private:
+    QString Migrate(int upTo);
+    QString NowMsSql() const;
+    std::optional<qint64> DeviceId(const QString& name, QString* error) const;
+
+    Location m_location;
+    QString m_connectionName;
+};
+
+}  // namespace archive

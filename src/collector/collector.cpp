@@ -1,0 +1,281 @@
+#include "collector/collector.h"
+
+#include <QHostInfo>
+
+#include <cstdio>
+
+namespace collector {
+
+namespace {
+
+// Ports this process binds to the fleet's devices, one each, far above the program's 1 and 2.
+constexpr int kFirstPortNumber = 1000;
+// Between the first polls of two devices.
+constexpr int kStartSpacingMs = 10;
+// Failures in a row beyond which the wait stops growing: 2^5 = 32 intervals.
+constexpr int kMaxBackOffSteps = 5;
+
+QString OffsetText(const std::optional<qint64>& offsetMs) {
+    if (!offsetMs) {
+        return QStringLiteral("unknown");
+    }
+    return QStringLiteral("%1%2 s")
+        .arg(*offsetMs >= 0 ? QStringLiteral("+") : QString())
+        .arg(static_cast<double>(*offsetMs) / 1000.0, 0, 'f', 1);
+}
+
+}  // namespace
+
+struct Collector::Slot {
+    FleetDevice device;
+    std::unique_ptr<DevicePoller> poller;
+    QTimer timer;
+    int failuresInRow = 0;
+    int polls = 0;
+    bool leased = false;
+    bool clearing = false;
+};
+
+Collector::Collector(const Fleet& fleet, archive::Archive& archive, const QString& collectorId,
+                     QObject* parent)
+    : QObject(parent),
+      m_fleet(fleet),
+      m_archive(archive),
+      m_id(collectorId),
+      m_host(QHostInfo::localHostName()) {
+    m_log = [](const QString& text) {
+        const QByteArray line = (text + QLatin1Char('\n')).toUtf8();
+        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+        std::fflush(stderr);
+    };
+    m_leaseTimer.setInterval(std::max(100, m_fleet.leaseMs / 3));
+    connect(&m_leaseTimer, &QTimer::timeout, this, &Collector::RenewLeases);
+}
+
+Collector::~Collector() = default;
+
+bool Collector::Start(QString* error) {
+    int port = kFirstPortNumber;
+    for (const FleetDevice& d : m_fleet.devices) {
+        archive::DeviceRow row;
+        row.name = d.name;
+        row.station = d.station;
+        row.channel = d.channel;
+        row.port = d.port;
+        row.variant = d.variant;
+        const QString saved = m_archive.SaveDevice(row);
+        if (!saved.isEmpty()) {
+            *error = d.name + QStringLiteral(": ") + saved;
+            return false;
+        }
+        auto slot = std::make_unique<Slot>();
+        slot->device = d;
+        slot->poller = std::make_unique<DevicePoller>(port++, d.port, d.variant, d.clockSyncMs);
+        slot->timer.setSingleShot(true);
+        Slot* s = slot.get();
+        connect(&slot->timer, &QTimer::timeout, this, [this, s] { PollNow(*s); });
+        connect(slot->poller.get(), &DevicePoller::Polled, this,
+                [this, s](const PollOutcome& outcome) { OnPolled(*s, outcome); });
+        connect(slot->poller.get(), &DevicePoller::ClearFinished, this,
+                [this, s](bool ok, const QString& e) { OnCleared(*s, ok, e); });
+        m_slots.push_back(std::move(slot));
+    }
+    Log(QStringLiteral("collector %1: %2 devices").arg(m_id).arg(m_slots.size()));
+    // First polls a little apart: each opens its line, which takes this thread a moment.
+    int delay = 0;
+    for (auto& slot : m_slots) {
+        slot->timer.start(delay);
+        delay += kStartSpacingMs;
+    }
+    m_leaseTimer.start();
+    return true;
+}
+
+void Collector::PollNow(Slot& slot) {
+    if (m_stopping) {
+        return;
+    }
+    const archive::LeaseResult lease =
+        m_archive.AcquireLease(slot.device.name, m_id, m_fleet.leaseMs);
+    slot.leased = lease.held;
+    if (!lease.held) {
+        // Another collector polls it (or the archive is away): look again after the interval.
+        if (!lease.error.isEmpty()) {
+            Log(slot.device.name + QStringLiteral(": lease: ") + lease.error);
+        }
+        Done(slot, false, lease.error);
+        return;
+    }
+    slot.poller->Poll();
+}
+
+void Collector::OnPolled(Slot& slot, const PollOutcome& o) {
+    const QString name = slot.device.name;
+    if (o.identity || o.variant >= 0) {
+        archive::DeviceRow row;
+        row.name = name;
+        row.station = slot.device.station;
+        row.channel = slot.device.channel;
+        row.port = slot.device.port;
+        row.variant = o.variant;
+        if (o.identity) {
+            row.idVersion = o.identity->version;
+            row.idDate = o.identity->date;
+            row.idChecksum = o.identity->checksum;
+        }
+        m_archive.SaveDevice(row);
+    }
+    if (!o.parameters.isEmpty()) {
+        bool changed = false;
+        const QString saved = m_archive.SaveParameterSet(name, o.parameters, o.finished, &changed);
+        if (!saved.isEmpty()) {
+            Log(name + QStringLiteral(": parameters not archived: ") + saved);
+        } else if (changed) {
+            Log(name + QStringLiteral(": parameter set archived (first seen or changed)"));
+        }
+    }
+    // What a read brought is stored even when it broke off: the log keeps it, and a later read
+    // adds only what lies beyond it.
+    const bool logRead = !o.records.empty() || o.complete;
+    archive::StoreResult stored;
+    if (logRead) {
+        archive::ReadToStore read;
+        read.device = name;
+        read.collector = m_id;
+        read.host = m_host;
+        read.started = o.started;
+        read.finished = o.finished;
+        read.clockOffsetMs = o.clockOffsetMs;
+        read.outcome = ResultName(o.result);
+        read.complete = o.complete;
+        read.records = o.records;
+        read.codes = o.codes;
+        read.leaseMs = m_fleet.leaseMs;
+        stored = m_archive.StoreRead(read);
+        if (!stored.error.isEmpty()) {
+            Log(name + QStringLiteral(": not archived: ") + stored.error);
+            Done(slot, false, stored.error);
+            return;
+        }
+    }
+    if (o.result != PollOutcome::Result::Ok) {
+        Log(QStringLiteral("%1: %2: %3%4")
+                .arg(name, ResultName(o.result), o.error,
+                     logRead ? QStringLiteral(" (%1 records read, %2 new archived)")
+                                   .arg(o.records.size())
+                                   .arg(stored.newRecords)
+                             : QString()));
+        Done(slot, o.result == PollOutcome::Result::Stopped, o.error);
+        return;
+    }
+    Log(QStringLiteral(
+            "%1: %2 records read, %3 new archived (log generation %4), clock offset %5%6")
+            .arg(name)
+            .arg(o.records.size())
+            .arg(stored.newRecords)
+            .arg(stored.generation)
+            .arg(OffsetText(o.clockOffsetMs),
+                 o.clockSet ? QStringLiteral(", clock set") : QString()));
+    if (slot.device.clearAfterArchive && !o.records.empty() && !m_stopping) {
+        slot.clearing = true;
+        slot.poller->Clear();
+        return;
+    }
+    Done(slot, true, {});
+}
+
+void Collector::OnCleared(Slot& slot, bool ok, const QString& error) {
+    slot.clearing = false;
+    if (ok) {
+        const QString marked = m_archive.MarkCleared(slot.device.name);
+        Log(slot.device.name + (marked.isEmpty() ? QStringLiteral(": log cleared")
+                                                 : QStringLiteral(": log cleared, but ") + marked));
+    } else {
+        Log(slot.device.name + QStringLiteral(": clear failed: ") + error);
+    }
+    Done(slot, ok, ok ? QString() : error);
+}
+
+void Collector::Done(Slot& slot, bool success, const QString& error) {
+    ++slot.polls;
+    slot.failuresInRow = success ? 0 : slot.failuresInRow + 1;
+    // A failing device waits its interval, then two, four ... up to 32; one held by another
+    // collector is looked at again after one.
+    const int steps = std::min(std::max(0, slot.failuresInRow - 1), kMaxBackOffSteps);
+    const qint64 wait = static_cast<qint64>(slot.device.intervalMs) << (slot.leased ? steps : 0);
+    const QDateTime next = QDateTime::currentDateTimeUtc().addMSecs(wait);
+    if (slot.leased) {
+        m_archive.SaveStatus(
+            slot.device.name, m_id,
+            success ? std::optional<QDateTime>(QDateTime::currentDateTimeUtc()) : std::nullopt,
+            success ? QString() : (error.isEmpty() ? QStringLiteral("failed") : error), next);
+        if (!success && slot.failuresInRow > 0) {
+            Log(QStringLiteral("%1: next try in %2 s").arg(slot.device.name).arg(wait / 1000.0));
+        }
+    }
+    const bool roundsDone = m_rounds > 0 && slot.polls >= m_rounds;
+    if (!m_stopping && !roundsDone) {
+        slot.timer.start(static_cast<int>(std::min<qint64>(wait, 0x7fffffff)));
+    }
+    if (!m_stopping && m_rounds > 0) {
+        for (const auto& s : m_slots) {
+            if (s->polls < m_rounds) {
+                return;
+            }
+        }
+        Stop();
+        return;
+    }
+    FinishIfIdle();
+}
+
+void Collector::RenewLeases() {
+    for (auto& slot : m_slots) {
+        if (slot->leased) {
+            const archive::LeaseResult lease =
+                m_archive.AcquireLease(slot->device.name, m_id, m_fleet.leaseMs);
+            if (!lease.held) {
+                slot->leased = false;
+                // Whatever it reads now would be refused by the archive anyway.
+                slot->poller->Stop();
+                Log(slot->device.name + QStringLiteral(": lease lost") +
+                    (lease.holder.isEmpty() ? QString() : QStringLiteral(" to ") + lease.holder));
+            }
+        }
+    }
+}
+
+void Collector::Stop() {
+    if (m_stopping) {
+        return;
+    }
+    m_stopping = true;
+    for (auto& slot : m_slots) {
+        slot->timer.stop();
+        slot->poller->Stop();
+    }
+    FinishIfIdle();
+}
+
+void Collector::FinishIfIdle() {
+    if (!m_stopping || m_finished) {
+        return;
+    }
+    for (const auto& slot : m_slots) {
+        if (slot->poller->Busy()) {
+            return;
+        }
+    }
+    m_finished = true;
+    m_leaseTimer.stop();
+    for (auto& slot : m_slots) {
+        if (slot->leased) {
+            m_archive.ReleaseLease(slot->device.name, m_id);
+            slot->leased = false;
+        }
+    }
+    Log(QStringLiteral("collector %1: stopped").arg(m_id));
+    emit Finished();
+}
+
+}  // namespace collector

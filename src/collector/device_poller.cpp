@@ -1,0 +1,244 @@
+#include "collector/device_poller.h"
+
+#include "link/hex_text.h"
+#include "link/port_names.h"
+#include "records/record_log.h"
+#include "settings/parameter_codec.h"
+#include "settings/parameter_file.h"
+#include "settings/time_frame.h"
+
+namespace collector {
+
+namespace {
+// A log holds at most 255 records (its count is one byte), and one end frame.
+constexpr int kMaxLogFrames = 256;
+}  // namespace
+
+QString ResultName(PollOutcome::Result result) {
+    switch (result) {
+        case PollOutcome::Result::Ok:
+            return QStringLiteral("ok");
+        case PollOutcome::Result::PortError:
+            return QStringLiteral("port error");
+        case PollOutcome::Result::Silent:
+            return QStringLiteral("silent");
+        case PollOutcome::Result::Refused:
+            return QStringLiteral("refused");
+        case PollOutcome::Result::BadReply:
+            return QStringLiteral("bad reply");
+        case PollOutcome::Result::LineLost:
+            return QStringLiteral("line lost");
+        case PollOutcome::Result::Stopped:
+            return QStringLiteral("stopped");
+    }
+    return {};
+}
+
+DevicePoller::DevicePoller(int portNumber, const QString& deviceName, int variant,
+                           std::optional<int> clockSyncMs, QObject* parent)
+    : QObject(parent), m_exchange(m_comm), m_givenVariant(variant), m_clockSyncMs(clockSyncMs) {
+    SetPortDeviceOverride(portNumber, deviceName);
+    m_comm.SetCommPort(static_cast<short>(portNumber));
+    m_exchange.SetPortNumber(portNumber);
+    connect(&m_exchange, &DeviceExchange::Finished, this, &DevicePoller::OnFinished);
+}
+
+DevicePoller::~DevicePoller() {
+    m_exchange.Cancel();
+}
+
+bool DevicePoller::Poll() {
+    if (Busy()) {
+        return false;
+    }
+    m_outcome = PollOutcome();
+    m_outcome.started = QDateTime::currentDateTimeUtc();
+    m_outcome.variant = m_givenVariant;
+    m_stopping = false;
+    m_drained = 0;
+    m_identifyRetried = false;
+    Begin(Step::Identify);
+    return true;
+}
+
+bool DevicePoller::Clear() {
+    if (Busy() || m_outcome.variant < 0) {
+        return false;
+    }
+    Begin(Step::Clear);
+    return true;
+}
+
+void DevicePoller::Stop() {
+    m_stopping = true;
+}
+
+void DevicePoller::Begin(Step step) {
+    m_step = step;
+    ExchangeRequest request;
+    const int variant = m_outcome.variant;
+    switch (step) {
+        case Step::Identify:
+            // Without a given variant the request expects a transmitter's reply; a receiver's
+            // exact reply then comes back as a bad one and tells the variant by its shape.
+            request = IdentityRequest(variant < 0 ? 0 : variant);
+            if (variant < 0) {
+                request.maxAttempts = 1;
+            }
+            break;
+        case Step::ClockRead:
+            request = ClockReadRequest();
+            break;
+        case Step::ClockSet:
+            request =
+                ClockWriteRequest(BuildTimeFrame(DeviceTimeFrom(QDateTime::currentDateTime())));
+            break;
+        case Step::Parameters:
+            request = ParameterReadRequest(ParameterCodecOf(variant));
+            break;
+        case Step::LogFirst:
+            request = LogFrameRequest(variant, true);
+            break;
+        case Step::LogNext:
+        case Step::Drain:
+            request = LogFrameRequest(variant, false);
+            break;
+        case Step::Clear:
+            request = ClearLogRequest(variant);
+            break;
+        case Step::Idle:
+            return;
+    }
+    m_exchange.Start(request);
+}
+
+void DevicePoller::OnFinished(const ExchangeResult& result) {
+    const Step step = m_step;
+    if (step == Step::Clear) {
+        m_step = Step::Idle;
+        m_comm.SetPortOpen(false);
+        const bool ok = result.outcome == ExchangeOutcome::Success &&
+                        ClearReplyConfirms(result.reply, m_outcome.variant);
+        emit ClearFinished(ok, ok ? QString() : ExchangeFailureText(result));
+        return;
+    }
+    // A receiver takes its read command as the acknowledge while a read another poll left lying
+    // (a collector killed, a line lost) is still fresh, and answers with that read's next
+    // record. Such a read is acknowledged to its end, then the log is read afresh.
+    if ((step == Step::LogFirst || step == Step::Drain) && m_outcome.variant == 1 &&
+        (result.outcome == ExchangeOutcome::Success ||
+         result.outcome == ExchangeOutcome::BadReply) &&
+        m_drained <= kMaxLogFrames) {
+        const records::LogFrame frame = ClassifyLogReply(result.reply, 1, false);
+        if (frame == records::LogFrame::Record &&
+            (step == Step::Drain || result.outcome == ExchangeOutcome::BadReply)) {
+            ++m_drained;
+            return Begin(Step::Drain);
+        }
+        if (frame == records::LogFrame::End) {
+            m_drained += kMaxLogFrames / 2;  // one fresh start at most after a second end
+            return Begin(Step::LogFirst);
+        }
+    }
+    // The first request of a poll goes once more after a time-out: opening the many lines of a
+    // fleet keeps this thread busy, and its reply may have come while nobody looked.
+    if (step == Step::Identify && result.outcome == ExchangeOutcome::TimedOut &&
+        !m_identifyRetried && !m_stopping) {
+        m_identifyRetried = true;
+        return Begin(Step::Identify);
+    }
+    if (step == Step::Identify && m_outcome.variant < 0 &&
+        result.outcome == ExchangeOutcome::BadReply && VariantOfIdentityReply(result.reply) == 1 &&
+        IdentityFromReply(result.reply, 1)) {
+        m_outcome.variant = 1;
+        m_outcome.identity = IdentityFromReply(result.reply, 1);
+    } else if (step == Step::Parameters && result.outcome != ExchangeOutcome::Success &&
+               !m_stopping) {
+        // The parameters are a side issue of a poll: the log is read all the same.
+        return Begin(Step::LogFirst);
+    } else if (result.outcome != ExchangeOutcome::Success) {
+        // A broken-off log read keeps what it read; a clock set the device did not take is no
+        // reason to lose the log.
+        switch (result.outcome) {
+            case ExchangeOutcome::PortError:
+                return End(PollOutcome::Result::PortError, result.error);
+            case ExchangeOutcome::Refused:
+                return End(PollOutcome::Result::Refused, ExchangeFailureText(result));
+            case ExchangeOutcome::BadReply:
+                return End(PollOutcome::Result::BadReply, ExchangeFailureText(result));
+            case ExchangeOutcome::LineLost:
+                return End(PollOutcome::Result::LineLost, result.error);
+            case ExchangeOutcome::TimedOut:
+            case ExchangeOutcome::Success:
+                return End(PollOutcome::Result::Silent, ExchangeFailureText(result));
+        }
+    } else if (step == Step::Identify) {
+        if (m_outcome.variant < 0) {
+            m_outcome.variant = 0;
+        }
+        m_outcome.identity = IdentityFromReply(result.reply, m_outcome.variant);
+    }
+    if (m_stopping) {
+        return End(PollOutcome::Result::Stopped, QStringLiteral("stopped"));
+    }
+    switch (step) {
+        case Step::Identify:
+            return Begin(Step::ClockRead);
+        case Step::ClockRead: {
+            const auto values = ClockReplyValues(result.reply);
+            const QDateTime device(QDate(2000 + (*values)[0], (*values)[1], (*values)[2]),
+                                   QTime((*values)[3], (*values)[4], (*values)[5]));
+            if (device.isValid()) {
+                // The device shows whole seconds: its time lies within the second shown.
+                m_outcome.clockOffsetMs =
+                    device.toMSecsSinceEpoch() + 500 - QDateTime::currentMSecsSinceEpoch();
+            }
+            const bool off = !m_outcome.clockOffsetMs ||
+                             std::llabs(*m_outcome.clockOffsetMs) > m_clockSyncMs.value_or(0);
+            return Begin(m_clockSyncMs && off ? Step::ClockSet : Step::Parameters);
+        }
+        case Step::ClockSet:
+            m_outcome.clockSet = true;
+            return Begin(Step::Parameters);
+        case Step::Parameters:
+            m_outcome.parameters = BytesToHexText(
+                ParameterReplyFrame(ParameterCodecOf(m_outcome.variant), result.reply));
+            return Begin(Step::LogFirst);
+        case Step::LogFirst:
+        case Step::LogNext: {
+            const records::LogFrame frame =
+                ClassifyLogReply(result.reply, m_outcome.variant, step == Step::LogFirst);
+            const QByteArray data = LogFrameData(result.reply, m_outcome.variant);
+            if (frame == records::LogFrame::Count) {
+                if (CountFromFrame(data) == 0) {
+                    m_outcome.complete = true;
+                    return End(PollOutcome::Result::Ok);
+                }
+            } else if (frame == records::LogFrame::Record) {
+                m_outcome.records.push_back(RecordFromLogBytes(data, m_outcome.variant));
+                m_outcome.codes.push_back(static_cast<unsigned char>(data.at(8)));
+            } else if (frame == records::LogFrame::End) {
+                m_outcome.complete = true;
+                return End(PollOutcome::Result::Ok);
+            } else {
+                return End(PollOutcome::Result::BadReply, comm::kConnectionFailedText);
+            }
+            return Begin(Step::LogNext);
+        }
+        case Step::Drain:
+        case Step::Clear:
+        case Step::Idle:
+            break;
+    }
+}
+
+void DevicePoller::End(PollOutcome::Result result, const QString& error) {
+    m_step = Step::Idle;
+    m_comm.SetPortOpen(false);
+    m_outcome.result = result;
+    m_outcome.error = error;
+    m_outcome.finished = QDateTime::currentDateTimeUtc();
+    emit Polled(m_outcome);
+}
+
+}  // namespace collector

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+#include "link/device_exchange.h"
+#include "link/identity.h"
+#include "link/ms_comm.h"
+#include "records/event_record.h"
+
+// The device side of one poll, for a service that polls many devices from one thread: its own
+// serial control and exchange per device, every step a signal away (no waiting loops).
+// Identification (telling the variant when it is not given), clock read (the offset to the host
+// clock), the clock set when it is off by more than a threshold, the log read from its start; on
+// request afterwards, the clear. The port is released after each poll and each clear.
+
+namespace collector {
+
+struct PollOutcome {
+    enum class Result { Ok, PortError, Silent, Refused, BadReply, LineLost, Stopped };
+    Result result = Result::Ok;
+    QString error;     // what went wrong, for the log and the status
+    int variant = -1;  // as identified
+    std::optional<DeviceIdentity> identity;
+    std::optional<qint64> clockOffsetMs;  // device clock minus host clock
+    bool clockSet = false;
+    QString parameters;  // the parameter frame as hex text; empty when it could not be read
+    std::vector<EventRecord> records;  // the log from its start, as far as it was read
+    std::vector<int> codes;
+    bool complete = false;  // the log was read to its end
+    QDateTime started;
+    QDateTime finished;
+};
+
+// "ok", "port error", "silent", "refused", "bad reply", "line lost", "stopped".
+QString ResultName(PollOutcome::Result result);
+
+class DevicePoller : public QObject {
+    Q_OBJECT
+public:
+    // `portNumber` is this device's own port number, bound to `deviceName`.
+    DevicePoller(int portNumber, const QString& deviceName, int variant,
+                 std::optional<int> clockSyncMs, QObject* parent = nullptr);
+    ~DevicePoller() override;
+
+    bool Busy() const { return m_step != Step::Idle; }
+    // Starts a poll; false while one is under way.
+    bool Poll();
+    // Clears the device's log (only after its records were archived); ends in ClearFinished.
+    bool Clear();
+    // Ends the poll under way once the exchange in flight is over (a record in flight is kept).
+    void Stop();
+
+Q_SIGNALS:
+    void Polled(const collector::PollOutcome& outcome);
+    void ClearFinished(bool ok, const QString& error);
+
+private:
+    enum class Step {
+        Idle,
+        Identify,
+        ClockRead,
+        ClockSet,
+        Parameters,
+        LogFirst,
+        LogNext,
+        Drain,
+        Clear
+    };
+    void Begin(Step step);
+    void OnFinished(const ExchangeResult& result);
+    void End(PollOutcome::Result result, const QString& error = {});
+
+    CMSComm m_comm;
+    DeviceExchange m_exchange;
+    int m_givenVariant;
+    std::optional<int> m_clockSyncMs;
+    Step m_step = Step::Idle;
+    bool m_stopping = false;
+    int m_drained = 0;
+    bool m_identifyRetried = false;  // frames of an abandoned read acknowledged away in this poll
+    PollOutcome m_outcome;
+};
+
+}  // namespace collector

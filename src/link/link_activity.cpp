@@ -1,6 +1,0 @@
-#include "link/link_activity.h"
-
-LinkActivity& LinkActivity::Instance() {
-    static LinkActivity instance;
-    return instance;
-}
