@@ -41,8 +41,7 @@ void InProcess() {
             ParameterSetFromValues(0, QString::number(200 + i), {0, 1, 2, 3, 1, 1});
         const ParameterSetResult held =
             ParameterSetFromValues(0, QStringLiteral("200"), {0, 0, 0, 0, 1, 1});
-        const ExchangeRequest request = ParameterWriteRequest(
-            codec, QString::fromLatin1(set.set.frame.toHex(' ').toUpper()) + QLatin1Char(' '));
+        const ExchangeRequest request = ParameterWriteRequest(codec, set.set.frame);
         QElapsedTimer clock;
         clock.start();
         const QString e1 = recorder.Begin(
