@@ -19,7 +19,9 @@ bool CKPB650App::InitInstance() {
 void CKPB650App::OnAppAbout() {
     // A fresh dialog each time: every opening is a new exchange with empty fields.
     CAboutDlg dlg(m_frame.get());
-    m_frame->WatchLink(dlg.Link());
+    if (m_frame) {  // the status bar, once there is a main window
+        m_frame->WatchLink(dlg.Link());
+    }
     dlg.exec();
 }
 

@@ -10,9 +10,43 @@
 namespace collector {
 
 namespace {
-// A log holds at most 255 records (its count is one byte), and one end frame.
-constexpr int kMaxLogFrames = 256;
+
+// The event code of a record, from its event text (the log frame's code byte is not kept in a
+// record); -1 for a text no code of the variant gives.
+int CodeOfEvent(const QString& event, int variant) {
+    for (int code = 0; code < 256; ++code) {
+        if (EventText(code, variant) == event) {
+            return code;
+        }
+    }
+    return -1;
+}
+
 }  // namespace
+
+bool DevicePoller::RecordSink::Begin() {
+    m_records.clear();
+    m_verified = 0;
+    return true;
+}
+
+bool DevicePoller::RecordSink::Add(const EventRecord& record) {
+    m_records.push_back(record);
+    return true;
+}
+
+bool DevicePoller::RecordSink::Commit() {
+    m_verified = m_records.size();
+    return true;
+}
+
+void DevicePoller::RecordSink::Rollback() {
+    m_records.resize(m_verified);
+}
+
+std::vector<EventRecord> DevicePoller::RecordSink::Verified() const {
+    return {m_records.begin(), m_records.begin() + static_cast<std::ptrdiff_t>(m_verified)};
+}
 
 QString ResultName(PollOutcome::Result result) {
     switch (result) {
@@ -36,15 +70,16 @@ QString ResultName(PollOutcome::Result result) {
 
 DevicePoller::DevicePoller(int portNumber, const QString& deviceName, int variant,
                            std::optional<int> clockSyncMs, QObject* parent)
-    : QObject(parent), m_exchange(m_comm), m_givenVariant(variant), m_clockSyncMs(clockSyncMs) {
+    : QObject(parent), m_givenVariant(variant), m_clockSyncMs(clockSyncMs) {
     SetPortDeviceOverride(portNumber, deviceName);
-    m_comm.SetCommPort(static_cast<short>(portNumber));
-    m_exchange.SetPortNumber(portNumber);
-    connect(&m_exchange, &DeviceExchange::Finished, this, &DevicePoller::OnFinished);
+    m_link.SetPortNumber(portNumber);
+    connect(&m_link.Exchange(), &DeviceExchange::Finished, this, &DevicePoller::OnFinished);
+    connect(&m_logRead, &LogRead::Finished, this, &DevicePoller::OnLogRead);
 }
 
 DevicePoller::~DevicePoller() {
-    m_exchange.Cancel();
+    m_logRead.Cancel();
+    m_link.Release();
 }
 
 bool DevicePoller::Poll() {
@@ -55,7 +90,6 @@ bool DevicePoller::Poll() {
     m_outcome.started = QDateTime::currentDateTimeUtc();
     m_outcome.variant = m_givenVariant;
     m_stopping = false;
-    m_drained = 0;
     m_identifyRetried = false;
     Begin(Step::Identify);
     return true;
@@ -96,49 +130,31 @@ void DevicePoller::Begin(Step step) {
         case Step::Parameters:
             request = ParameterReadRequest(ParameterCodecOf(variant));
             break;
-        case Step::LogFirst:
-            request = LogFrameRequest(variant, true);
-            break;
-        case Step::LogNext:
-        case Step::Drain:
-            request = LogFrameRequest(variant, false);
-            break;
+        case Step::Log:
+            m_link.SetVariant(variant);
+            m_logRead.Start();
+            return;
         case Step::Clear:
             request = ClearLogRequest(variant);
             break;
         case Step::Idle:
             return;
     }
-    m_exchange.Start(request);
+    m_link.Exchange().Start(request);
 }
 
 void DevicePoller::OnFinished(const ExchangeResult& result) {
     const Step step = m_step;
+    if (step == Step::Log || step == Step::Idle) {
+        return;  // the log read's own exchanges
+    }
     if (step == Step::Clear) {
         m_step = Step::Idle;
-        m_comm.SetPortOpen(false);
+        m_link.Release();
         const bool ok = result.outcome == ExchangeOutcome::Success &&
                         ClearReplyConfirms(result.reply, m_outcome.variant);
         emit ClearFinished(ok, ok ? QString() : ExchangeFailureText(result));
         return;
-    }
-    // A receiver takes its read command as the acknowledge while a read another poll left lying
-    // (a collector killed, a line lost) is still fresh, and answers with that read's next
-    // record. Such a read is acknowledged to its end, then the log is read afresh.
-    if ((step == Step::LogFirst || step == Step::Drain) && m_outcome.variant == 1 &&
-        (result.outcome == ExchangeOutcome::Success ||
-         result.outcome == ExchangeOutcome::BadReply) &&
-        m_drained <= kMaxLogFrames) {
-        const records::LogFrame frame = ClassifyLogReply(result.reply, 1, false);
-        if (frame == records::LogFrame::Record &&
-            (step == Step::Drain || result.outcome == ExchangeOutcome::BadReply)) {
-            ++m_drained;
-            return Begin(Step::Drain);
-        }
-        if (frame == records::LogFrame::End) {
-            m_drained += kMaxLogFrames / 2;  // one fresh start at most after a second end
-            return Begin(Step::LogFirst);
-        }
     }
     // The first request of a poll goes once more after a time-out: opening the many lines of a
     // fleet keeps this thread busy, and its reply may have come while nobody looked.
@@ -155,7 +171,7 @@ void DevicePoller::OnFinished(const ExchangeResult& result) {
     } else if (step == Step::Parameters && result.outcome != ExchangeOutcome::Success &&
                !m_stopping) {
         // The parameters are a side issue of a poll: the log is read all the same.
-        return Begin(Step::LogFirst);
+        return Begin(Step::Log);
     } else if (result.outcome != ExchangeOutcome::Success) {
         // A broken-off log read keeps what it read; a clock set the device did not take is no
         // reason to lose the log.
@@ -203,38 +219,45 @@ void DevicePoller::OnFinished(const ExchangeResult& result) {
         case Step::Parameters:
             m_outcome.parameters = BytesToHexText(
                 ParameterReplyFrame(ParameterCodecOf(m_outcome.variant), result.reply));
-            return Begin(Step::LogFirst);
-        case Step::LogFirst:
-        case Step::LogNext: {
-            const records::LogFrame frame =
-                ClassifyLogReply(result.reply, m_outcome.variant, step == Step::LogFirst);
-            const QByteArray data = LogFrameData(result.reply, m_outcome.variant);
-            if (frame == records::LogFrame::Count) {
-                if (CountFromFrame(data) == 0) {
-                    m_outcome.complete = true;
-                    return End(PollOutcome::Result::Ok);
-                }
-            } else if (frame == records::LogFrame::Record) {
-                m_outcome.records.push_back(RecordFromLogBytes(data, m_outcome.variant));
-                m_outcome.codes.push_back(static_cast<unsigned char>(data.at(8)));
-            } else if (frame == records::LogFrame::End) {
-                m_outcome.complete = true;
-                return End(PollOutcome::Result::Ok);
-            } else {
-                return End(PollOutcome::Result::BadReply, comm::kConnectionFailedText);
-            }
-            return Begin(Step::LogNext);
-        }
-        case Step::Drain:
+            return Begin(Step::Log);
+        case Step::Log:
         case Step::Clear:
         case Step::Idle:
             break;
     }
 }
 
+void DevicePoller::OnLogRead(const LogReadResult& result) {
+    m_outcome.records = m_sink.Verified();
+    m_outcome.codes.clear();
+    for (const EventRecord& record : m_outcome.records) {
+        m_outcome.codes.push_back(CodeOfEvent(record.event, m_outcome.variant));
+    }
+    m_outcome.complete = result.Complete();
+    if (m_outcome.complete) {
+        return End(PollOutcome::Result::Ok);
+    }
+    const ExchangeResult& exchange = result.exchange;
+    switch (result.doubt ? ExchangeOutcome::BadReply : exchange.outcome) {
+        case ExchangeOutcome::PortError:
+            return End(PollOutcome::Result::PortError, exchange.error);
+        case ExchangeOutcome::Refused:
+            return End(PollOutcome::Result::Refused, ExchangeFailureText(exchange));
+        case ExchangeOutcome::BadReply:
+            return End(PollOutcome::Result::BadReply, LogReadFailureText(result));
+        case ExchangeOutcome::LineLost:
+            return End(PollOutcome::Result::LineLost, exchange.error);
+        case ExchangeOutcome::TimedOut:
+        case ExchangeOutcome::Success:
+            return End(result.end == records::LogReadEnd::Cancelled ? PollOutcome::Result::Stopped
+                                                                    : PollOutcome::Result::Silent,
+                       LogReadFailureText(result));
+    }
+}
+
 void DevicePoller::End(PollOutcome::Result result, const QString& error) {
     m_step = Step::Idle;
-    m_comm.SetPortOpen(false);
+    m_link.Release();
     m_outcome.result = result;
     m_outcome.error = error;
     m_outcome.finished = QDateTime::currentDateTimeUtc();

@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "link/device_exchange.h"
+#include "link/device_link.h"
 #include "link/identity.h"
-#include "link/ms_comm.h"
 #include "records/event_record.h"
+#include "records/log_read.h"
 
 // The device side of one poll, for a service that polls many devices from one thread: its own
-// serial control and exchange per device, every step a signal away (no waiting loops).
+// line (DeviceLink) per device, every step a signal away (no waiting loops). The log is read by
+// the program's one verified log read (LogRead).
 // Identification (telling the variant when it is not given), clock read (the offset to the host
 // clock), the clock set when it is off by more than a threshold, the log read from its start; on
 // request afterwards, the clear. The port is released after each poll and each clear.
@@ -60,29 +62,33 @@ Q_SIGNALS:
     void ClearFinished(bool ok, const QString& error);
 
 private:
-    enum class Step {
-        Idle,
-        Identify,
-        ClockRead,
-        ClockSet,
-        Parameters,
-        LogFirst,
-        LogNext,
-        Drain,
-        Clear
+    enum class Step { Idle, Identify, ClockRead, ClockSet, Parameters, Log, Clear };
+    // The records of a log read, kept in memory until the read is verified.
+    class RecordSink : public LogSink {
+    public:
+        bool Begin() override;
+        bool Add(const EventRecord& record) override;
+        bool Commit() override;
+        void Rollback() override;
+        std::vector<EventRecord> Verified() const;
+
+    private:
+        std::vector<EventRecord> m_records;
+        std::size_t m_verified = 0;
     };
     void Begin(Step step);
     void OnFinished(const ExchangeResult& result);
+    void OnLogRead(const LogReadResult& result);
     void End(PollOutcome::Result result, const QString& error = {});
 
-    CMSComm m_comm;
-    DeviceExchange m_exchange;
+    DeviceLink m_link;
+    RecordSink m_sink;
+    LogRead m_logRead{m_link, m_sink};
     int m_givenVariant;
     std::optional<int> m_clockSyncMs;
     Step m_step = Step::Idle;
     bool m_stopping = false;
-    int m_drained = 0;
-    bool m_identifyRetried = false;  // frames of an abandoned read acknowledged away in this poll
+    bool m_identifyRetried = false;
     PollOutcome m_outcome;
 };
 

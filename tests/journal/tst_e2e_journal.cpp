@@ -328,7 +328,7 @@ void TestE2eJournal::killedBetweenCommits() {
     tool.setProcessEnvironment(CtlEnvironment(m_home->path()));
     tool.start(QStringLiteral(KP650_CTL_PATH),
                {"--port", device.LinkPath(), "--variant", "A", "--timeout", "60000", "--retries",
-                "0", "log", "clear", "--yes"});
+                "0", "log", "clear", "--yes", "--no-read"});
     QVERIFY(tool.waitForStarted());
     const QString path = m_home->filePath("journal.sqlite");
     // The entry is committed before the request goes out.
