@@ -43,7 +43,7 @@ struct CtlOptions {
     QString device;          // journal, history: which device
     QString since;           // journal: from this date or time
     bool diff = false;       // history: compare the two sets named
-    bool noRead = false;  // log clear without reading the log first
+    bool noRead = false;     // log clear without reading the log first
     QString frequency;
     QStringList sets;  // NAME=VALUE
     bool help = false;
