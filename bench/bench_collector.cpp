@@ -79,17 +79,17 @@ Figures Collect(const QString& fleetFile, const QString& where) {
     return f;
 }
 
-std::vector<SimFleet::Spec> Devices(int count, int records, const QString& baud) {
-    std::vector<SimFleet::Spec> specs;
+std::vector<SimFleet::Setup> Devices(int count, int records, const QString& baud) {
+    std::vector<SimFleet::Setup> setups;
     for (int i = 0; i < count; ++i) {
-        specs.push_back({QStringLiteral("d%1").arg(i),
-                         i % 2,
-                         records,
-                         {QStringLiteral("--baud"), baud},
-                         {},
-                         true});
+        setups.push_back({QStringLiteral("d%1").arg(i),
+                          i % 2,
+                          records,
+                          {QStringLiteral("--baud"), baud},
+                          {},
+                          true});
     }
-    return specs;
+    return setups;
 }
 
 QString WriteFleet(const SimFleet& fleet, const QString& folder, const QString& archive,

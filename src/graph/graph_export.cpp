@@ -6,8 +6,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-#include "common/message_box.h"
 #include "common/file_dialog_folder.h"
+#include "common/message_box.h"
 #include "records/record_store.h"
 
 namespace {

@@ -24,8 +24,8 @@ const QString kCollector = QStringLiteral(KP650_COLLECTOR_PATH);
 
 // Sixteen devices: both variants, faults mixed, two cleared after each archived read, two whose
 // variant is told by their identification reply.
-std::vector<SimFleet::Spec> SixteenDevices() {
-    std::vector<SimFleet::Spec> specs;
+std::vector<SimFleet::Setup> SixteenDevices() {
+    std::vector<SimFleet::Setup> setups;
     const QStringList faults[8] = {{},
                                    {"--fault", "split=0.5"},
                                    {"--fault", "garbage=0.05"},
@@ -35,7 +35,7 @@ std::vector<SimFleet::Spec> SixteenDevices() {
                                    {"--baud", "115200"},
                                    {}};
     for (int i = 0; i < 16; ++i) {
-        SimFleet::Spec s;
+        SimFleet::Setup s;
         s.variant = i % 2;
         s.name = QStringLiteral("%1%2").arg(s.variant == 0 ? "tx" : "rx").arg(i, 2, 10, QChar('0'));
         s.records = 20 + 13 * i;
@@ -44,9 +44,9 @@ std::vector<SimFleet::Spec> SixteenDevices() {
         if (i == 12 || i == 13) {
             s.fleetFields = QStringLiteral("\"clear_after_archive\": true");
         }
-        specs.push_back(s);
+        setups.push_back(s);
     }
-    return specs;
+    return setups;
 }
 
 struct Run {
@@ -222,18 +222,18 @@ private Q_SLOTS:
     // kill -9 at random points of a collection, ten times, then a whole round: nothing lost,
     // nothing twice, the archive sound.
     void survivesKills() {
-        std::vector<SimFleet::Spec> specs;
+        std::vector<SimFleet::Setup> setups;
         for (int i = 0; i < 8; ++i) {
-            specs.push_back({QStringLiteral("d%1").arg(i),
-                             i % 2,
-                             120 + 16 * i,
-                             {QStringLiteral("--baud"), QStringLiteral("38400")},
-                             {},
-                             true});
+            setups.push_back({QStringLiteral("d%1").arg(i),
+                              i % 2,
+                              120 + 16 * i,
+                              {QStringLiteral("--baud"), QStringLiteral("38400")},
+                              {},
+                              true});
         }
-        specs[7].fleetFields = QStringLiteral("\"clear_after_archive\": true");
+        setups[7].fleetFields = QStringLiteral("\"clear_after_archive\": true");
         SimFleet fleet;
-        QVERIFY2(fleet.Start(specs), qPrintable(fleet.ErrorText()));
+        QVERIFY2(fleet.Start(setups), qPrintable(fleet.ErrorText()));
         const QString where = m_dir.filePath(QStringLiteral("kills.db"));
         const QString file = m_dir.filePath(QStringLiteral("kills.json"));
         QVERIFY(WriteFile(file, fleet.FleetJson(where, 0.1)));
@@ -268,12 +268,12 @@ private Q_SLOTS:
     // devices taken over once its leases expire; SIGTERM ends the other cleanly.
     void sharesDevicesByLease() {
         SimFleet fleet;
-        std::vector<SimFleet::Spec> specs = SixteenDevices();
-        for (SimFleet::Spec& s : specs) {
+        std::vector<SimFleet::Setup> setups = SixteenDevices();
+        for (SimFleet::Setup& s : setups) {
             s.extra.clear();
             s.fleetFields.clear();
         }
-        QVERIFY2(fleet.Start(specs), qPrintable(fleet.ErrorText()));
+        QVERIFY2(fleet.Start(setups), qPrintable(fleet.ErrorText()));
         const QString where = Where(QStringLiteral("postgresql"), QStringLiteral("shared"));
         const QString file = m_dir.filePath(QStringLiteral("shared.json"));
         QVERIFY(WriteFile(file, fleet.FleetJson(where, 0.2, QStringLiteral("\"lease\": 1.5"))));

@@ -9,35 +9,35 @@ SimFleet::SimFleet() = default;
 SimFleet::~SimFleet() = default;
 
 bool SimFleet::Launch(Device& d, int tcpPort) {
-    const QString log = m_dir.filePath(d.spec.name + QStringLiteral("-%1.txt").arg(d.records));
+    const QString log = m_dir.filePath(d.setup.name + QStringLiteral("-%1.txt").arg(d.records));
     QFile file(log);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(MakeLogFile(d.spec.variant, d.records, false)) < 0) {
+        file.write(MakeLogFile(d.setup.variant, d.records, false)) < 0) {
         m_error = log + QStringLiteral(": not written");
         return false;
     }
     file.close();
     d.sim = std::make_unique<SimProcess>();
-    QStringList args{QStringLiteral("--variant"), d.spec.variant == 0 ? "A" : "B",
+    QStringList args{QStringLiteral("--variant"), d.setup.variant == 0 ? "A" : "B",
                      QStringLiteral("--tcp"),     QString::number(tcpPort),
                      QStringLiteral("--baud"),    QStringLiteral("0")};
     if (d.records > 0) {
         args << QStringLiteral("--log") << log;
     }
     // A later --baud wins over the default above.
-    if (!d.sim->Start(args + d.spec.extra)) {
-        m_error = d.spec.name + QStringLiteral(": ") + d.sim->ErrorText();
+    if (!d.sim->Start(args + d.setup.extra)) {
+        m_error = d.setup.name + QStringLiteral(": ") + d.sim->ErrorText();
         return false;
     }
     d.port = d.sim->TcpDevice();
     return true;
 }
 
-bool SimFleet::Start(const std::vector<Spec>& specs) {
-    for (const Spec& spec : specs) {
+bool SimFleet::Start(const std::vector<Setup>& setups) {
+    for (const Setup& setup : setups) {
         auto d = std::make_unique<Device>();
-        d->spec = spec;
-        d->records = spec.records;
+        d->setup = setup;
+        d->records = setup.records;
         if (!Launch(*d, 0)) {
             return false;
         }
@@ -57,7 +57,7 @@ bool SimFleet::Restart(int i, int records) {
 std::vector<EventRecord> SimFleet::Log(int i) const {
     const Device& d = *m_devices[static_cast<std::size_t>(i)];
     std::vector<EventRecord> out;
-    for (const QByteArray& line : MakeLogFile(d.spec.variant, d.records, false).split('\n')) {
+    for (const QByteArray& line : MakeLogFile(d.setup.variant, d.records, false).split('\n')) {
         if (!line.trimmed().isEmpty()) {
             out.push_back(ParseRecordLine(line.trimmed()));
         }
@@ -69,13 +69,14 @@ QByteArray SimFleet::FleetJson(const QString& archive, double intervalS, const Q
     QStringList devices;
     for (const auto& d : m_devices) {
         QString fields = QStringLiteral("\"name\": \"%1\", \"port\": \"%2\", \"interval\": %3")
-                             .arg(d->spec.name, d->port)
+                             .arg(d->setup.name, d->port)
                              .arg(intervalS);
-        if (d->spec.giveVariant) {
-            fields += QStringLiteral(", \"variant\": \"%1\"").arg(d->spec.variant == 0 ? "A" : "B");
+        if (d->setup.giveVariant) {
+            fields +=
+                QStringLiteral(", \"variant\": \"%1\"").arg(d->setup.variant == 0 ? "A" : "B");
         }
-        if (!d->spec.fleetFields.isEmpty()) {
-            fields += QStringLiteral(", ") + d->spec.fleetFields;
+        if (!d->setup.fleetFields.isEmpty()) {
+            fields += QStringLiteral(", ") + d->setup.fleetFields;
         }
         devices << QStringLiteral("{") + fields + QStringLiteral("}");
     }

@@ -16,7 +16,7 @@
 // can be started again on its port with a longer or a fresh log.
 class SimFleet {
 public:
-    struct Spec {
+    struct Setup {
         QString name;
         int variant = 0;
         int records = 0;
@@ -29,11 +29,11 @@ public:
     ~SimFleet();
 
     // Starts every device; false with ErrorText().
-    bool Start(const std::vector<Spec>& specs);
+    bool Start(const std::vector<Setup>& setups);
     // Starts device `i` again on its port, its log now `records` long (the first ones as before).
     bool Restart(int i, int records);
     int Size() const { return static_cast<int>(m_devices.size()); }
-    const Spec& At(int i) const { return m_devices[static_cast<std::size_t>(i)]->spec; }
+    const Setup& At(int i) const { return m_devices[static_cast<std::size_t>(i)]->setup; }
     QString Port(int i) const { return m_devices[static_cast<std::size_t>(i)]->port; }
     // The records a device's log holds now.
     std::vector<EventRecord> Log(int i) const;
@@ -45,7 +45,7 @@ public:
 
 private:
     struct Device {
-        Spec spec;
+        Setup setup;
         int records = 0;
         QString port;
         std::unique_ptr<SimProcess> sim;
