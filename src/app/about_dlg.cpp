@@ -16,7 +16,8 @@ const QString kInitialModelText = QStringLiteral("KPA(B)-650/R");
 
 }  // namespace
 
-CAboutDlg::CAboutDlg(QWidget* parent) : CDialogBase(parent), m_device(this) {
+CAboutDlg::CAboutDlg(QWidget* parent, DeviceLink* link)
+    : CDialogBase(parent), m_device(link ? *link : *new DeviceLink(this)) {
     setObjectName(QStringLiteral("dlg100"));
     setWindowTitle(QStringLiteral("关于 KPA(B)-650"));
     setModal(true);
@@ -56,7 +57,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CDialogBase(parent), m_device(this) {
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     m_comm.setObjectName(QStringLiteral("id1004"));
-    connect(&m_link, &DeviceExchange::Finished, this, &CAboutDlg::OnExchangeFinished);
+    connect(&m_read, &IdentityRead::Finished, this, &CAboutDlg::OnIdentityRead);
 }
 
 CAboutDlg::~CAboutDlg() = default;
@@ -73,30 +74,30 @@ void CAboutDlg::OnInitDialog() {
     m_model->setText(kInitialModelText);
     m_portNumber = g_portNumber;
     m_device.SetPortNumber(m_portNumber);
+    m_device.SetVariant(g_variant);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
         return;
     }
     m_requestText = comm::kIdentityCommand;
-    m_link.Start(IdentityRequest(g_variant));
+    m_read.Start();
 }
 
 void CAboutDlg::OnEndDialog() {
-    m_link.Cancel();
+    m_read.Cancel();
     m_requestText.clear();
     m_comm.SetPortOpen(false);
 }
 
-void CAboutDlg::OnExchangeFinished(const ExchangeResult& result) {
+void CAboutDlg::OnIdentityRead(const IdentityReadResult& read) {
     m_requestText.clear();
+    const ExchangeResult& result = read.exchange;
     const bool answered = result.outcome == ExchangeOutcome::Success ||
                           result.outcome == ExchangeOutcome::BadReply ||
                           result.outcome == ExchangeOutcome::Refused;
     if (answered) {
         m_model->setText(ModelText(g_variant));  // the program's variant, whatever answered
     }
-    const auto identity = result.outcome == ExchangeOutcome::Success
-                              ? IdentityFromReply(result.reply, g_variant)
-                              : std::nullopt;
+    const std::optional<DeviceIdentity>& identity = read.identity;
     if (!identity) {
         // A reply not in this variant's shape shows nothing of itself.
         ShowMessageBox(this, ExchangeFailureText(result, comm::kIdentityErrorText));

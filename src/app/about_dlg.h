@@ -4,19 +4,19 @@
 #include <QString>
 
 #include "common/dialog_base.h"
-#include "link/device_exchange.h"
 #include "link/device_link.h"
-#include "link/identity.h"
+#include "link/identity_read.h"
 #include "link/ms_comm.h"
 
 class QLabel;
 
 // The about box, which also reads the device's identification (version, build date, checksum)
-// over the chosen port while it is open. Created for one showing.
+// over the chosen port while it is open. Created for one showing, on the main window's link (or
+// a line of its own when given none).
 class CAboutDlg : public CDialogBase {
     Q_OBJECT
 public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    explicit CAboutDlg(QWidget* parent = nullptr, DeviceLink* link = nullptr);
     ~CAboutDlg() override;
 
     CMSComm& Comm() { return m_comm; }
@@ -32,12 +32,12 @@ protected:
     void OnEndDialog() override;
 
 private:
-    void OnExchangeFinished(const ExchangeResult& result);
+    void OnIdentityRead(const IdentityReadResult& result);
 
     int m_portNumber = 1;
-    DeviceLink m_device;  // this dialog's line: control, exchange, port
+    DeviceLink& m_device;  // the line: control, exchange, port
     CMSComm& m_comm = m_device.Comm();
-    DeviceExchange& m_link = m_device.Exchange();
+    IdentityRead m_read{m_device};
     QString m_requestText;
 
     QLabel* m_model = nullptr;

@@ -17,11 +17,9 @@ bool CKPB650App::InitInstance() {
 }
 
 void CKPB650App::OnAppAbout() {
-    // A fresh dialog each time: every opening is a new exchange with empty fields.
-    CAboutDlg dlg(m_frame.get());
-    if (m_frame) {  // the status bar, once there is a main window
-        m_frame->WatchLink(dlg.Link());
-    }
+    // A fresh dialog each time: every opening is a new exchange with empty fields, on the main
+    // window's line once there is one (its status bar watches it).
+    CAboutDlg dlg(m_frame.get(), m_frame ? &m_frame->Link() : nullptr);
     dlg.exec();
 }
 

@@ -24,11 +24,12 @@ const QRect kFrameRect(150, 100, 550, 400);
 
 CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent),
+      m_link(this),
       m_portCheckDlg(this),
-      m_transmitterParamDlg(this),
-      m_receiverParamDlg(this),
-      m_clockDlg(this),
-      m_recordDlg(this) {
+      m_transmitterParamDlg(this, &m_link),
+      m_receiverParamDlg(this, &m_link),
+      m_clockDlg(this, &m_link),
+      m_recordDlg(this, &m_link) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(TitleText());
     setGeometry(150, 100, 550, 400);
@@ -38,10 +39,7 @@ CMainFrame::CMainFrame(QWidget* parent)
     m_view = new CKPB650View(this);
     setCentralWidget(m_view);
     m_status = new CFrameStatus(statusBar());
-    for (const DeviceLink* link : {&m_transmitterParamDlg.Link(), &m_receiverParamDlg.Link(),
-                                   &m_clockDlg.Link(), &m_recordDlg.Link()}) {
-        m_status->Watch(*link);
-    }
+    m_status->Watch(m_link);
 
     BuildMenu(m_menuA, 0);
     BuildMenu(m_menuB, 1);
@@ -226,6 +224,7 @@ void CMainFrame::SetAllPortNumbers(int port) {
     m_receiverParamDlg.SetPortNumber(port);
     m_clockDlg.SetPortNumber(port);
     m_recordDlg.SetPortNumber(port);
+    m_link.SetPortNumber(port);
     g_portNumber = port;
     if (m_status) {
         ShowPortStatus(app::PortCheck::NotChecked);

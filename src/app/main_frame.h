@@ -20,7 +20,8 @@ class QMenu;
 class CKPB650View;
 
 // The main window: two interchangeable menus, the start-up port check and variant switch, the
-// port choice, and one instance of each long-lived device dialog.
+// port choice, the one line to the device on the chosen port (handed to every device dialog, the
+// about box included) and one instance of each long-lived device dialog.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -69,7 +70,9 @@ public:
     CReceiverParamDlg& ReceiverParamDlg() { return m_receiverParamDlg; }
     CDeviceClockDlg& ClockDlg() { return m_clockDlg; }
     CRecordDlg& RecordDlg() { return m_recordDlg; }
-    // The status bar tells what `link`'s device answered (each device dialog's link is watched).
+    // The line every device dialog uses; choosing another port points it there.
+    DeviceLink& Link() { return m_link; }
+    // The status bar tells what `link`'s device answered (the frame's own link is watched).
     void WatchLink(const DeviceLink& link);
 
     void OnSelectCom1();
@@ -118,6 +121,7 @@ private:
     int m_com2Checked = 0;
     Menu m_menuB;
     Menu m_menuA;
+    DeviceLink m_link;  // before the dialogs, which hold it
     CPortCheckDlg m_portCheckDlg;
     CTransmitterParamDlg m_transmitterParamDlg;
     CReceiverParamDlg m_receiverParamDlg;

@@ -46,6 +46,8 @@
 #include "records/record_log.h"
 #include "records/record_store.h"
 #include "records/temp_table_sink.h"
+#include "settings/clock_conversation.h"
+#include "settings/parameter_conversation.h"
 #include "settings/parameter_file.h"
 #include "settings/time_frame.h"
 
@@ -65,9 +67,6 @@ QString PartialName(const QString& path) {
     return base + QStringLiteral(".partial") +
            (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
 }
-// A clock set from this computer that reads back further off than this was not set.
-constexpr double kClockToleranceSeconds = 2.0;
-
 void Write(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
@@ -143,10 +142,13 @@ private:
     int ParamsRead();
     int ParamsWrite();
     int ParamsDiff();
+    // The exit code of a read that brought no set (its message printed), else kExitOk.
+    int ReadCode(const ParameterReadResult& read);
     int ReadParameters(ParameterSet* set);
     int ClockRead();
     int ClockSync();
-    int ReadClock(QDateTime* device, QDateTime* pc, std::array<int, 6>* values);
+    // The exit code of a clock read (its message printed).
+    int ClockReadCode(const ClockReadResult& read);
     int LogRead();
     // The whole log into TEMP of `store`, verified (see LogRead).
     LogReadResult ReadWholeLog(RecordStore& store);
@@ -157,7 +159,9 @@ private:
     int JournalBegin(const journal::PlannedWrite& write);
     int JournalEnd(int code, journal::WriteOutcome outcome, const journal::Fields& after,
                    const QString& detail);
-    void KeepInHistory(const ParameterSet& set, const QString& source);
+    // What a write conversation's journal said: kExitJournal when its entry could not be made
+    // (nothing sent) or, for a write that otherwise succeeded, completed; `code` otherwise.
+    int JournalCode(int code, bool notSent, const QString& error);
     int WriteRecords(RecordStore& store, const QString& path, int variant);
     bool OpenScratch(RecordStore& store);
 
@@ -253,16 +257,14 @@ int Ctl::ResolveVariant() {
     }
     if (m_o.variant != kVariantUnknown) {
         m_variant = m_o.variant;
+        m_link->Link().SetVariant(m_variant);
         return kExitOk;
     }
     const VariantProbe probe = DetectVariant(*m_link, 1 + m_o.retries);
     if (probe.variant == kVariantUnknown) {
-        return Failed(probe.result, comm::kIdentityErrorText);
+        return Failed(probe.read.exchange, comm::kIdentityErrorText);
     }
     m_variant = probe.variant;
-    if (const auto id = IdentityFromReply(probe.result.reply, m_variant)) {
-        m_journal.SetIdentification(journal::IdentificationText(*id));
-    }
     Info(QStringLiteral("detected ") + DeviceModelName(m_variant));
     return kExitOk;
 }
@@ -322,12 +324,15 @@ int Ctl::Identify() {
     if (const int code = ResolveVariant()) {
         return code;
     }
-    const ExchangeResult result = m_link->Run(IdentityRequest(m_variant));
-    if (result.outcome != ExchangeOutcome::Success) {
+    IdentityRead read(m_link->Link());
+    const IdentityReadResult identity =
+        Await(read, &IdentityRead::Finished, [&read] { return read.Start(); });
+    const ExchangeResult& result = identity.exchange;
+    if (!identity.identity) {
         const QString other = OtherVariantReplyText(result.reply, m_variant);
         return Failed(result, other.isEmpty() ? comm::kIdentityErrorText : other);
     }
-    const DeviceIdentity id = *IdentityFromReply(result.reply, m_variant);
+    const DeviceIdentity& id = *identity.identity;
     if (m_o.json) {
         OutJson(QJsonObject{{QStringLiteral("device"), DeviceModelName(m_variant)},
                             {QStringLiteral("variant"), VariantLetter(m_variant)},
@@ -343,22 +348,30 @@ int Ctl::Identify() {
 
 // --- Parameters -------------------------------------------------------------------------------
 
-int Ctl::ReadParameters(ParameterSet* set) {
-    const ParameterCodec& codec = ParameterCodecOf(m_variant);
-    const ExchangeResult result = m_link->Run(ParameterReadRequest(codec));
-    if (result.outcome != ExchangeOutcome::Success) {
-        return Failed(result, comm::kConnectionFailedText);
+int Ctl::ReadCode(const ParameterReadResult& read) {
+    if (!read.historyError.isEmpty()) {
+        Info(QStringLiteral("kp650ctl: the parameter history cannot be written (%1)")
+                 .arg(read.historyError));
     }
-    ParameterSetResult read =
-        ParameterSetFromFrame(m_variant, ParameterReplyFrame(codec, result.reply));
-    if (!read.Ok()) {
-        Error(read.error);
+    if (read.exchange.outcome != ExchangeOutcome::Success) {
+        return Failed(read.exchange, comm::kConnectionFailedText);
+    }
+    if (!read.read.Ok()) {
+        Error(read.read.error);
         return kExitBadReply;
     }
-    *set = read.set;
-    set->provenance.readAt = QDateTime::currentDateTime();
+    return kExitOk;
+}
+
+int Ctl::ReadParameters(ParameterSet* set) {
+    ParameterRead read(m_link->Link(), &m_journal);
+    const ParameterReadResult result =
+        Await(read, &ParameterRead::Finished, [&read] { return read.Start(); });
+    if (const int code = ReadCode(result)) {
+        return code;
+    }
+    *set = result.read.set;
     set->provenance.program = QStringLiteral("kp650ctl ") + ProgramVersion();
-    KeepInHistory(*set, QStringLiteral("read"));
     return kExitOk;
 }
 
@@ -481,32 +494,36 @@ int Ctl::ParamsWrite() {
         wanted = built.set;
     }
 
-    const ParameterCodec& codec = ParameterCodecOf(m_variant);
-    const ExchangeRequest request = ParameterWriteRequest(codec, wanted.frame);
-    if (const int code =
-            JournalBegin(journal::ParameterWrite(m_link->DeviceName(), wanted, before, request))) {
-        return code;
+    ParameterWrite write(m_link->Link(), &m_journal);
+    write.SetJournalRequired(true);
+    write.SetReadBack(true);
+    const ParameterWriteResult result =
+        Await(write, &ParameterWrite::Finished, [&] { return write.Start(wanted, before); });
+    if (!result.historyError.isEmpty()) {
+        Info(QStringLiteral("kp650ctl: the parameter history cannot be written (%1)")
+                 .arg(result.historyError));
     }
-    const ExchangeResult result = m_link->Run(request);
-    if (result.outcome != ExchangeOutcome::Success) {
-        return JournalEnd(Failed(result, comm::kConnectionFailedText), journal::OutcomeOf(result),
-                          {}, journal::OutcomeDetail(result));
+    if (result.notSent) {
+        return JournalCode(kExitOk, true, result.journalError);
     }
-    KeepInHistory(wanted, QStringLiteral("write"));
-    ParameterSet held;
-    if (const int code = ReadParameters(&held)) {
-        // Confirmed by its echo; only the read-back is missing.
-        return JournalEnd(code, journal::WriteOutcome::Confirmed, {},
-                          QStringLiteral("read back failed"));
+    if (result.exchange.outcome != ExchangeOutcome::Success) {
+        return JournalCode(Failed(result.exchange, comm::kConnectionFailedText), false,
+                           result.journalError);
     }
-    const std::vector<FieldDifference> differences = CompareParameterSets(wanted, held);
-    const journal::Fields readBack = journal::ParameterSetFields(held);
+    if (!result.readBack) {
+        return JournalCode(Failed({}, comm::kConnectionFailedText), false, result.journalError);
+    }
+    if (const int code = ReadCode(result.readBack->device)) {
+        return JournalCode(code, false, result.journalError);
+    }
+    // Each difference as written and as read back.
+    const std::vector<FieldDifference>& differences = result.readBack->differences;
     QJsonArray jsonDifferences;
     for (const FieldDifference& d : differences) {
         jsonDifferences.append(QJsonObject{{QStringLiteral("name"), d.name},
-                                           {QStringLiteral("written"), d.a},
-                                           {QStringLiteral("read_back"), d.b}});
-        Error(QStringLiteral("%1 (%2): %3 → %4").arg(d.caption, d.name, d.a, d.b));
+                                           {QStringLiteral("written"), d.b},
+                                           {QStringLiteral("read_back"), d.a}});
+        Error(QStringLiteral("%1 (%2): %3 → %4").arg(d.caption, d.name, d.b, d.a));
     }
     if (m_o.json) {
         OutJson(QJsonObject{{QStringLiteral("device"), DeviceModelName(m_variant)},
@@ -515,11 +532,10 @@ int Ctl::ParamsWrite() {
                             {QStringLiteral("differences"), jsonDifferences}});
     }
     if (!differences.empty()) {
-        return JournalEnd(kExitMismatch, journal::WriteOutcome::Failed, readBack,
-                          QStringLiteral("the device holds something else"));
+        return JournalCode(kExitMismatch, false, result.journalError);
     }
     Info(settings::kWriteDoneText);
-    return JournalEnd(kExitOk, journal::WriteOutcome::Confirmed, readBack, {});
+    return JournalCode(kExitOk, false, result.journalError);
 }
 
 int Ctl::ParamsDiff() {
@@ -550,37 +566,28 @@ int Ctl::ParamsDiff() {
 
 // --- Clock ------------------------------------------------------------------------------------
 
-int Ctl::ReadClock(QDateTime* device, QDateTime* pc, std::array<int, 6>* values) {
-    const ExchangeResult result = m_link->Run(ClockReadRequest());
-    *pc = QDateTime::currentDateTime();
-    if (result.outcome == ExchangeOutcome::BadReply) {
-        if (const auto v = ClockReplyValues(result.reply)) {
-            if (const auto bad = FirstBadTimeField(*v)) {
-                Error(TimeFieldErrorText(*bad));
-                return kExitBadReply;
-            }
-        }
+int Ctl::ClockReadCode(const ClockReadResult& read) {
+    if (read.exchange.outcome == ExchangeOutcome::BadReply && read.badField) {
+        Error(TimeFieldErrorText(*read.badField));
+        return kExitBadReply;
     }
-    if (result.outcome != ExchangeOutcome::Success) {
-        return Failed(result, comm::kConnectionFailedText);
-    }
-    *values = *ClockReplyValues(result.reply);
-    const std::array<int, 6>& v = *values;
-    // A day the calendar does not have (31 April) reads, but gives no offset.
-    *device = QDateTime(QDate(2000 + v[0], v[1], v[2]), QTime(v[3], v[4], v[5]));
-    return kExitOk;
+    return Failed(read.exchange, comm::kConnectionFailedText);
 }
 
 int Ctl::ClockRead() {
     if (const int code = ResolveVariant()) {
         return code;
     }
-    QDateTime device;
-    QDateTime pc;
-    std::array<int, 6> v{};
-    if (const int code = ReadClock(&device, &pc, &v)) {
+    ::ClockRead read(m_link->Link());
+    const ClockReadResult clock =
+        Await(read, &::ClockRead::Finished, [&read] { return read.Start(); });
+    if (const int code = ClockReadCode(clock)) {
         return code;
     }
+    // A day the calendar does not have (31 April) reads, but gives no offset.
+    const QDateTime device = clock.DeviceDateTime();
+    const QDateTime& pc = clock.pcTime;
+    const std::array<int, 6>& v = *clock.values;
     const bool calendarDay = device.isValid();
     const double offset = calendarDay ? pc.msecsTo(device) / 1000.0 : 0.0;
     const QString deviceText = TimeFrameDateText(v[0], v[1], v[2]) + QLatin1Char(' ') +
@@ -606,10 +613,14 @@ int Ctl::ClockSync() {
     }
     // What the device clock said before, for the journal: one try, and no answer stops nothing.
     QString before;
-    const ExchangeResult held = m_link->Run(ClockReadRequest(), 1);
-    if (const auto v = ClockReplyValues(held.reply);
-        v && held.outcome == ExchangeOutcome::Success) {
-        before = journal::DeviceTimeText((*v)[0], (*v)[1], (*v)[2], (*v)[3], (*v)[4], (*v)[5]);
+    {
+        ::ClockRead read(m_link->Link());
+        const ClockReadResult held =
+            Await(read, &::ClockRead::Finished, [&read] { return read.Start(1); });
+        if (held.exchange.outcome == ExchangeOutcome::Success) {
+            const std::array<int, 6>& v = *held.values;
+            before = journal::DeviceTimeText(v[0], v[1], v[2], v[3], v[4], v[5]);
+        }
     }
     // The device keeps whole seconds: the frame goes out just as this computer's second begins.
     {
@@ -623,39 +634,33 @@ int Ctl::ClockSync() {
         Error(settings::kWriteYearErrorText);
         return kExitFailure;
     }
-    const ExchangeRequest request = ClockWriteRequest(BuildTimeFrame(now));
-    if (const int code = JournalBegin(
-            journal::ClockSet(m_link->DeviceName(), m_variant, now, before, request))) {
-        return code;
+    ::ClockSet set(m_link->Link(), &m_journal);
+    set.SetJournalRequired(true);
+    set.SetReadBack(true);
+    const ClockSetResult result =
+        Await(set, &::ClockSet::Finished, [&] { return set.Start(now, before); });
+    if (result.notSent) {
+        return JournalCode(kExitOk, true, result.journalError);
     }
-    const ExchangeResult result = m_link->Run(request);
-    if (result.outcome != ExchangeOutcome::Success) {
-        return JournalEnd(Failed(result, comm::kConnectionFailedText), journal::OutcomeOf(result),
-                          {}, journal::OutcomeDetail(result));
+    if (result.exchange.outcome != ExchangeOutcome::Success) {
+        return JournalCode(Failed(result.exchange, comm::kConnectionFailedText), false,
+                           result.journalError);
     }
-    QDateTime device;
-    QDateTime pc;
-    std::array<int, 6> v{};
-    if (const int code = ReadClock(&device, &pc, &v)) {
-        return JournalEnd(code, journal::WriteOutcome::Confirmed, {},
-                          QStringLiteral("read back failed"));
+    if (const int code = ClockReadCode(result.readBack.value_or(ClockReadResult{}))) {
+        return JournalCode(code, false, result.journalError);
     }
-    const double offset = device.isValid() ? pc.msecsTo(device) / 1000.0 : qInf();
-    const bool set = std::fabs(offset) <= kClockToleranceSeconds;
+    const QDateTime device = result.readBack->DeviceDateTime();
+    const double offset = result.offsetSeconds.value_or(qInf());
     if (m_o.json) {
         OutJson(QJsonObject{{QStringLiteral("device_time"), device.toString(Qt::ISODate)},
-                            {QStringLiteral("pc_time"), LocalIsoText(pc)},
+                            {QStringLiteral("pc_time"), LocalIsoText(result.readBack->pcTime)},
                             {QStringLiteral("offset_seconds"),
-                             device.isValid() ? QJsonValue(offset) : QJsonValue()},
-                            {QStringLiteral("verified"), set}});
+                             result.offsetSeconds ? QJsonValue(offset) : QJsonValue()},
+                            {QStringLiteral("verified"), result.Verified()}});
     } else {
         Out(QStringLiteral("offset after: %1 s\n").arg(offset, 0, 'f', 3));
     }
-    const journal::Fields readBack{{QStringLiteral("device_time"),
-                                    journal::DeviceTimeText(v[0], v[1], v[2], v[3], v[4], v[5])}};
-    return set ? JournalEnd(kExitOk, journal::WriteOutcome::Confirmed, readBack, {})
-               : JournalEnd(kExitMismatch, journal::WriteOutcome::Failed, readBack,
-                            QStringLiteral("the device clock reads %1 s off").arg(offset));
+    return JournalCode(result.Verified() ? kExitOk : kExitMismatch, false, result.journalError);
 }
 
 // --- Records ----------------------------------------------------------------------------------
@@ -735,8 +740,6 @@ LogReadResult Ctl::ReadWholeLog(RecordStore& store) {
     DeviceLink& link = m_link->Link();
     link.SetVariant(m_variant);
     comm::RetryPolicy policy = link.Policy();
-    policy.timeOutMs = m_timeOutMs;
-    policy.silenceAttempts = 1 + m_o.retries;
     policy.logReadStarts = std::max(policy.logReadStarts, 1 + m_o.retries);
     link.SetPolicy(policy);
     TempTableSink sink(store, PrintStoreErrors);
@@ -795,9 +798,9 @@ int Ctl::LogClear() {
         read = result.stored;
     }
     DeviceLink& link = m_link->Link();
+    // A malformed confirmation is asked for again as often as in the record dialog.
     comm::RetryPolicy policy = link.Policy();
-    policy.timeOutMs = m_timeOutMs;
-    policy.silenceAttempts = 1 + m_o.retries;
+    policy.attempts = comm::kMaxAttempts;
     link.SetPolicy(policy);
     ArchiveResult archive;
     ::LogClear clear(link);
@@ -816,8 +819,10 @@ int Ctl::LogClear() {
         if (!archive.ok) {
             return false;
         }
-        journalCode = JournalBegin(journal::LogClear(m_link->DeviceName(), m_variant, archive.path,
-                                                     archive.records, ClearLogRequest(m_variant)));
+        journalCode = JournalBegin(
+            journal::Identified(journal::LogClear(m_link->DeviceName(), m_variant, archive.path,
+                                                  archive.records, ClearLogRequest(m_variant)),
+                                m_link->Link()));
         return journalCode == kExitOk;
     });
     if (clear.Busy()) {
@@ -908,33 +913,31 @@ int Ctl::Convert() {
 // --- Journal ----------------------------------------------------------------------------------
 
 int Ctl::JournalBegin(const journal::PlannedWrite& write) {
-    const QString error = m_journal.Begin(write);
-    if (error.isEmpty()) {
-        return kExitOk;
-    }
-    Error(QStringLiteral("kp650ctl: the journal cannot be written (%1); nothing was sent. "
-                         "--no-journal writes without it.")
-              .arg(error));
-    return kExitJournal;
+    return JournalCode(kExitOk, true, m_journal.Begin(write));
 }
 
 int Ctl::JournalEnd(int code, journal::WriteOutcome outcome, const journal::Fields& after,
                     const QString& detail) {
-    const QString error = m_journal.Complete(outcome, after, detail);
-    if (error.isEmpty() || code != kExitOk) {
+    return JournalCode(code, false, m_journal.Complete(outcome, after, detail));
+}
+
+int Ctl::JournalCode(int code, bool notSent, const QString& error) {
+    if (error.isEmpty()) {
+        return code;
+    }
+    if (notSent) {
+        Error(QStringLiteral("kp650ctl: the journal cannot be written (%1); nothing was sent. "
+                             "--no-journal writes without it.")
+                  .arg(error));
+        return kExitJournal;
+    }
+    if (code != kExitOk) {
         return code;
     }
     Error(QStringLiteral("kp650ctl: the write went out, but its journal entry could not be "
                          "completed (%1)")
               .arg(error));
     return kExitJournal;
-}
-
-void Ctl::KeepInHistory(const ParameterSet& set, const QString& source) {
-    const QString error = m_journal.KeepParameterSet(m_link->DeviceName(), set, source);
-    if (!error.isEmpty()) {
-        Info(QStringLiteral("kp650ctl: the parameter history cannot be written (%1)").arg(error));
-    }
 }
 
 }  // namespace

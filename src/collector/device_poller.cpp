@@ -1,11 +1,9 @@
 #include "collector/device_poller.h"
 
+#include "journal/write_recorder.h"
 #include "link/hex_text.h"
 #include "link/port_names.h"
 #include "records/record_log.h"
-#include "settings/parameter_codec.h"
-#include "settings/parameter_file.h"
-#include "settings/time_frame.h"
 
 namespace collector {
 
@@ -73,7 +71,11 @@ DevicePoller::DevicePoller(int portNumber, const QString& deviceName, int varian
     : QObject(parent), m_givenVariant(variant), m_clockSyncMs(clockSyncMs) {
     SetPortDeviceOverride(portNumber, deviceName);
     m_link.SetPortNumber(portNumber);
-    connect(&m_link.Exchange(), &DeviceExchange::Finished, this, &DevicePoller::OnFinished);
+    connect(&m_identify, &IdentityRead::Finished, this, &DevicePoller::OnIdentified);
+    connect(&m_clockRead, &ClockRead::Finished, this, &DevicePoller::OnClockRead);
+    connect(&m_clockSet, &ClockSet::Finished, this, &DevicePoller::OnClockSet);
+    connect(&m_parameters, &ParameterRead::Finished, this, &DevicePoller::OnParameters);
+    connect(&m_link.Exchange(), &DeviceExchange::Finished, this, &DevicePoller::OnCleared);
     connect(&m_logRead, &LogRead::Finished, this, &DevicePoller::OnLogRead);
 }
 
@@ -91,6 +93,7 @@ bool DevicePoller::Poll() {
     m_outcome.variant = m_givenVariant;
     m_stopping = false;
     m_identifyRetried = false;
+    m_clockBefore.clear();
     Begin(Step::Identify);
     return true;
 }
@@ -109,122 +112,131 @@ void DevicePoller::Stop() {
 
 void DevicePoller::Begin(Step step) {
     m_step = step;
-    ExchangeRequest request;
     const int variant = m_outcome.variant;
+    if (variant >= 0) {
+        m_link.SetVariant(variant);
+    }
     switch (step) {
         case Step::Identify:
             // Without a given variant the request expects a transmitter's reply; a receiver's
-            // exact reply then comes back as a bad one and tells the variant by its shape.
-            request = IdentityRequest(variant < 0 ? 0 : variant);
-            if (variant < 0) {
-                request.maxAttempts = 1;
-            }
-            break;
+            // exact reply then tells the variant by its shape.
+            variant < 0 ? m_identify.StartDetect() : m_identify.Start();
+            return;
         case Step::ClockRead:
-            request = ClockReadRequest();
-            break;
+            m_clockRead.Start();
+            return;
         case Step::ClockSet:
-            request =
-                ClockWriteRequest(BuildTimeFrame(DeviceTimeFrom(QDateTime::currentDateTime())));
-            break;
+            m_clockSet.Start(DeviceTimeFrom(QDateTime::currentDateTime()), m_clockBefore);
+            return;
         case Step::Parameters:
-            request = ParameterReadRequest(ParameterCodecOf(variant));
-            break;
+            m_parameters.Start();
+            return;
         case Step::Log:
-            m_link.SetVariant(variant);
             m_logRead.Start();
             return;
         case Step::Clear:
-            request = ClearLogRequest(variant);
-            break;
+            m_link.Exchange().Start(ClearLogRequest(variant));
+            return;
         case Step::Idle:
             return;
     }
-    m_link.Exchange().Start(request);
 }
 
-void DevicePoller::OnFinished(const ExchangeResult& result) {
-    const Step step = m_step;
-    if (step == Step::Log || step == Step::Idle) {
-        return;  // the log read's own exchanges
-    }
-    if (step == Step::Clear) {
-        m_step = Step::Idle;
-        m_link.Release();
-        const bool ok = result.outcome == ExchangeOutcome::Success &&
-                        ClearReplyConfirms(result.reply, m_outcome.variant);
-        emit ClearFinished(ok, ok ? QString() : ExchangeFailureText(result));
-        return;
-    }
-    // The first request of a poll goes once more after a time-out: opening the many lines of a
-    // fleet keeps this thread busy, and its reply may have come while nobody looked.
-    if (step == Step::Identify && result.outcome == ExchangeOutcome::TimedOut &&
-        !m_identifyRetried && !m_stopping) {
-        m_identifyRetried = true;
-        return Begin(Step::Identify);
-    }
-    if (step == Step::Identify && m_outcome.variant < 0 &&
-        result.outcome == ExchangeOutcome::BadReply && VariantOfIdentityReply(result.reply) == 1 &&
-        IdentityFromReply(result.reply, 1)) {
-        m_outcome.variant = 1;
-        m_outcome.identity = IdentityFromReply(result.reply, 1);
-    } else if (step == Step::Parameters && result.outcome != ExchangeOutcome::Success &&
-               !m_stopping) {
-        // The parameters are a side issue of a poll: the log is read all the same.
-        return Begin(Step::Log);
-    } else if (result.outcome != ExchangeOutcome::Success) {
-        // A broken-off log read keeps what it read; a clock set the device did not take is no
-        // reason to lose the log.
-        switch (result.outcome) {
-            case ExchangeOutcome::PortError:
-                return End(PollOutcome::Result::PortError, result.error);
-            case ExchangeOutcome::Refused:
-                return End(PollOutcome::Result::Refused, ExchangeFailureText(result));
-            case ExchangeOutcome::BadReply:
-                return End(PollOutcome::Result::BadReply, ExchangeFailureText(result));
-            case ExchangeOutcome::LineLost:
-                return End(PollOutcome::Result::LineLost, result.error);
-            case ExchangeOutcome::TimedOut:
-            case ExchangeOutcome::Success:
-                return End(PollOutcome::Result::Silent, ExchangeFailureText(result));
-        }
-    } else if (step == Step::Identify) {
-        if (m_outcome.variant < 0) {
-            m_outcome.variant = 0;
-        }
-        m_outcome.identity = IdentityFromReply(result.reply, m_outcome.variant);
-    }
+void DevicePoller::Next(Step step) {
     if (m_stopping) {
         return End(PollOutcome::Result::Stopped, QStringLiteral("stopped"));
     }
-    switch (step) {
-        case Step::Identify:
-            return Begin(Step::ClockRead);
-        case Step::ClockRead: {
-            const auto values = ClockReplyValues(result.reply);
-            const QDateTime device(QDate(2000 + (*values)[0], (*values)[1], (*values)[2]),
-                                   QTime((*values)[3], (*values)[4], (*values)[5]));
-            if (device.isValid()) {
-                // The device shows whole seconds: its time lies within the second shown.
-                m_outcome.clockOffsetMs =
-                    device.toMSecsSinceEpoch() + 500 - QDateTime::currentMSecsSinceEpoch();
-            }
-            const bool off = !m_outcome.clockOffsetMs ||
-                             std::llabs(*m_outcome.clockOffsetMs) > m_clockSyncMs.value_or(0);
-            return Begin(m_clockSyncMs && off ? Step::ClockSet : Step::Parameters);
-        }
-        case Step::ClockSet:
-            m_outcome.clockSet = true;
-            return Begin(Step::Parameters);
-        case Step::Parameters:
-            m_outcome.parameters = BytesToHexText(
-                ParameterReplyFrame(ParameterCodecOf(m_outcome.variant), result.reply));
-            return Begin(Step::Log);
-        case Step::Log:
-        case Step::Clear:
-        case Step::Idle:
+    Begin(step);
+}
+
+bool DevicePoller::Failed(const ExchangeResult& result) {
+    // A broken-off log read keeps what it read; a clock set the device did not take is no
+    // reason to lose the log.
+    switch (result.outcome) {
+        case ExchangeOutcome::Success:
+            return false;
+        case ExchangeOutcome::PortError:
+            End(PollOutcome::Result::PortError, result.error);
+            break;
+        case ExchangeOutcome::Refused:
+            End(PollOutcome::Result::Refused, ExchangeFailureText(result));
+            break;
+        case ExchangeOutcome::BadReply:
+            End(PollOutcome::Result::BadReply, ExchangeFailureText(result));
+            break;
+        case ExchangeOutcome::LineLost:
+            End(PollOutcome::Result::LineLost, result.error);
+            break;
+        case ExchangeOutcome::TimedOut:
+            End(PollOutcome::Result::Silent, ExchangeFailureText(result));
             break;
     }
+    return true;
+}
+
+void DevicePoller::OnIdentified(const IdentityReadResult& result) {
+    if (result.identity) {
+        m_outcome.variant = result.variant;
+        m_outcome.identity = result.identity;
+        m_link.SetIdentification(*result.identity);
+        return Next(Step::ClockRead);
+    }
+    // The first request of a poll goes once more after a time-out: opening the many lines of a
+    // fleet keeps this thread busy, and its reply may have come while nobody looked.
+    if (result.exchange.outcome == ExchangeOutcome::TimedOut && !m_identifyRetried && !m_stopping) {
+        m_identifyRetried = true;
+        return Begin(Step::Identify);
+    }
+    Failed(result.exchange);
+}
+
+void DevicePoller::OnClockRead(const ClockReadResult& result) {
+    if (Failed(result.exchange)) {
+        return;
+    }
+    const std::array<int, 6>& v = *result.values;
+    m_clockBefore = journal::DeviceTimeText(v[0], v[1], v[2], v[3], v[4], v[5]);
+    if (const QDateTime device = result.DeviceDateTime(); device.isValid()) {
+        // The device shows whole seconds: its time lies within the second shown.
+        m_outcome.clockOffsetMs =
+            device.toMSecsSinceEpoch() + 500 - result.pcTime.toMSecsSinceEpoch();
+    }
+    const bool off = !m_outcome.clockOffsetMs ||
+                     std::llabs(*m_outcome.clockOffsetMs) > m_clockSyncMs.value_or(0);
+    Next(m_clockSyncMs && off ? Step::ClockSet : Step::Parameters);
+}
+
+void DevicePoller::OnClockSet(const ClockSetResult& result) {
+    if (Failed(result.exchange)) {
+        return;
+    }
+    m_outcome.clockSet = true;
+    Next(Step::Parameters);
+}
+
+void DevicePoller::OnParameters(const ParameterReadResult& result) {
+    // The parameters are a side issue of a poll: the log is read all the same.
+    if (result.exchange.outcome != ExchangeOutcome::Success && !m_stopping) {
+        return Begin(Step::Log);
+    }
+    if (Failed(result.exchange)) {
+        return;
+    }
+    if (result.read.Ok()) {
+        m_outcome.parameters = BytesToHexText(result.read.set.frame);
+    }
+    Next(Step::Log);
+}
+
+void DevicePoller::OnCleared(const ExchangeResult& result) {
+    if (m_step != Step::Clear) {
+        return;  // the conversations' own exchanges
+    }
+    m_step = Step::Idle;
+    m_link.Release();
+    const bool ok = result.outcome == ExchangeOutcome::Success &&
+                    ClearReplyConfirms(result.reply, m_outcome.variant);
+    emit ClearFinished(ok, ok ? QString() : ExchangeFailureText(result));
 }
 
 void DevicePoller::OnLogRead(const LogReadResult& result) {

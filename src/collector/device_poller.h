@@ -9,13 +9,16 @@
 
 #include "link/device_exchange.h"
 #include "link/device_link.h"
-#include "link/identity.h"
+#include "link/identity_read.h"
 #include "records/event_record.h"
 #include "records/log_read.h"
+#include "settings/clock_conversation.h"
+#include "settings/parameter_conversation.h"
 
 // The device side of one poll, for a service that polls many devices from one thread: its own
-// line (DeviceLink) per device, every step a signal away (no waiting loops). The log is read by
-// the program's one verified log read (LogRead).
+// line (DeviceLink) per device, every step a signal away (no waiting loops). Every step is the
+// program's own conversation (identification, clock read and set, parameter read, the one
+// verified log read) on that line.
 // Identification (telling the variant when it is not given), clock read (the offset to the host
 // clock), the clock set when it is off by more than a threshold, the log read from its start; on
 // request afterwards, the clear. The port is released after each poll and each clear.
@@ -77,13 +80,26 @@ private:
         std::size_t m_verified = 0;
     };
     void Begin(Step step);
-    void OnFinished(const ExchangeResult& result);
+    void OnIdentified(const IdentityReadResult& result);
+    void OnClockRead(const ClockReadResult& result);
+    void OnClockSet(const ClockSetResult& result);
+    void OnParameters(const ParameterReadResult& result);
+    void OnCleared(const ExchangeResult& result);
     void OnLogRead(const LogReadResult& result);
+    // A step's request that failed ends the poll with its outcome; false when it did not fail.
+    bool Failed(const ExchangeResult& result);
+    // The next step, unless the poll was asked to stop.
+    void Next(Step step);
     void End(PollOutcome::Result result, const QString& error = {});
 
     DeviceLink m_link;
     RecordSink m_sink;
+    IdentityRead m_identify{m_link};
+    ClockRead m_clockRead{m_link};
+    ClockSet m_clockSet{m_link, nullptr};
+    ParameterRead m_parameters{m_link, nullptr};
     LogRead m_logRead{m_link, m_sink};
+    QString m_clockBefore;  // the device time the poll's clock read found
     int m_givenVariant;
     std::optional<int> m_clockSyncMs;
     Step m_step = Step::Idle;

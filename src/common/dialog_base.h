@@ -12,6 +12,8 @@ public:
     using QDialog::QDialog;
 
     void done(int result) override;
+    // Between the set-up of a showing and its end.
+    bool Showing() const { return m_showing; }
 
 protected:
     // Runs before the dialog is first painted in each showing.

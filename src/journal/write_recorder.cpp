@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include "journal/journal_report.h"
+#include "link/device_link.h"
 #include "link/hex_text.h"
 #include "settings/parameter_file.h"
 #include "settings/time_frame.h"
@@ -112,6 +114,13 @@ PlannedWrite LogClear(const QString& port, int variant, const QString& archiveFi
     return write;
 }
 
+PlannedWrite Identified(PlannedWrite write, const DeviceLink& link) {
+    if (const std::optional<DeviceIdentity> identity = link.Identification()) {
+        write.identification = IdentificationText(*identity);
+    }
+    return write;
+}
+
 WriteRecorder::WriteRecorder(const QString& program) : m_origin(CurrentOrigin(program)) {}
 
 QString WriteRecorder::EnsureOpen() {
@@ -126,9 +135,6 @@ QString WriteRecorder::Begin(PlannedWrite write) {
     m_pending = 0;
     if (!m_enabled) {
         return {};
-    }
-    if (write.identification.isEmpty()) {
-        write.identification = m_identification;
     }
     QString error = EnsureOpen();
     if (error.isEmpty()) {

@@ -8,12 +8,13 @@
 #include "journal/journal.h"
 #include "link/device_exchange.h"
 
+class DeviceLink;
 struct ParameterSet;
 struct DeviceTime;
 
 // The one way a write to a device goes into the journal: Begin just before the request goes
-// out, Complete once its outcome is known. The dialogs and kp650ctl call it at each write; a
-// conversation object that sends writes needs the same two calls around its request.
+// out, Complete once its outcome is known. The write conversations (clock set, parameter write)
+// and the log clears make the two calls around their request.
 
 namespace journal {
 
@@ -41,6 +42,9 @@ PlannedWrite ParameterWrite(const QString& port, const ParameterSet& sent,
 // `before`: the device time a read found in the same showing (DeviceTimeText), empty if none.
 PlannedWrite ClockSet(const QString& port, int variant, const DeviceTime& sent,
                       const QString& before, const ExchangeRequest& request);
+// The write with the identification the link read from the device it goes to, when it has one.
+PlannedWrite Identified(PlannedWrite write, const DeviceLink& link);
+
 // `archiveFile` and `archivedRecords`: the copy of TEMP made before the clear.
 PlannedWrite LogClear(const QString& port, int variant, const QString& archiveFile,
                       int archivedRecords, const ExchangeRequest& request);
@@ -54,7 +58,6 @@ public:
     void SetPath(const QString& path) { m_path = path; }
     // Off: nothing is journalled and Begin always succeeds (kp650ctl --no-journal).
     void SetEnabled(bool enabled) { m_enabled = enabled; }
-    void SetIdentification(const QString& identification) { m_identification = identification; }
 
     // Commits the entry of a write about to go out; empty on success, else why not.
     QString Begin(PlannedWrite write);
@@ -80,7 +83,6 @@ private:
     Journal m_journal;
     Origin m_origin;
     QString m_path;
-    QString m_identification;
     bool m_enabled = true;
     bool m_noticeGiven = false;
     qint64 m_pending = 0;

@@ -3,7 +3,11 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 #include "link/device_exchange.h"
+#include "link/identity.h"
 #include "link/ms_comm.h"
 
 namespace comm {
@@ -27,8 +31,8 @@ struct RetryPolicy {
 // The one owner of a device's line: the serial control over its backend (a serial port or a
 // device server's tcp://HOST:PORT, chosen by the port's device name), the exchange that runs one
 // request at a time on it, the port number, the device's variant as a value and the retry
-// policy. Widget-free. The program holds one per device it talks to: each device dialog its
-// own, the tool and a service as many as they serve devices.
+// policy. Widget-free. The program holds one per device it talks to: the main window one for its
+// port, handed to each device dialog; the tool and a service as many as they serve devices.
 class DeviceLink : public QObject {
     Q_OBJECT
 public:
@@ -58,6 +62,19 @@ public:
     void Release();
     bool IsOpen() const { return m_comm.GetPortOpen(); }
 
+    // The identification last read on this link, while the link still points at the device it
+    // was read from: forgotten when the line goes away or the link is pointed elsewhere.
+    std::optional<DeviceIdentity> Identification() const;
+    void SetIdentification(const DeviceIdentity& identity);
+
+    // Receives each request sent and each reply judged (the tool's -v -v).
+    void SetTrace(std::function<void(const QString&)> trace) { m_trace = std::move(trace); }
+    void Trace(const QString& text) const {
+        if (m_trace) {
+            m_trace(text);
+        }
+    }
+
 Q_SIGNALS:
     // Every request that ends: the device answered it, or not (with the reason).
     void Answered(const QString& device);
@@ -69,4 +86,7 @@ private:
     int m_portNumber = 1;
     int m_variant = 0;
     comm::RetryPolicy m_policy;
+    std::optional<DeviceIdentity> m_identity;
+    QString m_identifiedDevice;  // the device name the identification was read on
+    std::function<void(const QString&)> m_trace;
 };

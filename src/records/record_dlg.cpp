@@ -74,7 +74,8 @@ constexpr int kOpenSliceLines = 5000;
 constexpr int kFillSliceRows = 25000;
 }  // namespace
 
-CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_device(this) {
+CRecordDlg::CRecordDlg(QWidget* parent, DeviceLink* link)
+    : CDialogBase(parent), m_device(link ? *link : *new DeviceLink(this)) {
     setObjectName(QStringLiteral("dlg132"));
     setWindowTitle(QStringLiteral("记录查询"));
     setModal(true);
@@ -99,8 +100,11 @@ CRecordDlg::CRecordDlg(QWidget* parent) : CDialogBase(parent), m_device(this) {
     });
     connect(&m_logRead, &LogRead::Finished, this, &CRecordDlg::OnLogReadFinished);
     m_sink.SetReport([this](const records::StoreErrors& errors) { ShowStoreErrors(this, errors); });
-    connect(&m_link, &DeviceExchange::LineLostWhileIdle, this,
-            [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
+    connect(&m_link, &DeviceExchange::LineLostWhileIdle, this, [this] {
+        if (Showing()) {  // the link is the main window's: other dialogs use it too
+            ShowMessageBox(this, comm::kConnectionFailedText);
+        }
+    });
 
     // Frames first, so the buttons lie above them.
     for (const QRect& r :
@@ -507,8 +511,10 @@ void CRecordDlg::OnClearLog() {
         const ArchiveResult archive = ArchiveTemp(m_store, variant);
         ShowStoreErrors(this, archive.errors);
         if (archive.ok) {
-            m_journal.Begin(journal::LogClear(PortDeviceName(m_portNumber), variant, archive.path,
-                                              archive.records, ClearLogRequest(variant)));
+            m_journal.Begin(journal::Identified(
+                journal::LogClear(PortDeviceName(m_portNumber), variant, archive.path,
+                                  archive.records, ClearLogRequest(variant)),
+                m_device));
         }
         return archive.ok;
     });

@@ -43,7 +43,7 @@ public:
         kIdComm = 1004,
     };
 
-    explicit CRecordDlg(QWidget* parent = nullptr);
+    explicit CRecordDlg(QWidget* parent = nullptr, DeviceLink* link = nullptr);
     ~CRecordDlg() override;
 
     void SetPortNumber(int port) { m_portNumber = port; }
@@ -114,7 +114,7 @@ private:
     void StopRunDown();
     void OnListContextMenu(const QPoint& pos);
 
-    DeviceLink m_device;  // this dialog's line: control, exchange, port
+    DeviceLink& m_device;  // the line (the main window's, or its own): control, exchange, port
     CMSComm& m_comm = m_device.Comm();
     DeviceExchange& m_link = m_device.Exchange();
     int m_portNumber = 1;

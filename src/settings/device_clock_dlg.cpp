@@ -9,7 +9,6 @@
 #include "common/message_box.h"
 #include "link/hex_text.h"
 #include "link/open_port.h"
-#include "link/port_names.h"
 #include "settings/time_frame.h"
 
 namespace {
@@ -21,8 +20,8 @@ const QString kDefaultDeviceTime = QStringLiteral("08:00:00");
 
 }  // namespace
 
-CDeviceClockDlg::CDeviceClockDlg(QWidget* parent)
-    : CDialogBase(parent), m_device(this), m_refreshTimer(this) {
+CDeviceClockDlg::CDeviceClockDlg(QWidget* parent, DeviceLink* link)
+    : CDialogBase(parent), m_device(link ? *link : *new DeviceLink(this)), m_refreshTimer(this) {
     setObjectName(QStringLiteral("dlg135"));
     setWindowTitle(QStringLiteral("时间"));
     setModal(true);
@@ -62,13 +61,17 @@ CDeviceClockDlg::CDeviceClockDlg(QWidget* parent)
 
     m_comm.setObjectName(QStringLiteral("id1004"));
     m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
-    connect(&m_link, &DeviceExchange::Finished, this, &CDeviceClockDlg::OnExchangeFinished);
-    connect(&m_link, &DeviceExchange::BusyChanged, this, [this](bool busy) {
+    connect(&m_read, &ClockRead::Finished, this, &CDeviceClockDlg::OnClockRead);
+    connect(&m_set, &ClockSet::Finished, this, &CDeviceClockDlg::OnClockSet);
+    connect(&m_device.Exchange(), &DeviceExchange::BusyChanged, this, [this](bool busy) {
         m_writeButton->setEnabled(!busy);
         m_readButton->setEnabled(!busy);
     });
-    connect(&m_link, &DeviceExchange::LineLostWhileIdle, this,
-            [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
+    connect(&m_device.Exchange(), &DeviceExchange::LineLostWhileIdle, this, [this] {
+        if (Showing()) {  // the link is the main window's: other dialogs use it too
+            ShowMessageBox(this, comm::kConnectionFailedText);
+        }
+    });
 
     m_refreshTimer.setObjectName(QStringLiteral("refreshTimer"));
     m_refreshTimer.setInterval(1000);
@@ -85,6 +88,7 @@ void CDeviceClockDlg::OnInitDialog() {
     m_journal.NewShowing();
     m_readThisShowing.clear();
     m_device.SetPortNumber(m_portNumber);
+    m_device.SetVariant(g_variant);
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) != OpenPortResult::Opened) {
         return;
     }
@@ -95,7 +99,8 @@ void CDeviceClockDlg::OnInitDialog() {
 
 void CDeviceClockDlg::OnEndDialog() {
     m_refreshTimer.stop();
-    m_link.Cancel();
+    m_read.Cancel();
+    m_set.Cancel();
     m_exchange.pending.clear();
     m_journal.Complete(journal::WriteOutcome::Unknown, {},
                        QStringLiteral("the dialog closed before the reply"));
@@ -109,7 +114,7 @@ void CDeviceClockDlg::OnRefresh() {
 }
 
 void CDeviceClockDlg::OnWrite() {
-    if (m_link.Busy()) {
+    if (Busy()) {
         return;  // one request at a time
     }
     m_exchange.frame.clear();
@@ -121,36 +126,31 @@ void CDeviceClockDlg::OnWrite() {
     const QByteArray frame = BuildTimeFrame(now);
     m_exchange.frame = BytesToHexText(frame);
     m_exchange.pending = kWriteCommand;
-    const ExchangeRequest request = ClockWriteRequest(frame);
-    m_journal.Begin(journal::ClockSet(PortDeviceName(m_portNumber), g_variant, now,
-                                      m_readThisShowing, request));
-    m_link.Start(request);
+    m_set.Start(now, m_readThisShowing);
 }
 
 void CDeviceClockDlg::OnRead() {
-    if (m_link.Busy()) {
+    if (Busy()) {
         return;
     }
     m_exchange.pending = kReadCommand;
-    m_link.Start(ClockReadRequest());
+    m_read.Start();
 }
 
-void CDeviceClockDlg::OnExchangeFinished(const ExchangeResult& result) {
-    const QString command = m_exchange.pending;
+void CDeviceClockDlg::OnClockRead(const ClockReadResult& result) {
     m_exchange.pending.clear();
-    if (command == kWriteCommand) {
-        m_journal.Complete(result);
-    }
-    const bool replied =
-        result.outcome == ExchangeOutcome::Success || result.outcome == ExchangeOutcome::BadReply;
     // A read's time, and a device that keeps telling an impossible time gets that field's message.
-    if (const auto values = ClockReplyValues(result.reply);
-        replied && values && command == kReadCommand) {
-        ShowDeviceTime(*values);
-        return;
+    if (result.values) {
+        ShowDeviceTime(*result.values);
+    } else {
+        ShowMessageBox(this, ExchangeFailureText(result.exchange));
     }
-    if (result.outcome != ExchangeOutcome::Success) {
-        ShowMessageBox(this, ExchangeFailureText(result));
+}
+
+void CDeviceClockDlg::OnClockSet(const ClockSetResult& result) {
+    m_exchange.pending.clear();
+    if (result.exchange.outcome != ExchangeOutcome::Success) {
+        ShowMessageBox(this, ExchangeFailureText(result.exchange));
     }  // a write's success is silent
 }
 

@@ -8,24 +8,25 @@
 
 #include "common/dialog_base.h"
 #include "journal/write_recorder.h"
-#include "link/device_exchange.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
 #include "link/ms_comm.h"
+#include "settings/clock_conversation.h"
 
 class QLabel;
 class QPushButton;
 
 // Shows the PC clock, sets the device clock from it and reads the device clock back. Owned by
 // the main frame for its whole life; each showing opens the port and each end releases it.
-// Requests go one at a time through the dialog's DeviceExchange, with a time-out; a reply from
-// before a request never counts for it.
+// Requests go one at a time through the clock conversations on the main window's link (or a
+// line of its own when given none), with a time-out; a reply from before a request never counts
+// for it.
 class CDeviceClockDlg : public CDialogBase {
     Q_OBJECT
 public:
     using Clock = std::function<QDateTime()>;
 
-    explicit CDeviceClockDlg(QWidget* parent = nullptr);
+    explicit CDeviceClockDlg(QWidget* parent = nullptr, DeviceLink* link = nullptr);
 
     void SetPortNumber(int port) { m_portNumber = static_cast<short>(port); }
     int PortNumber() const { return m_portNumber; }
@@ -35,7 +36,7 @@ public:
     CMSComm& Comm() { return m_comm; }
     DeviceLink& Link() { return m_device; }
     const ExchangeState& Exchange() const { return m_exchange; }
-    bool Busy() const { return m_link.Busy(); }
+    bool Busy() const { return m_device.Exchange().Busy(); }
 
     void OnWrite();
     void OnRead();
@@ -46,17 +47,19 @@ protected:
 
 private:
     void OnRefresh();
-    void OnExchangeFinished(const ExchangeResult& result);
+    void OnClockRead(const ClockReadResult& result);
+    void OnClockSet(const ClockSetResult& result);
     void ShowDeviceTime(const std::array<int, 6>& values);
 
-    DeviceLink m_device;  // this dialog's line: control, exchange, port
+    DeviceLink& m_device;  // the line: control, exchange, port
     CMSComm& m_comm = m_device.Comm();
-    DeviceExchange& m_link = m_device.Exchange();
     short m_portNumber = 1;
     QTimer m_refreshTimer;
     ExchangeState m_exchange;
     Clock m_clock;
     journal::WriteRecorder m_journal{QStringLiteral("kp650")};
+    ClockRead m_read{m_device};
+    ClockSet m_set{m_device, &m_journal};
     QString m_readThisShowing;  // the device time the last read of this showing found
 
     QLabel* m_pcDate = nullptr;

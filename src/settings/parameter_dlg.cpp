@@ -17,20 +17,28 @@
 #include "link/port_names.h"
 
 CParameterDlg::CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemplate& layout,
-                             QWidget* parent)
+                             QWidget* parent, DeviceLink* link)
     : CDialogBase(parent), m_codec(codec) {
-    m_device = new DeviceLink(this);
+    m_device = link ? link : new DeviceLink(this);
     m_comm = &m_device->Comm();
     m_comm->setObjectName(QStringLiteral("id%1").arg(kIdComm));
-    m_link = &m_device->Exchange();
-    connect(m_link, &DeviceExchange::Finished, this, &CParameterDlg::OnExchangeFinished);
+    m_write = new ParameterWrite(*m_device, &m_journal, this);
+    m_read = new ParameterRead(*m_device, &m_journal, this);
+    m_compare = new ParameterCompare(*m_device, &m_journal, this);
+    connect(m_write, &ParameterWrite::Finished, this, &CParameterDlg::OnWritten);
+    connect(m_read, &ParameterRead::Finished, this, &CParameterDlg::OnReadFinished);
+    connect(m_compare, &ParameterCompare::Finished, this, &CParameterDlg::OnCompared);
     m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
-    connect(m_link, &DeviceExchange::LineLostWhileIdle, this,
-            [this] { ShowMessageBox(this, comm::kConnectionFailedText); });
+    DeviceExchange* exchange = &m_device->Exchange();
+    connect(exchange, &DeviceExchange::LineLostWhileIdle, this, [this] {
+        if (Showing()) {  // the link is the main window's: other dialogs use it too
+            ShowMessageBox(this, comm::kConnectionFailedText);
+        }
+    });
 
     Build(layout);
     BuildFileControls(layout);
-    connect(m_link, &DeviceExchange::BusyChanged, this, [this](bool busy) {
+    connect(exchange, &DeviceExchange::BusyChanged, this, [this](bool busy) {
         m_writeButton->setEnabled(!busy);
         m_readButton->setEnabled(!busy);
     });
@@ -114,6 +122,7 @@ void CParameterDlg::OnInitDialog() {
     }
     m_frequency->setText(m_frequencyText);
     m_device->SetPortNumber(m_portNumber);
+    m_device->SetVariant(VariantOfCodec(m_codec));
     QString reason;
     if (OpenPort(*m_comm, m_portNumber, this, &reason) == OpenPortResult::Failed) {
         ShowMessageBox(this, comm::ChoosePortAgainText(reason));
@@ -122,7 +131,9 @@ void CParameterDlg::OnInitDialog() {
 
 void CParameterDlg::OnEndDialog() {
     // A request still awaited dies with the showing.
-    m_link->Cancel();
+    m_write->Cancel();
+    m_read->Cancel();
+    m_compare->Cancel();
     m_state.pending.clear();
     m_journal.Complete(journal::WriteOutcome::Unknown, {},
                        QStringLiteral("the dialog closed before the reply"));
@@ -138,7 +149,7 @@ std::vector<int> CParameterDlg::Selections() const {
 }
 
 void CParameterDlg::OnWrite() {
-    if (m_link->Busy()) {
+    if (Busy()) {
         return;  // one request at a time
     }
     m_frequencyText = m_frequency->text();
@@ -149,19 +160,16 @@ void CParameterDlg::OnWrite() {
     }
     m_state.frame = BytesToHexText(build.frame);
     m_state.pending = m_codec.writeCommand;
-    const ExchangeRequest request = ParameterWriteRequest(m_codec, build.frame);
     m_writing = ParameterSetFromFrame(VariantOfCodec(m_codec), build.frame).set;
-    m_journal.Begin(journal::ParameterWrite(PortDeviceName(m_portNumber), m_writing,
-                                            m_heldThisShowing, request));
-    m_link->Start(request);
+    m_write->Start(m_writing, m_heldThisShowing);
 }
 
 void CParameterDlg::OnRead() {
-    if (m_link->Busy()) {
+    if (Busy()) {
         return;
     }
     m_state.pending = m_codec.readCommand;
-    m_link->Start(ParameterReadRequest(m_codec));
+    m_read->Start();
 }
 
 void CParameterDlg::OnClose() {
@@ -171,26 +179,14 @@ void CParameterDlg::OnClose() {
     accept();
 }
 
-void CParameterDlg::OnExchangeFinished(const ExchangeResult& result) {
-    const QString command = m_state.pending;
+bool CParameterDlg::Received(const ExchangeResult& result) {
     m_state.pending.clear();
-    if (result.outcome != ExchangeOutcome::Success) {
-        m_comparison.reset();  // a comparison that got no reading ends with the request
-    }
-    if (command == m_codec.writeCommand) {
-        JournalWriteEnd(result);
-    }
     switch (result.outcome) {
         case ExchangeOutcome::Success:
-            if (command == m_codec.writeCommand) {
-                ShowMessageBox(this, settings::kWriteDoneText);
-            } else {
-                ApplyOrCompareReading(ParameterReplyFrame(m_codec, result.reply));
-            }
-            return;
+            return true;
         case ExchangeOutcome::PortError:
             ShowMessageBox(this, comm::ChoosePortAgainText(result.error));
-            return;
+            return false;
         case ExchangeOutcome::Refused:
             break;
         case ExchangeOutcome::BadReply:
@@ -200,25 +196,14 @@ void CParameterDlg::OnExchangeFinished(const ExchangeResult& result) {
             break;
     }
     ShowMessageBox(this, ExchangeFailureText(result));
+    return false;
 }
 
-void CParameterDlg::JournalWriteEnd(const ExchangeResult& result) {
-    journal::Fields echoed;
-    if (result.outcome == ExchangeOutcome::Success) {
-        // The device confirms a write by echoing the frame: what it took.
-        const ParameterSetResult echo = ParameterSetFromFrame(
-            VariantOfCodec(m_codec), ParameterReplyFrame(m_codec, result.reply));
-        if (echo.Ok()) {
-            echoed = journal::ParameterSetFields(echo.set);
-        }
+void CParameterDlg::OnWritten(const ParameterWriteResult& result) {
+    if (result.exchange.outcome == ExchangeOutcome::Success) {
         m_heldThisShowing = m_writing;
     }
-    m_journal.Complete(result, echoed);
-    if (result.outcome == ExchangeOutcome::Success) {
-        KeepInHistory(m_writing, QStringLiteral("write"));
+    if (Received(result.exchange)) {
+        ShowMessageBox(this, settings::kWriteDoneText);
     }
-}
-
-void CParameterDlg::KeepInHistory(const ParameterSet& set, const QString& source) {
-    m_journal.KeepParameterSet(PortDeviceName(m_portNumber), set, source);
 }

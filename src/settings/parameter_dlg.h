@@ -10,10 +10,10 @@
 
 #include "common/dialog_base.h"
 #include "journal/write_recorder.h"
-#include "link/device_exchange.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
 #include "settings/parameter_codec.h"
+#include "settings/parameter_conversation.h"
 #include "settings/parameter_file.h"
 
 class CMSComm;
@@ -66,10 +66,10 @@ using ParameterFileChooser =
     std::function<QString(QWidget* parent, bool save, const QString& start)>;
 QString RunParameterFileDialog(QWidget* parent, bool save, const QString& start);
 
-// The mechanics both parameter dialogs share: write and read requests, one at a time, through
-// the dialog's DeviceExchange (echo, trailer and value checks, bounded repetition, time-out,
-// refusal, lost line), and the port held only while the dialog shows. A variant brings its frame
-// codec and its template.
+// The mechanics both parameter dialogs share: the parameter conversations (write, read, compare),
+// one at a time, on the main window's link or a line of its own when given none (echo, trailer
+// and value checks, bounded repetition, time-out, refusal, lost line), and the port held only
+// while the dialog shows. A variant brings its frame codec and its template.
 class CParameterDlg : public CDialogBase {
     Q_OBJECT
 public:
@@ -84,7 +84,7 @@ public:
     CMSComm& Comm() { return *m_comm; }
     DeviceLink& Link() { return *m_device; }
     // A request is under way (its buttons are disabled meanwhile).
-    bool Busy() const { return m_link->Busy(); }
+    bool Busy() const { return m_device->Exchange().Busy(); }
 
     void OnWrite();
     void OnRead();
@@ -112,7 +112,8 @@ public:
     void SetFileChooser(ParameterFileChooser chooser) { m_chooseFile = std::move(chooser); }
 
 protected:
-    CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemplate& layout, QWidget* parent);
+    CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemplate& layout, QWidget* parent,
+                  DeviceLink* link);
 
     void OnInitDialog() override;
     void OnEndDialog() override;
@@ -122,21 +123,19 @@ private:
     void BuildFileControls(const ParameterDlgTemplate& layout);
     // Asks for a parameter file and loads it; none (its message shown) when cancelled or refused.
     std::optional<ParameterSet> ChooseAndLoadFile(QString* path);
-    void OnExchangeFinished(const ExchangeResult& result);
-    // A good read reply's frame, decoded once: shown in the controls, or compared when a
-    // comparison waits.
-    void ApplyOrCompareReading(const QByteArray& frame);
+    void OnWritten(const ParameterWriteResult& result);
+    void OnReadFinished(const ParameterReadResult& result);
+    void OnCompared(const ParameterCompareResult& result);
+    // The end of a request: false (its message shown) when it brought no set to take.
+    bool Received(const ExchangeResult& result);
+    // A good read: the dialog's record of what the device holds.
+    void TakeReading(const ParameterReadResult& result);
     std::vector<int> Selections() const;
-    // The journal's side of a write's end, and the history of sets read and written; a journal
-    // that cannot be written is told once per showing and never stops the dialog.
-    void JournalWriteEnd(const ExchangeResult& result);
-    void KeepInHistory(const ParameterSet& set, const QString& source);
 
     const ParameterCodec& m_codec;
     ExchangeState m_state;
-    DeviceLink* m_device = nullptr;  // this dialog's line: control, exchange, port
+    DeviceLink* m_device = nullptr;  // the line: control, exchange, port
     CMSComm* m_comm = nullptr;
-    DeviceExchange* m_link = nullptr;
     QPushButton* m_writeButton = nullptr;
     QPushButton* m_readButton = nullptr;
     QString m_frequencyText;
@@ -144,16 +143,16 @@ private:
     QLineEdit* m_frequency = nullptr;
     std::vector<QComboBox*> m_lists;  // in frame order, as the codec lists them
 
-    struct Comparison {
-        ParameterSet other;
-        ComparisonTexts texts;
-    };
-    std::optional<Comparison> m_comparison;  // armed by CompareWithDevice until its reply
-    ParameterSet m_lastRead;                 // what the last read found, and when
-    // The journal of writes; what the device held as far as this showing knows (read or
-    // written), and the set a write under way sends.
+    std::optional<ComparisonTexts> m_comparison;  // armed by CompareWithDevice until its reply
+    ParameterSet m_lastRead;                      // what the last read found, and when
+    // The journal of writes and the history of sets read and written (a journal that cannot be
+    // written is told once per showing and never stops the dialog); what the device held as far
+    // as this showing knows (read or written), and the set a write under way sends.
     journal::WriteRecorder m_journal{QStringLiteral("kp650")};
     std::optional<ParameterSet> m_heldThisShowing;
     ParameterSet m_writing;
     ParameterFileChooser m_chooseFile = RunParameterFileDialog;
+    ParameterWrite* m_write = nullptr;
+    ParameterRead* m_read = nullptr;
+    ParameterCompare* m_compare = nullptr;
 };

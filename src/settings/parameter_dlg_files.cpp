@@ -1,5 +1,6 @@
 // The parameter dialogs' parameter files and comparisons with the device, kept apart from the
-// exchange code in parameter_dlg.cpp: they reach the device only through OnRead().
+// exchange code in parameter_dlg.cpp: they reach the device only through the compare
+// conversation.
 
 #include "settings/parameter_dlg.h"
 
@@ -116,12 +117,7 @@ void CParameterDlg::BuildFileControls(const ParameterDlgTemplate& layout) {
         left += width + gap;
     }
 
-    // A comparison waits for the next read reply. The dialog's read button asks for the reading
-    // itself, so pressing it (before it sends) ends a comparison that never got its reply; so
-    // does the end of the showing.
-    if (auto* read = findChild<QPushButton*>(QStringLiteral("id%1").arg(kIdRead))) {
-        connect(read, &QPushButton::pressed, this, [this] { m_comparison.reset(); });
-    }
+    // A comparison that got no reply ends with the showing.
     connect(this, &QDialog::finished, this, [this] { m_comparison.reset(); });
 }
 
@@ -210,45 +206,55 @@ void CParameterDlg::OnCompareFile() {
 }
 
 void CParameterDlg::CompareWithDevice(const ParameterSet& other, const ComparisonTexts& texts) {
-    if (m_link->Busy()) {
+    if (Busy()) {
         return;  // one request at a time
     }
-    m_comparison = Comparison{other, texts};
-    OnRead();
+    m_comparison = texts;
+    m_state.pending = m_codec.readCommand;
+    m_compare->Start(other);
 }
 
-void CParameterDlg::ApplyOrCompareReading(const QByteArray& frame) {
-    const ParameterSetResult device = ParameterSetFromFrame(VariantOfCodec(m_codec), frame);
-    if (!device.Ok()) {
-        m_comparison.reset();
-        ShowMessageBox(this, device.error);  // a frame of the wrong length: nothing to take
-        return;
-    }
-    m_lastRead = device.set;
-    m_lastRead.provenance.readAt = QDateTime::currentDateTime();
-    m_heldThisShowing = device.set;
-    KeepInHistory(device.set, QStringLiteral("read"));
-    if (m_comparison) {
-        // Still armed while its result shows, so that a reply repeated meanwhile is compared
-        // too and never taken into the controls as a reading.
-        const Comparison comparison = *m_comparison;
-        if (const std::vector<FieldDifference> differences =
-                CompareParameterSets(device.set, comparison.other);
-            differences.empty()) {
-            ShowMessageBox(this, comparison.texts.same);
-        } else {
-            CParameterCompareDlg list(comparison.texts.heading, comparison.texts.otherTitle,
-                                      differences, this);
-            list.exec();
-        }
-        m_comparison.reset();
-        return;
-    }
+void CParameterDlg::TakeReading(const ParameterReadResult& result) {
+    m_lastRead = result.read.set;
+    m_heldThisShowing = result.read.set;
+}
 
-    // A plain read: the dialog takes what the device holds, from the set decoded above.
-    m_frequencyText = device.set.frequencyText;
-    for (std::size_t i = 0; i < m_lists.size() && i < device.set.listValues.size(); ++i) {
-        m_lists[i]->setCurrentIndex(SelectionFromByte(device.set.listValues[i], m_codec.lists[i]));
+void CParameterDlg::OnCompared(const ParameterCompareResult& result) {
+    const ParameterReadResult& device = result.device;
+    if (!device.Ok()) {
+        m_comparison.reset();  // a comparison that got no reading ends with the request
+        if (Received(device.exchange)) {
+            ShowMessageBox(this, device.read.error);  // a frame of the wrong length
+        }
+        return;
+    }
+    Received(device.exchange);
+    TakeReading(device);
+    // Armed while its result shows.
+    const ComparisonTexts texts = m_comparison.value_or(ComparisonTexts{});
+    if (result.differences.empty()) {
+        ShowMessageBox(this, texts.same);
+    } else {
+        CParameterCompareDlg list(texts.heading, texts.otherTitle, result.differences, this);
+        list.exec();
+    }
+    m_comparison.reset();
+}
+
+void CParameterDlg::OnReadFinished(const ParameterReadResult& result) {
+    if (!Received(result.exchange)) {
+        return;
+    }
+    if (!result.read.Ok()) {
+        ShowMessageBox(this, result.read.error);  // a frame of the wrong length: nothing to take
+        return;
+    }
+    TakeReading(result);
+    // A plain read: the dialog takes what the device holds, from the set decoded once.
+    const ParameterSet& device = result.read.set;
+    m_frequencyText = device.frequencyText;
+    for (std::size_t i = 0; i < m_lists.size() && i < device.listValues.size(); ++i) {
+        m_lists[i]->setCurrentIndex(SelectionFromByte(device.listValues[i], m_codec.lists[i]));
     }
     m_frequency->setText(m_frequencyText);
     ShowMessageBox(this, settings::kReadDoneText);

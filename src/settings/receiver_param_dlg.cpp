@@ -2,8 +2,8 @@
 
 #include "settings/receiver_codec.h"
 
-CReceiverParamDlg::CReceiverParamDlg(QWidget* parent)
-    : CParameterDlg(receiver::Codec(), Template(), parent) {}
+CReceiverParamDlg::CReceiverParamDlg(QWidget* parent, DeviceLink* link)
+    : CParameterDlg(receiver::Codec(), Template(), parent, link) {}
 
 const ParameterDlgTemplate& CReceiverParamDlg::Template() {
     using T = ParameterDlgTemplate;

@@ -7,7 +7,7 @@
 class CReceiverParamDlg : public CParameterDlg {
     Q_OBJECT
 public:
-    explicit CReceiverParamDlg(QWidget* parent = nullptr);
+    explicit CReceiverParamDlg(QWidget* parent = nullptr, DeviceLink* link = nullptr);
 
     static const ParameterDlgTemplate& Template();
 };

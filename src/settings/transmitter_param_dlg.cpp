@@ -2,8 +2,8 @@
 
 #include "settings/transmitter_codec.h"
 
-CTransmitterParamDlg::CTransmitterParamDlg(QWidget* parent)
-    : CParameterDlg(transmitter::Codec(), Template(), parent) {}
+CTransmitterParamDlg::CTransmitterParamDlg(QWidget* parent, DeviceLink* link)
+    : CParameterDlg(transmitter::Codec(), Template(), parent, link) {}
 
 const ParameterDlgTemplate& CTransmitterParamDlg::Template() {
     using T = ParameterDlgTemplate;

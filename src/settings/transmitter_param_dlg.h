@@ -6,7 +6,7 @@
 class CTransmitterParamDlg : public CParameterDlg {
     Q_OBJECT
 public:
-    explicit CTransmitterParamDlg(QWidget* parent = nullptr);
+    explicit CTransmitterParamDlg(QWidget* parent = nullptr, DeviceLink* link = nullptr);
 
     static const ParameterDlgTemplate& Template();
 };
