@@ -229,8 +229,8 @@ void DevicePoller::OnParameters(const ParameterReadResult& result) {
 }
 
 void DevicePoller::OnCleared(const ExchangeResult& result) {
-    if (m_step != Step::Clear) {
-        return;  // the conversations' own exchanges
+    if (m_step != Step::Clear || m_link.Exchange().Busy()) {
+        return;  // the conversations' own exchanges (the clear may start from their report)
     }
     m_step = Step::Idle;
     m_link.Release();

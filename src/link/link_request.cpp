@@ -42,8 +42,10 @@ void LinkRequest::Send() {
 }
 
 void LinkRequest::OnExchangeFinished(const ExchangeResult& exchange) {
-    if (!m_busy) {
-        return;  // another conversation's request
+    // Another conversation's request; or a report still going round after a handler of it
+    // already started the next request (ours among them).
+    if (!m_busy || m_link.Exchange().Busy()) {
+        return;
     }
     ExchangeResult result = exchange;
     m_link.Trace(QStringLiteral("<- %1 %2")

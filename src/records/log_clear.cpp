@@ -39,8 +39,8 @@ void LogClear::Send() {
 }
 
 void LogClear::OnExchangeFinished(const ExchangeResult& result) {
-    if (!m_busy) {
-        return;  // another conversation's request
+    if (!m_busy || m_link.Exchange().Busy()) {
+        return;  // another conversation's request (see LinkRequest)
     }
     using records::LogClearEnd;
     LogClearEnd end = LogClearEnd::NotConfirmed;

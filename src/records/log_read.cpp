@@ -86,8 +86,10 @@ void LogRead::Request(bool first) {
 }
 
 void LogRead::OnExchangeFinished(const ExchangeResult& result) {
-    if (!m_busy || m_phase == Phase::Idle) {
-        return;  // another conversation's request
+    // Another conversation's request; or its report still going round after a handler of it
+    // started this read.
+    if (!m_busy || m_phase == Phase::Idle || m_link.Exchange().Busy()) {
+        return;
     }
     if (result.outcome == ExchangeOutcome::Success) {
         m_heard = true;
