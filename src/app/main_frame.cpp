@@ -214,8 +214,9 @@ void CMainFrame::UpdatePortChecks() {
 }
 
 std::vector<int> CMainFrame::DialogPortNumbers() const {
-    return {m_portCheckDlg.PortNumber(), m_transmitterParamDlg.PortNumber(),
-            m_receiverParamDlg.PortNumber(), m_clockDlg.PortNumber(), m_recordDlg.PortNumber()};
+    return {m_portCheckDlg.PortNumber(),     m_transmitterParamDlg.PortNumber(),
+            m_receiverParamDlg.PortNumber(), m_clockDlg.PortNumber(),
+            m_recordDlg.PortNumber(),        m_link.PortNumber()};
 }
 
 void CMainFrame::SetAllPortNumbers(int port) {

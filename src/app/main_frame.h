@@ -60,7 +60,7 @@ public:
     bool Com1Checked() const { return m_com1Checked != 0; }
     bool Com2Checked() const { return m_com2Checked != 0; }
     bool StartupPortOk() const { return m_startupPortOk != 0; }
-    // Port numbers held by every dialog the frame owns, in a fixed order.
+    // Port numbers held by every dialog the frame owns and by its link, in a fixed order.
     std::vector<int> DialogPortNumbers() const;
     // The menu now in the window's menu bar: 0 = variant A's, 1 = variant B's.
     int ShownMenu() const { return m_shownMenu; }

@@ -67,7 +67,7 @@ void ClockSet::OnWritten(const ExchangeResult& exchange) {
     m_result.exchange = exchange;
     if (exchange.outcome != ExchangeOutcome::Success || !m_readBack) {
         if (m_journal) {
-            m_result.journalError = m_journal->Complete(exchange);
+            m_result.journalError += m_journal->Complete(exchange);
         }
         return Finish();
     }
@@ -85,14 +85,14 @@ void ClockSet::OnReadBack(const ClockReadResult& read) {
     if (m_journal) {
         if (read.exchange.outcome != ExchangeOutcome::Success) {
             // Confirmed by the device; only the read-back is missing.
-            m_result.journalError = m_journal->Complete(journal::WriteOutcome::Confirmed, {},
+            m_result.journalError += m_journal->Complete(journal::WriteOutcome::Confirmed, {},
                                                         QStringLiteral("read back failed"));
         } else {
             const std::array<int, 6>& v = *read.values;
             const journal::Fields after{
                 {QStringLiteral("device_time"),
                  journal::DeviceTimeText(v[0], v[1], v[2], v[3], v[4], v[5])}};
-            m_result.journalError =
+            m_result.journalError +=
                 m_result.Verified()
                     ? m_journal->Complete(journal::WriteOutcome::Confirmed, after)
                     : m_journal->Complete(journal::WriteOutcome::Failed, after,

@@ -99,7 +99,7 @@ void ParameterWrite::OnWritten(const ExchangeResult& exchange) {
                     echoed = journal::ParameterSetFields(echo.set);
                 }
             }
-            m_result.journalError = m_journal->Complete(exchange, echoed);
+            m_result.journalError += m_journal->Complete(exchange, echoed);
         }
     }
     if (confirmed && m_journal) {
@@ -120,12 +120,12 @@ void ParameterWrite::OnReadBack(const ParameterCompareResult& readBack) {
     if (m_journal) {
         if (!readBack.device.Ok()) {
             // Confirmed by its echo; only the read-back is missing.
-            m_result.journalError = m_journal->Complete(journal::WriteOutcome::Confirmed, {},
+            m_result.journalError += m_journal->Complete(journal::WriteOutcome::Confirmed, {},
                                                         QStringLiteral("read back failed"));
         } else {
             const journal::Fields readFields =
                 journal::ParameterSetFields(readBack.device.read.set);
-            m_result.journalError =
+            m_result.journalError +=
                 readBack.differences.empty()
                     ? m_journal->Complete(journal::WriteOutcome::Confirmed, readFields)
                     : m_journal->Complete(journal::WriteOutcome::Failed, readFields,

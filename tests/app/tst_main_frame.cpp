@@ -46,6 +46,12 @@ private Q_SLOTS:
         QCOMPARE(frame.geometry(), QRect(150, 100, 550, 400));
         QCOMPARE(g_portNumber, 1);
         QCOMPARE(frame.DialogPortNumbers(), std::vector<int>(frame.DialogPortNumbers().size(), 1));
+        // One line for every device dialog.
+        for (const DeviceLink* link :
+             {&frame.TransmitterParamDlg().Link(), &frame.ReceiverParamDlg().Link(),
+              &frame.ClockDlg().Link(), &frame.RecordDlg().Link()}) {
+            QCOMPARE(link, &frame.Link());
+        }
         QCOMPARE(BarTexts(frame),
                  (QStringList{QStringLiteral("KPA-650"), QStringLiteral("维护软件切换"),
                               QStringLiteral("串口设置"), QStringLiteral("帮助(&H)")}));
