@@ -38,4 +38,16 @@ QString ForEachEventPage(const Archive& archive, const DeviceEventsQuery& query,
     }
 }
 
+std::vector<EventRecord> DeviceRecords(const Archive& archive, const DeviceEventsQuery& query,
+                                       QString* error) {
+    std::vector<EventRecord> records;
+    *error = ForEachEventPage(archive, query, [&records](const std::vector<EventRow>& page) {
+        for (const EventRow& e : page) {
+            records.push_back(e.record);
+        }
+        return true;
+    });
+    return records;
+}
+
 }  // namespace archive

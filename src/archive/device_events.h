@@ -29,4 +29,8 @@ int DeviceVariant(const Archive& archive, const QString& device, QString* error)
 QString ForEachEventPage(const Archive& archive, const DeviceEventsQuery& query,
                          const std::function<bool(const std::vector<EventRow>&)>& page);
 
+// The query's records, all at once (a device's archive holds some thousands).
+std::vector<EventRecord> DeviceRecords(const Archive& archive, const DeviceEventsQuery& query,
+                                       QString* error);
+
 }  // namespace archive
