@@ -248,7 +248,7 @@ QString Archive::Open(const QString& location) {
     return OpenAtVersion(location, LatestSchemaVersion());
 }
 
-QString Archive::Open(const Location& location) {
+QString Archive::Open(const Location& location, bool readOnly) {
     Close();
     m_location = location;
     m_connectionName =
@@ -257,7 +257,9 @@ QString Archive::Open(const Location& location) {
     if (location.dialect == Dialect::Sqlite) {
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         db.setDatabaseName(location.path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        db.setConnectOptions(
+            readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=10000")
+                     : QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
     } else {
         db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
         db.setHostName(location.host);
@@ -279,6 +281,17 @@ QString Archive::Open(const Location& location) {
         Close();
         return text.isEmpty() ? QStringLiteral("the archive could not be opened") : text;
     }
+    if (readOnly) {
+        QSqlQuery q(db);
+        // Every transaction of the session is read-only; a statement that writes fails.
+        if (location.dialect == Dialect::Postgres &&
+            !q.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"))) {
+            const QString text = ErrorOf(q, QStringLiteral("read-only session"));
+            Close();
+            return text;
+        }
+        return {};
+    }
     if (location.dialect == Dialect::Sqlite) {
         QSqlQuery q(db);
         // WAL: readers never block the writer; FULL: a committed read survives a power cut
@@ -291,6 +304,31 @@ QString Archive::Open(const Location& location) {
                 return text;
             }
         }
+    }
+    return {};
+}
+
+QString Archive::OpenReadOnly(const QString& location) {
+    Location loc;
+    QString error;
+    if (!ParseLocation(location, &loc, &error)) {
+        return error;
+    }
+    // SQLite would make an empty database of a name that does not exist.
+    if (loc.dialect == Dialect::Sqlite && !QFileInfo(loc.path).isFile()) {
+        return loc.path + QStringLiteral(": no such archive");
+    }
+    if (!(error = Open(loc, true)).isEmpty()) {
+        return error;
+    }
+    const int version = SchemaVersion();
+    if (version < 1 || version > LatestSchemaVersion()) {
+        Close();
+        return version < 1 ? QStringLiteral("not a fleet archive")
+                           : QStringLiteral(
+                                 "the archive's schema (version %1) is newer than this "
+                                 "program knows")
+                                 .arg(version);
     }
     return {};
 }

@@ -123,7 +123,11 @@ public:
     // Opens (an SQLite file is created) and brings the schema to the newest version. Empty on
     // success, else what failed.
     QString Open(const QString& location);
-    QString Open(const Location& location);
+    QString Open(const Location& location, bool readOnly = false);
+    // Opens an existing archive for reading only: nothing is created, migrated or written (an
+    // SQLite file opened read-only, a PostgreSQL session whose transactions are read-only). An
+    // archive that does not exist, or whose schema this program does not know, is an error.
+    QString OpenReadOnly(const QString& location);
     void Close();
     bool IsOpen() const;
     Dialect DialectInUse() const { return m_location.dialect; }

@@ -80,6 +80,8 @@ DevicePoller::DevicePoller(int portNumber, const QString& deviceName, int varian
 }
 
 DevicePoller::~DevicePoller() {
+    m_journal.Complete(journal::WriteOutcome::Unknown, {},
+                       QStringLiteral("the collector ended before the reply"));
     m_logRead.Cancel();
     m_link.Release();
 }
@@ -98,10 +100,12 @@ bool DevicePoller::Poll() {
     return true;
 }
 
-bool DevicePoller::Clear() {
+bool DevicePoller::Clear(const QString& keptFile, int keptRecords) {
     if (Busy() || m_outcome.variant < 0) {
         return false;
     }
+    m_keptFile = keptFile;
+    m_keptRecords = keptRecords;
     Begin(Step::Clear);
     return true;
 }
@@ -134,9 +138,13 @@ void DevicePoller::Begin(Step step) {
         case Step::Log:
             m_logRead.Start();
             return;
-        case Step::Clear:
-            m_link.Exchange().Start(ClearLogRequest(variant));
+        case Step::Clear: {
+            const ExchangeRequest request = ClearLogRequest(variant);
+            JournalBegin(journal::LogClear(m_link.DeviceName(), variant, m_keptFile, m_keptRecords,
+                                           request));
+            m_link.Exchange().Start(request);
             return;
+        }
         case Step::Idle:
             return;
     }
@@ -207,6 +215,9 @@ void DevicePoller::OnClockRead(const ClockReadResult& result) {
 }
 
 void DevicePoller::OnClockSet(const ClockSetResult& result) {
+    if (!result.journalError.isEmpty()) {
+        emit JournalFailed(result.journalError);
+    }
     if (Failed(result.exchange)) {
         return;
     }
@@ -231,6 +242,9 @@ void DevicePoller::OnParameters(const ParameterReadResult& result) {
 void DevicePoller::OnCleared(const ExchangeResult& result) {
     if (m_step != Step::Clear || m_link.Exchange().Busy()) {
         return;  // the conversations' own exchanges (the clear may start from their report)
+    }
+    if (const QString journalled = m_journal.Complete(result); !journalled.isEmpty()) {
+        emit JournalFailed(journalled);
     }
     m_step = Step::Idle;
     m_link.Release();
@@ -264,6 +278,13 @@ void DevicePoller::OnLogRead(const LogReadResult& result) {
             return End(result.end == records::LogReadEnd::Cancelled ? PollOutcome::Result::Stopped
                                                                     : PollOutcome::Result::Silent,
                        LogReadFailureText(result));
+    }
+}
+
+void DevicePoller::JournalBegin(const journal::PlannedWrite& write) {
+    const QString error = m_journal.Begin(journal::Identified(write, m_link));
+    if (!error.isEmpty()) {
+        emit JournalFailed(error);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "journal/write_recorder.h"
 #include "link/device_exchange.h"
 #include "link/device_link.h"
 #include "link/identity_read.h"
@@ -21,7 +22,8 @@
 // verified log read) on that line.
 // Identification (telling the variant when it is not given), clock read (the offset to the host
 // clock), the clock set when it is off by more than a threshold, the log read from its start; on
-// request afterwards, the clear. The port is released after each poll and each clear.
+// request afterwards, the clear. The port is released after each poll and each clear. The writes
+// (clock set, clear) leave entries in the journal of writes, as the dialogs' and the tool's do.
 
 namespace collector {
 
@@ -55,14 +57,17 @@ public:
     bool Busy() const { return m_step != Step::Idle; }
     // Starts a poll; false while one is under way.
     bool Poll();
-    // Clears the device's log (only after its records were archived); ends in ClearFinished.
-    bool Clear();
+    // Clears the device's log (only after its records were archived and copied to `keptFile`,
+    // `keptRecords` of them, which the journal entry names); ends in ClearFinished.
+    bool Clear(const QString& keptFile, int keptRecords);
     // Ends the poll under way once the exchange in flight is over (a record in flight is kept).
     void Stop();
 
 Q_SIGNALS:
     void Polled(const collector::PollOutcome& outcome);
     void ClearFinished(bool ok, const QString& error);
+    // A write's journal entry could not be made or completed; the write went out all the same.
+    void JournalFailed(const QString& error);
 
 private:
     enum class Step { Idle, Identify, ClockRead, ClockSet, Parameters, Log, Clear };
@@ -91,21 +96,25 @@ private:
     // The next step, unless the poll was asked to stop.
     void Next(Step step);
     void End(PollOutcome::Result result, const QString& error = {});
+    void JournalBegin(const journal::PlannedWrite& write);
 
     DeviceLink m_link;
     RecordSink m_sink;
     IdentityRead m_identify{m_link};
     ClockRead m_clockRead{m_link};
-    ClockSet m_clockSet{m_link, nullptr};
+    journal::WriteRecorder m_journal{QStringLiteral("kp650-collector")};
+    ClockSet m_clockSet{m_link, &m_journal};
     ParameterRead m_parameters{m_link, nullptr};
     LogRead m_logRead{m_link, m_sink};
-    QString m_clockBefore;  // the device time the poll's clock read found
     int m_givenVariant;
     std::optional<int> m_clockSyncMs;
     Step m_step = Step::Idle;
     bool m_stopping = false;
     bool m_identifyRetried = false;
     PollOutcome m_outcome;
+    QString m_clockBefore;  // the device time the poll read, as the journal writes it
+    QString m_keptFile;
+    int m_keptRecords = 0;
 };
 
 }  // namespace collector

@@ -481,6 +481,24 @@ bool RecordStore::EmptyTable(const QString& table) {
     return true;
 }
 
+bool RecordStore::ReplaceRecords(const QString& table, const std::vector<EventRecord>& records) {
+    const Operation operation(*this);
+    if (!IsConnected()) {
+        Report(What::WorkingDatabase, records::kWorkingDatabaseConnectFailedText);
+        return false;
+    }
+    const ErrorScope scope(*this);
+    return ReplaceRows(
+        Database(), table, true,
+        [&records](RecordWriter& writer) {
+            for (const EventRecord& record : records) {
+                writer.Add(record);
+            }
+            return true;
+        },
+        [this](const QSqlError& error) { ReportDatabase(error); });
+}
+
 bool RecordStore::Append(const QString& table, const EventRecord& record) {
     const Operation operation(*this);
     if (!IsConnected()) {

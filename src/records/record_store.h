@@ -130,6 +130,9 @@ public:
                     const std::function<void(const EventRecord&)>& visit) const;
     // Number of rows, -1 on error.
     int RowCount(const QString& table) const;
+    // Replaces every row of the table by `records`, in one transaction; false (the table as it
+    // was) on failure.
+    bool ReplaceRecords(const QString& table, const std::vector<EventRecord>& records);
     // Appends every row of source to destination (same database), in source order, one transaction.
     bool CopyTable(const QString& source, const QString& destination);
     // Replaces `into` by a snapshot of the table (see RecordSnapshot); an error is reported and
