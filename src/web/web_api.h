@@ -9,7 +9,7 @@
 
 #include <functional>
 
-#include "web/archive_reader.h"
+#include "archive/archive.h"
 
 // What the web page and the JSON API answer, as plain values: a request (method, path, query,
 // the Authorization header) in, a status, a content type and a body out. The HTTP server only
@@ -60,7 +60,7 @@ inline constexpr int kAnswerBytesMax = 16 * 1024 * 1024;
 
 class WebApi {
 public:
-    explicit WebApi(const ArchiveReader& reader, Access access = {});
+    explicit WebApi(const archive::Archive& archive, Access access = {});
 
     WebAnswer Answer(const WebRequest& request);
 
@@ -78,13 +78,12 @@ private:
     WebAnswer TracesAnswer(const WebRequest& request);
     WebAnswer EventTextsAnswer(const WebRequest& request);
     WebAnswer MetricsAnswer(const WebRequest& request);
-    // Events in a range, counted again only when the archive changed: every page of a long
-    // range would otherwise count it whole.
-    std::optional<qint64> CountEvents(const QString& device, const TimeRange& range,
-                                      QString* error);
+    // A range's count and page keys, made again only when the archive changed: every page of
+    // a long range would otherwise count it whole, and step over every event before it.
+    std::optional<archive::EventIndex> IndexOf(const archive::EventQuery& range, QString* error);
     bool Authorised(const QByteArray& authorization) const;
 
-    const ArchiveReader& m_reader;
+    const archive::Archive& m_archive;
     Access m_access;
     std::function<QDateTime()> m_now;
     int m_reuseMs = 1000;
@@ -93,15 +92,15 @@ private:
         WebAnswer answer;
     };
     QHash<QString, Reused> m_reused;
-    struct Counted {
+    struct Indexed {
         qint64 version = -1;
-        qint64 count = 0;
+        archive::EventIndex index;
     };
-    QHash<QString, Counted> m_counted;
+    QHash<QString, Indexed> m_indexed;
 };
 
 // A device missed its last poll: it never answered, its latest attempt failed, or its next poll
 // is more than a minute overdue (no collector is polling it).
-bool MissedLastPoll(const FleetDevice& device, const QDateTime& now);
+bool MissedLastPoll(const archive::DeviceRow& device, const QDateTime& now);
 
 }  // namespace web
