@@ -93,6 +93,21 @@ const std::vector<Migration>& Migrations() {
           QStringLiteral("ALTER TABLE devices ADD COLUMN next_poll TEXT"),
           QStringLiteral("ALTER TABLE devices ADD COLUMN collector TEXT"),
           QStringLiteral("CREATE INDEX reads_device ON reads (device_id, id)")}},
+        // The journals of writes of every computer: each entry and each completion once, known
+        // by the entry's uid.
+        {3,
+         {QStringLiteral("CREATE TABLE journal_entries (id %ID%, uid TEXT NOT NULL UNIQUE,"
+                         " utc TEXT NOT NULL, local TEXT NOT NULL, os_user TEXT NOT NULL,"
+                         " host TEXT NOT NULL, program TEXT NOT NULL, port TEXT NOT NULL,"
+                         " device TEXT NOT NULL, identification TEXT NOT NULL, kind TEXT NOT NULL,"
+                         " sent_fields TEXT NOT NULL, sent_bytes TEXT NOT NULL,"
+                         " before_fields TEXT NOT NULL, archive_file TEXT NOT NULL,"
+                         " pushed_at TEXT NOT NULL)"),
+          QStringLiteral("CREATE TABLE journal_completions (entry_uid TEXT PRIMARY KEY"
+                         " REFERENCES journal_entries(uid), utc TEXT NOT NULL,"
+                         " outcome TEXT NOT NULL, after_fields TEXT NOT NULL,"
+                         " detail TEXT NOT NULL, pushed_at TEXT NOT NULL)"),
+          QStringLiteral("CREATE INDEX journal_entries_device ON journal_entries (device, utc)")}},
     };
     return migrations;
 }
@@ -959,6 +974,93 @@ std::optional<EventIndex> Archive::IndexEvents(const EventQuery& query, int ever
         ++index.count;
     }
     return index;
+}
+
+JournalPushResult Archive::PushJournal(const std::vector<journal::Entry>& entries) {
+    JournalPushResult result;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    Transaction tx(db, m_location.dialect);
+    if (!tx.Ok()) {
+        result.error = tx.Error();
+        return result;
+    }
+    QSqlQuery q(db);
+    const QString now = UtcText(QDateTime::currentDateTimeUtc());
+    for (const journal::Entry& e : entries) {
+        const journal::PlannedWrite& w = e.write;
+        if (!Run(q,
+                 QStringLiteral(
+                     "INSERT INTO journal_entries (uid, utc, local, os_user, host, program, port,"
+                     " device, identification, kind, sent_fields, sent_bytes, before_fields,"
+                     " archive_file, pushed_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+                     " ?, ?) ON CONFLICT (uid) DO NOTHING"),
+                 {e.uid, UtcText(e.utc), Text(e.local), Text(e.origin.user), Text(e.origin.host),
+                  Text(e.origin.program), Text(w.port), Text(w.device), Text(w.identification),
+                  journal::KindName(w.kind), journal::FieldsText(w.sent), Text(w.sentBytes),
+                  journal::FieldsText(w.before), Text(w.archiveFile), now},
+                 &result.error)) {
+            return {result.error, 0, 0};
+        }
+        result.entries += std::max(0, q.numRowsAffected());
+        if (!e.completedUtc.isValid()) {
+            continue;  // no outcome yet: a later push brings it
+        }
+        if (!Run(q,
+                 QStringLiteral("INSERT INTO journal_completions (entry_uid, utc, outcome,"
+                                " after_fields, detail, pushed_at) VALUES (?, ?, ?, ?, ?, ?)"
+                                " ON CONFLICT (entry_uid) DO NOTHING"),
+                 {e.uid, UtcText(e.completedUtc), journal::OutcomeName(e.outcome),
+                  journal::FieldsText(e.after), Text(e.detail), now},
+                 &result.error)) {
+            return {result.error, 0, 0};
+        }
+        result.completions += std::max(0, q.numRowsAffected());
+    }
+    result.error = tx.Commit();
+    if (!result.error.isEmpty()) {
+        return {result.error, 0, 0};
+    }
+    return result;
+}
+
+std::vector<journal::Entry> Archive::JournalEntries(QString* error) const {
+    std::vector<journal::Entry> entries;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    if (!Read(q,
+              QStringLiteral(
+                  "SELECT e.id, e.uid, e.utc, e.local, e.os_user, e.host, e.program, e.port,"
+                  " e.device, e.identification, e.kind, e.sent_fields, e.sent_bytes,"
+                  " e.before_fields, e.archive_file, c.utc, c.outcome, c.after_fields, c.detail"
+                  " FROM journal_entries e LEFT JOIN journal_completions c"
+                  " ON c.entry_uid = e.uid ORDER BY e.utc, e.uid"),
+              {}, error)) {
+        return entries;
+    }
+    while (q.next()) {
+        journal::Entry e;
+        e.id = q.value(0).toLongLong();
+        e.uid = q.value(1).toString();
+        e.utc = FromUtcText(q.value(2));
+        e.local = q.value(3).toString();
+        e.origin = {q.value(4).toString(), q.value(5).toString(), q.value(6).toString()};
+        e.write.port = q.value(7).toString();
+        e.write.device = q.value(8).toString();
+        e.write.identification = q.value(9).toString();
+        e.write.kind = journal::KindFromName(q.value(10).toString())
+                           .value_or(journal::WriteKind::ParameterWrite);
+        e.write.sent = journal::FieldsFromText(q.value(11).toString());
+        e.write.sentBytes = q.value(12).toString();
+        e.write.before = journal::FieldsFromText(q.value(13).toString());
+        e.write.archiveFile = q.value(14).toString();
+        if (!q.value(15).isNull()) {
+            e.completedUtc = FromUtcText(q.value(15));
+            e.outcome = journal::OutcomeFromName(q.value(16).toString());
+            e.after = journal::FieldsFromText(q.value(17).toString());
+            e.detail = q.value(18).toString();
+        }
+        entries.push_back(std::move(e));
+    }
+    return entries;
 }
 
 QStringList Archive::IntegrityProblems() const {

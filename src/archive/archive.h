@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "journal/journal.h"
 #include "records/event_record.h"
 
 // The fleet archive: every device's event log, the reads that brought it, the parameter sets
@@ -148,6 +149,14 @@ struct StoreResult {
     bool newGeneration = false;
 };
 
+// What a journal push added: entries the archive lacked, and completions of entries (an entry
+// pushed while its outcome was unknown gets its completion at a later push).
+struct JournalPushResult {
+    QString error;  // empty on success; nothing is stored when set
+    int entries = 0;
+    int completions = 0;
+};
+
 struct LeaseResult {
     QString error;
     bool held = false;
@@ -195,6 +204,13 @@ public:
     QString SaveParameterSet(const QString& device, const QString& frameHex, const QDateTime& seen,
                              bool* stored = nullptr);
     std::vector<QString> ParameterSets(const QString& device, QString* error = nullptr) const;
+
+    // Copies the journal entries and completions the archive lacks, known by their uid, in one
+    // transaction: pushing the same journal again adds nothing, and journals of several
+    // computers meet in one archive.
+    JournalPushResult PushJournal(const std::vector<journal::Entry>& entries);
+    // The entries pushed, by time (UTC), then uid; ids are the archive's own.
+    std::vector<journal::Entry> JournalEntries(QString* error = nullptr) const;
 
     // A lease on a device for `ttlMs` from the database's clock: taken when free, expired or
     // ours already (then renewed).

@@ -174,7 +174,7 @@ private Q_SLOTS:
         }
         Archive a;
         QCOMPARE(a.Open(where), QString());
-        QCOMPARE(a.SchemaVersion(), 2);
+        QCOMPARE(a.SchemaVersion(), 3);
         QCOMPARE(Summary(a, QStringLiteral("tx9")), QStringLiteral("0:AB"));
         QCOMPARE(a.SaveStatus(QStringLiteral("tx9"), QStringLiteral("c1"), std::nullopt,
                               QStringLiteral("无应答"),
