@@ -51,7 +51,8 @@ int RunArchiveCommand(const CtlOptions& o) {
         return fail(location.path + QStringLiteral(": no such archive"), kExitFile);
     }
     archive::Archive a;
-    error = a.Open(w.at(2));
+    // Read-only: an export may come from a streaming replica, which takes no migration.
+    error = a.OpenReadOnly(w.at(2));
     if (!error.isEmpty()) {
         return fail(w.at(2) + QStringLiteral(": ") + error, kExitFile);
     }
