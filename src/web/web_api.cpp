@@ -266,6 +266,7 @@ std::optional<EventQuery> ParseEventQuery(const WebRequest& request,
 // the order QJsonDocument writes them (sorted), so the bytes are the same as its compact form.
 class JsonText {
 public:
+    explicit JsonText(qsizetype bytes) { m_out.reserve(bytes); }
     JsonText& Key(const char* key) {
         if (m_comma) {
             m_out += ',';
@@ -708,7 +709,7 @@ WebAnswer WebApi::EventsAnswer(const WebRequest& request) {
                                                                     : ".dat")});
         return a;
     }
-    JsonText json;
+    JsonText json(256 + static_cast<qsizetype>(events.size()) * 256);
     json.Open('{').Key("device").String(q->device.name).Key("events").Open('[');
     for (const archive::EventRow& e : events) {
         EventJson(json, e);
