@@ -438,10 +438,12 @@ bool MissedLastPoll(const archive::DeviceRow& device, const QDateTime& now) {
     return device.nextPoll.isValid() && device.nextPoll.addSecs(60) < now;
 }
 
-WebApi::WebApi(const archive::Archive& archive, Access access)
+WebApi::WebApi(const archive::Archive& archive, Access access,
+               std::shared_ptr<EventIndexCache> indexes)
     : m_archive(archive),
       m_access(std::move(access)),
-      m_now([] { return QDateTime::currentDateTimeUtc(); }) {}
+      m_now([] { return QDateTime::currentDateTimeUtc(); }),
+      m_indexes(indexes ? std::move(indexes) : std::make_shared<EventIndexCache>()) {}
 
 bool WebApi::Authorised(const QByteArray& authorization) const {
     if (!m_access.Required()) {
@@ -506,28 +508,42 @@ WebAnswer WebApi::Answer(const WebRequest& request) {
     return answer;
 }
 
-std::optional<archive::EventIndex> WebApi::IndexOf(const archive::EventQuery& range,
-                                                   QString* error) {
+std::shared_ptr<const archive::EventIndex> EventIndexCache::Find(const QString& range,
+                                                                 qint64 version) const {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_indexed.constFind(range);
+    return it != m_indexed.constEnd() && it->version == version ? it->index : nullptr;
+}
+
+void EventIndexCache::Keep(const QString& range, qint64 version,
+                           std::shared_ptr<const archive::EventIndex> index) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_indexed.size() >= 1024) {
+        m_indexed.clear();
+    }
+    m_indexed.insert(range, {version, std::move(index)});
+}
+
+std::shared_ptr<const archive::EventIndex> WebApi::IndexOf(const archive::EventQuery& range,
+                                                           QString* error) {
     // A key every 256 events: a page steps over at most 255 of them.
     constexpr int kKeyEvery = 256;
     const std::optional<qint64> version = m_archive.Version(error);
     if (!version) {
-        return std::nullopt;
+        return nullptr;
     }
     const QString key = range.device + QLatin1Char('\n') + LocalText(range.from) +
                         QLatin1Char('\n') + LocalText(range.to);
-    const auto it = m_indexed.constFind(key);
-    if (it != m_indexed.constEnd() && it->version == *version) {
-        return it->index;
+    if (auto found = m_indexes->Find(key, *version)) {
+        return found;
     }
     std::optional<archive::EventIndex> index = m_archive.IndexEvents(range, kKeyEvery, error);
-    if (index) {
-        if (m_indexed.size() >= 1024) {
-            m_indexed.clear();
-        }
-        m_indexed.insert(key, {*version, *index});
+    if (!index) {
+        return nullptr;
     }
-    return index;
+    auto kept = std::make_shared<const archive::EventIndex>(std::move(*index));
+    m_indexes->Keep(key, *version, kept);
+    return kept;
 }
 
 WebAnswer WebApi::Route(const WebRequest& request) {
@@ -673,7 +689,7 @@ WebAnswer WebApi::EventsAnswer(const WebRequest& request) {
     page.limit = q->limit;
     qint64 total = 0;
     if (!download) {
-        const std::optional<archive::EventIndex> index = IndexOf(q->range, &error);
+        const std::shared_ptr<const archive::EventIndex> index = IndexOf(q->range, &error);
         if (!index) {
             return StorageAnswer(error);
         }
@@ -736,7 +752,7 @@ WebAnswer WebApi::TracesAnswer(const WebRequest& request) {
     if (!q) {
         return ProblemAnswer(*problem);
     }
-    const std::optional<archive::EventIndex> index = IndexOf(q->range, &error);
+    const std::shared_ptr<const archive::EventIndex> index = IndexOf(q->range, &error);
     if (!index) {
         return StorageAnswer(error);
     }

@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <mutex>
 
 #include "archive/archive.h"
 
@@ -58,9 +60,28 @@ inline constexpr int kTraceRecordMax = 200000;  // events behind one trace answe
 inline constexpr int kAnswerBytesMax = 16 * 1024 * 1024;
 }  // namespace limits
 
+// Counts and page keys of event ranges, shared by a server's workers: a range is indexed once
+// per archive version, not once per worker. Safe to use from several threads.
+class EventIndexCache {
+public:
+    std::shared_ptr<const archive::EventIndex> Find(const QString& range, qint64 version) const;
+    void Keep(const QString& range, qint64 version,
+              std::shared_ptr<const archive::EventIndex> index);
+
+private:
+    struct Indexed {
+        qint64 version = -1;
+        std::shared_ptr<const archive::EventIndex> index;
+    };
+    mutable std::mutex m_mutex;
+    QHash<QString, Indexed> m_indexed;
+};
+
 class WebApi {
 public:
-    explicit WebApi(const archive::Archive& archive, Access access = {});
+    // Without a cache of its own to share, the API keeps one.
+    explicit WebApi(const archive::Archive& archive, Access access = {},
+                    std::shared_ptr<EventIndexCache> indexes = {});
 
     WebAnswer Answer(const WebRequest& request);
 
@@ -80,7 +101,8 @@ private:
     WebAnswer MetricsAnswer(const WebRequest& request);
     // A range's count and page keys, made again only when the archive changed: every page of
     // a long range would otherwise count it whole, and step over every event before it.
-    std::optional<archive::EventIndex> IndexOf(const archive::EventQuery& range, QString* error);
+    std::shared_ptr<const archive::EventIndex> IndexOf(const archive::EventQuery& range,
+                                                       QString* error);
     bool Authorised(const QByteArray& authorization) const;
 
     const archive::Archive& m_archive;
@@ -92,11 +114,7 @@ private:
         WebAnswer answer;
     };
     QHash<QString, Reused> m_reused;
-    struct Indexed {
-        qint64 version = -1;
-        archive::EventIndex index;
-    };
-    QHash<QString, Indexed> m_indexed;
+    std::shared_ptr<EventIndexCache> m_indexes;
 };
 
 // A device missed its last poll: it never answered, its latest attempt failed, or its next poll

@@ -35,12 +35,13 @@ public:
         m_deliver = std::move(deliver);
         std::vector<QString> errors(static_cast<std::size_t>(count));
         int opened = 0;
+        const auto indexes = std::make_shared<EventIndexCache>();
         std::mutex startMutex;
         std::condition_variable started;
         for (int i = 0; i < count; ++i) {
             // The connection is made in the thread that uses it.
             m_threads.emplace_back(QThread::create(
-                [this, archive, access, i, &errors, &opened, &startMutex, &started] {
+                [this, archive, access, indexes, i, &errors, &opened, &startMutex, &started] {
                     archive::Archive reader;
                     QString error = reader.OpenReadOnly(archive);
                     {
@@ -51,7 +52,7 @@ public:
                         started.notify_one();
                     }
                     if (error.isEmpty()) {
-                        WebApi api(reader, access);
+                        WebApi api(reader, access, indexes);
                         Serve(api);
                     }
                 }));
