@@ -149,8 +149,11 @@ QByteArray HttpResponse(const WebAnswer& answer) {
 
 WebServer::WebServer(QObject* parent) : QAbstractHttpServer(parent) {}
 
-// The workers stop (and their answers in flight are dropped) before the connections go.
-WebServer::~WebServer() = default;
+WebServer::~WebServer() {
+    // The workers stop first (their answers in flight are dropped), while every member they
+    // deliver to still exists.
+    m_workers.reset();
+}
 
 QString WebServer::Start(const QString& archive, const Access& access, int workers) {
     m_workers = std::make_unique<WebWorkers>();
