@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "records/background_checkpoint.h"
 #include "records/event_record.h"
 
 class QSqlDatabase;
@@ -195,6 +196,8 @@ private:
     QString m_path;
     QString m_connectError;
     std::unique_ptr<TextOpening> m_textOpening;
+    // After an opening's commit, on a thread and a connection of its own.
+    BackgroundCheckpoint m_checkpoint;
     mutable records::StoreErrors m_errors;
     mutable int m_operations = 0;
     mutable int m_errorScopes = 0;
