@@ -44,7 +44,8 @@ int RunArchiveCommand(const CtlOptions& o) {
     if (!archive::ParseLocation(w.at(2), &location, &error)) {
         return fail(error, kExitUsage);
     }
-    // Read only: an export never creates, migrates or changes the archive.
+    // Read only: an export never creates, migrates or changes the archive, so it may come from
+    // a streaming replica.
     archive::Archive a;
     error = a.OpenReadOnly(w.at(2));
     if (!error.isEmpty()) {
