@@ -57,6 +57,7 @@ CAboutDlg::CAboutDlg(QWidget* parent, DeviceLink* link)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     m_comm.setObjectName(QStringLiteral("id1004"));
+    HoldWhileShowing(&m_comm);
     connect(&m_read, &IdentityRead::Finished, this, &CAboutDlg::OnIdentityRead);
 }
 

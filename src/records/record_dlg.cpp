@@ -84,6 +84,7 @@ CRecordDlg::CRecordDlg(QWidget* parent, DeviceLink* link)
     setFixedSize(du.size(256, 210));
 
     m_comm.setObjectName(QStringLiteral("id%1").arg(kIdComm));
+    HoldWhileShowing(&m_comm);
     m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
     connect(&m_logClear, &LogClear::Finished, this, &CRecordDlg::HandleClearResult);
     connect(&m_logRead, &LogRead::Announced, this, [this](int announced) {

@@ -60,6 +60,7 @@ CDeviceClockDlg::CDeviceClockDlg(QWidget* parent, DeviceLink* link)
     connect(exit, &QPushButton::clicked, this, &QDialog::accept);
 
     m_comm.setObjectName(QStringLiteral("id1004"));
+    HoldWhileShowing(&m_comm);
     m_journal.SetFailureNotice([this](const QString& text) { ShowMessageBox(this, text); });
     connect(&m_read, &ClockRead::Finished, this, &CDeviceClockDlg::OnClockRead);
     connect(&m_set, &ClockSet::Finished, this, &CDeviceClockDlg::OnClockSet);

@@ -22,6 +22,7 @@ CParameterDlg::CParameterDlg(const ParameterCodec& codec, const ParameterDlgTemp
     m_device = link ? link : new DeviceLink(this);
     m_comm = &m_device->Comm();
     m_comm->setObjectName(QStringLiteral("id%1").arg(kIdComm));
+    HoldWhileShowing(m_comm);
     m_write = new ParameterWrite(*m_device, &m_journal, this);
     m_read = new ParameterRead(*m_device, &m_journal, this);
     m_compare = new ParameterCompare(*m_device, &m_journal, this);

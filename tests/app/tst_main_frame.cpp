@@ -8,6 +8,7 @@
 #include "app/main_frame.h"
 #include "common/globals.h"
 #include "link/fake_serial_line.h"
+#include "records/record_dlg.h"
 #include "support/test_support.h"
 
 namespace {
@@ -52,6 +53,15 @@ private Q_SLOTS:
               &frame.ClockDlg().Link(), &frame.RecordDlg().Link()}) {
             QCOMPARE(link, &frame.Link());
         }
+        // The line's serial control sits under the dialog that is showing, as its own would.
+        CRecordDlg& records = frame.RecordDlg();
+        CMSComm* comm = &frame.Link().Comm();
+        QCOMPARE(records.findChild<CMSComm*>(QStringLiteral("id1004")), nullptr);
+        records.show();
+        QCOMPARE(records.findChild<CMSComm*>(QStringLiteral("id1004")), comm);
+        records.done(QDialog::Rejected);
+        QCOMPARE(records.findChild<CMSComm*>(QStringLiteral("id1004")), nullptr);
+        QCOMPARE(frame.Link().findChild<CMSComm*>(QStringLiteral("id1004")), comm);
         QCOMPARE(BarTexts(frame),
                  (QStringList{QStringLiteral("KPA-650"), QStringLiteral("维护软件切换"),
                               QStringLiteral("串口设置"), QStringLiteral("帮助(&H)")}));
