@@ -106,9 +106,11 @@ void DeviceExchange::Send() {
     m_quiet.stop();
     m_quiet.setInterval(m_request.quietMs);
     ++m_attempts;
+    m_comm.SetOutputHeld(true);
     for (const QString& text : m_request.texts) {
         SendHexText(m_comm, text);
     }
+    m_comm.SetOutputHeld(false);
     m_timeOut.start(m_request.timeOutMs);
 }
 

@@ -97,6 +97,16 @@ bool CMSComm::SetSettings(const QString& settings) {
 void CMSComm::SetOutput(const QByteArray& bytes) {
     if (m_backend->IsOpen()) {
         m_backend->Write(bytes);
+        if (!m_outputHeld) {
+            m_backend->Flush();
+        }
+    }
+}
+
+void CMSComm::SetOutputHeld(bool held) {
+    m_outputHeld = held;
+    if (!held) {
+        m_backend->Flush();
     }
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "link/line_error_text.h"
 #include "link/port_names.h"
@@ -113,6 +114,7 @@ bool TcpBackend::Open(const QString& deviceName, QString* error) {
 
 void TcpBackend::Close() {
     m_open = false;
+    m_queued.clear();
     if (m_socket.state() != QAbstractSocket::UnconnectedState) {
         m_socket.flush();
         m_socket.abort();
@@ -143,9 +145,23 @@ bool TcpBackend::Write(const QByteArray& bytes) {
     if (!IsOpen()) {
         return false;
     }
-    const bool queued = m_socket.write(bytes) == bytes.size();
-    m_socket.flush();  // hand it to the network now, not at the next turn of the loop
-    return queued;
+    m_queued += bytes;
+    return true;
+}
+
+void TcpBackend::Flush() {
+    const QByteArray bytes = std::exchange(m_queued, QByteArray());
+    if (bytes.isEmpty() || !IsOpen()) {
+        return;
+    }
+    // As the serial line's: straight to the socket while Qt holds nothing back; the rest (and
+    // any error) through Qt, handed to the network now, not at the next turn of the loop.
+    const qint64 done =
+        m_socket.bytesToWrite() == 0 ? WriteNow(m_socket.socketDescriptor(), bytes, true) : 0;
+    if (done < bytes.size()) {
+        m_socket.write(bytes.constData() + done, bytes.size() - done);
+        m_socket.flush();
+    }
 }
 
 qint64 TcpBackend::DiscardInput() {

@@ -34,6 +34,7 @@ public:
     qint64 BytesAvailable() const override;
     QByteArray Read(qint64 maxSize) override;
     bool Write(const QByteArray& bytes) override;
+    void Flush() override;
     qint64 DiscardInput() override;
     bool Serves(const QString& deviceName) const override;
 
@@ -44,4 +45,5 @@ private:
     QTcpSocket m_socket;
     QString m_deviceName;
     bool m_open = false;
+    QByteArray m_queued;  // written, not yet flushed
 };
