@@ -135,6 +135,14 @@ public:
     // Migrates only up to `version` (tests of the migration path).
     QString OpenAtVersion(const QString& location, int version);
 
+    // The writes between BeginBatch and CommitBatch go into one transaction: one sync to disk
+    // for all of them instead of one each. Every call stays atomic on its own within it (its
+    // failure undoes only its own part); nothing of the batch counts before CommitBatch, and
+    // a failed commit (or closing the archive) undoes the whole batch. One batch at a time.
+    QString BeginBatch();
+    QString CommitBatch();
+    bool InBatch() const { return m_inBatch; }
+
     // Inserts the device or updates its description (station, channel, port); identity fields
     // and the variant are updated only when given (non-empty, >= 0).
     QString SaveDevice(const DeviceRow& device);
@@ -175,6 +183,29 @@ private:
 
     Location m_location;
     QString m_connectionName;
+    bool m_inBatch = false;
+};
+
+// A batch for the length of a scope: begun when made, committed by Commit or at the scope's end.
+// When the batch cannot begin, every call commits on its own as without one.
+class Batch {
+public:
+    explicit Batch(Archive& archive) : m_archive(archive), m_open(archive.BeginBatch().isEmpty()) {}
+    ~Batch() { Commit(); }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    // Empty on success (or when there was no batch).
+    QString Commit() {
+        if (!m_open) {
+            return {};
+        }
+        m_open = false;
+        return m_archive.CommitBatch();
+    }
+
+private:
+    Archive& m_archive;
+    bool m_open;
 };
 
 }  // namespace archive
