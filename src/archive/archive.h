@@ -3,7 +3,10 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -20,6 +23,8 @@
 // agree with the stored ones position by position adds only those beyond them; a read that
 // disagrees, or a whole log shorter than the stored one, means the device was cleared (by this
 // program or by hand) and starts the next generation, keeping the old one.
+
+class QSqlQuery;
 
 namespace archive {
 
@@ -177,13 +182,21 @@ public:
     QStringList IntegrityProblems() const;
 
 private:
+    // Runs a statement of the write path with its values, preparing it once per connection:
+    // PostgreSQL then takes one round trip per use instead of three (prepare, execute,
+    // deallocate), SQLite parses it once. Null with `error` set on failure. A query that
+    // returned rows is finished by its user (SQLite commits only with none left running).
+    QSqlQuery* Execute(const QString& sql, const QVariantList& values, QString* error);
+    QString EventsInsertSql() const;
+    // The records of `read` from `first` on as rows of a JSON array, for EventsInsertSql.
+    static QString EventsJson(const ReadToStore& read, std::size_t first);
     QString Migrate(int upTo);
     QString NowMsSql() const;
-    std::optional<qint64> DeviceId(const QString& name, QString* error) const;
 
     Location m_location;
     QString m_connectionName;
     bool m_inBatch = false;
+    std::map<QString, std::unique_ptr<QSqlQuery>> m_statements;
 };
 
 // A batch for the length of a scope: begun when made, committed by Commit or at the scope's end.

@@ -42,6 +42,10 @@ public:
     // Hands what is queued to the system now. A request written a byte at a time then leaves in
     // one piece: one system call here, one wake-up of the device's reader, one TCP segment.
     virtual void Flush() {}
+    // Takes what the system holds for the line into the read buffer without waiting (a thread
+    // kept busy elsewhere sees its timers before the line's notification); true when bytes are
+    // waiting to be read. A test line has nothing beyond what it delivered.
+    virtual bool FetchWaiting() { return false; }
     // Throws away every byte received and not yet read, the operating system's queue included,
     // and says how many it threw away (a log read counts them as doubt).
     virtual qint64 DiscardInput() = 0;

@@ -132,9 +132,21 @@ void DeviceExchange::OnComm() {
 }
 
 void DeviceExchange::OnQuiet() {
-    if (m_busy) {
+    if (m_busy && !TookLateBytes()) {
         Judge(true);
     }
+}
+
+bool DeviceExchange::TookLateBytes() {
+    // A thread kept busy elsewhere (a fleet's archive commit) may see the quiet or the time-out
+    // before bytes that came in time: they are taken first, as if seen when they came, which
+    // starts both waits again.
+    const quint64 serial = m_serial;
+    const qsizetype before = m_burst.size();
+    if (!m_comm.ReceiveWaiting()) {
+        return false;
+    }
+    return !m_busy || serial != m_serial || m_burst.size() != before;
 }
 
 bool DeviceExchange::Acceptable(const QByteArray& reply) const {
@@ -199,7 +211,7 @@ void DeviceExchange::TryAgainOrFail() {
 }
 
 void DeviceExchange::OnTimeOut() {
-    if (!m_busy) {
+    if (!m_busy || TookLateBytes()) {
         return;
     }
     if (m_burst.isEmpty()) {

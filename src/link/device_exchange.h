@@ -137,6 +137,8 @@ private:
     void OnComm();
     void OnQuiet();
     void OnTimeOut();
+    // Bytes the line held unreported were taken (and the exchange went on or ended with them).
+    bool TookLateBytes();
     void OnLineLost(const QString& error);
     void Judge(bool lineQuiet);
     bool Acceptable(const QByteArray& reply) const;

@@ -122,6 +122,15 @@ QString CMSComm::DeviceName() const {
     return m_deviceName.isEmpty() ? PortDeviceName(m_commPort) : m_deviceName;
 }
 
+bool CMSComm::ReceiveWaiting() {
+    if (m_rThreshold <= 0 || !m_backend->IsOpen() || !m_backend->FetchWaiting() ||
+        m_backend->BytesAvailable() < m_rThreshold) {
+        return false;
+    }
+    RaiseIfWaiting();
+    return true;
+}
+
 void CMSComm::RaiseIfWaiting() {
     if (m_rThreshold <= 0 || !m_backend->IsOpen()) {
         return;

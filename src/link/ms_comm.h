@@ -60,6 +60,9 @@ public:
     QByteArray GetInput();
 
     short GetCommEvent() const { return m_commEvent; }
+    // Raises OnComm now for bytes the line holds and has not reported yet (the thread was busy
+    // elsewhere); false when none wait.
+    bool ReceiveWaiting();
 
     // Device name the port number stands for (see port_names.h), or the one set here.
     QString DeviceName() const;

@@ -68,6 +68,10 @@ QByteArray SerialPortBackend::Read(qint64 maxSize) {
     return m_port.read(maxSize);
 }
 
+bool SerialPortBackend::FetchWaiting() {
+    return IsOpen() && (m_port.bytesAvailable() > 0 || m_port.waitForReadyRead(0));
+}
+
 qint64 SerialPortBackend::DiscardInput() {
     if (!m_port.isOpen()) {
         return 0;

@@ -19,6 +19,7 @@ public:
     qint64 BytesAvailable() const override;
     QByteArray Read(qint64 maxSize) override;
     qint64 DiscardInput() override;
+    bool FetchWaiting() override;
     bool Write(const QByteArray& bytes) override;
     void Flush() override;
     bool Serves(const QString& deviceName) const override;

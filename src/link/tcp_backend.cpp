@@ -164,6 +164,10 @@ void TcpBackend::Flush() {
     }
 }
 
+bool TcpBackend::FetchWaiting() {
+    return IsOpen() && (m_socket.bytesAvailable() > 0 || m_socket.waitForReadyRead(0));
+}
+
 qint64 TcpBackend::DiscardInput() {
     if (!IsOpen()) {
         return 0;

@@ -36,6 +36,7 @@ public:
     bool Write(const QByteArray& bytes) override;
     void Flush() override;
     qint64 DiscardInput() override;
+    bool FetchWaiting() override;
     bool Serves(const QString& deviceName) const override;
 
 private:
