@@ -96,8 +96,9 @@ int main(int argc, char** argv) {
 
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QStringLiteral(KP650_WEB_PATH), {QStringLiteral("--archive"), archivePath,
-                                                  QStringLiteral("--port"), QStringLiteral("0")});
+    server.start(QStringLiteral(KP650_WEB_PATH),
+                 {QStringLiteral("--archive"), archivePath, QStringLiteral("--port"),
+                  QStringLiteral("0"), QStringLiteral("--threads"), threads});
     if (!server.waitForReadyRead(10000)) {
         std::fprintf(stderr, "kp650-web did not start\n");
         return 1;

@@ -7,6 +7,7 @@
 #include <QStatusBar>
 #include <QWindow>
 
+#include "app/archive_records_dlg.h"
 #include "app/journal_dlg.h"
 #include "app/kpb650_view.h"
 #include "common/globals.h"
@@ -91,6 +92,8 @@ void CMainFrame::BuildMenu(Menu& menu, int variant) {
         ->addAction(QStringLiteral("通道分析(发信端与收信端)..."), this,
                     [this] { RunChannelViewDialog(this); })
         ->setObjectName(QStringLiteral("channelView"));
+    command(device, QStringLiteral("从归档库读取记录(&G)..."), kCmdArchiveRecords,
+            &CMainFrame::OnArchiveRecords);
 
     QAction* switchItem = command(nullptr, QStringLiteral("维护软件切换"), kCmdSwitchVariant,
                                   &CMainFrame::OnSwitchVariant);
@@ -348,4 +351,13 @@ void CMainFrame::OnClockSettings() {
 void CMainFrame::OnJournal() {
     CJournalDlg dlg(journal::DefaultJournalPath(), this);
     dlg.exec();
+}
+
+void CMainFrame::OnArchiveRecords() {
+    CArchiveRecordsDlg dlg(g_variant, this);
+    if (dlg.exec() != QDialog::Accepted) {
+        return;
+    }
+    m_recordDlg.SetArchiveRecords(dlg.TakeRecords());
+    m_recordDlg.exec();
 }

@@ -38,6 +38,8 @@ public:
         kCmdChoosePort = 32790,
         // Below the device menu's items: the journal of writes.
         kCmdJournal = 32791,
+        // Last in the device menu: one device's events out of the fleet archive, read-only.
+        kCmdArchiveRecords = 32792,
     };
 
     explicit CMainFrame(QWidget* parent = nullptr);
@@ -80,6 +82,7 @@ public:
     void OnRecordQuery();
     void OnClockSettings();
     void OnJournal();
+    void OnArchiveRecords();
 
 Q_SIGNALS:
     // Command 57664 belongs to the application object.

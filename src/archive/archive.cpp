@@ -21,6 +21,9 @@ QAtomicInt g_connectionCounter;
 
 const QString kLocalFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
 
+// The oldest schema whose tables and columns the reading calls know.
+constexpr int kOldestReadableSchema = 2;
+
 QString UtcText(const QDateTime& time) {
     // Fixed width ("2024-03-05T10:00:00.500Z"), so that text order is time order.
     return time.isValid() ? time.toUTC().toString(Qt::ISODateWithMs) : QString();
@@ -94,6 +97,21 @@ const std::vector<Migration>& Migrations() {
           QStringLiteral("ALTER TABLE devices ADD COLUMN next_poll TEXT"),
           QStringLiteral("ALTER TABLE devices ADD COLUMN collector TEXT"),
           QStringLiteral("CREATE INDEX reads_device ON reads (device_id, id)")}},
+        // The journals of writes of every computer: each entry and each completion once, known
+        // by the entry's uid.
+        {3,
+         {QStringLiteral("CREATE TABLE journal_entries (id %ID%, uid TEXT NOT NULL UNIQUE,"
+                         " utc TEXT NOT NULL, local TEXT NOT NULL, os_user TEXT NOT NULL,"
+                         " host TEXT NOT NULL, program TEXT NOT NULL, port TEXT NOT NULL,"
+                         " device TEXT NOT NULL, identification TEXT NOT NULL, kind TEXT NOT NULL,"
+                         " sent_fields TEXT NOT NULL, sent_bytes TEXT NOT NULL,"
+                         " before_fields TEXT NOT NULL, archive_file TEXT NOT NULL,"
+                         " pushed_at TEXT NOT NULL)"),
+          QStringLiteral("CREATE TABLE journal_completions (entry_uid TEXT PRIMARY KEY"
+                         " REFERENCES journal_entries(uid), utc TEXT NOT NULL,"
+                         " outcome TEXT NOT NULL, after_fields TEXT NOT NULL,"
+                         " detail TEXT NOT NULL, pushed_at TEXT NOT NULL)"),
+          QStringLiteral("CREATE INDEX journal_entries_device ON journal_entries (device, utc)")}},
     };
     return migrations;
 }
@@ -267,6 +285,40 @@ QString Archive::Open(const QString& location) {
 }
 
 QString Archive::Open(const Location& location) {
+    return Connect(location, false);
+}
+
+QString Archive::OpenReadOnly(const QString& text) {
+    Location location;
+    QString error;
+    if (!ParseLocation(text, &location, &error)) {
+        return error;
+    }
+    // A read-only open never creates the file, nor a journal beside it.
+    if (location.dialect == Dialect::Sqlite && !QFileInfo(location.path).isFile()) {
+        return location.path + QStringLiteral(": no such archive file");
+    }
+    if (!(error = Connect(location, true)).isEmpty()) {
+        return error;
+    }
+    const int version = SchemaVersion();
+    if (version < kOldestReadableSchema) {
+        Close();
+        return version < 0 ? QStringLiteral("not a fleet archive (no schema version)")
+                           : QStringLiteral(
+                                 "the archive's schema (version %1) is older than this"
+                                 " program reads")
+                                 .arg(version);
+    }
+    if (version > LatestSchemaVersion()) {
+        Close();
+        return QStringLiteral("the archive's schema (version %1) is newer than this program knows")
+            .arg(version);
+    }
+    return {};
+}
+
+QString Archive::Connect(const Location& location, bool readOnly) {
     Close();
     m_location = location;
     m_connectionName =
@@ -275,7 +327,9 @@ QString Archive::Open(const Location& location) {
     if (location.dialect == Dialect::Sqlite) {
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         db.setDatabaseName(location.path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;"
+                                                       "QSQLITE_BUSY_TIMEOUT=5000")
+                                      : QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
     } else {
         db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
         db.setHostName(location.host);
@@ -297,17 +351,27 @@ QString Archive::Open(const Location& location) {
         Close();
         return text.isEmpty() ? QStringLiteral("the archive could not be opened") : text;
     }
-    if (location.dialect == Dialect::Sqlite) {
-        QSqlQuery q(db);
+    QStringList setup;
+    if (location.dialect == Dialect::Sqlite && readOnly) {
+        // Pages mapped instead of copied by a system call each: readers of a large archive
+        // share the system's cache and step through it at memory speed.
+        setup << QStringLiteral("PRAGMA mmap_size=1073741824");
+    } else if (location.dialect == Dialect::Sqlite) {
         // WAL: readers never block the writer; FULL: a committed read survives a power cut
         // before the device is cleared.
-        for (const char* pragma :
-             {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
-            if (!q.exec(QString::fromLatin1(pragma))) {
-                const QString text = ErrorOf(q, QString::fromLatin1(pragma));
-                Close();
-                return text;
-            }
+        setup << QStringLiteral("PRAGMA journal_mode=WAL")
+              << QStringLiteral("PRAGMA synchronous=FULL")
+              << QStringLiteral("PRAGMA foreign_keys=ON");
+    } else if (readOnly) {
+        // Every transaction of this session is read-only; a statement that writes fails.
+        setup << QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");
+    }
+    QSqlQuery q(db);
+    for (const QString& statement : setup) {
+        if (!q.exec(statement)) {
+            const QString text = ErrorOf(q, statement);
+            Close();
+            return text;
         }
     }
     return {};
@@ -760,60 +824,147 @@ QString Archive::ReleaseLease(const QString& device, const QString& collector) {
     return error;
 }
 
+namespace {
+
+// Reading calls give their error through an optional pointer.
+bool Read(QSqlQuery& q, const QString& sql, const QVariantList& values, QString* error) {
+    q.setForwardOnly(true);
+    QString e;
+    if (Run(q, sql, values, &e)) {
+        return true;
+    }
+    if (error) {
+        *error = e;
+    }
+    return false;
+}
+
+std::optional<qint64> OptionalNumber(const QVariant& value) {
+    if (value.isNull()) {
+        return std::nullopt;
+    }
+    return value.toLongLong();
+}
+
+const QString kDeviceColumns = QStringLiteral(
+    "SELECT d.id, d.name, d.station, d.channel, d.port, d.variant, d.id_version, d.id_date,"
+    " d.id_checksum, d.generation, d.last_success, d.last_error_at, d.last_error, d.next_poll,"
+    " d.collector");
+
+DeviceRow DeviceFromQuery(const QSqlQuery& q) {
+    DeviceRow d;
+    d.id = q.value(0).toLongLong();
+    d.name = q.value(1).toString();
+    d.station = q.value(2).toString();
+    d.channel = q.value(3).toString();
+    d.port = q.value(4).toString();
+    d.variant = q.value(5).isNull() ? -1 : q.value(5).toInt();
+    d.idVersion = q.value(6).toString();
+    d.idDate = q.value(7).toString();
+    d.idChecksum = q.value(8).toString();
+    d.generation = q.value(9).toInt();
+    d.lastSuccess = FromUtcText(q.value(10));
+    d.lastErrorAt = FromUtcText(q.value(11));
+    d.lastError = q.value(12).toString();
+    d.nextPoll = FromUtcText(q.value(13));
+    d.collector = q.value(14).toString();
+    return d;
+}
+
+// A device's events in a range: the WHERE clause and its values.
+QString EventsWhere(const EventQuery& query, QVariantList* values) {
+    QString sql = QStringLiteral(" WHERE e.device_id = (SELECT id FROM devices WHERE name = ?)");
+    *values << query.device;
+    // A start key within the range replaces the lower bound, so that the index is entered at
+    // the key instead of at the range's start.
+    if (query.start && !query.start->at.isEmpty()) {
+        sql += QStringLiteral(" AND e.at >= ? AND (e.at > ? OR e.id >= ?)");
+        *values << query.start->at << query.start->at << query.start->id;
+    } else {
+        if (query.from.isValid()) {
+            sql += QStringLiteral(" AND e.at >= ?");
+            *values << query.from.toString(kLocalFormat);
+        }
+        if (query.start) {
+            sql += QStringLiteral(" AND (e.at IS NOT NULL OR e.id >= ?)");
+            *values << query.start->id;
+        }
+    }
+    if (query.to.isValid()) {
+        sql += QStringLiteral(" AND e.at < ?");
+        *values << query.to.toString(kLocalFormat);
+    }
+    return sql;
+}
+
+QString TimeOrder(Dialect dialect) {
+    // The (device, time) index holds the rows in this order; PostgreSQL puts a missing time
+    // last unless told.
+    return dialect == Dialect::Postgres ? QStringLiteral(" ORDER BY e.at NULLS FIRST, e.id")
+                                        : QStringLiteral(" ORDER BY e.at, e.id");
+}
+
+}  // namespace
+
 std::vector<DeviceRow> Archive::Devices(QString* error) const {
     std::vector<DeviceRow> rows;
     QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
-    QString e;
-    if (!Run(q,
-             QStringLiteral("SELECT d.id, d.name, d.station, d.channel, d.port, d.variant,"
-                            " d.id_version, d.id_date, d.id_checksum, d.generation,"
-                            " d.last_success, d.last_error_at, d.last_error, d.next_poll,"
-                            " d.collector, (SELECT COUNT(*) FROM events e WHERE e.device_id ="
-                            " d.id) FROM devices d ORDER BY d.name"),
-             {}, &e)) {
-        if (error) {
-            *error = e;
-        }
+    // Counts come from the reads (each says how many records it added), so the fleet costs one
+    // look per device instead of a count over every event.
+    if (!Read(q,
+              kDeviceColumns +
+                  QStringLiteral(
+                      ", (SELECT COALESCE(SUM(r.new_records), 0) FROM reads r"
+                      "  WHERE r.device_id = d.id),"
+                      " (SELECT COUNT(*) FROM reads r WHERE r.device_id = d.id),"
+                      " (SELECT COUNT(*) FROM reads r WHERE r.device_id = d.id"
+                      "  AND r.outcome <> 'ok'),"
+                      " (SELECT r.started_at FROM reads r WHERE r.device_id = d.id"
+                      "  ORDER BY r.id DESC LIMIT 1),"
+                      " (SELECT r.outcome FROM reads r WHERE r.device_id = d.id"
+                      "  ORDER BY r.id DESC LIMIT 1),"
+                      " (SELECT r.clock_offset_ms FROM reads r WHERE r.device_id = d.id AND"
+                      "  r.clock_offset_ms IS NOT NULL ORDER BY r.id DESC LIMIT 1)"
+                      " FROM devices d ORDER BY d.name"),
+              {}, error)) {
         return rows;
     }
     while (q.next()) {
-        DeviceRow d;
-        d.id = q.value(0).toLongLong();
-        d.name = q.value(1).toString();
-        d.station = q.value(2).toString();
-        d.channel = q.value(3).toString();
-        d.port = q.value(4).toString();
-        d.variant = q.value(5).isNull() ? -1 : q.value(5).toInt();
-        d.idVersion = q.value(6).toString();
-        d.idDate = q.value(7).toString();
-        d.idChecksum = q.value(8).toString();
-        d.generation = q.value(9).toInt();
-        d.lastSuccess = FromUtcText(q.value(10));
-        d.lastErrorAt = FromUtcText(q.value(11));
-        d.lastError = q.value(12).toString();
-        d.nextPoll = FromUtcText(q.value(13));
-        d.collector = q.value(14).toString();
+        DeviceRow d = DeviceFromQuery(q);
         d.records = q.value(15).toLongLong();
+        d.reads = q.value(16).toLongLong();
+        d.failedReads = q.value(17).toLongLong();
+        d.lastReadAt = FromUtcText(q.value(18));
+        d.lastReadOutcome = q.value(19).toString();
+        d.clockOffsetMs = OptionalNumber(q.value(20));
         rows.push_back(d);
     }
     return rows;
 }
 
-std::vector<ReadRow> Archive::Reads(const QString& device, int offset, int limit,
-                                    QString* error) const {
+std::optional<DeviceRow> Archive::Device(const QString& name, QString* error) const {
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    if (!Read(q, kDeviceColumns + QStringLiteral(" FROM devices d WHERE d.name = ?"), {name},
+              error) ||
+        !q.next()) {
+        return std::nullopt;
+    }
+    return DeviceFromQuery(q);
+}
+
+std::vector<ReadRow> Archive::Reads(const QString& device, qint64 offset, int limit, QString* error,
+                                    ReadOrder order) const {
     std::vector<ReadRow> rows;
     QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
-    QString e;
-    if (!Run(q,
-             QStringLiteral("SELECT r.id, d.name, r.collector, r.host, r.started_at,"
-                            " r.finished_at, r.clock_offset_ms, r.outcome, r.record_count,"
-                            " r.new_records, r.generation FROM reads r JOIN devices d"
-                            " ON d.id = r.device_id WHERE d.name = ? OR ? = ''"
-                            " ORDER BY r.id LIMIT ? OFFSET ?"),
-             {Text(device), Text(device), limit, offset}, &e)) {
-        if (error) {
-            *error = e;
-        }
+    if (!Read(q,
+              QStringLiteral("SELECT r.id, d.name, r.collector, r.host, r.started_at,"
+                             " r.finished_at, r.clock_offset_ms, r.outcome, r.record_count,"
+                             " r.new_records, r.generation FROM reads r JOIN devices d"
+                             " ON d.id = r.device_id WHERE d.name = ? OR ? = ''"
+                             " ORDER BY r.id") +
+                  (order == ReadOrder::Newest ? QStringLiteral(" DESC") : QString()) +
+                  QStringLiteral(" LIMIT ? OFFSET ?"),
+              {Text(device), Text(device), limit, offset}, error)) {
         return rows;
     }
     while (q.next()) {
@@ -824,9 +975,7 @@ std::vector<ReadRow> Archive::Reads(const QString& device, int offset, int limit
         r.host = q.value(3).toString();
         r.started = FromUtcText(q.value(4));
         r.finished = FromUtcText(q.value(5));
-        if (!q.value(6).isNull()) {
-            r.clockOffsetMs = q.value(6).toLongLong();
-        }
+        r.clockOffsetMs = OptionalNumber(q.value(6));
         r.outcome = q.value(7).toString();
         r.recordCount = q.value(8).toInt();
         r.newRecords = q.value(9).toInt();
@@ -836,45 +985,181 @@ std::vector<ReadRow> Archive::Reads(const QString& device, int offset, int limit
     return rows;
 }
 
-std::vector<EventRow> Archive::Events(const QString& device, const QDateTime& from,
-                                      const QDateTime& to, int offset, int limit,
-                                      QString* error) const {
-    std::vector<EventRow> rows;
+std::optional<qint64> Archive::ReadCount(const QString& device, QString* error) const {
     QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
-    QString sql = QStringLiteral(
-        "SELECT e.id, e.generation, e.position, e.year, e.month, e.day, e.hour, e.minute,"
-        " e.second, e.msecond, e.event, e.code, e.read_id FROM events e JOIN devices d"
-        " ON d.id = e.device_id WHERE d.name = ?");
-    QVariantList values{device};
-    if (from.isValid()) {
-        sql += QStringLiteral(" AND e.at >= ?");
-        values << from.toString(kLocalFormat);
+    if (!Read(q,
+              QStringLiteral("SELECT COUNT(*) FROM reads r WHERE r.device_id ="
+                             " (SELECT id FROM devices WHERE name = ?)"),
+              {device}, error) ||
+        !q.next()) {
+        return std::nullopt;
     }
-    if (to.isValid()) {
-        sql += QStringLiteral(" AND e.at < ?");
-        values << to.toString(kLocalFormat);
+    return q.value(0).toLongLong();
+}
+
+std::optional<qint64> Archive::Version(QString* error) const {
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    if (!Read(q, QStringLiteral("SELECT COALESCE(MAX(id), 0) FROM reads"), {}, error) ||
+        !q.next()) {
+        return std::nullopt;
     }
-    sql += QStringLiteral(" ORDER BY e.generation, e.position LIMIT ? OFFSET ?");
-    values << limit << offset;
-    QString e;
-    if (!Run(q, sql, values, &e)) {
-        if (error) {
-            *error = e;
-        }
+    return q.value(0).toLongLong();
+}
+
+std::vector<EventRow> Archive::Events(const EventQuery& query, QString* error) const {
+    std::vector<EventRow> rows;
+    QVariantList values;
+    const QString sql =
+        QStringLiteral(
+            "SELECT e.id, e.generation, e.position, e.year, e.month, e.day, e.hour,"
+            " e.minute, e.second, e.msecond, e.event, e.code, e.read_id, e.at"
+            " FROM events e") +
+        EventsWhere(query, &values) +
+        (query.order == EventOrder::Time ? TimeOrder(m_location.dialect)
+                                         : QStringLiteral(" ORDER BY e.generation, e.position")) +
+        QStringLiteral(" LIMIT ? OFFSET ?");
+    values << query.limit << query.offset;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    if (!Read(q, sql, values, error)) {
         return rows;
     }
+    rows.reserve(static_cast<std::size_t>(std::max(0, query.limit)));
     while (q.next()) {
         EventRow r;
         r.id = q.value(0).toLongLong();
-        r.device = device;
+        r.device = query.device;
         r.generation = q.value(1).toInt();
         r.position = q.value(2).toInt();
         r.record = RecordFromQuery(q, 3);
         r.code = q.value(11).isNull() ? -1 : q.value(11).toInt();
         r.readId = q.value(12).toLongLong();
-        rows.push_back(r);
+        r.at = q.value(13).toString();
+        rows.push_back(std::move(r));
     }
     return rows;
+}
+
+std::vector<EventRow> Archive::Events(const QString& device, const QDateTime& from,
+                                      const QDateTime& to, int offset, int limit,
+                                      QString* error) const {
+    EventQuery query;
+    query.device = device;
+    query.from = from;
+    query.to = to;
+    query.offset = offset;
+    query.limit = limit;
+    return Events(query, error);
+}
+
+std::optional<EventIndex> Archive::IndexEvents(const EventQuery& query, int every,
+                                               QString* error) const {
+    EventIndex index;
+    index.every = std::max(1, every);
+    EventQuery whole = query;
+    whole.start.reset();
+    QVariantList values;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    // The index alone answers this: no event row is read.
+    if (!Read(q,
+              QStringLiteral("SELECT e.at, e.id FROM events e") + EventsWhere(whole, &values) +
+                  TimeOrder(m_location.dialect),
+              values, error)) {
+        return std::nullopt;
+    }
+    while (q.next()) {
+        if (index.count % index.every == 0) {
+            index.keys.push_back({q.value(0).toString(), q.value(1).toLongLong()});
+        }
+        ++index.count;
+    }
+    return index;
+}
+
+JournalPushResult Archive::PushJournal(const std::vector<journal::Entry>& entries) {
+    JournalPushResult result;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    Transaction tx(db, m_location.dialect);
+    if (!tx.Ok()) {
+        result.error = tx.Error();
+        return result;
+    }
+    QSqlQuery q(db);
+    const QString now = UtcText(QDateTime::currentDateTimeUtc());
+    for (const journal::Entry& e : entries) {
+        const journal::PlannedWrite& w = e.write;
+        if (!Run(q,
+                 QStringLiteral(
+                     "INSERT INTO journal_entries (uid, utc, local, os_user, host, program, port,"
+                     " device, identification, kind, sent_fields, sent_bytes, before_fields,"
+                     " archive_file, pushed_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+                     " ?, ?) ON CONFLICT (uid) DO NOTHING"),
+                 {e.uid, UtcText(e.utc), Text(e.local), Text(e.origin.user), Text(e.origin.host),
+                  Text(e.origin.program), Text(w.port), Text(w.device), Text(w.identification),
+                  journal::KindName(w.kind), journal::FieldsText(w.sent), Text(w.sentBytes),
+                  journal::FieldsText(w.before), Text(w.archiveFile), now},
+                 &result.error)) {
+            return {result.error, 0, 0};
+        }
+        result.entries += std::max(0, q.numRowsAffected());
+        if (!e.completedUtc.isValid()) {
+            continue;  // no outcome yet: a later push brings it
+        }
+        if (!Run(q,
+                 QStringLiteral("INSERT INTO journal_completions (entry_uid, utc, outcome,"
+                                " after_fields, detail, pushed_at) VALUES (?, ?, ?, ?, ?, ?)"
+                                " ON CONFLICT (entry_uid) DO NOTHING"),
+                 {e.uid, UtcText(e.completedUtc), journal::OutcomeName(e.outcome),
+                  journal::FieldsText(e.after), Text(e.detail), now},
+                 &result.error)) {
+            return {result.error, 0, 0};
+        }
+        result.completions += std::max(0, q.numRowsAffected());
+    }
+    result.error = tx.Commit();
+    if (!result.error.isEmpty()) {
+        return {result.error, 0, 0};
+    }
+    return result;
+}
+
+std::vector<journal::Entry> Archive::JournalEntries(QString* error) const {
+    std::vector<journal::Entry> entries;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    if (!Read(q,
+              QStringLiteral(
+                  "SELECT e.id, e.uid, e.utc, e.local, e.os_user, e.host, e.program, e.port,"
+                  " e.device, e.identification, e.kind, e.sent_fields, e.sent_bytes,"
+                  " e.before_fields, e.archive_file, c.utc, c.outcome, c.after_fields, c.detail"
+                  " FROM journal_entries e LEFT JOIN journal_completions c"
+                  " ON c.entry_uid = e.uid ORDER BY e.utc, e.uid"),
+              {}, error)) {
+        return entries;
+    }
+    while (q.next()) {
+        journal::Entry e;
+        e.id = q.value(0).toLongLong();
+        e.uid = q.value(1).toString();
+        e.utc = FromUtcText(q.value(2));
+        e.local = q.value(3).toString();
+        e.origin = {q.value(4).toString(), q.value(5).toString(), q.value(6).toString()};
+        e.write.port = q.value(7).toString();
+        e.write.device = q.value(8).toString();
+        e.write.identification = q.value(9).toString();
+        e.write.kind = journal::KindFromName(q.value(10).toString())
+                           .value_or(journal::WriteKind::ParameterWrite);
+        e.write.sent = journal::FieldsFromText(q.value(11).toString());
+        e.write.sentBytes = q.value(12).toString();
+        e.write.before = journal::FieldsFromText(q.value(13).toString());
+        e.write.archiveFile = q.value(14).toString();
+        if (!q.value(15).isNull()) {
+            e.completedUtc = FromUtcText(q.value(15));
+            e.outcome = journal::OutcomeFromName(q.value(16).toString());
+            e.after = journal::FieldsFromText(q.value(17).toString());
+            e.detail = q.value(18).toString();
+        }
+        entries.push_back(std::move(e));
+    }
+    return entries;
 }
 
 QStringList Archive::IntegrityProblems() const {

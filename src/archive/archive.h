@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "journal/journal.h"
 #include "records/event_record.h"
 
 // The fleet archive: every device's event log, the reads that brought it, the parameter sets
@@ -62,6 +63,12 @@ struct DeviceRow {
     QDateTime nextPoll;
     QString collector;
     qint64 records = 0;  // events archived, all generations
+    // From the reads that reached the log (Devices() only).
+    qint64 reads = 0;
+    qint64 failedReads = 0;               // reads whose outcome is not "ok"
+    QDateTime lastReadAt;                 // start of the latest read
+    QString lastReadOutcome;              //
+    std::optional<qint64> clockOffsetMs;  // at the latest read that measured it
 };
 
 struct ReadRow {
@@ -86,7 +93,42 @@ struct EventRow {
     EventRecord record;
     int code = -1;  // the device's event code, -1 where unknown
     qint64 readId = 0;
+    QString at;  // the record's time as text ("2024-03-05T10:00:00.500"), empty when none
 };
+
+// An event's place in time order: its time text (empty: no calendar time) and its id.
+struct EventKey {
+    QString at;
+    qint64 id = 0;
+};
+
+// Log order: by generation and position (as the device logged them). Time order: by time,
+// records without a calendar time first, ties in archive order, so that pages of one range
+// never repeat or skip an event.
+enum class EventOrder { Log, Time };
+
+struct EventQuery {
+    QString device;
+    // [from, to) on the device clock's readings; an invalid bound is open. Records without a
+    // calendar time are listed only when both bounds are open.
+    QDateTime from;
+    QDateTime to;
+    EventOrder order = EventOrder::Log;
+    std::optional<EventKey> start;  // time order: begin at this event, `offset` counts from it
+    qint64 offset = 0;
+    int limit = 100;
+};
+
+// A range's events counted, and the key of every `every`-th of them in time order (the first
+// at 0): a page far into the range starts at the key before it instead of stepping over all
+// the events before it.
+struct EventIndex {
+    qint64 count = 0;
+    int every = 1;
+    std::vector<EventKey> keys;
+};
+
+enum class ReadOrder { Oldest, Newest };
 
 // One read of a device's log, to be stored in one transaction.
 struct ReadToStore {
@@ -112,6 +154,14 @@ struct StoreResult {
     bool newGeneration = false;
 };
 
+// What a journal push added: entries the archive lacked, and completions of entries (an entry
+// pushed while its outcome was unknown gets its completion at a later push).
+struct JournalPushResult {
+    QString error;  // empty on success; nothing is stored when set
+    int entries = 0;
+    int completions = 0;
+};
+
 struct LeaseResult {
     QString error;
     bool held = false;
@@ -129,6 +179,10 @@ public:
     // success, else what failed.
     QString Open(const QString& location);
     QString Open(const Location& location);
+    // Opens an existing archive for reading only, as the web page and reports do: SQLite with
+    // its read-only flag (a missing file is an error, never created), PostgreSQL with every
+    // transaction of the session read-only (a replica works). The schema is not migrated.
+    QString OpenReadOnly(const QString& location);
     void Close();
     bool IsOpen() const;
     Dialect DialectInUse() const { return m_location.dialect; }
@@ -164,19 +218,34 @@ public:
                              bool* stored = nullptr);
     std::vector<QString> ParameterSets(const QString& device, QString* error = nullptr) const;
 
+    // Copies the journal entries and completions the archive lacks, known by their uid, in one
+    // transaction: pushing the same journal again adds nothing, and journals of several
+    // computers meet in one archive.
+    JournalPushResult PushJournal(const std::vector<journal::Entry>& entries);
+    // The entries pushed, by time (UTC), then uid; ids are the archive's own.
+    std::vector<journal::Entry> JournalEntries(QString* error = nullptr) const;
+
     // A lease on a device for `ttlMs` from the database's clock: taken when free, expired or
     // ours already (then renewed).
     LeaseResult AcquireLease(const QString& device, const QString& collector, int ttlMs);
     QString ReleaseLease(const QString& device, const QString& collector);
 
-    // Reading.
+    // Reading. Every device by name, with the counts of its reads.
     std::vector<DeviceRow> Devices(QString* error = nullptr) const;
-    std::vector<ReadRow> Reads(const QString& device, int offset, int limit,
-                               QString* error = nullptr) const;
-    // Events of a device, by time within [from, to) (invalid bounds: open), then by generation
-    // and position; records without a valid date are only listed when both bounds are open.
+    // One device without counts; nothing when it is not in the archive (error left empty).
+    std::optional<DeviceRow> Device(const QString& name, QString* error = nullptr) const;
+    // Reads of a device (an empty name: of all), paged.
+    std::vector<ReadRow> Reads(const QString& device, qint64 offset, int limit,
+                               QString* error = nullptr, ReadOrder order = ReadOrder::Oldest) const;
+    std::optional<qint64> ReadCount(const QString& device, QString* error = nullptr) const;
+    // Changes whenever events are added: every read stored gets a new number.
+    std::optional<qint64> Version(QString* error = nullptr) const;
+    std::vector<EventRow> Events(const EventQuery& query, QString* error = nullptr) const;
+    // Events of a device within [from, to), in log order.
     std::vector<EventRow> Events(const QString& device, const QDateTime& from, const QDateTime& to,
                                  int offset, int limit, QString* error = nullptr) const;
+    std::optional<EventIndex> IndexEvents(const EventQuery& query, int every,
+                                          QString* error = nullptr) const;
     // Empty when the archive is sound: the database's own check, no gap in any generation's
     // positions, every event's read present.
     QStringList IntegrityProblems() const;
@@ -192,6 +261,8 @@ private:
     static QString EventsJson(const ReadToStore& read, std::size_t first);
     QString Migrate(int upTo);
     QString NowMsSql() const;
+
+    QString Connect(const Location& location, bool readOnly);
 
     Location m_location;
     QString m_connectionName;

@@ -1,12 +1,12 @@
 #include "cli/ctl_archive.h"
 
 #include <QDate>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
 
 #include "archive/archive.h"
+#include "archive/device_events.h"
 #include "cli/ctl_output.h"
 #include "cli/ctl_record_files.h"
 #include "records/record_store.h"
@@ -20,9 +20,6 @@ void Write(FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
 }
-
-// Rows read from the archive per query: memory stays flat for any range.
-constexpr int kPageRows = 5000;
 
 }  // namespace
 
@@ -47,30 +44,20 @@ int RunArchiveCommand(const CtlOptions& o) {
     if (!archive::ParseLocation(w.at(2), &location, &error)) {
         return fail(error, kExitUsage);
     }
-    if (location.dialect == archive::Dialect::Sqlite && !QFileInfo::exists(location.path)) {
-        return fail(location.path + QStringLiteral(": no such archive"), kExitFile);
-    }
+    // Read only: an export never creates, migrates or changes the archive, so it may come from
+    // a streaming replica.
     archive::Archive a;
-    error = a.Open(w.at(2));
+    error = a.OpenReadOnly(w.at(2));
     if (!error.isEmpty()) {
         return fail(w.at(2) + QStringLiteral(": ") + error, kExitFile);
     }
-    int variant = -1;
-    for (const archive::DeviceRow& d : a.Devices(&error)) {
-        if (d.name == w.at(3)) {
-            variant = std::max(0, d.variant);
-        }
-    }
+    int variant = archive::DeviceVariant(a, w.at(3), &error);
     if (variant < 0) {
-        return fail(w.at(3) + QStringLiteral(": no such device in the archive ") + error,
-                    kExitFailure);
+        return fail(error, kExitFailure);
     }
     if (o.variant >= 0) {
         variant = o.variant;
     }
-    // Both days are included: up to the start of the day after `to`.
-    const QDateTime start = from.isValid() ? from.startOfDay() : QDateTime();
-    const QDateTime end = to.isValid() ? to.addDays(1).startOfDay() : QDateTime();
     RecordStore store;
     QTemporaryDir scratch;
     if (!o.output.isEmpty() &&
@@ -79,32 +66,34 @@ int RunArchiveCommand(const CtlOptions& o) {
         return fail(records::kWorkingDatabaseConnectFailedText, kExitFile);
     }
     int count = 0;
-    for (int offset = 0;; offset += kPageRows) {
-        const std::vector<archive::EventRow> page =
-            a.Events(w.at(3), start, end, offset, kPageRows, &error);
-        if (!error.isEmpty()) {
-            return fail(error, kExitFile);
-        }
-        std::vector<EventRecord> records;
-        for (const archive::EventRow& e : page) {
-            records.push_back(e.record);
-        }
-        if (o.output.isEmpty()) {
-            Write(stdout, QString::fromUtf8(RecordsToJsonLines(records)));
-        } else {
+    bool stored = true;
+    error = archive::ForEachEventPage(
+        a, {w.at(3), from, to}, [&](const std::vector<archive::EventRow>& page) {
+            std::vector<EventRecord> records;
+            for (const archive::EventRow& e : page) {
+                records.push_back(e.record);
+            }
+            count += static_cast<int>(page.size());
+            if (o.output.isEmpty()) {
+                Write(stdout, QString::fromUtf8(RecordsToJsonLines(records)));
+                return true;
+            }
             for (const EventRecord& r : records) {
                 if (!store.Append(records::kTempTable, r)) {
                     for (const records::StoreError& e : store.Errors().errors) {
                         Write(stderr, e.text + QLatin1Char('\n'));
                     }
-                    return kExitFile;
+                    stored = false;
+                    return false;
                 }
             }
-        }
-        count += static_cast<int>(page.size());
-        if (static_cast<int>(page.size()) < kPageRows) {
-            break;
-        }
+            return true;
+        });
+    if (!error.isEmpty()) {
+        return fail(error, kExitFile);
+    }
+    if (!stored) {
+        return kExitFile;
     }
     if (!o.output.isEmpty()) {
         const int code = WriteRecordFile(

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "archive/archive.h"
 #include "journal/journal.h"
 #include "journal/journal_report.h"
 
@@ -189,11 +190,56 @@ int ShowHistory(const journal::Journal& file, const CtlOptions& o) {
     return kExitOk;
 }
 
+// `journal push ARCHIVE`: the entries (and completions) the archive lacks, in one transaction.
+int PushJournal(const journal::Journal& file, const CtlOptions& o) {
+    const QString where = o.words.at(2);
+    archive::Location location;
+    QString error;
+    if (!archive::ParseLocation(where, &location, &error)) {
+        return Fail(kExitUsage, error);
+    }
+    // The fleet's archive is made by the collector; a mistyped path must not become a new one.
+    if (location.dialect == archive::Dialect::Sqlite && !QFileInfo::exists(location.path)) {
+        return Fail(kExitFile, location.path + QStringLiteral(": no such archive"));
+    }
+    const std::vector<journal::Entry> entries =
+        file.IsOpen() ? file.Entries({}, &error) : std::vector<journal::Entry>();
+    if (!error.isEmpty()) {
+        return Fail(kExitFile, file.Path() + QStringLiteral(": ") + error);
+    }
+    archive::Archive target;
+    error = target.Open(where);
+    if (!error.isEmpty()) {
+        return Fail(kExitFile, where + QStringLiteral(": ") + error);
+    }
+    const archive::JournalPushResult pushed = target.PushJournal(entries);
+    if (!pushed.error.isEmpty()) {
+        return Fail(kExitFile, where + QStringLiteral(": ") + pushed.error);
+    }
+    if (o.json) {
+        OutJson(QJsonObject{{QStringLiteral("entries"), pushed.entries},
+                            {QStringLiteral("completions"), pushed.completions},
+                            {QStringLiteral("journal"), static_cast<int>(entries.size())}});
+    } else if (o.verbosity > 0) {
+        Write(stdout, QStringLiteral("%1 new entries and %2 completions pushed (%3 entries in the"
+                                     " journal)\n")
+                          .arg(pushed.entries)
+                          .arg(pushed.completions)
+                          .arg(entries.size()));
+    }
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunJournalCommand(const CtlOptions& options) {
     const bool history = options.words.value(0) == QLatin1String("history");
-    if (!history && options.words.size() != 1) {
+    const bool push = !history && options.words.value(1) == QLatin1String("push");
+    if (push && options.words.size() != 3) {
+        return Fail(kExitUsage, QStringLiteral("journal push takes the archive: journal push"
+                                               " ARCHIVE"));
+    }
+    if (!history && !push && options.words.size() != 1) {
         return Fail(kExitUsage, QStringLiteral("journal takes no arguments"));
     }
     journal::Journal file;
@@ -204,6 +250,9 @@ int RunJournalCommand(const CtlOptions& options) {
         if (!error.isEmpty()) {
             return Fail(kExitFile, path + QStringLiteral(": ") + error);
         }
+    }
+    if (push) {
+        return PushJournal(file, options);
     }
     return history ? ShowHistory(file, options) : ListJournal(file, options);
 }

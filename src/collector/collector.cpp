@@ -1,8 +1,11 @@
 #include "collector/collector.h"
 
 #include <QHostInfo>
+#include <QRegularExpression>
 
 #include <cstdio>
+
+#include "records/record_archive.h"
 
 namespace collector {
 
@@ -24,6 +27,14 @@ QString OffsetText(const std::optional<qint64>& offsetMs) {
     return QStringLiteral("%1%2 s")
         .arg(*offsetMs >= 0 ? QStringLiteral("+") : QString())
         .arg(static_cast<double>(*offsetMs) / 1000.0, 0, 'f', 1);
+}
+
+// A device's name as the start of a file name: letters, digits, '-', '_' and '.' kept, anything
+// else (a path separator, a space) as '_'.
+QString FilePrefix(const QString& name) {
+    static const QRegularExpression other(QStringLiteral("[^\\w.-]"),
+                                          QRegularExpression::UseUnicodePropertiesOption);
+    return QString(name).replace(other, QStringLiteral("_")) + QLatin1Char('-');
 }
 
 }  // namespace
@@ -81,6 +92,10 @@ bool Collector::Start(QString* error) {
                 [this, s](const PollOutcome& outcome) { OnPolled(*s, outcome); });
         connect(slot->poller.get(), &DevicePoller::ClearFinished, this,
                 [this, s](bool ok, const QString& e) { OnCleared(*s, ok, e); });
+        connect(slot->poller.get(), &DevicePoller::JournalFailed, this,
+                [this, s](const QString& e) {
+                    Log(s->device.name + QStringLiteral(": journal of writes not written: ") + e);
+                });
         m_slots.push_back(std::move(slot));
     }
     if (const QString committed = batch.Commit(); !committed.isEmpty()) {
@@ -192,8 +207,27 @@ void Collector::OnPolled(Slot& slot, const PollOutcome& o) {
             Done(slot, false, committed);
             return;
         }
-        slot.clearing = true;
-        slot.poller->Clear();
+        // The archive holds the records now; the copy the program makes before every clear is
+        // the second place. Without both nothing is cleared.
+        const ArchiveResult kept =
+            KeepRecords(o.records, o.variant,
+                        m_fleet.clearCopies.isEmpty() ? ArchiveFolder() : m_fleet.clearCopies,
+                        FilePrefix(name));
+        if (!kept.ok) {
+            const QString why = kept.errors.errors.empty()
+                                    ? QStringLiteral("the copy could not be written")
+                                    : kept.errors.errors.front().driverText;
+            Log(name + QStringLiteral(": not cleared: copy of the log not written: ") + why);
+            Done(slot, false, QStringLiteral("not cleared: ") + why);
+            return;
+        }
+        Log(QStringLiteral("%1: log copied to %2 (%3 records)")
+                .arg(name, kept.path)
+                .arg(kept.records));
+        slot.clearing = slot.poller->Clear(kept.path, kept.records);
+        if (!slot.clearing) {
+            Done(slot, false, QStringLiteral("the clear could not be started"));
+        }
         return;
     }
     Done(slot, true, {});

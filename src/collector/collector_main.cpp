@@ -165,7 +165,9 @@ int main(int argc, char* argv[]) {
             return kExitArchive;
         }
     }
-    error = archive.Open(fleet.archive);
+    // The status only reads: a replica or an archive of another user's serves as well.
+    error = o.command == QLatin1String("status") ? archive.OpenReadOnly(fleet.archive)
+                                                 : archive.Open(fleet.archive);
     if (!error.isEmpty()) {
         Err(fleet.archive + QStringLiteral(": ") + error);
         return kExitArchive;

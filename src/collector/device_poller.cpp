@@ -1,5 +1,6 @@
 #include "collector/device_poller.h"
 
+#include "journal/journal_report.h"
 #include "link/hex_text.h"
 #include "link/port_names.h"
 #include "records/record_log.h"
@@ -78,6 +79,8 @@ DevicePoller::DevicePoller(int portNumber, const QString& deviceName, int varian
 }
 
 DevicePoller::~DevicePoller() {
+    m_journal.Complete(journal::WriteOutcome::Unknown, {},
+                       QStringLiteral("the collector ended before the reply"));
     m_logRead.Cancel();
     m_link.Release();
 }
@@ -91,14 +94,17 @@ bool DevicePoller::Poll() {
     m_outcome.variant = m_givenVariant;
     m_stopping = false;
     m_identifyRetried = false;
+    m_clockBefore.clear();
     Begin(Step::Identify);
     return true;
 }
 
-bool DevicePoller::Clear() {
+bool DevicePoller::Clear(const QString& keptFile, int keptRecords) {
     if (Busy() || m_outcome.variant < 0) {
         return false;
     }
+    m_keptFile = keptFile;
+    m_keptRecords = keptRecords;
     Begin(Step::Clear);
     return true;
 }
@@ -123,10 +129,13 @@ void DevicePoller::Begin(Step step) {
         case Step::ClockRead:
             request = ClockReadRequest();
             break;
-        case Step::ClockSet:
-            request =
-                ClockWriteRequest(BuildTimeFrame(DeviceTimeFrom(QDateTime::currentDateTime())));
+        case Step::ClockSet: {
+            const DeviceTime now = DeviceTimeFrom(QDateTime::currentDateTime());
+            request = ClockWriteRequest(BuildTimeFrame(now));
+            JournalBegin(
+                journal::ClockSet(m_link.DeviceName(), variant, now, m_clockBefore, request));
             break;
+        }
         case Step::Parameters:
             request = ParameterReadRequest(ParameterCodecOf(variant));
             break;
@@ -136,6 +145,8 @@ void DevicePoller::Begin(Step step) {
             return;
         case Step::Clear:
             request = ClearLogRequest(variant);
+            JournalBegin(journal::LogClear(m_link.DeviceName(), variant, m_keptFile, m_keptRecords,
+                                           request));
             break;
         case Step::Idle:
             return;
@@ -145,8 +156,16 @@ void DevicePoller::Begin(Step step) {
 
 void DevicePoller::OnFinished(const ExchangeResult& result) {
     const Step step = m_step;
-    if (step == Step::Log || step == Step::Idle) {
-        return;  // the log read's own exchanges
+    // The log read's own exchanges; and the log read's last one, still being handed round after
+    // the log read's end started the clear (the exchange is busy again then).
+    if (step == Step::Log || step == Step::Idle || m_link.Exchange().Busy()) {
+        return;
+    }
+    if (step == Step::ClockSet || step == Step::Clear) {
+        const QString journalled = m_journal.Complete(result);
+        if (!journalled.isEmpty()) {
+            emit JournalFailed(journalled);
+        }
     }
     if (step == Step::Clear) {
         m_step = Step::Idle;
@@ -204,6 +223,8 @@ void DevicePoller::OnFinished(const ExchangeResult& result) {
             const auto values = ClockReplyValues(result.reply);
             const QDateTime device(QDate(2000 + (*values)[0], (*values)[1], (*values)[2]),
                                    QTime((*values)[3], (*values)[4], (*values)[5]));
+            m_clockBefore = journal::DeviceTimeText((*values)[0], (*values)[1], (*values)[2],
+                                                    (*values)[3], (*values)[4], (*values)[5]);
             if (device.isValid()) {
                 // The device shows whole seconds: its time lies within the second shown.
                 m_outcome.clockOffsetMs =
@@ -252,6 +273,15 @@ void DevicePoller::OnLogRead(const LogReadResult& result) {
             return End(result.end == records::LogReadEnd::Cancelled ? PollOutcome::Result::Stopped
                                                                     : PollOutcome::Result::Silent,
                        LogReadFailureText(result));
+    }
+}
+
+void DevicePoller::JournalBegin(const journal::PlannedWrite& write) {
+    m_journal.SetIdentification(
+        m_outcome.identity ? journal::IdentificationText(*m_outcome.identity) : QString());
+    const QString error = m_journal.Begin(write);
+    if (!error.isEmpty()) {
+        emit JournalFailed(error);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "journal/write_recorder.h"
 #include "link/device_exchange.h"
 #include "link/device_link.h"
 #include "link/identity.h"
@@ -18,7 +19,8 @@
 // the program's one verified log read (LogRead).
 // Identification (telling the variant when it is not given), clock read (the offset to the host
 // clock), the clock set when it is off by more than a threshold, the log read from its start; on
-// request afterwards, the clear. The port is released after each poll and each clear.
+// request afterwards, the clear. The port is released after each poll and each clear. The writes
+// (clock set, clear) leave entries in the journal of writes, as the dialogs' and the tool's do.
 
 namespace collector {
 
@@ -52,14 +54,17 @@ public:
     bool Busy() const { return m_step != Step::Idle; }
     // Starts a poll; false while one is under way.
     bool Poll();
-    // Clears the device's log (only after its records were archived); ends in ClearFinished.
-    bool Clear();
+    // Clears the device's log (only after its records were archived and copied to `keptFile`,
+    // `keptRecords` of them, which the journal entry names); ends in ClearFinished.
+    bool Clear(const QString& keptFile, int keptRecords);
     // Ends the poll under way once the exchange in flight is over (a record in flight is kept).
     void Stop();
 
 Q_SIGNALS:
     void Polled(const collector::PollOutcome& outcome);
     void ClearFinished(bool ok, const QString& error);
+    // A write's journal entry could not be made or completed; the write went out all the same.
+    void JournalFailed(const QString& error);
 
 private:
     enum class Step { Idle, Identify, ClockRead, ClockSet, Parameters, Log, Clear };
@@ -80,6 +85,7 @@ private:
     void OnFinished(const ExchangeResult& result);
     void OnLogRead(const LogReadResult& result);
     void End(PollOutcome::Result result, const QString& error = {});
+    void JournalBegin(const journal::PlannedWrite& write);
 
     DeviceLink m_link;
     RecordSink m_sink;
@@ -90,6 +96,10 @@ private:
     bool m_stopping = false;
     bool m_identifyRetried = false;
     PollOutcome m_outcome;
+    journal::WriteRecorder m_journal{QStringLiteral("kp650-collector")};
+    QString m_clockBefore;  // the device time the poll read, as the journal writes it
+    QString m_keptFile;
+    int m_keptRecords = 0;
 };
 
 }  // namespace collector

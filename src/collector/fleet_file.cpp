@@ -129,10 +129,15 @@ bool ParseFleet(const QByteArray& json, const QString& fileName, const QString& 
     }
     const QJsonObject root = doc.object();
     Fleet f;
-    if (UnknownField(root, {"archive", "collector", "lease", "devices"}, fileName, error) ||
+    if (UnknownField(root, {"archive", "collector", "lease", "clear_copies", "devices"}, fileName,
+                     error) ||
         !Text(root, QStringLiteral("archive"), true, fileName, &f.archive, error) ||
-        !Text(root, QStringLiteral("collector"), false, fileName, &f.collector, error)) {
+        !Text(root, QStringLiteral("collector"), false, fileName, &f.collector, error) ||
+        !Text(root, QStringLiteral("clear_copies"), false, fileName, &f.clearCopies, error)) {
         return false;
+    }
+    if (!f.clearCopies.isEmpty()) {
+        f.clearCopies = QDir::cleanPath(QDir(folder).filePath(f.clearCopies));
     }
     archive::Location location;
     QString locationError;

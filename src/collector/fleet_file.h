@@ -27,6 +27,10 @@ struct Fleet {
         archive;  // as archive::ParseLocation takes it; a relative file is beside the fleet file
     QString collector;  // this collector's name in leases and reads; empty: the host name
     int leaseMs = 60000;
+    // Where a device's log is copied as a text record file before the collector clears it; a
+    // relative folder is beside the fleet file. Empty: the program's archive folder
+    // (ArchiveFolder(), as the record dialog and kp650ctl use).
+    QString clearCopies;
     std::vector<FleetDevice> devices;
 };
 

@@ -172,7 +172,7 @@ QString ComposeReadOut(const Timeline& timeline, qint64 t, bool withDuration) {
         return noEvent;
     }
     const qint64 position = timeline.starts[*k].position;
-    QString text = FormatReadOutTime(AdvanceStartTime(timeline.startTimes[*k], t - position));
+    QString text = FormatReadOutTime(AdvanceStartTime(timeline.startTimes.at(*k), t - position));
     if (withDuration) {
         if (const std::optional<qint64> duration = CutDurationAt(timeline, t)) {
             text = QStringLiteral("起始时间:") + text + QStringLiteral(",持续时间:") +

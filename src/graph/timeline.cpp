@@ -17,8 +17,30 @@ constexpr qint64 kParseLimit = 1000000000;  // keeps date and time arithmetic in
 // blanks skipped, an optional sign, digits up to the first other character; nothing gives 0.
 // `plain` tells whether the text is nothing but 1 to 9 digits, as the device's "%d" writes it.
 qint64 ParseField(const QString& text, bool* plain = nullptr) {
-    const QChar* c = text.constData();
-    const QChar* const end = c + text.size();
+    const QChar* const begin = text.constData();
+    const QChar* const end = begin + text.size();
+    // The device's own texts: 1 to 9 digits and nothing else, read in one pass.
+    if (text.size() > 0 && text.size() <= 9) {
+        qint64 value = 0;
+        const QChar* c = begin;
+        for (; c != end; ++c) {
+            const unsigned digit = static_cast<unsigned>(c->unicode()) - u'0';
+            if (digit > 9) {
+                break;
+            }
+            value = value * 10 + digit;
+        }
+        if (c == end) {
+            if (plain != nullptr) {
+                *plain = true;
+            }
+            return value;
+        }
+    }
+    if (plain != nullptr) {
+        *plain = false;
+    }
+    const QChar* c = begin;
     while (c != end && c->isSpace()) {
         ++c;
     }
@@ -27,7 +49,6 @@ qint64 ParseField(const QString& text, bool* plain = nullptr) {
         negative = *c == QLatin1Char('-');
         ++c;
     }
-    const QChar* const digits = c;
     qint64 value = 0;
     for (; c != end; ++c) {
         const char16_t u = c->unicode();
@@ -36,19 +57,85 @@ qint64 ParseField(const QString& text, bool* plain = nullptr) {
         }
         value = std::min(value * 10 + (u - u'0'), kParseLimit);
     }
-    if (plain != nullptr) {
-        const auto n = end - text.constData();
-        *plain = c == end && digits == text.constData() && n > 0 && n <= 9;
-    }
     return negative ? -value : value;
 }
 
-void AppendPadded(QString& out, const QString& text, int width) {
-    for (qsizetype i = text.size(); i < width; ++i) {
-        out += QLatin1Char('0');
+// YYYYMMDDhhmmssmmm: the year unchanged, the other parts zero-padded.
+void AppendStartTime(QString& out, const EventRecord& r) {
+    const std::array<std::pair<const QString*, qsizetype>, 7> parts{{{&r.year, 0},
+                                                                     {&r.month, 2},
+                                                                     {&r.day, 2},
+                                                                     {&r.hour, 2},
+                                                                     {&r.minute, 2},
+                                                                     {&r.second, 2},
+                                                                     {&r.msecond, 3}}};
+    qsizetype size = out.size();
+    for (const auto& [text, width] : parts) {
+        size += std::max(text->size(), width);
     }
-    out += text;
+    qsizetype at = out.size();
+    if (out.capacity() < size) {
+        out.reserve(std::max(size, 2 * out.capacity()));
+    }
+    out.resize(size);
+    char16_t* dst = reinterpret_cast<char16_t*>(out.data());
+    for (const auto& [text, width] : parts) {
+        for (qsizetype i = text->size(); i < width; ++i) {
+            dst[at++] = u'0';
+        }
+        const char16_t* src = reinterpret_cast<const char16_t*>(text->constData());
+        for (qsizetype i = 0; i < text->size(); ++i) {
+            dst[at++] = src[i];
+        }
+    }
 }
+
+// SignalEventOf for many records: texts are told apart by their length and two characters
+// before one full comparison, so a record costs one string compare rather than up to fourteen.
+class SignalMatcher {
+public:
+    explicit SignalMatcher(const SignalTable& table) {
+        for (int s = 0; s < records::kSignalCount; ++s) {
+            const SignalTexts& texts = table[static_cast<std::size_t>(s)];
+            Add(texts.start, s, true);
+            Add(texts.ret, s, false);
+        }
+    }
+
+    SignalEvent Match(const QString& event) const {
+        const quint64 key = KeyOf(event);
+        for (const Entry& e : m_entries) {
+            if (e.key == key && *e.text == event) {
+                return e.event;
+            }
+        }
+        return {};
+    }
+
+private:
+    struct Entry {
+        quint64 key = 0;
+        const QString* text = nullptr;
+        SignalEvent event;
+    };
+
+    static quint64 KeyOf(const QString& text) {
+        const qsizetype n = text.size();
+        if (n == 0) {
+            return 0;
+        }
+        return quint64(n) << 32 | quint64(text[n / 2].unicode()) << 16 | text[n - 1].unicode();
+    }
+
+    void Add(const QString& text, int row, bool start) {
+        // The first of two equal texts wins, as in SignalEventOf.
+        if (!text.isEmpty()) {
+            m_entries.push_back(Entry{KeyOf(text), &text, SignalEvent{row, start}});
+        }
+    }
+
+    std::vector<Entry> m_entries;
+};
 
 }  // namespace
 
@@ -90,27 +177,33 @@ std::optional<DateSpan> DateSpanOf(const std::vector<EventRecord>& table) {
     return span;
 }
 
-QString StartTimeString(const EventRecord& r) {
-    QString out;
-    out.reserve(r.year.size() + 13);
-    out += r.year;
-    AppendPadded(out, r.month, 2);
-    AppendPadded(out, r.day, 2);
-    AppendPadded(out, r.hour, 2);
-    AppendPadded(out, r.minute, 2);
-    AppendPadded(out, r.second, 2);
-    AppendPadded(out, r.msecond, 3);
-    return out;
+void StartTimeList::Reserve(std::size_t count) {
+    m_spans.reserve(count);
+}
+
+void StartTimeList::Append(const QString& text, qsizetype begin, qsizetype size) {
+    if (m_text.isNull()) {
+        m_text = text;  // shared, not copied
+    }
+    m_spans.push_back({begin, size});
+}
+
+QString StartTimeList::at(std::size_t k) const {
+    return m_text.mid(m_spans[k].first, m_spans[k].second);
 }
 
 TimelineBuilder::TimelineBuilder(const std::vector<EventRecord>& table,
                                  const SignalTable& signalTable)
     : m_table(table), m_signals(signalTable) {
     const int n = static_cast<int>(table.size());
-    m_prepared.resize(n + 1);
-    for (int i = 1; i <= n; ++i) {
-        const EventRecord& r = table[i - 1];
-        Prepared& p = m_prepared[i];
+    m_prepared.reserve(n + 1);
+    m_prepared.emplace_back();
+    // Records of one day follow each other: the day's start is worked out once per day.
+    qint64 dayKey = -1;
+    std::optional<qint64> dayStart;
+    const SignalMatcher matcher(m_signals);
+    for (const EventRecord& r : table) {
+        Prepared p;
         // Each field read once: for the date key, the time of day and the wall clock alike.
         std::array<bool, 7> plain{};
         const qint64 year = ParseField(r.year, &plain[0]);
@@ -122,11 +215,21 @@ TimelineBuilder::TimelineBuilder(const std::vector<EventRecord>& table,
                      1000 +
                  ParseField(r.msecond, &plain[6]);
         if (std::all_of(plain.begin(), plain.end(), [](bool b) { return b; })) {
-            p.wall = WallClockMs(year, month, day, p.time);
+            if (p.key != dayKey) {
+                dayKey = p.key;
+                dayStart = WallClockMs(year, month, day, 0);
+            }
+            p.hasWall = dayStart.has_value();
         }
-        const SignalEvent e = SignalEventOf(m_signals, r.event);
-        p.signal = e.row;
+        const SignalEvent e = matcher.Match(r.event);
+        p.signal = static_cast<qint8>(e.row);
         p.start = e.start;
+        if (p.signal >= 0 && p.start) {
+            p.startText = m_startText.size();
+            AppendStartTime(m_startText, r);
+            p.startTextSize = static_cast<qint32>(m_startText.size() - p.startText);
+        }
+        m_prepared.push_back(p);
     }
     // Next record of the same signal, start or return: a start's search for its return stops
     // at the first one of these.
@@ -259,10 +362,15 @@ Timeline TimelineBuilder::LoadTimeline(int first, int last) {
     Clear();
     const int n = static_cast<int>(m_table.size());
     last = std::min(last, n);
+    // At most one anchor and one start per record: reserved so that the tables are never
+    // copied as they grow.
+    const std::size_t count = static_cast<std::size_t>(std::max(0, last - std::max(first, 1) + 1));
+    m_result.anchors.reserve(count + 1);
+    m_result.starts.reserve(count);
     AddSeparator();  // lead-in
     qint64 f = m_result.end;
     if (first <= last && first >= 1) {
-        const std::optional<qint64> wall = m_prepared[first].wall;
+        const std::optional<qint64> wall = WallOf(m_prepared[first]);
         AddAnchor(0, wall ? std::optional<qint64>(*wall - f) : std::nullopt);
     }
 
@@ -274,7 +382,7 @@ Timeline TimelineBuilder::LoadTimeline(int first, int last) {
         const Prepared& p = m_prepared[pos];
         // A return already drawn with its start adds nothing to the time line.
         if (!m_usedAsReturn[pos]) {
-            AddAnchor(f, p.wall);
+            AddAnchor(f, WallOf(p));
         }
 
         if (p.signal < 0 || !p.start) {
@@ -336,12 +444,28 @@ Timeline TimelineBuilder::LoadTimeline(int first, int last) {
     }
 
     AddSeparator();  // tail
-    m_result.startTimes.reserve(m_result.starts.size());
-    for (std::size_t k = 0; k < m_result.starts.size(); ++k) {
-        m_result.startTimes.push_back(StartTimeString(m_table[m_result.starts[k].record - 1]));
+    m_result.startTimes.Reserve(m_result.starts.size());
+    for (const StartEntry& start : m_result.starts) {
+        const Prepared& p = m_prepared[start.record];
+        m_result.startTimes.Append(m_startText, p.startText, p.startTextSize);
     }
     m_result.loaded = true;
     return std::move(m_result);
+}
+
+std::optional<qint64> TimelineBuilder::WallOf(const Prepared& p) {
+    if (!p.hasWall) {
+        return std::nullopt;
+    }
+    if (p.key != m_dayKey) {
+        // The key of a calendar date gives its day, month and year back.
+        const qint64 day = (p.key - 1) % 31 + 1;
+        const qint64 months = (p.key - day) / 31;
+        const qint64 month = (months - 1) % 12 + 1;
+        m_dayKey = p.key;
+        m_dayStart = WallClockMs((months - month) / 12, month, day, 0).value_or(0);
+    }
+    return m_dayStart + p.time;
 }
 
 void TimelineBuilder::AddAnchor(qint64 position, std::optional<qint64> wall) {

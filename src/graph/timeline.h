@@ -35,12 +35,28 @@ struct TruncationEntry {
     qint64 duration = 0;
 };
 
+// The start time string of every matched start, as spans of one text the builder made while it
+// read the records, so a conversion of many starts allocates once rather than once per start.
+class StartTimeList {
+public:
+    void Reserve(std::size_t count);
+    // The string at [begin, begin + size) of text; every call passes the same text.
+    void Append(const QString& text, qsizetype begin, qsizetype size);
+    std::size_t size() const { return m_spans.size(); }
+    // YYYYMMDDhhmmssmmm of start k (k < size()).
+    QString at(std::size_t k) const;
+
+private:
+    QString m_text;
+    std::vector<std::pair<qsizetype, qsizetype>> m_spans;
+};
+
 // Everything one conversion produces: a run list and marker list per row, and the tables the
 // cursor read-out needs.
 struct Timeline {
     std::array<TraceData, graph::kTraceCount> traces;
     std::vector<StartEntry> starts;
-    std::vector<QString> startTimes;  // YYYYMMDDhhmmssmmm of each start's record
+    StartTimeList startTimes;  // of each start's record
     std::vector<TruncationEntry> truncations;
     qint64 end = 0;  // timeline length, ms, lead-in and tail included
     bool loaded = false;
@@ -65,9 +81,6 @@ struct DateSpan {
     QDate last;
 };
 std::optional<DateSpan> DateSpanOf(const std::vector<EventRecord>& table);
-
-// Start time string of a record: year unchanged, the other parts zero-padded.
-QString StartTimeString(const EventRecord& record);
 
 // Turns a table of records into traces. Every record's date and time are parsed once, so each
 // gap costs O(1) and a conversion is linear in the number of records.
@@ -100,14 +113,18 @@ public:
     void Clear();
 
 private:
+    // Kept small (32 bytes): one per record, read again and again by the conversion.
     struct Prepared {
         qint64 key = 0;
-        qint64 time = 0;  // ms since midnight
-        int signal = -1;  // row driven by the record's event, -1 = none
+        qint64 time = 0;           // ms since midnight
+        qsizetype startText = 0;   // a start's time string in m_startText, built while the
+        qint32 startTextSize = 0;  // record's fields are at hand
+        qint8 signal = -1;         // row driven by the record's event, -1 = none
         bool start = false;
-        std::optional<qint64> wall;  // wall-clock time, when the record has a valid one
+        bool hasWall = false;  // every field plain digits and the date on the calendar
     };
 
+    std::optional<qint64> WallOf(const Prepared& p);
     qint64 UncutSpan(int i, int j) const;
     bool AnyRemaining() const;
     void Shift();
@@ -118,6 +135,9 @@ private:
     const SignalTable& m_signals;
     std::vector<Prepared> m_prepared;  // index 0 unused: positions are 1-based
     std::vector<int> m_nextSameSignal;
+    QString m_startText;
+    qint64 m_dayKey = -1;  // the day whose wall-clock start WallOf worked out last
+    qint64 m_dayStart = 0;
     int m_current = 0;
     int m_candidate = 0;
 

@@ -74,22 +74,6 @@ QDateTime FromUtcText(const QString& text) {
     return at.toUTC();
 }
 
-QString FieldsToJson(const Fields& fields) {
-    QJsonArray array;
-    for (const auto& [name, value] : fields) {
-        array.append(QJsonArray{name, value});
-    }
-    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
-}
-
-Fields FieldsFromJson(const QString& text) {
-    Fields fields;
-    for (const QJsonValue& pair : QJsonDocument::fromJson(text.toUtf8()).array()) {
-        fields.emplace_back(pair.toArray().at(0).toString(), pair.toArray().at(1).toString());
-    }
-    return fields;
-}
-
 QString SqlErrorText(const QSqlError& error) {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     return text.isEmpty() ? QStringLiteral("database error") : text;
@@ -100,6 +84,22 @@ QString Failed(const QSqlQuery& query) {
 }
 
 }  // namespace
+
+QString FieldsText(const Fields& fields) {
+    QJsonArray array;
+    for (const auto& [name, value] : fields) {
+        array.append(QJsonArray{name, value});
+    }
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+Fields FieldsFromText(const QString& text) {
+    Fields fields;
+    for (const QJsonValue& pair : QJsonDocument::fromJson(text.toUtf8()).array()) {
+        fields.emplace_back(pair.toArray().at(0).toString(), pair.toArray().at(1).toString());
+    }
+    return fields;
+}
 
 QString KindName(WriteKind kind) {
     return QString::fromLatin1(kKindNames[static_cast<int>(kind)]);
@@ -266,9 +266,9 @@ qint64 Journal::Begin(const PlannedWrite& write, const Origin& origin, QString* 
                               write.device,
                               write.identification,
                               KindName(write.kind),
-                              FieldsToJson(write.sent),
+                              FieldsText(write.sent),
                               write.sentBytes,
-                              FieldsToJson(write.before),
+                              FieldsText(write.before),
                               write.archiveFile};
     for (const QVariant& value : values) {
         query.addBindValue(value.toString().isNull() ? QString(QLatin1String("")) : value);
@@ -292,7 +292,7 @@ QString Journal::Complete(qint64 id, WriteOutcome outcome, const Fields& after,
     query.addBindValue(id);
     query.addBindValue(UtcText(at));
     query.addBindValue(OutcomeName(outcome));
-    query.addBindValue(FieldsToJson(after));
+    query.addBindValue(FieldsText(after));
     query.addBindValue(detail.isNull() ? QString(QLatin1String("")) : detail);
     return query.exec() ? QString() : Failed(query);
 }
@@ -344,14 +344,14 @@ std::vector<Entry> Journal::Entries(const Filter& filter, QString* error) const 
         e.write.device = query.value(8).toString();
         e.write.identification = query.value(9).toString();
         e.write.kind = KindFromName(query.value(10).toString()).value_or(WriteKind::ParameterWrite);
-        e.write.sent = FieldsFromJson(query.value(11).toString());
+        e.write.sent = FieldsFromText(query.value(11).toString());
         e.write.sentBytes = query.value(12).toString();
-        e.write.before = FieldsFromJson(query.value(13).toString());
+        e.write.before = FieldsFromText(query.value(13).toString());
         e.write.archiveFile = query.value(14).toString();
         if (!query.value(15).isNull()) {
             e.completedUtc = FromUtcText(query.value(15).toString());
             e.outcome = OutcomeFromName(query.value(16).toString());
-            e.after = FieldsFromJson(query.value(17).toString());
+            e.after = FieldsFromText(query.value(17).toString());
             e.detail = query.value(18).toString();
         }
         entries.push_back(std::move(e));

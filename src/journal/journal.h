@@ -37,6 +37,10 @@ WriteOutcome OutcomeFromName(const QString& name);
 // Named values in a fixed order: a parameter set's fields by their file names, a clock's time.
 using Fields = std::vector<std::pair<QString, QString>>;
 
+// Fields as the file keeps them: a JSON array of [name, value] pairs.
+QString FieldsText(const Fields& fields);
+Fields FieldsFromText(const QString& text);
+
 // Who writes: the same for every entry a process makes.
 struct Origin {
     QString user;     // the operating-system user

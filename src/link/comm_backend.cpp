@@ -34,6 +34,12 @@ std::unique_ptr<CommBackend> CreateCommBackend(const QString& deviceName) {
     return std::make_unique<SerialPortBackend>();
 }
 
+void CommBackend::OpenAsync(const QString& deviceName) {
+    QString error;
+    const bool ok = Open(deviceName, &error);
+    emit Opened(ok, error);
+}
+
 void CommBackend::PostBytesArrived() {
     if (m_notifyPosted) {
         return;

@@ -31,6 +31,10 @@ public:
     ~CommBackend() override = default;
 
     virtual bool Open(const QString& deviceName, QString* error) = 0;
+    // Opens without holding the caller: Opened follows. A line that opens at once (a serial
+    // port, a test line) says so before this returns; one that must wait (a device server's
+    // connection) says so from the event loop.
+    virtual void OpenAsync(const QString& deviceName);
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     virtual bool Apply(const LineSettings& settings) = 0;
@@ -57,6 +61,8 @@ public:
     }
 
 Q_SIGNALS:
+    // The end of OpenAsync: open, or not with the reason.
+    void Opened(bool ok, const QString& error);
     // At least one new byte is waiting.
     void BytesArrived();
     // The line is gone (device removed, hung up); the backend has closed itself.

@@ -30,22 +30,32 @@ DeviceExchange::DeviceExchange(CMSComm& comm, QObject* parent) : QObject(parent)
     connect(&m_quiet, &QTimer::timeout, this, &DeviceExchange::OnQuiet);
     connect(&m_comm, &CMSComm::OnComm, this, &DeviceExchange::OnComm);
     connect(&m_comm, &CMSComm::LineLost, this, &DeviceExchange::OnLineLost);
+    connect(&m_comm, &CMSComm::PortOpened, this, &DeviceExchange::OnPortOpened);
 }
 
 DeviceExchange::~DeviceExchange() = default;
 
 bool DeviceExchange::OpenLine(CMSComm& comm, int portNumber, QString* error) {
-    if (comm.GetPortOpen()) {
-        comm.SetPortOpen(false);
-    }
-    comm.SetCommPort(static_cast<short>(portNumber));
-    comm.SetInBufferSize(1024);
+    PrepareLine(comm, portNumber);
     if (comm.GetPortOpen() || !comm.SetPortOpen(true)) {
         if (error) {
             *error = comm.LastError();
         }
         return false;
     }
+    SetUpOpenedLine(comm);
+    return true;
+}
+
+void DeviceExchange::PrepareLine(CMSComm& comm, int portNumber) {
+    if (comm.GetPortOpen()) {
+        comm.SetPortOpen(false);
+    }
+    comm.SetCommPort(static_cast<short>(portNumber));
+    comm.SetInBufferSize(1024);
+}
+
+void DeviceExchange::SetUpOpenedLine(CMSComm& comm) {
     comm.SetSettings(QStringLiteral("9600,n,8,1"));
     comm.SetRThreshold(1);
     comm.SetInputLen(0);
@@ -53,7 +63,6 @@ bool DeviceExchange::OpenLine(CMSComm& comm, int portNumber, QString* error) {
     // operating system queued before the open.
     comm.SetInBufferCount(0);
     comm.GetInput();
-    return true;
 }
 
 bool DeviceExchange::Start(ExchangeRequest request) {
@@ -66,23 +75,40 @@ bool DeviceExchange::Start(ExchangeRequest request) {
     ++m_serial;
     emit BusyChanged(true);
     if (!m_comm.GetPortOpen()) {
-        // A line lost earlier (adapter pulled and plugged in again) is opened anew here.
-        QString error;
-        if (!OpenLine(m_comm, m_portNumber, &error)) {
-            // Reported from the loop, so that the caller's Start returns before its Finished.
-            QMetaObject::invokeMethod(
-                this,
-                [this, error, serial = m_serial] {
-                    if (m_serial == serial) {
-                        Finish(ExchangeOutcome::PortError, {}, error);
-                    }
-                },
-                Qt::QueuedConnection);
-            return true;
-        }
+        // A line lost earlier (adapter pulled and plugged in again) is opened anew here, without
+        // holding the thread: a device server's connection takes a while, and the other lines
+        // of a service go on meanwhile.
+        PrepareLine(m_comm, m_portNumber);
+        m_opening = true;
+        m_comm.OpenPortAsync();
+        return true;
     }
     Send();
     return true;
+}
+
+void DeviceExchange::OnPortOpened(bool ok) {
+    if (!m_opening) {
+        return;
+    }
+    m_opening = false;
+    if (!m_busy) {
+        return;  // cancelled meanwhile
+    }
+    if (ok) {
+        SetUpOpenedLine(m_comm);
+        Send();
+        return;
+    }
+    // Reported from the loop, so that the caller's Start returns before its Finished.
+    QMetaObject::invokeMethod(
+        this,
+        [this, error = m_comm.LastError(), serial = m_serial] {
+            if (m_busy && m_serial == serial) {
+                Finish(ExchangeOutcome::PortError, {}, error);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void DeviceExchange::Cancel() {
@@ -92,6 +118,7 @@ void DeviceExchange::Cancel() {
     m_timeOut.stop();
     m_quiet.stop();
     m_busy = false;
+    m_opening = false;
     emit BusyChanged(false);
 }
 

@@ -121,6 +121,9 @@ public:
     // queue included); false with the facility's text in `error`. The one open sequence: the
     // dialogs' OpenPort and DeviceLink::Open use it.
     static bool OpenLine(CMSComm& comm, int portNumber, QString* error);
+    // Its steps before and after the port opens, for an open that does not wait.
+    static void PrepareLine(CMSComm& comm, int portNumber);
+    static void SetUpOpenedLine(CMSComm& comm);
 
 Q_SIGNALS:
     void Finished(const ExchangeResult& result);
@@ -140,6 +143,7 @@ private:
     // Bytes the line held unreported were taken (and the exchange went on or ended with them).
     bool TookLateBytes();
     void OnLineLost(const QString& error);
+    void OnPortOpened(bool ok);
     void Judge(bool lineQuiet);
     bool Acceptable(const QByteArray& reply) const;
     void TryAgainOrFail();
@@ -149,8 +153,9 @@ private:
     int m_portNumber = 1;
     ExchangeRequest m_request;
     bool m_busy = false;
-    quint64 m_serial = 0;  // which request a queued report belongs to
-    QByteArray m_burst;    // every byte since the request went out
+    bool m_opening = false;  // the request waits for the port to open
+    quint64 m_serial = 0;    // which request a queued report belongs to
+    QByteArray m_burst;      // every byte since the request went out
     int m_attempts = 0;
     qint64 m_stray = 0;  // bytes nobody asked for since the last request ended
     QTimer m_timeOut;    // no byte for the request's time-out

@@ -18,6 +18,7 @@ void CMSComm::UseBackend(std::unique_ptr<CommBackend> backend) {
     m_backend = std::move(backend);
     connect(m_backend.get(), &CommBackend::BytesArrived, this, &CMSComm::RaiseIfWaiting);
     connect(m_backend.get(), &CommBackend::Lost, this, &CMSComm::HandleLost);
+    connect(m_backend.get(), &CommBackend::Opened, this, &CMSComm::HandleOpened);
     m_backend->SetReadBufferSize(m_inBufferSize > 0 ? m_inBufferSize : 0);
 }
 
@@ -54,6 +55,7 @@ qint64 CMSComm::DiscardInput() {
 }
 
 bool CMSComm::SetPortOpen(bool open) {
+    m_opening = false;
     if (!open) {
         m_backend->Close();
         return !m_backend->IsOpen();
@@ -61,21 +63,53 @@ bool CMSComm::SetPortOpen(bool open) {
     if (m_backend->IsOpen()) {
         return true;
     }
-    // The port's device is known only now: a device path is a serial port, tcp://HOST:PORT a
-    // device server.
-    const QString device = DeviceName();
-    if (!m_backend->Serves(device)) {
-        UseBackend(CreateCommBackend(device));
-    }
+    const QString device = BackendForDevice();
     QString error;
     if (!m_backend->Open(device, &error)) {
         m_lastError = error;
         return false;
     }
     m_lastError.clear();
+    ConfigureOpened();
+    return true;
+}
+
+void CMSComm::OpenPortAsync() {
+    if (m_backend->IsOpen()) {
+        emit PortOpened(true);
+        return;
+    }
+    const QString device = BackendForDevice();
+    m_opening = true;
+    m_backend->OpenAsync(device);
+}
+
+void CMSComm::HandleOpened(bool ok, const QString& error) {
+    if (!m_opening) {
+        return;  // a synchronous open's own report, or an open given up
+    }
+    m_opening = false;
+    ok = ok && m_backend->IsOpen();
+    m_lastError = ok ? QString() : error;
+    if (ok) {
+        ConfigureOpened();
+    }
+    emit PortOpened(ok);
+}
+
+QString CMSComm::BackendForDevice() {
+    // The port's device is known only now: a device path is a serial port, tcp://HOST:PORT a
+    // device server.
+    const QString device = DeviceName();
+    if (!m_backend->Serves(device)) {
+        UseBackend(CreateCommBackend(device));
+    }
+    return device;
+}
+
+void CMSComm::ConfigureOpened() {
     m_backend->SetReadBufferSize(m_inBufferSize > 0 ? m_inBufferSize : 0);
     m_backend->Apply(m_settings);
-    return true;
 }
 
 bool CMSComm::GetPortOpen() const {

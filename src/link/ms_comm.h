@@ -43,6 +43,10 @@ public:
     // facility's own text. Returns whether the requested state was reached.
     bool SetPortOpen(bool open);
     bool GetPortOpen() const;
+    // Opens the port without holding the thread while a device server's connection is made:
+    // PortOpened follows (at once for a serial port, from the event loop for tcp://), with
+    // LastError() set when it failed. SetPortOpen(false) meanwhile drops the open.
+    void OpenPortAsync();
     QString LastError() const { return m_lastError; }
 
     void SetRThreshold(short threshold) { m_rThreshold = threshold; }
@@ -74,11 +78,16 @@ Q_SIGNALS:
     void OnComm();
     // The line went away while open (adapter pulled); the port is closed already.
     void LineLost(const QString& error);
+    void PortOpened(bool ok);
 
 private:
     void UseBackend(std::unique_ptr<CommBackend> backend);
     void RaiseIfWaiting();
     void HandleLost(const QString& error);
+    void HandleOpened(bool ok, const QString& error);
+    // The backend for the device the port now stands for.
+    QString BackendForDevice();
+    void ConfigureOpened();
 
     std::unique_ptr<CommBackend> m_backend;
     short m_commPort = 1;
@@ -90,4 +99,5 @@ private:
     LineSettings m_settings;
     QString m_lastError;
     QString m_deviceName;
+    bool m_opening = false;  // an OpenPortAsync is under way
 };

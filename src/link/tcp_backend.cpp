@@ -1,65 +1,30 @@
 #include "link/tcp_backend.h"
 
-#include <QDeadlineTimer>
-#include <QHostAddress>
-#include <QHostInfo>
+#include <QEventLoop>
 #include <QMetaObject>
 
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include "link/line_error_text.h"
 #include "link/port_names.h"
 
-namespace {
-
-// The system resolver has no time limit of its own (a DNS server that does not answer holds it
-// for many seconds), so a host name is looked up on a helper thread and waited for until the
-// deadline. A late answer is dropped when the helper finishes.
-bool LookUpBefore(const QString& host, QDeadlineTimer deadline, QHostAddress* out,
-                  QAbstractSocket::SocketError* error, QString* systemText) {
-    if (out->setAddress(host)) {
-        return true;
-    }
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        QHostInfo info;
-    };
-    auto shared = std::make_shared<Shared>();
-    std::thread([shared, host] {
-        QHostInfo info = QHostInfo::fromName(host);
-        const std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->info = std::move(info);
-        shared->finished = true;
-        shared->done.notify_all();
-    }).detach();
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    const auto wait = std::chrono::milliseconds(deadline.remainingTime());
-    if (!shared->done.wait_for(lock, wait, [&] { return shared->finished; })) {
-        *error = QAbstractSocket::SocketTimeoutError;
-        systemText->clear();
-        return false;
-    }
-    if (shared->info.error() != QHostInfo::NoError || shared->info.addresses().isEmpty()) {
-        *error = QAbstractSocket::HostNotFoundError;
-        *systemText = shared->info.errorString();
-        return false;
-    }
-    *out = shared->info.addresses().constFirst();
-    return true;
-}
-
-}  // namespace
-
 TcpBackend::TcpBackend() {
     m_socket.setParent(this);
     connect(&m_socket, &QTcpSocket::readyRead, this, &TcpBackend::PostBytesArrived);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &TcpBackend::SocketError);
+    connect(&m_socket, &QTcpSocket::connected, this, [this] {
+        if (m_opening) {
+            EndOpening(true, {});
+        }
+    });
+    m_openDeadline.setSingleShot(true);
+    connect(&m_openDeadline, &QTimer::timeout, this, [this] {
+        if (m_opening) {
+            m_socket.abort();
+            EndOpening(false, comm::TcpErrorText(m_deviceName, QAbstractSocket::SocketTimeoutError,
+                                                 QString()));
+        }
+    });
     connect(&m_socket, &QTcpSocket::disconnected, this, [this] {
         if (m_open) {
             LoseLine(comm::TcpErrorText(m_deviceName, QAbstractSocket::RemoteHostClosedError,
@@ -73,46 +38,68 @@ bool TcpBackend::Serves(const QString& deviceName) const {
 }
 
 bool TcpBackend::Open(const QString& deviceName, QString* error) {
+    bool ok = false;
+    bool ended = false;
+    QString text;
+    QEventLoop loop;
+    const QMetaObject::Connection ending =
+        connect(this, &CommBackend::Opened, &loop, [&](bool opened, const QString& why) {
+            ok = opened;
+            text = why;
+            ended = true;
+            loop.quit();
+        });
+    OpenAsync(deviceName);
+    if (!ended) {
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    disconnect(ending);
+    if (!ok && error) {
+        *error = text;
+    }
+    return ok && IsOpen();
+}
+
+void TcpBackend::OpenAsync(const QString& deviceName) {
     Close();
     m_deviceName = deviceName;
+    m_opening = true;
     TcpAddress address;
     if (!ParseTcpDeviceName(deviceName, &address)) {
-        if (error) {
-            *error = deviceName +
-                     QStringLiteral(": 网络地址应写作 tcp://主机:端口（端口为 1 至 65535）");
-        }
-        return false;
+        EndOpening(
+            false,
+            deviceName + QStringLiteral(": 网络地址应写作 tcp://主机:端口（端口为 1 至 65535）"));
+        return;
     }
-    const QDeadlineTimer deadline(comm::kTcpOpenWaitMs);
-    QHostAddress host;
-    QAbstractSocket::SocketError failure = QAbstractSocket::UnknownSocketError;
-    QString systemText;
-    if (!LookUpBefore(address.host, deadline, &host, &failure, &systemText)) {
-        if (error) {
-            *error = comm::TcpErrorText(deviceName, failure, systemText);
-        }
-        return false;
+    // The socket looks the host name up on a thread of its own; the deadline covers both.
+    m_openDeadline.start(comm::kTcpOpenWaitMs);
+    m_socket.connectToHost(address.host, address.port);
+}
+
+void TcpBackend::EndOpening(bool ok, const QString& error) {
+    m_opening = false;
+    m_openDeadline.stop();
+    if (ok) {
+        // Requests go out a byte at a time; each should leave at once, not wait for the
+        // previous one's acknowledgement.
+        m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_open = true;
     }
-    m_socket.connectToHost(host, address.port);
-    if (!m_socket.waitForConnected(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())))) {
-        const QAbstractSocket::SocketError cause =
-            m_socket.state() == QAbstractSocket::ConnectedState
-                ? QAbstractSocket::UnknownSocketError
-                : m_socket.error();
-        if (error) {
-            *error = comm::TcpErrorText(deviceName, cause, m_socket.errorString());
-        }
-        m_socket.abort();
-        return false;
-    }
-    // Requests go out a byte at a time; each should leave at once, not wait for the previous
-    // one's acknowledgement.
-    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_open = true;
-    return true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, ok, error, serial = m_openSerial] {
+            if (serial == m_openSerial) {
+                emit Opened(ok, error);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void TcpBackend::Close() {
+    // An open under way ends without a word: whoever closes no longer waits for it.
+    ++m_openSerial;
+    m_opening = false;
+    m_openDeadline.stop();
     m_open = false;
     m_queued.clear();
     if (m_socket.state() != QAbstractSocket::UnconnectedState) {
@@ -182,7 +169,13 @@ qint64 TcpBackend::DiscardInput() {
 }
 
 void TcpBackend::SocketError(QAbstractSocket::SocketError error) {
-    // Errors while connecting are Open's to report; once open, any error ends the line.
+    if (m_opening) {
+        const QString text = comm::TcpErrorText(m_deviceName, error, m_socket.errorString());
+        m_socket.abort();
+        EndOpening(false, text);
+        return;
+    }
+    // Once open, any error ends the line.
     if (m_open && error != QAbstractSocket::SocketTimeoutError) {
         LoseLine(comm::TcpErrorText(m_deviceName, error, m_socket.errorString()));
     }

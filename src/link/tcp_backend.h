@@ -1,14 +1,15 @@
 #pragma once
 
 #include <QTcpSocket>
+#include <QTimer>
 
 #include "link/comm_backend.h"
 
 namespace comm {
 
-// How long opening a tcp:// port may hold the UI thread: the host name's look-up and the
-// connection together. A device server on the local network answers in milliseconds; one that
-// is switched off or unreachable costs this much before the open is reported as failed.
+// How long opening a tcp:// port may take: the host name's look-up and the connection together.
+// A device server on the local network answers in milliseconds; one that is switched off or
+// unreachable costs this much before the open is reported as failed.
 inline constexpr int kTcpOpenWaitMs = 1500;
 
 }  // namespace comm
@@ -17,16 +18,18 @@ inline constexpr int kTcpOpenWaitMs = 1500;
 // socket's bytes on its serial side and back, so the exchanges are those of a serial port. The
 // line settings live in the server's own configuration; Apply changes nothing here.
 //
-// Open waits for the connection, bounded by comm::kTcpOpenWaitMs, so that "open" means what it
-// means for a serial port: the port check's success and the dialogs' first request both need a
-// line that is there, and a request written into a connection that then fails would be lost
-// without a word.
+// "Open" means what it means for a serial port: the connection is there (bounded by
+// comm::kTcpOpenWaitMs), since a request written into a connection that then fails would be lost
+// without a word. OpenAsync connects without holding the thread (a service serving many lines
+// goes on with the others); Open waits for it in a local loop that leaves out the user's input,
+// so a dialog's window still repaints meanwhile and nothing else can be started from it.
 class TcpBackend : public CommBackend {
     Q_OBJECT
 public:
     TcpBackend();
 
     bool Open(const QString& deviceName, QString* error) override;
+    void OpenAsync(const QString& deviceName) override;
     void Close() override;
     bool IsOpen() const override;
     bool Apply(const LineSettings& settings) override;
@@ -40,11 +43,16 @@ public:
     bool Serves(const QString& deviceName) const override;
 
 private:
+    // Ends an open under way; Opened follows from the event loop.
+    void EndOpening(bool ok, const QString& error);
     void SocketError(QAbstractSocket::SocketError error);
     void LoseLine(const QString& text);
 
     QTcpSocket m_socket;
     QString m_deviceName;
+    QTimer m_openDeadline;
+    bool m_opening = false;
     bool m_open = false;
-    QByteArray m_queued;  // written, not yet flushed
+    quint64 m_openSerial = 0;  // which open a queued Opened belongs to
+    QByteArray m_queued;       // written, not yet flushed
 };

@@ -2,18 +2,21 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include "common/globals.h"
 #include "common/program_directory.h"
+#include "records/record_text_file.h"
 
 QString ArchiveFolder() {
     return ProgramDirectory() + QLatin1Char('/') + records::kArchiveFolderName;
 }
 
-QString NewArchivePath(int variant, const QDateTime& at) {
-    const QString stem = QString(variant == kVariantA ? "KPA650-" : "KPB650-") +
+QString NewArchivePath(int variant, const QDateTime& at, const QString& folder,
+                       const QString& prefix) {
+    const QString stem = prefix + QString(variant == kVariantA ? "KPA650-" : "KPB650-") +
                          at.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString base = ArchiveFolder() + QLatin1Char('/') + stem;
+    const QString base = folder + QLatin1Char('/') + stem;
     QString path = base + QStringLiteral(".txt");
     for (int n = 2; QFileInfo::exists(path); ++n) {
         path = base + QLatin1Char('-') + QString::number(n) + QStringLiteral(".txt");
@@ -47,6 +50,36 @@ ArchiveResult ArchiveTemp(RecordStore& store, int variant, const QDateTime& at) 
     result.errors = store.Errors();
     if (!saved) {
         return result;
+    }
+    result.ok = true;
+    result.path = path;
+    return result;
+}
+
+ArchiveResult KeepRecords(const std::vector<EventRecord>& records, int variant,
+                          const QString& folder, const QString& prefix, const QDateTime& at) {
+    ArchiveResult result;
+    result.records = static_cast<int>(records.size());
+    const auto fail = [&result](const QString& reason) {
+        result.errors.errors.push_back(records::StoreError{records::StoreError::What::SaveFile,
+                                                           records::kSaveFileErrorText, reason});
+        return result;
+    };
+    if (!QDir().mkpath(folder)) {
+        return fail(folder + QStringLiteral(": the folder cannot be made"));
+    }
+    const QString path = NewArchivePath(variant, at, folder, prefix);
+    QByteArray text;
+    int serial = 0;
+    for (const EventRecord& record : records) {
+        text += FormatRecordLine(++serial, record);
+        text += "\r\n";
+    }
+    // QSaveFile writes beside the name and renames on commit, after flushing to the disk: a copy
+    // that exists is whole.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        return fail(path + QStringLiteral(": ") + file.errorString());
     }
     result.ok = true;
     result.path = path;

@@ -204,6 +204,16 @@ void CRecordDlg::OnInitDialog() {
     m_model->Clear();
 
     m_device.SetPortNumber(m_portNumber);
+    if (m_archiveRecords) {
+        const std::vector<EventRecord> records = std::move(*m_archiveRecords);
+        m_archiveRecords.reset();
+        if (ShowingStoreErrors(this, m_store, m_store.ConnectWorking(g_variant)) &&
+            ShowingStoreErrors(this, m_store,
+                               m_store.ReplaceRecords(records::kKpb650Table, records))) {
+            FillListFromTable(false);
+        }
+        return;
+    }
     if (OpenPortReportingFailure(m_comm, m_portNumber, this) == OpenPortResult::Failed) {
         return;
     }

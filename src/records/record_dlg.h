@@ -62,6 +62,14 @@ public:
     // Replaces the modal file dialogs (tests).
     void SetFileChooser(RecordFileChooser chooser) { m_chooseFile = std::move(chooser); }
 
+    // Records taken out of the fleet archive for the next showing: they replace the working
+    // KPB650, as an opened file's records do, and the list shows them, so the exports and the
+    // graph work on them. That showing leaves the port closed (no device is needed to look at
+    // an archive; a read opens it as any request does).
+    void SetArchiveRecords(std::vector<EventRecord> records) {
+        m_archiveRecords = std::move(records);
+    }
+
     // Reloads the list from TEMP (true) or from the working KPB650 (false).
     void FillListFromTable(bool fromTemp);
 
@@ -145,6 +153,7 @@ private:
     QTimer m_runDown;
     int m_runDownFrame = 0;
 
+    std::optional<std::vector<EventRecord>> m_archiveRecords;
     GraphHandler m_graphHandler;
     ListGraphHandler m_listGraphHandler;
     RecordFileChooser m_chooseFile = RunRecordFileDialog;

@@ -235,13 +235,17 @@ bool EnsureTemplate() {
     return ok;
 }
 
-// Puts back the page cache a connection normally has (see Connect) once the scope ends.
-class RestoreCacheSize {
+// Puts back the page cache and automatic checkpoints a connection normally has (see Connect)
+// once the scope ends.
+class RestoreOpeningPragmas {
 public:
-    explicit RestoreCacheSize(const QSqlDatabase& db) : m_db(db) {}
-    ~RestoreCacheSize() { QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size=-32768")); }
-    RestoreCacheSize(const RestoreCacheSize&) = delete;
-    RestoreCacheSize& operator=(const RestoreCacheSize&) = delete;
+    explicit RestoreOpeningPragmas(const QSqlDatabase& db) : m_db(db) {}
+    ~RestoreOpeningPragmas() {
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size=-32768"));
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA wal_autocheckpoint=1000"));
+    }
+    RestoreOpeningPragmas(const RestoreOpeningPragmas&) = delete;
+    RestoreOpeningPragmas& operator=(const RestoreOpeningPragmas&) = delete;
 
 private:
     QSqlDatabase m_db;
@@ -475,6 +479,24 @@ bool RecordStore::EmptyTable(const QString& table) {
         return false;
     }
     return true;
+}
+
+bool RecordStore::ReplaceRecords(const QString& table, const std::vector<EventRecord>& records) {
+    const Operation operation(*this);
+    if (!IsConnected()) {
+        Report(What::WorkingDatabase, records::kWorkingDatabaseConnectFailedText);
+        return false;
+    }
+    const ErrorScope scope(*this);
+    return ReplaceRows(
+        Database(), table, true,
+        [&records](RecordWriter& writer) {
+            for (const EventRecord& record : records) {
+                writer.Add(record);
+            }
+            return true;
+        },
+        [this](const QSqlError& error) { ReportDatabase(error); });
 }
 
 bool RecordStore::Append(const QString& table, const EventRecord& record) {
@@ -887,6 +909,8 @@ bool RecordStore::BeginOpenText(const QString& path) {
     // A small page cache spills the opening's pages to the log a few at a time while the slices
     // run, instead of leaving tens of megabytes for the commit, which must not stall the window.
     QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-2048"));
+    // The log grows by the whole file; copying it back happens after the commit, on a thread.
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
     if (!db.transaction()) {
         ReportDatabase(db.lastError());
         return false;
@@ -943,7 +967,7 @@ bool RecordStore::EndOpenText() {
     QSqlDatabase db = Database();
     const bool written = opening->writer->Flush();
     opening->writer.reset();
-    const RestoreCacheSize restore(db);
+    const RestoreOpeningPragmas restore(db);
     if (opening->reader.Failed()) {
         db.rollback();
         Report(What::OpenFile, records::kOpenFileErrorText);
@@ -958,6 +982,7 @@ bool RecordStore::EndOpenText() {
         db.rollback();
         return false;
     }
+    m_checkpoint.Start(db.databaseName());
     return true;
 }
 
@@ -968,6 +993,6 @@ void RecordStore::CancelOpenText() {
     }
     m_textOpening->writer.reset();
     m_textOpening.reset();
-    const RestoreCacheSize restore(Database());
+    const RestoreOpeningPragmas restore(Database());
     Database().rollback();
 }

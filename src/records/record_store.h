@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "records/background_checkpoint.h"
 #include "records/event_record.h"
 
 class QSqlDatabase;
@@ -129,6 +130,9 @@ public:
                     const std::function<void(const EventRecord&)>& visit) const;
     // Number of rows, -1 on error.
     int RowCount(const QString& table) const;
+    // Replaces every row of the table by `records`, in one transaction; false (the table as it
+    // was) on failure.
+    bool ReplaceRecords(const QString& table, const std::vector<EventRecord>& records);
     // Appends every row of source to destination (same database), in source order, one transaction.
     bool CopyTable(const QString& source, const QString& destination);
     // Replaces `into` by a snapshot of the table (see RecordSnapshot); an error is reported and
@@ -195,6 +199,8 @@ private:
     QString m_path;
     QString m_connectError;
     std::unique_ptr<TextOpening> m_textOpening;
+    // After an opening's commit, on a thread and a connection of its own.
+    BackgroundCheckpoint m_checkpoint;
     mutable records::StoreErrors m_errors;
     mutable int m_operations = 0;
     mutable int m_errorScopes = 0;

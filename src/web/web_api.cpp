@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "graph/timeline.h"
@@ -72,13 +73,12 @@ QJsonValue VariantName(int variant) {
     return QJsonValue();
 }
 
-QDateTime FromUtc(const QString& text) {
-    if (text.isEmpty()) {
-        return {};
-    }
-    QDateTime t = QDateTime::fromString(text, kUtcFormat);
-    t.setTimeSpec(Qt::UTC);
-    return t;
+QJsonValue UtcOrNull(const QDateTime& time) {
+    return time.isValid() ? QJsonValue(time.toUTC().toString(kUtcFormat)) : QJsonValue();
+}
+
+QString LocalText(const QDateTime& time) {
+    return time.isValid() ? time.toString(kLocalFormat) : QString();
 }
 
 // The query's parameters, each at most once and all of them known to the route.
@@ -141,12 +141,12 @@ std::optional<qint64> Integer(const Parameters& p, const char* name, qint64 lowe
 }
 
 // A time bound: a date (its midnight) or a date and time, as the events' local time text.
-std::optional<QString> TimeBound(const Parameters& p, const char* name,
-                                 std::optional<Problem>* problem) {
+std::optional<QDateTime> TimeBound(const Parameters& p, const char* name,
+                                   std::optional<Problem>* problem) {
     const QString key = QString::fromLatin1(name);
     const std::optional<QString> text = p.Value(key);
     if (!text || text->isEmpty()) {
-        return QString();
+        return QDateTime();
     }
     static const QRegularExpression shape(QStringLiteral(
         "^[0-9]{4}-[0-9]{2}-[0-9]{2}(T[0-9]{2}:[0-9]{2}(:[0-9]{2}(\\.[0-9]{3})?)?)?$"));
@@ -175,7 +175,7 @@ std::optional<QString> TimeBound(const Parameters& p, const char* name,
                         .arg(key)};
         return std::nullopt;
     }
-    return t.toString(kLocalFormat);
+    return t;
 }
 
 struct DeviceChoice {
@@ -184,7 +184,7 @@ struct DeviceChoice {
 };
 
 // The device parameter, required, and present in the archive.
-std::optional<DeviceChoice> Device(const Parameters& p, const ArchiveReader& reader,
+std::optional<DeviceChoice> Device(const Parameters& p, const archive::Archive& archive,
                                    std::optional<Problem>* problem) {
     const std::optional<QString> name = p.Value(QStringLiteral("device"));
     if (!name || name->isEmpty()) {
@@ -198,32 +198,33 @@ std::optional<DeviceChoice> Device(const Parameters& p, const ArchiveReader& rea
         return std::nullopt;
     }
     QString error;
-    const std::optional<int> variant = reader.DeviceVariant(*name, &error);
+    const std::optional<archive::DeviceRow> row = archive.Device(*name, &error);
     if (!error.isEmpty()) {
         *problem = Problem{500, QStringLiteral("读取档案库失败"),
                            QStringLiteral("the archive could not be read: ") + error};
         return std::nullopt;
     }
-    if (!variant) {
+    if (!row) {
         *problem =
             Problem{404, QStringLiteral("档案库中没有装置 ") + *name,
                     QStringLiteral("no device ") + *name + QStringLiteral(" in the archive")};
         return std::nullopt;
     }
-    return DeviceChoice{*name, *variant};
+    return DeviceChoice{*name, row->variant};
 }
 
 // Device, range and page of an events request.
 struct EventQuery {
     DeviceChoice device;
-    TimeRange range;
+    archive::EventQuery range;  // the device and the bounds, in time order
     qint64 offset = 0;
     int limit = 100;
 };
 
 // maxLimit 0: the request takes no page (offset and limit are unknown parameters).
-std::optional<EventQuery> ParseEventQuery(const WebRequest& request, const ArchiveReader& reader,
-                                          int maxLimit, std::optional<Problem>* problem) {
+std::optional<EventQuery> ParseEventQuery(const WebRequest& request,
+                                          const archive::Archive& archive, int maxLimit,
+                                          std::optional<Problem>* problem) {
     const Parameters p =
         maxLimit > 0
             ? Parameters(request.query, {"device", "from", "to", "offset", "limit"}, problem)
@@ -232,8 +233,8 @@ std::optional<EventQuery> ParseEventQuery(const WebRequest& request, const Archi
         return std::nullopt;
     }
     EventQuery q;
-    const std::optional<QString> from = TimeBound(p, "from", problem);
-    const std::optional<QString> to = from ? TimeBound(p, "to", problem) : std::nullopt;
+    const std::optional<QDateTime> from = TimeBound(p, "from", problem);
+    const std::optional<QDateTime> to = from ? TimeBound(p, "to", problem) : std::nullopt;
     const std::optional<qint64> offset =
         to ? Integer(p, "offset", 0, 1000000000, 0, problem) : std::nullopt;
     const std::optional<qint64> limit =
@@ -241,35 +242,107 @@ std::optional<EventQuery> ParseEventQuery(const WebRequest& request, const Archi
     if (!limit) {
         return std::nullopt;
     }
-    if (!from->isEmpty() && !to->isEmpty() && *from > *to) {
+    if (from->isValid() && to->isValid() && *from > *to) {
         *problem = Problem{400, QStringLiteral("起始时间晚于结束时间"),
                            QStringLiteral("from is later than to")};
         return std::nullopt;
     }
-    const std::optional<DeviceChoice> device = Device(p, reader, problem);
+    const std::optional<DeviceChoice> device = Device(p, archive, problem);
     if (!device) {
         return std::nullopt;
     }
     q.device = *device;
-    q.range = {*from, *to};
+    q.range.device = device->name;
+    q.range.from = *from;
+    q.range.to = *to;
+    q.range.order = archive::EventOrder::Time;
     q.offset = *offset;
     q.limit = static_cast<int>(*limit);
     return q;
 }
 
-QJsonObject EventJson(const EventEntry& e) {
-    QJsonObject o;
-    o.insert(QStringLiteral("time"), TextOrNull(e.at));
-    const QStringList fields = e.record.FieldTexts();
-    for (std::size_t i = 0; i < records::kRecordFieldCount; ++i) {
-        o.insert(QString::fromLatin1(records::kRecordFieldNames[i]),
-                 fields.at(static_cast<int>(i)));
+// An events page written as text directly: it is most of what the service answers, and
+// building it as a tree of QJsonObjects first cost more than the archive's query. Keys come in
+// the order QJsonDocument writes them (sorted), so the bytes are the same as its compact form.
+class JsonText {
+public:
+    explicit JsonText(qsizetype bytes) { m_out.reserve(bytes); }
+    JsonText& Key(const char* key) {
+        if (m_comma) {
+            m_out += ',';
+        }
+        m_out += '"';
+        m_out += key;
+        m_out += "\":";
+        m_comma = false;
+        return *this;
     }
-    o.insert(QStringLiteral("code"), e.code >= 0 ? QJsonValue(e.code) : QJsonValue());
-    o.insert(QStringLiteral("generation"), e.generation);
-    o.insert(QStringLiteral("position"), e.position);
-    o.insert(QStringLiteral("read"), static_cast<double>(e.readId));
-    return o;
+    JsonText& String(const QString& text) {
+        m_out += '"';
+        for (const char c : text.toUtf8()) {
+            const auto u = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                m_out += '\\';
+                m_out += c;
+            } else if (u < 0x20) {
+                static const char* const kShort = "\b\f\n\r\t";
+                static const char* const kLetter = "bfnrt";
+                const char* at = std::strchr(kShort, c);
+                m_out += at != nullptr && c != 0
+                             ? QByteArray("\\") + kLetter[at - kShort]
+                             : "\\u00" + QByteArray::number(u, 16).rightJustified(2, '0');
+            } else {
+                m_out += c;
+            }
+        }
+        m_out += '"';
+        return Value();
+    }
+    JsonText& StringOrNull(const QString& text) { return text.isEmpty() ? Null() : String(text); }
+    JsonText& Number(qint64 n) {
+        m_out += QByteArray::number(n);
+        return Value();
+    }
+    JsonText& Null() {
+        m_out += "null";
+        return Value();
+    }
+    JsonText& Open(char bracket) {
+        if (m_comma) {
+            m_out += ',';
+        }
+        m_out += bracket;
+        m_comma = false;
+        return *this;
+    }
+    JsonText& Close(char bracket) {
+        m_out += bracket;
+        return Value();
+    }
+    QByteArray Take() { return std::move(m_out); }
+
+private:
+    JsonText& Value() {
+        m_comma = true;
+        return *this;
+    }
+
+    QByteArray m_out;
+    bool m_comma = false;
+};
+
+void EventJson(JsonText& json, const archive::EventRow& e) {
+    const EventRecord& r = e.record;
+    json.Open('{');
+    json.Key("code");
+    e.code >= 0 ? json.Number(e.code) : json.Null();
+    json.Key("day").String(r.day).Key("event").String(r.event);
+    json.Key("generation").Number(e.generation).Key("hour").String(r.hour);
+    json.Key("minute").String(r.minute).Key("month").String(r.month);
+    json.Key("msecond").String(r.msecond).Key("position").Number(e.position);
+    json.Key("read").Number(e.readId).Key("second").String(r.second);
+    json.Key("time").StringOrNull(e.at).Key("year").String(r.year);
+    json.Close('}');
 }
 
 // The graph's label of a signal: its start text without the trailing "启动".
@@ -306,11 +379,11 @@ QJsonArray NumbersJson(const std::vector<qint64>& numbers) {
 // replaced, so no header or path can be made of it.
 QByteArray DownloadName(const EventQuery& q, const char* suffix) {
     QString name = q.device.name;
-    if (!q.range.from.isEmpty()) {
-        name += QLatin1Char('_') + q.range.from.left(10);
+    if (q.range.from.isValid()) {
+        name += QLatin1Char('_') + LocalText(q.range.from).left(10);
     }
-    if (!q.range.to.isEmpty()) {
-        name += QLatin1Char('_') + q.range.to.left(10);
+    if (q.range.to.isValid()) {
+        name += QLatin1Char('_') + LocalText(q.range.to).left(10);
     }
     QByteArray ascii;
     for (const QChar c : name) {
@@ -355,23 +428,22 @@ bool SameSecret(const QByteArray& a, const QByteArray& b) {
 
 }  // namespace
 
-bool MissedLastPoll(const FleetDevice& device, const QDateTime& now) {
-    const QDateTime success = FromUtc(device.lastSuccess);
-    if (!success.isValid()) {
+bool MissedLastPoll(const archive::DeviceRow& device, const QDateTime& now) {
+    if (!device.lastSuccess.isValid()) {
         return true;
     }
-    const QDateTime failure = FromUtc(device.lastErrorAt);
-    if (failure.isValid() && failure > success) {
+    if (device.lastErrorAt.isValid() && device.lastErrorAt > device.lastSuccess) {
         return true;
     }
-    const QDateTime next = FromUtc(device.nextPoll);
-    return next.isValid() && next.addSecs(60) < now;
+    return device.nextPoll.isValid() && device.nextPoll.addSecs(60) < now;
 }
 
-WebApi::WebApi(const ArchiveReader& reader, Access access)
-    : m_reader(reader),
+WebApi::WebApi(const archive::Archive& archive, Access access,
+               std::shared_ptr<EventIndexCache> indexes)
+    : m_archive(archive),
       m_access(std::move(access)),
-      m_now([] { return QDateTime::currentDateTimeUtc(); }) {}
+      m_now([] { return QDateTime::currentDateTimeUtc(); }),
+      m_indexes(indexes ? std::move(indexes) : std::make_shared<EventIndexCache>()) {}
 
 bool WebApi::Authorised(const QByteArray& authorization) const {
     if (!m_access.Required()) {
@@ -436,25 +508,42 @@ WebAnswer WebApi::Answer(const WebRequest& request) {
     return answer;
 }
 
-std::optional<qint64> WebApi::CountEvents(const QString& device, const TimeRange& range,
-                                          QString* error) {
-    const std::optional<qint64> version = m_reader.ArchiveVersion(error);
+std::shared_ptr<const archive::EventIndex> EventIndexCache::Find(const QString& range,
+                                                                 qint64 version) const {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_indexed.constFind(range);
+    return it != m_indexed.constEnd() && it->version == version ? it->index : nullptr;
+}
+
+void EventIndexCache::Keep(const QString& range, qint64 version,
+                           std::shared_ptr<const archive::EventIndex> index) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_indexed.size() >= 1024) {
+        m_indexed.clear();
+    }
+    m_indexed.insert(range, {version, std::move(index)});
+}
+
+std::shared_ptr<const archive::EventIndex> WebApi::IndexOf(const archive::EventQuery& range,
+                                                           QString* error) {
+    // A key every 256 events: a page steps over at most 255 of them.
+    constexpr int kKeyEvery = 256;
+    const std::optional<qint64> version = m_archive.Version(error);
     if (!version) {
-        return std::nullopt;
+        return nullptr;
     }
-    const QString key = device + QLatin1Char('\n') + range.from + QLatin1Char('\n') + range.to;
-    const auto it = m_counted.constFind(key);
-    if (it != m_counted.constEnd() && it->version == *version) {
-        return it->count;
+    const QString key = range.device + QLatin1Char('\n') + LocalText(range.from) +
+                        QLatin1Char('\n') + LocalText(range.to);
+    if (auto found = m_indexes->Find(key, *version)) {
+        return found;
     }
-    const std::optional<qint64> count = m_reader.EventCount(device, range, error);
-    if (count) {
-        if (m_counted.size() >= 1024) {
-            m_counted.clear();
-        }
-        m_counted.insert(key, {*version, *count});
+    std::optional<archive::EventIndex> index = m_archive.IndexEvents(range, kKeyEvery, error);
+    if (!index) {
+        return nullptr;
     }
-    return count;
+    auto kept = std::make_shared<const archive::EventIndex>(std::move(*index));
+    m_indexes->Keep(key, *version, kept);
+    return kept;
 }
 
 WebAnswer WebApi::Route(const WebRequest& request) {
@@ -500,13 +589,13 @@ WebAnswer WebApi::DevicesAnswer(const WebRequest& request) {
     if (problem) {
         return ProblemAnswer(*problem);
     }
-    const auto fleet = m_reader.Fleet(&error);
-    if (!fleet) {
+    const std::vector<archive::DeviceRow> fleet = m_archive.Devices(&error);
+    if (!error.isEmpty()) {
         return StorageAnswer(error);
     }
     const QDateTime now = m_now();
     QJsonArray list;
-    for (const FleetDevice& d : *fleet) {
+    for (const archive::DeviceRow& d : fleet) {
         QJsonObject o;
         o.insert(QStringLiteral("name"), d.name);
         o.insert(QStringLiteral("station"), d.station);
@@ -518,15 +607,15 @@ WebAnswer WebApi::DevicesAnswer(const WebRequest& request) {
                                        : QJsonObject{{QStringLiteral("version"), d.idVersion},
                                                      {QStringLiteral("date"), d.idDate},
                                                      {QStringLiteral("checksum"), d.idChecksum}});
-        o.insert(QStringLiteral("lastSuccess"), TextOrNull(d.lastSuccess));
+        o.insert(QStringLiteral("lastSuccess"), UtcOrNull(d.lastSuccess));
         o.insert(QStringLiteral("lastError"), TextOrNull(d.lastError));
-        o.insert(QStringLiteral("lastErrorAt"), TextOrNull(d.lastErrorAt));
-        o.insert(QStringLiteral("nextPoll"), TextOrNull(d.nextPoll));
+        o.insert(QStringLiteral("lastErrorAt"), UtcOrNull(d.lastErrorAt));
+        o.insert(QStringLiteral("nextPoll"), UtcOrNull(d.nextPoll));
         o.insert(QStringLiteral("collector"), TextOrNull(d.collector));
         o.insert(QStringLiteral("records"), static_cast<double>(d.records));
         o.insert(QStringLiteral("reads"), static_cast<double>(d.reads));
         o.insert(QStringLiteral("failedReads"), static_cast<double>(d.failedReads));
-        o.insert(QStringLiteral("lastReadAt"), TextOrNull(d.lastReadAt));
+        o.insert(QStringLiteral("lastReadAt"), UtcOrNull(d.lastReadAt));
         o.insert(QStringLiteral("lastReadOutcome"), TextOrNull(d.lastReadOutcome));
         o.insert(QStringLiteral("clockOffsetMs"), NumberOrNull(d.clockOffsetMs));
         o.insert(QStringLiteral("missed"), MissedLastPoll(d, now));
@@ -545,24 +634,25 @@ WebAnswer WebApi::ReadsAnswer(const WebRequest& request) {
     const std::optional<qint64> limit =
         problem ? std::nullopt : Integer(p, "limit", 1, limits::kPageMax, 100, &problem);
     const std::optional<DeviceChoice> device =
-        problem ? std::nullopt : Device(p, m_reader, &problem);
+        problem ? std::nullopt : Device(p, m_archive, &problem);
     if (problem) {
         return ProblemAnswer(*problem);
     }
-    const auto total = m_reader.ReadCount(device->name, &error);
-    const auto reads = total
-                           ? m_reader.Reads(device->name, *offset, static_cast<int>(*limit), &error)
-                           : std::nullopt;
-    if (!reads) {
+    const auto total = m_archive.ReadCount(device->name, &error);
+    const std::vector<archive::ReadRow> reads =
+        total ? m_archive.Reads(device->name, *offset, static_cast<int>(*limit), &error,
+                                archive::ReadOrder::Newest)
+              : std::vector<archive::ReadRow>();
+    if (!error.isEmpty()) {
         return StorageAnswer(error);
     }
     QJsonArray list;
-    for (const ReadEntry& r : *reads) {
+    for (const archive::ReadRow& r : reads) {
         list.append(QJsonObject{{QStringLiteral("id"), static_cast<double>(r.id)},
                                 {QStringLiteral("collector"), r.collector},
                                 {QStringLiteral("host"), r.host},
-                                {QStringLiteral("started"), r.started},
-                                {QStringLiteral("finished"), r.finished},
+                                {QStringLiteral("started"), UtcOrNull(r.started)},
+                                {QStringLiteral("finished"), UtcOrNull(r.finished)},
                                 {QStringLiteral("clockOffsetMs"), NumberOrNull(r.clockOffsetMs)},
                                 {QStringLiteral("outcome"), r.outcome},
                                 {QStringLiteral("records"), r.recordCount},
@@ -585,7 +675,7 @@ WebAnswer WebApi::EventsAnswer(const WebRequest& request) {
     const bool dat = path == QLatin1String("/api/events.dat");
     const bool download = csv || cfg || dat;
     const std::optional<EventQuery> q = ParseEventQuery(
-        request, m_reader, download ? limits::kDownloadMax : limits::kPageMax, &problem);
+        request, m_archive, download ? limits::kDownloadMax : limits::kPageMax, &problem);
     if (!q) {
         return ProblemAnswer(*problem);
     }
@@ -594,18 +684,31 @@ WebAnswer WebApi::EventsAnswer(const WebRequest& request) {
                               QStringLiteral("the device's variant is not known yet, so its"
                                              " signals cannot be exported")});
     }
-    const auto total =
-        download ? std::optional<qint64>(0) : CountEvents(q->device.name, q->range, &error);
-    const auto events = total
-                            ? m_reader.Events(q->device.name, q->range, q->offset, q->limit, &error)
-                            : std::nullopt;
-    if (!events) {
+    archive::EventQuery page = q->range;
+    page.offset = q->offset;
+    page.limit = q->limit;
+    qint64 total = 0;
+    if (!download) {
+        const std::shared_ptr<const archive::EventIndex> index = IndexOf(q->range, &error);
+        if (!index) {
+            return StorageAnswer(error);
+        }
+        total = index->count;
+        // Enter the range at the key before the page instead of stepping over every event.
+        const std::size_t k = static_cast<std::size_t>(q->offset / index->every);
+        if (k > 0 && k < index->keys.size()) {
+            page.start = index->keys[k];
+            page.offset = q->offset - static_cast<qint64>(k) * index->every;
+        }
+    }
+    const std::vector<archive::EventRow> events = m_archive.Events(page, &error);
+    if (!error.isEmpty()) {
         return StorageAnswer(error);
     }
     if (download) {
         std::vector<EventRecord> recs;
-        recs.reserve(events->size());
-        for (const EventEntry& e : *events) {
+        recs.reserve(events.size());
+        for (const archive::EventRow& e : events) {
             recs.push_back(e.record);
         }
         WebAnswer a;
@@ -622,49 +725,57 @@ WebAnswer WebApi::EventsAnswer(const WebRequest& request) {
                                                                     : ".dat")});
         return a;
     }
-    QJsonArray list;
-    for (const EventEntry& e : *events) {
-        list.append(EventJson(e));
+    JsonText json(256 + static_cast<qsizetype>(events.size()) * 256);
+    json.Open('{').Key("device").String(q->device.name).Key("events").Open('[');
+    for (const archive::EventRow& e : events) {
+        EventJson(json, e);
     }
-    return JsonAnswer({{QStringLiteral("device"), q->device.name},
-                       {QStringLiteral("variant"), VariantName(q->device.variant)},
-                       {QStringLiteral("from"), TextOrNull(q->range.from)},
-                       {QStringLiteral("to"), TextOrNull(q->range.to)},
-                       {QStringLiteral("total"), static_cast<double>(*total)},
-                       {QStringLiteral("offset"), static_cast<double>(q->offset)},
-                       {QStringLiteral("limit"), q->limit},
-                       {QStringLiteral("events"), list}});
+    json.Close(']');
+    json.Key("from").StringOrNull(LocalText(q->range.from));
+    json.Key("limit").Number(q->limit).Key("offset").Number(q->offset);
+    json.Key("to").StringOrNull(LocalText(q->range.to)).Key("total").Number(total);
+    json.Key("variant");
+    q->device.variant >= 0
+        ? json.String(q->device.variant == 0 ? QStringLiteral("A") : QStringLiteral("B"))
+        : json.Null();
+    json.Close('}');
+    WebAnswer a;
+    a.contentType = "application/json; charset=utf-8";
+    a.body = json.Take();
+    return a;
 }
 
 WebAnswer WebApi::TracesAnswer(const WebRequest& request) {
     std::optional<Problem> problem;
     QString error;
-    const std::optional<EventQuery> q = ParseEventQuery(request, m_reader, 0, &problem);
+    const std::optional<EventQuery> q = ParseEventQuery(request, m_archive, 0, &problem);
     if (!q) {
         return ProblemAnswer(*problem);
     }
-    const auto total = CountEvents(q->device.name, q->range, &error);
-    if (!total) {
+    const std::shared_ptr<const archive::EventIndex> index = IndexOf(q->range, &error);
+    if (!index) {
         return StorageAnswer(error);
     }
-    if (*total > limits::kTraceRecordMax) {
+    const qint64 total = index->count;
+    if (total > limits::kTraceRecordMax) {
         return ProblemAnswer(
             {413,
              QStringLiteral("该时间范围内有 %1 条事件，超过 %2 条，请缩小日期范围")
-                 .arg(*total)
+                 .arg(total)
                  .arg(limits::kTraceRecordMax),
              QStringLiteral("%1 events in the range, more than %2: choose a shorter range")
-                 .arg(*total)
+                 .arg(total)
                  .arg(limits::kTraceRecordMax)});
     }
-    const auto events =
-        m_reader.Events(q->device.name, q->range, 0, static_cast<int>(*total), &error);
-    if (!events) {
+    archive::EventQuery all = q->range;
+    all.limit = static_cast<int>(total);
+    const std::vector<archive::EventRow> events = m_archive.Events(all, &error);
+    if (!error.isEmpty()) {
         return StorageAnswer(error);
     }
     std::vector<EventRecord> recs;
-    recs.reserve(events->size());
-    for (const EventEntry& e : *events) {
+    recs.reserve(events.size());
+    for (const archive::EventRow& e : events) {
         recs.push_back(e.record);
     }
     const int variant = q->device.variant == 0 ? 0 : 1;
@@ -725,8 +836,8 @@ WebAnswer WebApi::MetricsAnswer(const WebRequest& request) {
     if (problem) {
         return ProblemAnswer(*problem);
     }
-    const auto fleet = m_reader.Fleet(&error);
-    if (!fleet) {
+    const std::vector<archive::DeviceRow> fleet = m_archive.Devices(&error);
+    if (!error.isEmpty()) {
         return StorageAnswer(error);
     }
     const QDateTime now = m_now();
@@ -736,18 +847,18 @@ WebAnswer WebApi::MetricsAnswer(const WebRequest& request) {
                     .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
     };
     family("kp650_devices", "gauge", "Devices in the archive.");
-    text += QStringLiteral("kp650_devices %1\n").arg(fleet->size());
+    text += QStringLiteral("kp650_devices %1\n").arg(fleet.size());
     qint64 all = 0;
-    for (const FleetDevice& d : *fleet) {
+    for (const archive::DeviceRow& d : fleet) {
         all += d.records;
     }
     family("kp650_records_archived", "gauge", "Events in the archive, all devices.");
     text += QStringLiteral("kp650_records_archived %1\n").arg(all);
     const auto perDevice =
         [&](const char* name, const char* type, const char* help,
-            const std::function<std::optional<QString>(const FleetDevice&)>& value) {
+            const std::function<std::optional<QString>(const archive::DeviceRow&)>& value) {
             family(name, type, help);
-            for (const FleetDevice& d : *fleet) {
+            for (const archive::DeviceRow& d : fleet) {
                 const std::optional<QString> v = value(d);
                 if (v) {
                     text += QStringLiteral("%1{device=\"%2\",station=\"%3\",channel=\"%4\"} %5\n")
@@ -758,8 +869,8 @@ WebAnswer WebApi::MetricsAnswer(const WebRequest& request) {
         };
     perDevice("kp650_device_last_success_timestamp_seconds", "gauge",
               "Time of the device's last successful read, seconds since 1970 UTC.",
-              [](const FleetDevice& d) -> std::optional<QString> {
-                  const QDateTime t = FromUtc(d.lastSuccess);
+              [](const archive::DeviceRow& d) -> std::optional<QString> {
+                  const QDateTime& t = d.lastSuccess;
                   if (!t.isValid()) {
                       return std::nullopt;
                   }
@@ -768,8 +879,8 @@ WebAnswer WebApi::MetricsAnswer(const WebRequest& request) {
               });
     perDevice("kp650_device_last_error_timestamp_seconds", "gauge",
               "Time of the device's last failed poll, seconds since 1970 UTC.",
-              [](const FleetDevice& d) -> std::optional<QString> {
-                  const QDateTime t = FromUtc(d.lastErrorAt);
+              [](const archive::DeviceRow& d) -> std::optional<QString> {
+                  const QDateTime& t = d.lastErrorAt;
                   if (!t.isValid()) {
                       return std::nullopt;
                   }
@@ -777,17 +888,19 @@ WebAnswer WebApi::MetricsAnswer(const WebRequest& request) {
                                          3);
               });
     perDevice("kp650_device_reads_total", "counter", "Reads of the device, any outcome.",
-              [](const FleetDevice& d) { return QString::number(d.reads); });
+              [](const archive::DeviceRow& d) { return QString::number(d.reads); });
     perDevice("kp650_device_read_failures_total", "counter", "Reads of the device that failed.",
-              [](const FleetDevice& d) { return QString::number(d.failedReads); });
+              [](const archive::DeviceRow& d) { return QString::number(d.failedReads); });
     perDevice("kp650_device_records_archived", "gauge", "Events archived from the device.",
-              [](const FleetDevice& d) { return QString::number(d.records); });
-    perDevice(
-        "kp650_device_missed_poll", "gauge", "1 when the device missed its last poll, else 0.",
-        [&now](const FleetDevice& d) { return QString::number(MissedLastPoll(d, now) ? 1 : 0); });
+              [](const archive::DeviceRow& d) { return QString::number(d.records); });
+    perDevice("kp650_device_missed_poll", "gauge",
+              "1 when the device missed its last poll, else 0.",
+              [&now](const archive::DeviceRow& d) {
+                  return QString::number(MissedLastPoll(d, now) ? 1 : 0);
+              });
     perDevice("kp650_device_clock_offset_seconds", "gauge",
               "Device clock minus host clock at the latest read that measured it.",
-              [](const FleetDevice& d) -> std::optional<QString> {
+              [](const archive::DeviceRow& d) -> std::optional<QString> {
                   if (!d.clockOffsetMs) {
                       return std::nullopt;
                   }

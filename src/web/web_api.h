@@ -8,8 +8,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <mutex>
 
-#include "web/archive_reader.h"
+#include "archive/archive.h"
 
 // What the web page and the JSON API answer, as plain values: a request (method, path, query,
 // the Authorization header) in, a status, a content type and a body out. The HTTP server only
@@ -58,9 +60,28 @@ inline constexpr int kTraceRecordMax = 200000;  // events behind one trace answe
 inline constexpr int kAnswerBytesMax = 16 * 1024 * 1024;
 }  // namespace limits
 
+// Counts and page keys of event ranges, shared by a server's workers: a range is indexed once
+// per archive version, not once per worker. Safe to use from several threads.
+class EventIndexCache {
+public:
+    std::shared_ptr<const archive::EventIndex> Find(const QString& range, qint64 version) const;
+    void Keep(const QString& range, qint64 version,
+              std::shared_ptr<const archive::EventIndex> index);
+
+private:
+    struct Indexed {
+        qint64 version = -1;
+        std::shared_ptr<const archive::EventIndex> index;
+    };
+    mutable std::mutex m_mutex;
+    QHash<QString, Indexed> m_indexed;
+};
+
 class WebApi {
 public:
-    explicit WebApi(const ArchiveReader& reader, Access access = {});
+    // Without a cache of its own to share, the API keeps one.
+    explicit WebApi(const archive::Archive& archive, Access access = {},
+                    std::shared_ptr<EventIndexCache> indexes = {});
 
     WebAnswer Answer(const WebRequest& request);
 
@@ -78,13 +99,13 @@ private:
     WebAnswer TracesAnswer(const WebRequest& request);
     WebAnswer EventTextsAnswer(const WebRequest& request);
     WebAnswer MetricsAnswer(const WebRequest& request);
-    // Events in a range, counted again only when the archive changed: every page of a long
-    // range would otherwise count it whole.
-    std::optional<qint64> CountEvents(const QString& device, const TimeRange& range,
-                                      QString* error);
+    // A range's count and page keys, made again only when the archive changed: every page of
+    // a long range would otherwise count it whole, and step over every event before it.
+    std::shared_ptr<const archive::EventIndex> IndexOf(const archive::EventQuery& range,
+                                                       QString* error);
     bool Authorised(const QByteArray& authorization) const;
 
-    const ArchiveReader& m_reader;
+    const archive::Archive& m_archive;
     Access m_access;
     std::function<QDateTime()> m_now;
     int m_reuseMs = 1000;
@@ -93,15 +114,11 @@ private:
         WebAnswer answer;
     };
     QHash<QString, Reused> m_reused;
-    struct Counted {
-        qint64 version = -1;
-        qint64 count = 0;
-    };
-    QHash<QString, Counted> m_counted;
+    std::shared_ptr<EventIndexCache> m_indexes;
 };
 
 // A device missed its last poll: it never answered, its latest attempt failed, or its next poll
 // is more than a minute overdue (no collector is polling it).
-bool MissedLastPoll(const FleetDevice& device, const QDateTime& now);
+bool MissedLastPoll(const archive::DeviceRow& device, const QDateTime& now);
 
 }  // namespace web

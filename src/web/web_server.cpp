@@ -2,28 +2,109 @@
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QThread>
 #include <QUrlQuery>
 
-#include "web/archive_reader.h"
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "archive/archive.h"
 
 namespace web {
 
-// One thread's reader and API.
-class WebWorker : public QObject {
-    Q_OBJECT
+// Threads that each open the archive once and answer requests from one shared queue.
+class WebWorkers {
 public:
-    QString Open(const QString& archive, const Access& access) {
-        const QString error = m_reader.Open(archive);
-        if (error.isEmpty()) {
-            m_api = std::make_unique<WebApi>(m_reader, access);
+    using Deliver = std::function<void(QTcpSocket*, quint64, const WebAnswer&)>;
+
+    ~WebWorkers() {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
         }
-        return error;
+        m_wake.notify_all();
+        for (const auto& thread : m_threads) {
+            thread->wait();
+        }
     }
-    WebAnswer Answer(const WebRequest& request) { return m_api->Answer(request); }
+
+    // Starts `count` threads; empty once every one has opened the archive, else the first error.
+    QString Start(const QString& archive, const Access& access, int count, Deliver deliver) {
+        m_deliver = std::move(deliver);
+        std::vector<QString> errors(static_cast<std::size_t>(count));
+        int opened = 0;
+        const auto indexes = std::make_shared<EventIndexCache>();
+        std::mutex startMutex;
+        std::condition_variable started;
+        for (int i = 0; i < count; ++i) {
+            // The connection is made in the thread that uses it.
+            m_threads.emplace_back(QThread::create(
+                [this, archive, access, indexes, i, &errors, &opened, &startMutex, &started] {
+                    archive::Archive reader;
+                    QString error = reader.OpenReadOnly(archive);
+                    {
+                        // Notified under the lock: Start's locals live until it wakes.
+                        const std::lock_guard<std::mutex> lock(startMutex);
+                        errors[static_cast<std::size_t>(i)] = error;
+                        ++opened;
+                        started.notify_one();
+                    }
+                    if (error.isEmpty()) {
+                        WebApi api(reader, access, indexes);
+                        Serve(api);
+                    }
+                }));
+            m_threads.back()->start();
+        }
+        std::unique_lock<std::mutex> lock(startMutex);
+        started.wait(lock, [&] { return opened == count; });
+        for (const QString& error : errors) {
+            if (!error.isEmpty()) {
+                return error;
+            }
+        }
+        return {};
+    }
+
+    void Post(QTcpSocket* socket, quint64 id, WebRequest request) {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_jobs.push_back({socket, id, std::move(request)});
+        }
+        m_wake.notify_one();
+    }
 
 private:
-    ArchiveReader m_reader;
-    std::unique_ptr<WebApi> m_api;
+    struct Job {
+        QTcpSocket* socket = nullptr;
+        quint64 id = 0;
+        WebRequest request;
+    };
+
+    void Serve(WebApi& api) {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+                if (m_stopping) {
+                    return;
+                }
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            m_deliver(job.socket, job.id, api.Answer(job.request));
+        }
+    }
+
+    std::vector<std::unique_ptr<QThread>> m_threads;
+    Deliver m_deliver;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Job> m_jobs;
+    bool m_stopping = false;
 };
 
 namespace {
@@ -69,30 +150,19 @@ QByteArray HttpResponse(const WebAnswer& answer) {
 WebServer::WebServer(QObject* parent) : QAbstractHttpServer(parent) {}
 
 WebServer::~WebServer() {
-    for (const auto& thread : m_threads) {
-        thread->quit();
-        thread->wait();
-    }
+    // The workers stop first (their answers in flight are dropped), while every member they
+    // deliver to still exists.
+    m_workers.reset();
 }
 
 QString WebServer::Start(const QString& archive, const Access& access, int workers) {
-    for (int i = 0; i < workers; ++i) {
-        auto thread = std::make_unique<QThread>();
-        auto* worker = new WebWorker;
-        worker->moveToThread(thread.get());
-        connect(thread.get(), &QThread::finished, worker, &QObject::deleteLater);
-        thread->start();
-        QString error;
-        // At start, before any request: the connection must be made in the thread that uses it.
-        QMetaObject::invokeMethod(
-            worker, [&] { error = worker->Open(archive, access); }, Qt::BlockingQueuedConnection);
-        m_threads.push_back(std::move(thread));
-        m_workers.push_back(worker);
-        if (!error.isEmpty()) {
-            return error;
-        }
-    }
-    return {};
+    m_workers = std::make_unique<WebWorkers>();
+    return m_workers->Start(
+        archive, access, workers, [this](QTcpSocket* socket, quint64 id, const WebAnswer& answer) {
+            // Back on the server's thread, which owns the sockets.
+            QMetaObject::invokeMethod(this,
+                                      [this, socket, id, answer] { Deliver(socket, id, answer); });
+        });
 }
 
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
@@ -124,16 +194,7 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     const quint64 id = m_nextId++;
     c.queue.push_back(
         {id, std::nullopt, request.value("Connection").compare("close", Qt::CaseInsensitive) == 0});
-    WebWorker* worker = m_workers[m_next++ % m_workers.size()];
-    QPointer<WebServer> self(this);
-    QMetaObject::invokeMethod(worker, [self, worker, socket, id, r] {
-        const WebAnswer answer = worker->Answer(r);
-        QMetaObject::invokeMethod(self, [self, socket, id, answer] {
-            if (self) {
-                self->Deliver(socket, id, answer);
-            }
-        });
-    });
+    m_workers->Post(socket, id, std::move(r));
     return true;
 }
 
@@ -165,5 +226,3 @@ void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* so
 }
 
 }  // namespace web
-
-#include "web_server.moc"

@@ -4,22 +4,22 @@
 #include <QHash>
 #include <QPointer>
 #include <QTcpSocket>
-#include <QThread>
 
 #include <deque>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "web/web_api.h"
 
 namespace web {
 
-class WebWorker;
+class WebWorkers;
 
 // Carries HTTP requests to WebApi instances on worker threads (each with its own read-only
 // connection to the archive, so that slow queries of one client do not hold up the others and
-// both cores are used) and writes their answers back in the order each connection asked.
+// every core is used) and writes their answers back in the order each connection asked. The
+// workers take requests from one queue: a quick request never waits behind a slow one while
+// another worker is free.
 class WebServer : public QAbstractHttpServer {
     Q_OBJECT
 public:
@@ -45,9 +45,7 @@ private:
     };
     void Deliver(QTcpSocket* key, quint64 id, const WebAnswer& answer);
 
-    std::vector<std::unique_ptr<QThread>> m_threads;
-    std::vector<WebWorker*> m_workers;  // each owned by its thread (deleted when it finishes)
-    std::size_t m_next = 0;
+    std::unique_ptr<WebWorkers> m_workers;
     quint64 m_nextId = 1;
     QHash<QTcpSocket*, Connection> m_connections;
 };

@@ -12,6 +12,8 @@
 
 #include "app/about_dlg.h"
 #include "common/globals.h"
+#include "link/device_link.h"
+#include "link/identity.h"
 #include "link/ms_comm.h"
 #include "link/open_port.h"
 #include "link/port_check_dlg.h"
@@ -23,6 +25,8 @@
 #include "settings/transmitter_param_dlg.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
+
+Q_DECLARE_METATYPE(ExchangeResult)
 
 namespace {
 
@@ -49,6 +53,24 @@ quint16 ClosedPort() {
     server.close();
     return port;
 }
+
+// A device server that takes no connection: its queue of connections not yet taken (none) is
+// full, so a connection's first packet is dropped and the connect waits, as for a host that is
+// switched off.
+struct UnreachableServer {
+    QTcpServer server;
+    QTcpSocket filler;
+    bool Start() {
+        server.setListenBacklogSize(0);
+        if (!server.listen(QHostAddress::LocalHost, 0)) {
+            return false;
+        }
+        server.pauseAccepting();
+        filler.connectToHost(QHostAddress::LocalHost, server.serverPort());
+        return filler.waitForConnected(kWaitMs);
+    }
+    QString Device() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()); }
+};
 
 std::vector<EventRecord> ReadLog(int variant, const QString& device) {
     SetPortDeviceOverride(1, device);
@@ -218,6 +240,41 @@ private Q_SLOTS:
         QCOMPARE(OpenPort(comm, 1, nullptr, &error), OpenPortResult::Failed);
         QVERIFY(!comm.GetPortOpen());
         QVERIFY2(error.startsWith(device + QStringLiteral(": ") + leadIn), qPrintable(error));
+    }
+
+    // A device server that does not answer holds neither the thread nor the other lines: another
+    // device is answered while that connection is still being tried, and a dialog's open waits
+    // with its event loop running (the window repaints). Then the time-out is told.
+    void unreachableServer() {
+        UnreachableServer dead;
+        QVERIFY(dead.Start());
+        SimProcess sim;
+        QVERIFY2(sim.Start(SimArgs(kVariantA, {"--baud", "0"})), qPrintable(sim.ErrorText()));
+        DeviceLink waiting;
+        DeviceLink answering;
+        waiting.SetDevice(dead.Device());
+        answering.SetDevice(sim.TcpDevice());
+        QSignalSpy waited(&waiting.Exchange(), &DeviceExchange::Finished);
+        QSignalSpy answered(&answering.Exchange(), &DeviceExchange::Finished);
+        QVERIFY(waiting.Exchange().Start(IdentityRequest(kVariantA)));
+        QVERIFY(answering.Exchange().Start(IdentityRequest(kVariantA)));
+        QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 1, kWaitMs);
+        QCOMPARE(answered.first().first().value<ExchangeResult>().outcome,
+                 ExchangeOutcome::Success);
+        QCOMPARE(waited.count(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(waited.count(), 1, kWaitMs);
+        const ExchangeResult failed = waited.first().first().value<ExchangeResult>();
+        QCOMPARE(failed.outcome, ExchangeOutcome::PortError);
+        QCOMPARE(failed.error, dead.Device() + QStringLiteral(": 连接超时（请检查地址及网络）"));
+
+        SetPortDeviceOverride(1, dead.Device());
+        CMSComm comm;
+        bool loopRan = false;
+        QTimer::singleShot(0, [&loopRan] { loopRan = true; });
+        QString error;
+        QCOMPARE(OpenPort(comm, 1, nullptr, &error), OpenPortResult::Failed);
+        QVERIFY(loopRan);
+        QCOMPARE(error, dead.Device() + QStringLiteral(": 连接超时（请检查地址及网络）"));
     }
 
     // The device server going away is a lost line: the port closes and says why.

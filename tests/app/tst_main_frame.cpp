@@ -64,6 +64,7 @@ private Q_SLOTS:
             {CMainFrame::kCmdSelectCom1, "串口一", "串口一"},
             {CMainFrame::kCmdSelectCom2, "串口二", "串口二"},
             {CMainFrame::kCmdAppAbout, "关于 KPA650(&A)...", "关于 KPB650(&A)..."},
+            {32792, "从归档库读取记录(&G)...", "从归档库读取记录(&G)..."},
         };
         for (const auto& [id, a, b] : items) {
             QTest::addRow("A %d", id) << 0 << id << a;

@@ -195,7 +195,7 @@ private Q_SLOTS:
         }
         Archive a;
         QCOMPARE(a.Open(where), QString());
-        QCOMPARE(a.SchemaVersion(), 2);
+        QCOMPARE(a.SchemaVersion(), 3);
         QCOMPARE(Summary(a, QStringLiteral("tx9")), QStringLiteral("0:AB"));
         QCOMPARE(a.SaveStatus(QStringLiteral("tx9"), QStringLiteral("c1"), std::nullopt,
                               QStringLiteral("无应答"),
@@ -252,6 +252,53 @@ private Q_SLOTS:
         QCOMPARE(pages, (QStringList{"BC", "D"}));
         QCOMPARE(a.Events(QStringLiteral("tx1"), {}, {}, 0, 100).size(), std::size_t(6));
         QCOMPARE(a.Events(QStringLiteral("tx1"), {}, {}, 0, 1).at(0).code, 0);
+    }
+
+    // Every event of a range once, in time order, each page entered at the key before it.
+    void pagesInTimeOrderFromKeys_data() {
+        QTest::addColumn<QDateTime>("from");
+        QTest::addColumn<QDateTime>("to");
+        QTest::addColumn<int>("every");
+        QTest::addColumn<QString>("positions");
+        QTest::newRow("open, key every 2") << QDateTime() << QDateTime() << 2 << "5 1 3 2 0 4";
+        QTest::newRow("open, key on each") << QDateTime() << QDateTime() << 1 << "5 1 3 2 0 4";
+        QTest::newRow("from February")
+            << QDateTime(QDate(2024, 2, 5), QTime(0, 0)) << QDateTime() << 2 << "2 0 4";
+        QTest::newRow("February only") << QDateTime(QDate(2024, 2, 5), QTime(0, 0))
+                                       << QDateTime(QDate(2024, 3, 1), QTime(0, 0)) << 1 << "2";
+    }
+    void pagesInTimeOrderFromKeys() {
+        QFETCH(QDateTime, from);
+        QFETCH(QDateTime, to);
+        QFETCH(int, every);
+        QFETCH(QString, positions);
+        Archive a;
+        QCOMPARE(a.Open(FreshLocation()), QString());
+        archive::DeviceRow d;
+        d.name = QStringLiteral("tx1");
+        QVERIFY(a.SaveDevice(d).isEmpty());
+        // Twins of A and of C tie in time; the last record has no calendar time.
+        archive::ReadToStore read = ReadOf(QStringLiteral("tx1"), QStringLiteral("CABACA"));
+        read.records.back().month = QStringLiteral("13");
+        QVERIFY(a.StoreRead(read).error.isEmpty());
+        archive::EventQuery q;
+        q.device = QStringLiteral("tx1");
+        q.from = from;
+        q.to = to;
+        q.order = archive::EventOrder::Time;
+        const std::optional<archive::EventIndex> index = a.IndexEvents(q, every);
+        QVERIFY(index);
+        QStringList got;
+        for (qint64 offset = 0; offset < index->count; ++offset) {
+            const std::size_t k = static_cast<std::size_t>(offset / every);
+            q.start = k > 0 ? std::optional<archive::EventKey>(index->keys.at(k)) : std::nullopt;
+            q.offset = offset - static_cast<qint64>(k) * every;
+            q.limit = 1;
+            for (const archive::EventRow& e : a.Events(q)) {
+                got << QString::number(e.position);
+            }
+        }
+        QCOMPARE(got.join(QLatin1Char(' ')), positions);
     }
 };
 

@@ -15,6 +15,7 @@
 #include <map>
 
 #include "archive/archive.h"
+#include "journal/journal.h"
 #include "support/pg_server.h"
 #include "support/sim_fleet.h"
 
@@ -149,7 +150,11 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY2(m_pg.Start(), qPrintable(m_pg.ErrorText())); }
+    void initTestCase() {
+        QVERIFY2(m_pg.Start(), qPrintable(m_pg.ErrorText()));
+        // The collectors' journal of writes and copies of cleared logs stay in the test's folder.
+        qputenv("KP650_HOME", m_dir.filePath(QStringLiteral("home")).toLocal8Bit());
+    }
 
     void collectsSixteenDevices_data() {
         QTest::addColumn<QString>("backend");
@@ -324,6 +329,88 @@ private Q_SLOTS:
         QVERIFY2(!byEast.isEmpty(), "east polled nothing before it was killed");
         QCOMPARE(Archived(a).size(), std::size_t(16));
         QCOMPARE(a.IntegrityProblems(), QStringList());
+    }
+
+    // A device whose clock is off and whose log is cleared after archiving: the clock set and
+    // the clear each leave one journal entry; the clear goes out only once the log's copy is
+    // written, and a copy that cannot be written keeps the log in the device.
+    void clearCopiedAndJournalled_data() {
+        QTest::addColumn<bool>("copyWritable");
+        QTest::newRow("copy written") << true;
+        QTest::newRow("copy folder not writable") << false;
+    }
+    void clearCopiedAndJournalled() {
+        QFETCH(bool, copyWritable);
+        QTemporaryDir dir;
+        qputenv("KP650_HOME", dir.path().toLocal8Bit());
+        SimFleet::Setup setup{QStringLiteral("L1 tx"),
+                              0,
+                              6,
+                              {QStringLiteral("--clock"), QStringLiteral("2020-01-01T00:00:00")},
+                              QStringLiteral("\"clock_sync\": 2, \"clear_after_archive\": true")};
+        SimFleet fleet;
+        QVERIFY2(fleet.Start({setup}), qPrintable(fleet.ErrorText()));
+        // A file where the folder should be: the copy cannot be made.
+        QVERIFY(WriteFile(dir.filePath(QStringLiteral("blocked")), "x"));
+        const QString copies = copyWritable ? QStringLiteral("copies") : QStringLiteral("blocked");
+        const QString file = dir.filePath(QStringLiteral("fleet.json"));
+        QVERIFY(WriteFile(file,
+                          fleet.FleetJson(dir.filePath(QStringLiteral("fleet.db")), 60,
+                                          QStringLiteral("\"clear_copies\": \"%1\"").arg(copies))));
+        const std::vector<EventRecord> log = fleet.Log(0);
+        const Run run = Collect(file, {QStringLiteral("--rounds"), QStringLiteral("1")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+
+        journal::Journal j;
+        QCOMPARE(j.Open(dir.filePath(QStringLiteral("journal.sqlite")), false), QString());
+        const std::vector<journal::Entry> entries = j.Entries({});
+        QCOMPARE(entries.size(), std::size_t(copyWritable ? 2 : 1));
+        const journal::Entry& clock = entries.back();  // newest first
+        QCOMPARE(clock.write.kind, journal::WriteKind::ClockSet);
+        QCOMPARE(clock.origin.program, QStringLiteral("kp650-collector 1.0"));
+        QCOMPARE(clock.write.port, fleet.Port(0));
+        QCOMPARE(clock.write.identification, QStringLiteral("v1.00 2009-9-8 ABCD"));
+        QCOMPARE(clock.write.sent.size(), std::size_t(1));
+        QCOMPARE(clock.write.sent[0].first, QStringLiteral("device_time"));
+        QVERIFY2(QRegularExpression(QStringLiteral("^43( [0-9A-F]{2}){6} 58$"))
+                     .match(clock.write.sentBytes)
+                     .hasMatch(),
+                 qPrintable(clock.write.sentBytes));
+        QCOMPARE(clock.write.before.size(), std::size_t(1));
+        QVERIFY2(clock.write.before[0].second.startsWith(QStringLiteral("2020-1-1 00:00:0")),
+                 qPrintable(clock.write.before[0].second));
+        QCOMPARE(clock.outcome, journal::WriteOutcome::Confirmed);
+
+        const QStringList copied = QDir(dir.filePath(QStringLiteral("copies")))
+                                       .entryList({QStringLiteral("L1_tx-KPA650-*.txt")});
+        archive::Archive a;
+        QCOMPARE(a.Open(dir.filePath(QStringLiteral("fleet.db"))), QString());
+        if (!copyWritable) {
+            QVERIFY2(run.err.contains(QStringLiteral("L1 tx: not cleared: copy of the log not "
+                                                     "written: ")),
+                     qPrintable(run.err));
+            QCOMPARE(copied, QStringList());
+            QCOMPARE(a.Devices().front().generation, 0);
+            return;
+        }
+        const journal::Entry& clear = entries.front();
+        QCOMPARE(clear.write.kind, journal::WriteKind::LogClear);
+        QCOMPARE(clear.write.port, fleet.Port(0));
+        QCOMPARE(clear.write.identification, QStringLiteral("v1.00 2009-9-8 ABCD"));
+        QCOMPARE(clear.write.sentBytes, QStringLiteral("45 58"));
+        QCOMPARE(clear.write.sent,
+                 (journal::Fields{{QStringLiteral("log"), QStringLiteral("cleared")},
+                                  {QStringLiteral("archived_records"), QStringLiteral("6")}}));
+        QCOMPARE(clear.outcome, journal::WriteOutcome::Confirmed);
+        QCOMPARE(copied.size(), 1);
+        QCOMPARE(clear.write.archiveFile,
+                 QDir(dir.filePath(QStringLiteral("copies"))).filePath(copied.front()));
+        QFile copy(clear.write.archiveFile);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = copy.readAll().split('\n');
+        QCOMPARE(lines.size(), 7);  // six lines, each ended by CR LF
+        QVERIFY(lines.front().startsWith("1    20"));
+        QVERIFY2(a.Devices().front().generation == 1, qPrintable(run.err));
     }
 
     void refusesBadFleetFiles_data() {

@@ -9,20 +9,22 @@ class TestFleetFile : public QObject {
 private Q_SLOTS:
     void parses_data() {
         QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<QString>("parsed");  // archive|collector|lease; then per device
+        QTest::addColumn<QString>("parsed");  // archive|collector|lease|copies; then per device
         QTest::newRow("defaults")
             << QByteArray(
                    "{\"archive\": \"a.db\", \"devices\": [{\"name\": \"tx1\", "
                    "\"port\": \"/dev/ttyUSB0\"}]}")
-            << "/etc/kp650/a.db||60000; tx1,,,/dev/ttyUSB0,-1,300000,-,0";
+            << "/etc/kp650/a.db||60000|; tx1,,,/dev/ttyUSB0,-1,300000,-,0";
         QTest::newRow("every field")
             << QByteArray(
                    "{\"archive\": \"postgresql://c@db/fleet\", \"collector\": \"n1\", "
-                   "\"lease\": 2.5, \"devices\": [{\"name\": \" rx1 \", \"station\": "
+                   "\"lease\": 2.5, \"clear_copies\": \"../copies\", \"devices\": [{\"name\": \" "
+                   "rx1 \", \"station\": "
                    "\"South\", \"channel\": \"L1\", \"port\": \"tcp://10.0.0.1:4001\", "
                    "\"variant\": \"B\", \"interval\": 0.25, \"clock_sync\": 1.5, "
                    "\"clear_after_archive\": true}]}")
-            << "postgresql://c@db/fleet|n1|2500; rx1,South,L1,tcp://10.0.0.1:4001,1,250,1500,1";
+            << "postgresql://c@db/fleet|n1|2500|/etc/copies; "
+               "rx1,South,L1,tcp://10.0.0.1:4001,1,250,1500,1";
         QTest::newRow("interval zero")
             << QByteArray(
                    "{\"archive\": \"a.db\", \"devices\": [{\"name\": \"tx1\", "
@@ -32,9 +34,9 @@ private Q_SLOTS:
         QTest::newRow("no devices") << QByteArray("{\"archive\": \"a.db\", \"devices\": []}")
                                     << "fleet.json: \"devices\" must be a list of at least one "
                                        "device";
-        QTest::newRow("unknown top field")
-            << QByteArray("{\"archive\": \"a.db\", \"device\": []}")
-            << "fleet.json: unknown field \"device\" (known: archive, collector, lease, devices)";
+        QTest::newRow("unknown top field") << QByteArray("{\"archive\": \"a.db\", \"device\": []}")
+                                           << "fleet.json: unknown field \"device\" (known: "
+                                              "archive, collector, lease, clear_copies, devices)";
         QTest::newRow("port missing")
             << QByteArray("{\"archive\": \"a.db\", \"devices\": [{\"name\": \"tx1\"}]}")
             << "fleet.json: devices[0] (\"tx1\"): \"port\" must be a non-empty text";
@@ -62,7 +64,10 @@ private Q_SLOTS:
             QCOMPARE(error, parsed);
             return;
         }
-        QString got = QStringLiteral("%1|%2|%3").arg(f.archive, f.collector).arg(f.leaseMs);
+        QString got = QStringLiteral("%1|%2|%3|%4")
+                          .arg(f.archive, f.collector)
+                          .arg(f.leaseMs)
+                          .arg(f.clearCopies);
         for (const collector::FleetDevice& d : f.devices) {
             got += QStringLiteral("; %1,%2,%3,%4,%5,%6,%7,%8")
                        .arg(d.name, d.station, d.channel, d.port)

@@ -156,6 +156,14 @@ void TestTimeAxis::anchorsFollowTheConversion() {
     QVERIFY(two.anchors[1].valid);
     QCOMPARE(two.anchors[2].position, qint64(60));
     QVERIFY(!two.anchors[2].valid);
+    // Across the year's last day: 31 December and 1 January keep their own wall clocks.
+    Timeline three = BuildTimeline(
+        {EventRecord{"2024", "12", "31", "23", "0", "0", "0", QStringLiteral("命令1返回")},
+         EventRecord{"2025", "1", "1", "1", "0", "0", "0", QStringLiteral("命令2返回")}},
+        SignalTableOf(1), DateKey(2024, 12, 31), DateKey(2025, 1, 1));
+    QCOMPARE(three.anchors.size(), std::size_t(2));
+    QCOMPARE(three.anchors[0].time, Wall(2024, 12, 31, 23, 0, 0, 0) - 20);
+    QCOMPARE(three.anchors[1].time, Wall(2025, 1, 1, 1, 0, 0, 0));
 }
 
 void TestTimeAxis::edgesAndHighRows() {

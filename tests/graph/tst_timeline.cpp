@@ -488,9 +488,12 @@ void TestTimeline::chooseRecords() {
 }
 
 void TestTimeline::startTimeStrings() {
-    const Timeline t =
-        Convert({Rec(2024, 3, 5, 7, 8, 9, 5, kStart1), Rec(2024, 3, 5, 7, 8, 9, 45, kReturn1)});
-    QCOMPARE(t.startTimes, (std::vector<QString>{QStringLiteral("20240305070809005")}));
+    const Timeline t = Convert(
+        {Rec(2024, 3, 5, 7, 8, 9, 5, kStart1), Rec(2024, 3, 5, 7, 8, 9, 45, kReturn1),
+         Rec(2024, 12, 31, 23, 59, 59, 999, kStart1), Rec(2025, 1, 1, 0, 0, 0, 1, kReturn1)});
+    QCOMPARE(t.startTimes.size(), std::size_t(2));
+    QCOMPARE(t.startTimes.at(0), QStringLiteral("20240305070809005"));
+    QCOMPARE(t.startTimes.at(1), QStringLiteral("20241231235959999"));
 }
 
 void TestTimeline::distantReturnsAndLongRanges() {

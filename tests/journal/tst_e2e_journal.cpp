@@ -3,6 +3,7 @@
 // `kp650ctl journal --json`, with literal fields; a lost line leaves "unknown"; a tool killed
 // between the two commits leaves a readable journal; a journal that cannot be written stops the
 // tool (exit 10) unless --no-journal, and is told once in a dialog without stopping the write.
+// `kp650ctl journal push` copies each entry and each completion into the fleet archive once.
 
 #include <QDir>
 #include <QJsonArray>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "archive/archive.h"
 #include "journal/journal.h"
 #include "link/port_names.h"
 #include "records/record_dlg.h"
@@ -23,6 +25,7 @@
 #include "settings/device_clock_dlg.h"
 #include "settings/receiver_param_dlg.h"
 #include "settings/transmitter_param_dlg.h"
+#include "support/pg_server.h"
 #include "support/sim_process.h"
 #include "support/test_support.h"
 
@@ -87,6 +90,8 @@ private Q_SLOTS:
     void dialogWrites();
     void killedBetweenCommits();
     void unwritableJournal();
+    void pushCopiesEachEntryOnce_data();
+    void pushCopiesEachEntryOnce();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -395,6 +400,112 @@ void TestE2eJournal::unwritableJournal() {
              qPrintable(told));
     QCOMPARE(boxes.Texts().count(told), 2);  // the first and the third write, not the second
     QCOMPARE(boxes.Texts().size(), 5);
+}
+
+void TestE2eJournal::pushCopiesEachEntryOnce_data() {
+    QTest::addColumn<bool>("postgres");
+    QTest::newRow("sqlite") << false;
+    QTest::newRow("postgresql") << true;
+}
+
+void TestE2eJournal::pushCopiesEachEntryOnce() {
+    QFETCH(bool, postgres);
+    PgServer pg;
+    QString where = m_home->filePath(QStringLiteral("fleet.db"));
+    if (postgres) {
+        QVERIFY2(pg.Start(), qPrintable(pg.ErrorText()));
+        where = pg.Url();
+    } else {
+        // No archive yet: the push makes none.
+        const CtlRun missing = RunCtl(m_home->path(), {"journal", "push", where});
+        QCOMPARE(missing.exitCode, 7);
+        QCOMPARE(missing.err, QByteArray("kp650ctl: " + where.toUtf8() + ": no such archive\n"));
+    }
+    {
+        archive::Archive collectors;  // made by the collector
+        QCOMPARE(collectors.Open(where), QString());
+    }
+    // Two computers' journals: this one wrote twice (the clock set's outcome not known yet at
+    // the first push), the other cleared a log once.
+    const QDateTime at(QDate(2026, 3, 5), QTime(10, 0, 0, 500), Qt::UTC);
+    QTemporaryDir other;
+    QString error;
+    qint64 pending = 0;
+    {
+        journal::Journal file;
+        QCOMPARE(file.Open(m_home->filePath(QStringLiteral("journal.sqlite"))), QString());
+        const journal::Origin ops{"ops", "host-a", "kp650 1.0"};
+        journal::PlannedWrite w;
+        w.port = QStringLiteral("/dev/ttyUSB0");
+        w.device = QStringLiteral("KPA-650 @ /dev/ttyUSB0");
+        w.sent = {{"centre_frequency", "200"}};
+        w.sentBytes = QStringLiteral("41 46 58");
+        const qint64 id = file.Begin(w, ops, &error, at);
+        QCOMPARE(file.Complete(id, journal::WriteOutcome::Confirmed, {{"centre_frequency", "200"}},
+                               {}, at.addSecs(1)),
+                 QString());
+        w.kind = journal::WriteKind::ClockSet;
+        w.sent = {{"device_time", "2026-3-5 18:01:00"}};
+        pending = file.Begin(w, ops, &error, at.addSecs(60));
+    }
+    {
+        journal::Journal file;
+        QCOMPARE(file.Open(other.filePath(QStringLiteral("journal.sqlite"))), QString());
+        journal::PlannedWrite w;
+        w.kind = journal::WriteKind::LogClear;
+        w.port = QStringLiteral("tcp://10.0.0.5:4001");
+        w.device = QStringLiteral("KPB-650 @ tcp://10.0.0.5:4001");
+        const qint64 id = file.Begin(w, {"tech", "host-b", "kp650ctl 1.0"}, &error, at.addSecs(30));
+        QCOMPARE(file.Complete(id, journal::WriteOutcome::Refused, {}, {}, at.addSecs(31)),
+                 QString());
+    }
+    const QStringList push{"journal", "push", where, "--json"};
+    const auto pushed = [&push](const QString& home) { return RunCtl(home, push).out; };
+    QCOMPARE(pushed(m_home->path()),
+             QByteArray("{\"completions\":1,\"entries\":2,\"journal\":2}\n"));
+    QCOMPARE(pushed(m_home->path()),
+             QByteArray("{\"completions\":0,\"entries\":0,\"journal\":2}\n"));
+    QCOMPARE(pushed(other.path()), QByteArray("{\"completions\":1,\"entries\":1,\"journal\":1}\n"));
+    {
+        journal::Journal file;
+        QCOMPARE(file.Open(m_home->filePath(QStringLiteral("journal.sqlite"))), QString());
+        QCOMPARE(
+            file.Complete(pending, journal::WriteOutcome::Unknown, {}, "no reply", at.addSecs(61)),
+            QString());
+    }
+    // The late outcome comes with the next push, once.
+    QCOMPARE(pushed(m_home->path()),
+             QByteArray("{\"completions\":1,\"entries\":0,\"journal\":2}\n"));
+    QCOMPARE(pushed(m_home->path()),
+             QByteArray("{\"completions\":0,\"entries\":0,\"journal\":2}\n"));
+    archive::Archive check;
+    QCOMPARE(check.OpenReadOnly(where), QString());
+    QStringList got;
+    for (const journal::Entry& e : check.JournalEntries(&error)) {
+        got << QStringList{e.utc.toString(Qt::ISODateWithMs),
+                           e.origin.user + QLatin1Char('@') + e.origin.host,
+                           e.origin.program,
+                           journal::KindName(e.write.kind),
+                           e.write.device,
+                           journal::FieldsText(e.write.sent),
+                           journal::OutcomeName(e.outcome),
+                           e.completedUtc.toString(Qt::ISODateWithMs),
+                           e.detail,
+                           journal::FieldsText(e.after)}
+                   .join(QStringLiteral(" | "));
+    }
+    QCOMPARE(error, QString());
+    QCOMPARE(
+        got,
+        (QStringList{"2026-03-05T10:00:00.500Z | ops@host-a | kp650 1.0 | parameter_write | "
+                     "KPA-650 @ /dev/ttyUSB0 | [[\"centre_frequency\",\"200\"]] | confirmed | "
+                     "2026-03-05T10:00:01.500Z |  | [[\"centre_frequency\",\"200\"]]",
+                     "2026-03-05T10:00:30.500Z | tech@host-b | kp650ctl 1.0 | log_clear | "
+                     "KPB-650 @ tcp://10.0.0.5:4001 | [] | refused | 2026-03-05T10:00:31.500Z |  | "
+                     "[]",
+                     "2026-03-05T10:01:00.500Z | ops@host-a | kp650 1.0 | clock_set | "
+                     "KPA-650 @ /dev/ttyUSB0 | [[\"device_time\",\"2026-3-5 18:01:00\"]] | "
+                     "unknown | 2026-03-05T10:01:01.500Z | no reply | []"}));
 }
 
 QTEST_MAIN(TestE2eJournal)

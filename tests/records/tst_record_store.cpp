@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include "records/background_checkpoint.h"
 #include "records/record_snapshot.h"
 #include "records/record_store.h"
 #include "records/record_text_file.h"
@@ -131,6 +132,7 @@ private slots:
     void textFieldsStoredAsRead();
     void openTextInSlices();
     void snapshotPagesAndStaysAsTaken();
+    void checkpointCopiesTheLogBack();
     void snapshotInStepsReadsOneState();
 
 private:
@@ -894,6 +896,38 @@ void TestRecordStore::openTextInSlices() {
     QVERIFY(!store.IsOpeningText());
     QCOMPARE(Told(store, store.ReadAll(records::kKpb650Table)), MakeRecords(10));
     QVERIFY(m_told.isEmpty());
+}
+
+void TestRecordStore::checkpointCopiesTheLogBack() {
+    const QString path = Home("wal.db");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "wal");
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec("PRAGMA journal_mode=WAL"));
+        QVERIFY(q.exec("PRAGMA wal_autocheckpoint=0"));
+        QVERIFY(q.exec("CREATE TABLE t (x BLOB)"));
+        QVERIFY(db.transaction());
+        QVERIFY(q.prepare("INSERT INTO t VALUES (?)"));
+        for (int i = 0; i < 2000; ++i) {
+            q.addBindValue(QByteArray(200, char('a' + i % 26)));
+            QVERIFY(q.exec());
+        }
+        QVERIFY(db.commit());
+        // Everything is still in the log, the file holds the first pages only.
+        QVERIFY(QFileInfo(path).size() < 64 * 1024);
+        BackgroundCheckpoint checkpoint;
+        checkpoint.Start(path);
+        checkpoint.Start(path);  // asked again while it runs: one more pass, no second thread
+        checkpoint.Wait();
+        QVERIFY(!checkpoint.Running());
+        QVERIFY(QFileInfo(path).size() > 400 * 1024);
+        QVERIFY(q.exec("SELECT count(*) FROM t"));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 2000);
+    }
+    QSqlDatabase::removeDatabase("wal");
 }
 
 void TestRecordStore::snapshotPagesAndStaysAsTaken() {

@@ -8,10 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "archive/archive.h"
 #include "support/archive_fill.h"
 #include "support/log_files.h"
 #include "support/pg_server.h"
-#include "web/archive_reader.h"
 #include "web/collected_fleet.h"
 #include "web/web_api.h"
 #include "web/web_options.h"
@@ -58,7 +58,7 @@ private slots:
 
 private:
     CollectedFleet m_fleet;
-    web::ArchiveReader m_reader;
+    archive::Archive m_reader;
     std::unique_ptr<web::WebApi> m_api;
 };
 
@@ -91,7 +91,7 @@ void TestWebApi::initTestCase() {
     };
     QString error;
     QVERIFY2(m_fleet.Collect(devices, &error), qPrintable(error));
-    QCOMPARE(m_reader.Open(m_fleet.ArchivePath()), QString());
+    QCOMPARE(m_reader.OpenReadOnly(m_fleet.ArchivePath()), QString());
     m_api = std::make_unique<web::WebApi>(m_reader);
     m_api->SetReuseMs(0);
 }
@@ -388,8 +388,8 @@ void TestWebApi::postgresArchive() {
     PgServer pg;
     QVERIFY2(pg.Start(), qPrintable(pg.ErrorText()));
     QCOMPARE(FillArchive(pg.Url(), 2, 5), QString());
-    web::ArchiveReader reader;
-    QCOMPARE(reader.Open(pg.Url()), QString());
+    archive::Archive reader;
+    QCOMPARE(reader.OpenReadOnly(pg.Url()), QString());
     web::WebApi api(reader);
     const QJsonArray devices = Json(api.Answer(Get("/api/devices"))).value("devices").toArray();
     QCOMPARE(devices.size(), 2);
