@@ -74,11 +74,12 @@ int main(int argc, char* argv[]) {
         const Timing unpaced = ReadLog(QString::fromLatin1(run.variant), QStringLiteral("0"));
         std::printf(
             "variant %s, %d records: 9600 baud %.3f s (exit %d), ratio to wire time %.3f "
-            "(%.3f from the first byte); unpaced %.3f s, %.0f records/s; process start to first "
-            "byte %.1f ms (paced) %.1f ms (unpaced)\n",
+            "(%.3f from the first byte); unpaced %.3f s, %.0f records/s (%.0f from the first "
+            "byte); process start to first byte %.1f ms (paced) %.1f ms (unpaced)\n",
             run.variant, kRecords, paced.totalS, paced.exitCode, paced.totalS / run.wireS,
             (paced.totalS - paced.firstByteS) / run.wireS, unpaced.totalS,
-            kRecords / unpaced.totalS, paced.firstByteS * 1000, unpaced.firstByteS * 1000);
+            kRecords / unpaced.totalS, kRecords / (unpaced.totalS - unpaced.firstByteS),
+            paced.firstByteS * 1000, unpaced.firstByteS * 1000);
     }
     return 0;
 }

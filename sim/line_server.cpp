@@ -240,6 +240,11 @@ void LineServer::HandleInput(int line, std::int64_t nowNs) {
         // before the last of them is in.
         m_inboundDoneNs = std::max(m_inboundDoneNs, nowNs) + m_byteNs * n;
         Queue(m_model.Receive(bytes), nowNs);
+        if (static_cast<size_t>(n) < sizeof buffer) {
+            // All there was: the poll reports anything later, and a further read that finds
+            // nothing would cost a system call per request.
+            return;
+        }
     }
 }
 

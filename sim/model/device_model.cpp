@@ -74,7 +74,9 @@ QDateTime DeviceModel::HostNow() const {
 }
 
 qint64 DeviceModel::HostMs() const {
-    return HostNow().toMSecsSinceEpoch();
+    // Asked at every log request: the local time's zone look-up (a stat of /etc/localtime each
+    // time) is not needed for a distance in milliseconds.
+    return m_clock ? m_clock().toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
 }
 
 void DeviceModel::SetClock(const TimeFrame& frame) {

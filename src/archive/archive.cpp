@@ -3,6 +3,8 @@
 #include <QAtomicInt>
 #include <QDate>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -46,7 +48,9 @@ QVariant EventTimeText(const EventRecord& r) {
     if (!date.isValid() || !time.isValid()) {
         return QVariant(QMetaType(QMetaType::QString));
     }
-    return QDateTime(date, time).toString(kLocalFormat);
+    // From the fields themselves: the device's clock knows no zone, and a local QDateTime
+    // would look the zone up (a stat of /etc/localtime) for every record.
+    return date.toString(u"yyyy-MM-dd") + QLatin1Char('T') + time.toString(u"HH:mm:ss.zzz");
 }
 
 // One migration: the statements that bring the schema from version - 1 to version. "%ID%"
@@ -141,11 +145,17 @@ bool Run(QSqlQuery& query, const QString& sql, const QVariantList& values, QStri
 }
 
 // A transaction that rolls back unless committed. SQLite takes its write lock at the start, so
-// that two writers never deadlock upgrading their locks.
+// that two writers never deadlock upgrading their locks. Inside an archive's batch it is a
+// savepoint: atomic on its own, made durable by the batch's one commit.
 class Transaction {
 public:
-    Transaction(QSqlDatabase db, Dialect dialect) : m_db(std::move(db)) {
-        if (dialect == Dialect::Sqlite) {
+    Transaction(QSqlDatabase db, Dialect dialect, bool inBatch = false) : m_db(std::move(db)) {
+        if (inBatch) {
+            m_savepoint = true;
+            QSqlQuery q(m_db);
+            m_open = q.exec(QStringLiteral("SAVEPOINT store"));
+            m_error = m_open ? QString() : ErrorOf(q, QStringLiteral("SAVEPOINT"));
+        } else if (dialect == Dialect::Sqlite) {
             QSqlQuery q(m_db);
             m_open = q.exec(QStringLiteral("BEGIN IMMEDIATE"));
             m_error = m_open ? QString() : ErrorOf(q, QStringLiteral("BEGIN"));
@@ -164,10 +174,11 @@ public:
     QString Error() const { return m_error; }
     QString Commit() {
         m_open = false;
-        if (m_manual) {
+        if (m_savepoint || m_manual) {
             QSqlQuery q(m_db);
-            return q.exec(QStringLiteral("COMMIT")) ? QString()
-                                                    : ErrorOf(q, QStringLiteral("COMMIT"));
+            const QString sql =
+                m_savepoint ? QStringLiteral("RELEASE SAVEPOINT store") : QStringLiteral("COMMIT");
+            return q.exec(sql) ? QString() : ErrorOf(q, sql);
         }
         return m_db.commit() ? QString() : m_db.lastError().text();
     }
@@ -175,7 +186,11 @@ public:
 private:
     void Rollback() {
         m_open = false;
-        if (m_manual) {
+        if (m_savepoint) {
+            QSqlQuery q(m_db);
+            q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT store"));
+            q.exec(QStringLiteral("RELEASE SAVEPOINT store"));
+        } else if (m_manual) {
             QSqlQuery q(m_db);
             q.exec(QStringLiteral("ROLLBACK"));
         } else {
@@ -186,6 +201,7 @@ private:
     QSqlDatabase m_db;
     bool m_open = false;
     bool m_manual = false;
+    bool m_savepoint = false;
     QString m_error;
 };
 
@@ -243,6 +259,8 @@ Archive::~Archive() {
 }
 
 void Archive::Close() {
+    m_inBatch = false;  // closing undoes an open batch
+    m_statements.clear();
     if (m_connectionName.isEmpty()) {
         return;
     }
@@ -440,43 +458,23 @@ QString Archive::NowMsSql() const {
                : QStringLiteral("CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER)");
 }
 
-std::optional<qint64> Archive::DeviceId(const QString& name, QString* error) const {
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
-    QString e;
-    if (!Run(q, QStringLiteral("SELECT id FROM devices WHERE name = ?"), {name}, &e)) {
-        if (error) {
-            *error = e;
-        }
-        return std::nullopt;
-    }
-    if (!q.next()) {
-        if (error) {
-            *error = name + QStringLiteral(": no such device in the archive");
-        }
-        return std::nullopt;
-    }
-    return q.value(0).toLongLong();
-}
-
 QString Archive::SaveDevice(const DeviceRow& d) {
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
     QString error;
-    if (!Run(q,
-             QStringLiteral("INSERT INTO devices (name, station, channel, port) VALUES (?, ?, ?, ?)"
-                            " ON CONFLICT (name) DO UPDATE SET station = excluded.station,"
-                            " channel = excluded.channel, port = excluded.port"),
-             {d.name, Text(d.station), Text(d.channel), Text(d.port)}, &error)) {
+    if (!Execute(
+            QStringLiteral("INSERT INTO devices (name, station, channel, port) VALUES (?, ?, ?, ?)"
+                           " ON CONFLICT (name) DO UPDATE SET station = excluded.station,"
+                           " channel = excluded.channel, port = excluded.port"),
+            {d.name, Text(d.station), Text(d.channel), Text(d.port)}, &error)) {
         return error;
     }
-    if (d.variant >= 0 && !Run(q, QStringLiteral("UPDATE devices SET variant = ? WHERE name = ?"),
-                               {d.variant, d.name}, &error)) {
+    if (d.variant >= 0 && !Execute(QStringLiteral("UPDATE devices SET variant = ? WHERE name = ?"),
+                                   {d.variant, d.name}, &error)) {
         return error;
     }
     if (!d.idVersion.isEmpty() &&
-        !Run(q,
-             QStringLiteral("UPDATE devices SET id_version = ?, id_date = ?, id_checksum = ?"
-                            " WHERE name = ?"),
-             {d.idVersion, d.idDate, d.idChecksum, d.name}, &error)) {
+        !Execute(QStringLiteral("UPDATE devices SET id_version = ?, id_date = ?, id_checksum = ?"
+                                " WHERE name = ?"),
+                 {d.idVersion, d.idDate, d.idChecksum, d.name}, &error)) {
         return error;
     }
     return {};
@@ -485,7 +483,6 @@ QString Archive::SaveDevice(const DeviceRow& d) {
 QString Archive::SaveStatus(const QString& device, const QString& collector,
                             const std::optional<QDateTime>& success, const QString& failure,
                             const QDateTime& nextPoll) {
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
     QString error;
     QString sql = QStringLiteral("UPDATE devices SET next_poll = ?, collector = ?");
     QVariantList values{UtcText(nextPoll), collector};
@@ -499,58 +496,62 @@ QString Archive::SaveStatus(const QString& device, const QString& collector,
     }
     sql += QStringLiteral(" WHERE name = ?");
     values << device;
-    Run(q, sql, values, &error);
+    Execute(sql, values, &error);
     return error;
 }
 
 StoreResult Archive::StoreRead(const ReadToStore& read) {
     StoreResult result;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    Transaction tx(db, m_location.dialect);
+    Transaction tx(db, m_location.dialect, m_inBatch);
     if (!tx.Ok()) {
         result.error = tx.Error();
         return result;
     }
-    QSqlQuery q(db);
     QString& error = result.error;
+    QSqlQuery* q = nullptr;
     if (read.leaseMs > 0) {
         // Fencing: a collector that lost the device's lease (paused past its expiry) stores
         // nothing, so a device is never archived by two at once.
-        if (!Run(q,
-                 QStringLiteral("UPDATE leases SET expires_at = %1 + ? WHERE device = ? AND"
-                                " collector = ?")
-                     .arg(NowMsSql()),
-                 {read.leaseMs, read.device, read.collector}, &error)) {
+        q = Execute(QStringLiteral("UPDATE leases SET expires_at = %1 + ? WHERE device = ? AND"
+                                   " collector = ?")
+                        .arg(NowMsSql()),
+                    {read.leaseMs, read.device, read.collector}, &error);
+        if (!q) {
             return result;
         }
-        if (q.numRowsAffected() != 1) {
+        if (q->numRowsAffected() != 1) {
             error = read.device + QStringLiteral(": the lease was lost; nothing stored");
             return result;
         }
     }
     const QString lockSuffix =
         m_location.dialect == Dialect::Postgres ? QStringLiteral(" FOR UPDATE") : QString();
-    if (!Run(q, QStringLiteral("SELECT id, generation FROM devices WHERE name = ?") + lockSuffix,
-             {read.device}, &error)) {
+    q = Execute(QStringLiteral("SELECT id, generation FROM devices WHERE name = ?") + lockSuffix,
+                {read.device}, &error);
+    if (!q) {
         return result;
     }
-    if (!q.next()) {
+    if (!q->next()) {
+        q->finish();
         error = read.device + QStringLiteral(": no such device in the archive");
         return result;
     }
-    const qint64 deviceId = q.value(0).toLongLong();
-    int generation = q.value(1).toInt();
-    if (!Run(q,
-             QStringLiteral("SELECT year, month, day, hour, minute, second, msecond, event"
-                            " FROM events WHERE device_id = ? AND generation = ?"
-                            " ORDER BY position"),
-             {deviceId, generation}, &error)) {
+    const qint64 deviceId = q->value(0).toLongLong();
+    int generation = q->value(1).toInt();
+    q->finish();
+    q = Execute(QStringLiteral("SELECT year, month, day, hour, minute, second, msecond, event"
+                               " FROM events WHERE device_id = ? AND generation = ?"
+                               " ORDER BY position"),
+                {deviceId, generation}, &error);
+    if (!q) {
         return result;
     }
     std::vector<EventRecord> stored;
-    while (q.next()) {
-        stored.push_back(RecordFromQuery(q, 0));
+    while (q->next()) {
+        stored.push_back(RecordFromQuery(*q, 0));
     }
+    q->finish();  // SQLite commits only once no statement is left running
     const std::size_t common = std::min(stored.size(), read.records.size());
     bool agree = true;
     for (std::size_t i = 0; i < common && agree; ++i) {
@@ -563,66 +564,43 @@ StoreResult Archive::StoreRead(const ReadToStore& read) {
         first = 0;
         result.newGeneration = true;
     }
-    if (!Run(q,
-             QStringLiteral("INSERT INTO reads (device_id, collector, host, started_at,"
-                            " finished_at, clock_offset_ms, outcome, record_count, new_records,"
-                            " generation) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
-             {deviceId, Text(read.collector), Text(read.host),
-              UtcText(read.started.isValid() ? read.started : now),
-              UtcText(read.finished.isValid() ? read.finished : now),
-              read.clockOffsetMs ? QVariant(*read.clockOffsetMs)
-                                 : QVariant(QMetaType(QMetaType::LongLong)),
-              Text(read.outcome), static_cast<int>(read.records.size()),
-              static_cast<int>(read.records.size() > first ? read.records.size() - first : 0),
-              generation},
-             &error) ||
-        !q.next()) {
-        if (error.isEmpty()) {
-            error = ErrorOf(q, QStringLiteral("reads"));
-        }
+    q = Execute(QStringLiteral("INSERT INTO reads (device_id, collector, host, started_at,"
+                               " finished_at, clock_offset_ms, outcome, record_count, new_records,"
+                               " generation) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
+                {deviceId, Text(read.collector), Text(read.host),
+                 UtcText(read.started.isValid() ? read.started : now),
+                 UtcText(read.finished.isValid() ? read.finished : now),
+                 read.clockOffsetMs ? QVariant(*read.clockOffsetMs)
+                                    : QVariant(QMetaType(QMetaType::LongLong)),
+                 Text(read.outcome), static_cast<int>(read.records.size()),
+                 static_cast<int>(read.records.size() > first ? read.records.size() - first : 0),
+                 generation},
+                &error);
+    if (!q) {
         return result;
     }
-    result.readId = q.value(0).toLongLong();
-    q.finish();  // SQLite commits only once no statement is left running
-    // Many rows per statement: one round trip to a server instead of one per record, so that a
-    // commit never keeps the other devices' exchanges waiting long.
-    constexpr std::size_t kRowsPerInsert = 128;
-    for (std::size_t chunk = first; chunk < read.records.size(); chunk += kRowsPerInsert) {
-        const std::size_t end = std::min(read.records.size(), chunk + kRowsPerInsert);
-        QStringList tuples;
-        for (std::size_t i = chunk; i < end; ++i) {
-            tuples << QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        }
-        if (!q.prepare(QStringLiteral("INSERT INTO events (device_id, generation, position, year,"
-                                      " month, day, hour, minute, second, msecond, event, code,"
-                                      " at, read_id) VALUES ") +
-                       tuples.join(QStringLiteral(", ")))) {
-            error = ErrorOf(q, QStringLiteral("events"));
+    if (!q->next()) {
+        error = ErrorOf(*q, QStringLiteral("reads"));
+        q->finish();
+        return result;
+    }
+    result.readId = q->value(0).toLongLong();
+    q->finish();
+    if (first < read.records.size()) {
+        // Every new record in one statement, the rows as one JSON text: one round trip to a
+        // server however long the log, and no statement of thousands of values (Qt hands
+        // SQLite each "?" as a named placeholder, looked up by a linear search: such a
+        // statement costs its square, most of the collector's time, measured).
+        q = Execute(EventsInsertSql(),
+                    {deviceId, generation, result.readId, EventsJson(read, first)}, &error);
+        if (!q) {
             return result;
         }
-        for (std::size_t i = chunk; i < end; ++i) {
-            const EventRecord& r = read.records[i];
-            q.addBindValue(deviceId);
-            q.addBindValue(generation);
-            q.addBindValue(static_cast<int>(i));
-            for (int f = 0; f < 7; ++f) {
-                q.addBindValue(r.Field(f).toInt());
-            }
-            q.addBindValue(Text(r.event));
-            q.addBindValue(i < read.codes.size() ? QVariant(read.codes[i])
-                                                 : QVariant(QMetaType(QMetaType::Int)));
-            q.addBindValue(EventTimeText(r));
-            q.addBindValue(result.readId);
-        }
-        if (!q.exec()) {
-            error = ErrorOf(q, QStringLiteral("events"));
-            return result;
-        }
-        result.newRecords += static_cast<int>(end - chunk);
+        result.newRecords = static_cast<int>(read.records.size() - first);
     }
     if (result.newGeneration &&
-        !Run(q, QStringLiteral("UPDATE devices SET generation = ? WHERE id = ?"),
-             {generation, deviceId}, &error)) {
+        !Execute(QStringLiteral("UPDATE devices SET generation = ? WHERE id = ?"),
+                 {generation, deviceId}, &error)) {
         return result;
     }
     result.generation = generation;
@@ -630,15 +608,121 @@ StoreResult Archive::StoreRead(const ReadToStore& read) {
     return result;
 }
 
-QString Archive::MarkCleared(const QString& device) {
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
-    QString error;
-    if (!Run(q, QStringLiteral("UPDATE devices SET generation = generation + 1 WHERE name = ?"),
-             {device}, &error)) {
+QString Archive::EventsInsertSql() const {
+    // Fields of each row: position, the seven numbers, the event text, its code, its time text.
+    static const char* const kColumns[] = {"position", "year",    "month", "day",  "hour", "minute",
+                                           "second",   "msecond", "event", "code", "at"};
+    QStringList fields;
+    for (int i = 0; i < 11; ++i) {
+        const bool text = i == 8 || i == 10;
+        fields << (m_location.dialect == Dialect::Postgres
+                       ? (text ? QStringLiteral("e->>%1").arg(i)
+                               : QStringLiteral("CAST(e->>%1 AS INTEGER)").arg(i))
+                       : QStringLiteral("json_extract(e.value, '$[%1]')").arg(i));
+    }
+    QStringList columns;
+    for (const char* c : kColumns) {
+        columns << QString::fromLatin1(c);
+    }
+    const QString rows = m_location.dialect == Dialect::Postgres
+                             ? QStringLiteral("json_array_elements(CAST(? AS json)) AS e")
+                             : QStringLiteral("json_each(?) AS e");
+    return QStringLiteral(
+               "INSERT INTO events (device_id, generation, read_id, %1) SELECT"
+               " CAST(? AS BIGINT), CAST(? AS INTEGER), CAST(? AS BIGINT), %2 FROM %3")
+        .arg(columns.join(QStringLiteral(", ")), fields.join(QStringLiteral(", ")), rows);
+}
+
+QString Archive::EventsJson(const ReadToStore& read, std::size_t first) {
+    QJsonArray rows;
+    for (std::size_t i = first; i < read.records.size(); ++i) {
+        const EventRecord& r = read.records[i];
+        QJsonArray row{static_cast<qint64>(i)};
+        for (int f = 0; f < 7; ++f) {
+            row.append(r.Field(f).toInt());
+        }
+        row.append(Text(r.event));
+        row.append(i < read.codes.size() ? QJsonValue(read.codes[i]) : QJsonValue());
+        const QVariant at = EventTimeText(r);
+        row.append(at.isNull() ? QJsonValue() : QJsonValue(at.toString()));
+        rows.append(row);
+    }
+    return QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact));
+}
+
+QSqlQuery* Archive::Execute(const QString& sql, const QVariantList& values, QString* error) {
+    std::unique_ptr<QSqlQuery>& slot = m_statements[sql];
+    if (!slot) {
+        auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+        if (!query->prepare(sql)) {
+            *error = ErrorOf(*query, sql.left(60));
+            m_statements.erase(sql);
+            return nullptr;
+        }
+        slot = std::move(query);
+    }
+    QSqlQuery* query = slot.get();
+    for (const QVariant& v : values) {
+        query->addBindValue(v);
+    }
+    if (!query->exec()) {
+        *error = ErrorOf(*query, sql.left(60));
+        query->finish();
+        return nullptr;
+    }
+    return query;
+}
+
+QString Archive::BeginBatch() {
+    if (m_inBatch) {
+        return QStringLiteral("a batch is open already");
+    }
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlQuery q(db);
+    const bool begun = m_location.dialect == Dialect::Sqlite
+                           ? q.exec(QStringLiteral("BEGIN IMMEDIATE"))
+                           : db.transaction();
+    if (!begun) {
+        return m_location.dialect == Dialect::Sqlite ? ErrorOf(q, QStringLiteral("BEGIN"))
+                                                     : db.lastError().text();
+    }
+    m_inBatch = true;
+    return {};
+}
+
+QString Archive::CommitBatch() {
+    if (!m_inBatch) {
+        return {};
+    }
+    m_inBatch = false;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (m_location.dialect == Dialect::Sqlite) {
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("COMMIT"))) {
+            return {};
+        }
+        const QString error = ErrorOf(q, QStringLiteral("COMMIT"));
+        q.exec(QStringLiteral("ROLLBACK"));
         return error;
     }
-    return q.numRowsAffected() == 1 ? QString()
-                                    : device + QStringLiteral(": no such device in the archive");
+    if (db.commit()) {
+        return {};
+    }
+    const QString error = db.lastError().text();
+    db.rollback();
+    return error;
+}
+
+QString Archive::MarkCleared(const QString& device) {
+    QString error;
+    QSqlQuery* q =
+        Execute(QStringLiteral("UPDATE devices SET generation = generation + 1 WHERE name = ?"),
+                {device}, &error);
+    if (!q) {
+        return error;
+    }
+    return q->numRowsAffected() == 1 ? QString()
+                                     : device + QStringLiteral(": no such device in the archive");
 }
 
 QString Archive::SaveParameterSet(const QString& device, const QString& frameHex,
@@ -647,29 +731,36 @@ QString Archive::SaveParameterSet(const QString& device, const QString& frameHex
         *stored = false;
     }
     QString error;
-    const std::optional<qint64> id = DeviceId(device, &error);
-    if (!id) {
-        return error;
-    }
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    Transaction tx(db, m_location.dialect);
+    Transaction tx(db, m_location.dialect, m_inBatch);
     if (!tx.Ok()) {
         return tx.Error();
     }
-    QSqlQuery q(db);
-    if (!Run(q,
-             QStringLiteral("SELECT frame FROM parameter_sets WHERE device_id = ?"
-                            " ORDER BY id DESC LIMIT 1"),
-             {*id}, &error)) {
+    QSqlQuery* q =
+        Execute(QStringLiteral("SELECT id FROM devices WHERE name = ?"), {device}, &error);
+    if (!q) {
         return error;
     }
-    if (q.next() && q.value(0).toString() == frameHex) {
+    if (!q->next()) {
+        q->finish();
+        return device + QStringLiteral(": no such device in the archive");
+    }
+    const qint64 id = q->value(0).toLongLong();
+    q->finish();
+    q = Execute(QStringLiteral("SELECT frame FROM parameter_sets WHERE device_id = ?"
+                               " ORDER BY id DESC LIMIT 1"),
+                {id}, &error);
+    if (!q) {
+        return error;
+    }
+    const bool same = q->next() && q->value(0).toString() == frameHex;
+    q->finish();
+    if (same) {
         return {};
     }
-    if (!Run(q,
-             QStringLiteral(
-                 "INSERT INTO parameter_sets (device_id, seen_at, frame) VALUES (?, ?, ?)"),
-             {*id, UtcText(seen), frameHex}, &error)) {
+    if (!Execute(QStringLiteral(
+                     "INSERT INTO parameter_sets (device_id, seen_at, frame) VALUES (?, ?, ?)"),
+                 {id, UtcText(seen), frameHex}, &error)) {
         return error;
     }
     error = tx.Commit();
@@ -700,33 +791,36 @@ std::vector<QString> Archive::ParameterSets(const QString& device, QString* erro
 
 LeaseResult Archive::AcquireLease(const QString& device, const QString& collector, int ttlMs) {
     LeaseResult result;
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
     const QString now = NowMsSql();
-    if (!Run(q,
-             QStringLiteral(
-                 "INSERT INTO leases (device, collector, expires_at) VALUES (?, ?, %1 + ?)"
-                 " ON CONFLICT (device) DO UPDATE SET collector = excluded.collector,"
-                 " expires_at = excluded.expires_at WHERE leases.collector ="
-                 " excluded.collector OR leases.expires_at < %1 RETURNING collector")
-                 .arg(now),
-             {device, collector, ttlMs}, &result.error)) {
+    QSqlQuery* q = Execute(
+        QStringLiteral("INSERT INTO leases (device, collector, expires_at) VALUES (?, ?, %1 + ?)"
+                       " ON CONFLICT (device) DO UPDATE SET collector = excluded.collector,"
+                       " expires_at = excluded.expires_at WHERE leases.collector ="
+                       " excluded.collector OR leases.expires_at < %1 RETURNING collector")
+            .arg(now),
+        {device, collector, ttlMs}, &result.error);
+    if (!q) {
         return result;
     }
-    result.held = q.next() && q.value(0).toString() == collector;
-    if (!result.held &&
-        Run(q, QStringLiteral("SELECT collector FROM leases WHERE device = ?"), {device},
-            &result.error) &&
-        q.next()) {
-        result.holder = q.value(0).toString();
+    result.held = q->next() && q->value(0).toString() == collector;
+    q->finish();
+    if (!result.held) {
+        q = Execute(QStringLiteral("SELECT collector FROM leases WHERE device = ?"), {device},
+                    &result.error);
+        if (q && q->next()) {
+            result.holder = q->value(0).toString();
+        }
+        if (q) {
+            q->finish();
+        }
     }
     return result;
 }
 
 QString Archive::ReleaseLease(const QString& device, const QString& collector) {
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
     QString error;
-    Run(q, QStringLiteral("DELETE FROM leases WHERE device = ? AND collector = ?"),
-        {device, collector}, &error);
+    Execute(QStringLiteral("DELETE FROM leases WHERE device = ? AND collector = ?"),
+            {device, collector}, &error);
     return error;
 }
 

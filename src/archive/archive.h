@@ -3,7 +3,10 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -21,6 +24,8 @@
 // agree with the stored ones position by position adds only those beyond them; a read that
 // disagrees, or a whole log shorter than the stored one, means the device was cleared (by this
 // program or by hand) and starts the next generation, keeping the old one.
+
+class QSqlQuery;
 
 namespace archive {
 
@@ -189,6 +194,14 @@ public:
     // Migrates only up to `version` (tests of the migration path).
     QString OpenAtVersion(const QString& location, int version);
 
+    // The writes between BeginBatch and CommitBatch go into one transaction: one sync to disk
+    // for all of them instead of one each. Every call stays atomic on its own within it (its
+    // failure undoes only its own part); nothing of the batch counts before CommitBatch, and
+    // a failed commit (or closing the archive) undoes the whole batch. One batch at a time.
+    QString BeginBatch();
+    QString CommitBatch();
+    bool InBatch() const { return m_inBatch; }
+
     // Inserts the device or updates its description (station, channel, port); identity fields
     // and the variant are updated only when given (non-empty, >= 0).
     QString SaveDevice(const DeviceRow& device);
@@ -238,14 +251,45 @@ public:
     QStringList IntegrityProblems() const;
 
 private:
+    // Runs a statement of the write path with its values, preparing it once per connection:
+    // PostgreSQL then takes one round trip per use instead of three (prepare, execute,
+    // deallocate), SQLite parses it once. Null with `error` set on failure. A query that
+    // returned rows is finished by its user (SQLite commits only with none left running).
+    QSqlQuery* Execute(const QString& sql, const QVariantList& values, QString* error);
+    QString EventsInsertSql() const;
+    // The records of `read` from `first` on as rows of a JSON array, for EventsInsertSql.
+    static QString EventsJson(const ReadToStore& read, std::size_t first);
     QString Migrate(int upTo);
     QString NowMsSql() const;
-    std::optional<qint64> DeviceId(const QString& name, QString* error) const;
 
     QString Connect(const Location& location, bool readOnly);
 
     Location m_location;
     QString m_connectionName;
+    bool m_inBatch = false;
+    std::map<QString, std::unique_ptr<QSqlQuery>> m_statements;
+};
+
+// A batch for the length of a scope: begun when made, committed by Commit or at the scope's end.
+// When the batch cannot begin, every call commits on its own as without one.
+class Batch {
+public:
+    explicit Batch(Archive& archive) : m_archive(archive), m_open(archive.BeginBatch().isEmpty()) {}
+    ~Batch() { Commit(); }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    // Empty on success (or when there was no batch).
+    QString Commit() {
+        if (!m_open) {
+            return {};
+        }
+        m_open = false;
+        return m_archive.CommitBatch();
+    }
+
+private:
+    Archive& m_archive;
+    bool m_open;
 };
 
 }  // namespace archive

@@ -6,6 +6,13 @@
 #include "link/serial_port_backend.h"
 #include "link/tcp_backend.h"
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace {
 CommBackendFactory& Factory() {
     static CommBackendFactory factory;
@@ -45,4 +52,30 @@ void CommBackend::PostBytesArrived() {
             emit BytesArrived();
         },
         Qt::QueuedConnection);
+}
+
+qint64 CommBackend::WriteNow(qintptr handle, const QByteArray& bytes, bool socket) {
+#ifdef Q_OS_UNIX
+    const int fd = static_cast<int>(handle);
+    if (fd < 0) {
+        return 0;
+    }
+    for (;;) {
+        // A socket the peer has closed must fail the write, not raise SIGPIPE.
+        const ssize_t n =
+            socket ? ::send(fd, bytes.constData(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL)
+                   : ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+        if (n >= 0) {
+            return n;
+        }
+        if (errno != EINTR) {
+            return 0;  // the I/O class's own write then meets (and reports) the error
+        }
+    }
+#else
+    Q_UNUSED(handle);
+    Q_UNUSED(bytes);
+    Q_UNUSED(socket);
+    return 0;
+#endif
 }

@@ -41,7 +41,15 @@ public:
     virtual void SetReadBufferSize(qint64 size) = 0;
     virtual qint64 BytesAvailable() const = 0;
     virtual QByteArray Read(qint64 maxSize) = 0;
+    // Queues bytes for the line; they leave at the latest with the next Flush.
     virtual bool Write(const QByteArray& bytes) = 0;
+    // Hands what is queued to the system now. A request written a byte at a time then leaves in
+    // one piece: one system call here, one wake-up of the device's reader, one TCP segment.
+    virtual void Flush() {}
+    // Takes what the system holds for the line into the read buffer without waiting (a thread
+    // kept busy elsewhere sees its timers before the line's notification); true when bytes are
+    // waiting to be read. A test line has nothing beyond what it delivered.
+    virtual bool FetchWaiting() { return false; }
     // Throws away every byte received and not yet read, the operating system's queue included,
     // and says how many it threw away (a log read counts them as doubt).
     virtual qint64 DiscardInput() = 0;
@@ -65,6 +73,11 @@ protected:
     // once however many notifications come before it runs, so a receive handler never runs inside
     // the I/O class's own signal and may open nested loops freely.
     void PostBytesArrived();
+    // Writes straight to the open descriptor `handle` (a serial device, or a socket when
+    // `socket`) without waiting; returns the bytes the system took (0 where it took none or
+    // where this is not supported). The I/O classes' own write path arms a write notifier for
+    // each request, which costs the event loop a wake-up and a turn.
+    static qint64 WriteNow(qintptr handle, const QByteArray& bytes, bool socket);
 
 private:
     bool m_notifyPosted = false;

@@ -133,9 +133,11 @@ void DeviceExchange::Send() {
     m_quiet.stop();
     m_quiet.setInterval(m_request.quietMs);
     ++m_attempts;
+    m_comm.SetOutputHeld(true);
     for (const QString& text : m_request.texts) {
         SendHexText(m_comm, text);
     }
+    m_comm.SetOutputHeld(false);
     m_timeOut.start(m_request.timeOutMs);
 }
 
@@ -157,9 +159,21 @@ void DeviceExchange::OnComm() {
 }
 
 void DeviceExchange::OnQuiet() {
-    if (m_busy) {
+    if (m_busy && !TookLateBytes()) {
         Judge(true);
     }
+}
+
+bool DeviceExchange::TookLateBytes() {
+    // A thread kept busy elsewhere (a fleet's archive commit) may see the quiet or the time-out
+    // before bytes that came in time: they are taken first, as if seen when they came, which
+    // starts both waits again.
+    const quint64 serial = m_serial;
+    const qsizetype before = m_burst.size();
+    if (!m_comm.ReceiveWaiting()) {
+        return false;
+    }
+    return !m_busy || serial != m_serial || m_burst.size() != before;
 }
 
 bool DeviceExchange::Acceptable(const QByteArray& reply) const {
@@ -224,7 +238,7 @@ void DeviceExchange::TryAgainOrFail() {
 }
 
 void DeviceExchange::OnTimeOut() {
-    if (!m_busy) {
+    if (!m_busy || TookLateBytes()) {
         return;
     }
     if (m_burst.isEmpty()) {

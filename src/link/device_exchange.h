@@ -140,6 +140,8 @@ private:
     void OnComm();
     void OnQuiet();
     void OnTimeOut();
+    // Bytes the line held unreported were taken (and the exchange went on or ended with them).
+    bool TookLateBytes();
     void OnLineLost(const QString& error);
     void OnPortOpened(bool ok);
     void Judge(bool lineQuiet);

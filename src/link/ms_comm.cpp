@@ -131,6 +131,16 @@ bool CMSComm::SetSettings(const QString& settings) {
 void CMSComm::SetOutput(const QByteArray& bytes) {
     if (m_backend->IsOpen()) {
         m_backend->Write(bytes);
+        if (!m_outputHeld) {
+            m_backend->Flush();
+        }
+    }
+}
+
+void CMSComm::SetOutputHeld(bool held) {
+    m_outputHeld = held;
+    if (!held) {
+        m_backend->Flush();
     }
 }
 
@@ -144,6 +154,15 @@ QByteArray CMSComm::GetInput() {
 
 QString CMSComm::DeviceName() const {
     return m_deviceName.isEmpty() ? PortDeviceName(m_commPort) : m_deviceName;
+}
+
+bool CMSComm::ReceiveWaiting() {
+    if (m_rThreshold <= 0 || !m_backend->IsOpen() || !m_backend->FetchWaiting() ||
+        m_backend->BytesAvailable() < m_rThreshold) {
+        return false;
+    }
+    RaiseIfWaiting();
+    return true;
 }
 
 void CMSComm::RaiseIfWaiting() {

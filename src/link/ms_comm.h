@@ -55,12 +55,18 @@ public:
     // "9600,n,8,1". A text that does not parse is refused (false) and changes nothing.
     bool SetSettings(const QString& settings);
 
-    // Queues bytes for sending.
+    // Sends bytes (while the output is held: queues them).
     void SetOutput(const QByteArray& bytes);
+    // While held, SetOutput only queues; the release sends everything queued in one piece
+    // where the line allows (a request written a byte at a time leaves in one write).
+    void SetOutputHeld(bool held);
     // Takes InputLen bytes (0 = all waiting) out of the receive buffer.
     QByteArray GetInput();
 
     short GetCommEvent() const { return m_commEvent; }
+    // Raises OnComm now for bytes the line holds and has not reported yet (the thread was busy
+    // elsewhere); false when none wait.
+    bool ReceiveWaiting();
 
     // Device name the port number stands for (see port_names.h), or the one set here.
     QString DeviceName() const;
@@ -89,6 +95,7 @@ private:
     short m_inputLen = 0;
     short m_rThreshold = 0;
     short m_commEvent = 0;
+    bool m_outputHeld = false;
     LineSettings m_settings;
     QString m_lastError;
     QString m_deviceName;

@@ -3,6 +3,8 @@
 #include "link/line_error_text.h"
 #include "link/port_names.h"
 
+#include <utility>
+
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -32,6 +34,7 @@ bool SerialPortBackend::Open(const QString& deviceName, QString* error) {
 
 void SerialPortBackend::Close() {
     m_watchdog.stop();
+    m_queued.clear();
     if (m_port.isOpen()) {
         m_port.close();
     }
@@ -65,6 +68,10 @@ QByteArray SerialPortBackend::Read(qint64 maxSize) {
     return m_port.read(maxSize);
 }
 
+bool SerialPortBackend::FetchWaiting() {
+    return IsOpen() && (m_port.bytesAvailable() > 0 || m_port.waitForReadyRead(0));
+}
+
 qint64 SerialPortBackend::DiscardInput() {
     if (!m_port.isOpen()) {
         return 0;
@@ -72,23 +79,43 @@ qint64 SerialPortBackend::DiscardInput() {
     // Counted, so that a log read can tell bytes it never asked for: what Qt holds and what the
     // driver holds (asked without reading it, which could report the line's end from here).
     qint64 dropped = m_port.bytesAvailable();
+    bool driverAsked = false;
 #ifdef Q_OS_UNIX
     int queued = 0;
-    if (::ioctl(static_cast<int>(m_port.handle()), FIONREAD, &queued) == 0 && queued > 0) {
+    driverAsked = ::ioctl(static_cast<int>(m_port.handle()), FIONREAD, &queued) == 0;
+    if (driverAsked && queued > 0) {
         dropped += queued;
     }
 #endif
-    m_port.clear(QSerialPort::Input);  // the driver's queue
-    m_port.readAll();                  // and what Qt has buffered already
+    if (dropped > 0 || !driverAsked) {
+        m_port.clear(QSerialPort::Input);  // the driver's queue
+        m_port.readAll();                  // and what Qt has buffered already
+    }
+    // With nothing waiting there is nothing to flush: a byte arriving from now on is not thrown
+    // away uncounted but lands in the next reply, which it then spoils visibly.
     return dropped;
 }
 
 bool SerialPortBackend::Write(const QByteArray& bytes) {
-    const bool queued = m_port.write(bytes) == bytes.size();
-    // Hand the bytes to the driver now rather than at the next loop iteration: requests are
-    // written a byte at a time and the device should see them back to back.
-    m_port.flush();
-    return queued;
+    if (!m_port.isOpen()) {
+        return false;
+    }
+    m_queued += bytes;
+    return true;
+}
+
+void SerialPortBackend::Flush() {
+    const QByteArray bytes = std::exchange(m_queued, QByteArray());
+    if (bytes.isEmpty() || !m_port.isOpen()) {
+        return;
+    }
+    // Straight to the driver while Qt holds nothing back (so the order stays); the rest, and
+    // any error, through Qt's own path, handed over now rather than at the next loop turn.
+    const qint64 done = m_port.bytesToWrite() == 0 ? WriteNow(m_port.handle(), bytes, false) : 0;
+    if (done < bytes.size()) {
+        m_port.write(bytes.constData() + done, bytes.size() - done);
+        m_port.flush();
+    }
 }
 
 void SerialPortBackend::PortError(QSerialPort::SerialPortError error) {

@@ -19,7 +19,9 @@ public:
     qint64 BytesAvailable() const override;
     QByteArray Read(qint64 maxSize) override;
     qint64 DiscardInput() override;
+    bool FetchWaiting() override;
     bool Write(const QByteArray& bytes) override;
+    void Flush() override;
     bool Serves(const QString& deviceName) const override;
 
 private:
@@ -30,4 +32,5 @@ private:
     QSerialPort m_port;
     QString m_deviceName;  // as the program named it, for error texts
     QTimer m_watchdog;
+    QByteArray m_queued;  // written, not yet flushed
 };

@@ -3,6 +3,8 @@
 #include <QEventLoop>
 #include <QMetaObject>
 
+#include <utility>
+
 #include "link/line_error_text.h"
 #include "link/port_names.h"
 
@@ -99,6 +101,7 @@ void TcpBackend::Close() {
     m_opening = false;
     m_openDeadline.stop();
     m_open = false;
+    m_queued.clear();
     if (m_socket.state() != QAbstractSocket::UnconnectedState) {
         m_socket.flush();
         m_socket.abort();
@@ -129,9 +132,27 @@ bool TcpBackend::Write(const QByteArray& bytes) {
     if (!IsOpen()) {
         return false;
     }
-    const bool queued = m_socket.write(bytes) == bytes.size();
-    m_socket.flush();  // hand it to the network now, not at the next turn of the loop
-    return queued;
+    m_queued += bytes;
+    return true;
+}
+
+void TcpBackend::Flush() {
+    const QByteArray bytes = std::exchange(m_queued, QByteArray());
+    if (bytes.isEmpty() || !IsOpen()) {
+        return;
+    }
+    // As the serial line's: straight to the socket while Qt holds nothing back; the rest (and
+    // any error) through Qt, handed to the network now, not at the next turn of the loop.
+    const qint64 done =
+        m_socket.bytesToWrite() == 0 ? WriteNow(m_socket.socketDescriptor(), bytes, true) : 0;
+    if (done < bytes.size()) {
+        m_socket.write(bytes.constData() + done, bytes.size() - done);
+        m_socket.flush();
+    }
+}
+
+bool TcpBackend::FetchWaiting() {
+    return IsOpen() && (m_socket.bytesAvailable() > 0 || m_socket.waitForReadyRead(0));
 }
 
 qint64 TcpBackend::DiscardInput() {

@@ -37,7 +37,9 @@ public:
     qint64 BytesAvailable() const override;
     QByteArray Read(qint64 maxSize) override;
     bool Write(const QByteArray& bytes) override;
+    void Flush() override;
     qint64 DiscardInput() override;
+    bool FetchWaiting() override;
     bool Serves(const QString& deviceName) const override;
 
 private:
@@ -52,4 +54,5 @@ private:
     bool m_opening = false;
     bool m_open = false;
     quint64 m_openSerial = 0;  // which open a queued Opened belongs to
+    QByteArray m_queued;       // written, not yet flushed
 };

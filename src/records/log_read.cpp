@@ -52,7 +52,6 @@ void LogRead::Cancel() {
     m_phase = Phase::Idle;
     m_pause.stop();
     m_link.Exchange().Cancel();
-    m_unstored.clear();
     m_sink.Rollback();
 }
 
@@ -60,8 +59,7 @@ void LogRead::BeginStart() {
     ++m_starts;
     m_announced = -1;
     m_received = 0;
-    m_stored = 0;
-    m_unstored.clear();
+    m_reported = 0;
     m_drained = 0;
     if (m_starts > 1) {
         emit Restarted(m_starts);
@@ -122,11 +120,8 @@ void LogRead::OnExchangeFinished(const ExchangeResult& result) {
         case ExchangeOutcome::Refused:
             // A lone 0x5A on a quiet line is no frame's last bytes (those end in 0x58, 0x59 or
             // 0x78): every byte before it is accounted for, so the records received are kept.
-            if (result.strayBytes == 0 && m_phase == Phase::Records) {
-                StoreReceived();
-                if (m_sink.Commit()) {
-                    m_committed = m_received;
-                }
+            if (result.strayBytes == 0 && m_phase == Phase::Records && m_sink.Commit()) {
+                m_committed = m_received;
             }
             Finish(records::LogReadEnd::Failed, result);
             return;
@@ -148,11 +143,9 @@ void LogRead::OnExchangeFinished(const ExchangeResult& result) {
             // Silence (or a line gone) right after the last frame with nothing half-received:
             // every byte of this start is accounted for, so the records received are the
             // device's. They are kept unless a further start replaces them.
-            if (result.reply.isEmpty() && result.strayBytes == 0 && m_phase == Phase::Records) {
-                StoreReceived();
-                if (m_sink.Commit()) {
-                    m_committed = m_received;
-                }
+            if (result.reply.isEmpty() && result.strayBytes == 0 && m_phase == Phase::Records &&
+                m_sink.Commit()) {
+                m_committed = m_received;
             }
             Doubt(result, false);
             return;
@@ -212,13 +205,14 @@ void LogRead::HandleFrame(const ExchangeResult& result) {
                 return;
             }
             ++m_received;
-            m_unstored.push_back(RecordFromLogBytes(data, variant));
-            // The next record is asked for at once; this one is stored while it travels. A line
-            // that answers within the request (a test's) may end the read meanwhile.
+            // Stored (a row of the open batch) before the next record is asked for; the
+            // progress is told while that request travels. A line that answers within the
+            // request (a test's) may end the read meanwhile, having told it already.
+            m_sink.Add(RecordFromLogBytes(data, variant));
             const int start = m_starts;
             Request(false);
-            if (m_busy && start == m_starts) {
-                StoreReceived();
+            if (m_busy && start == m_starts && m_phase == Phase::Records) {
+                ReportProgress();
             }
             return;
         }
@@ -227,7 +221,7 @@ void LogRead::HandleFrame(const ExchangeResult& result) {
                 Doubt(result, true);  // the end before the count
                 return;
             }
-            StoreReceived();
+            ReportProgress();
             m_sink.Commit();
             Finish(records::LogReadEnd::Complete, result);
             return;
@@ -237,18 +231,14 @@ void LogRead::HandleFrame(const ExchangeResult& result) {
     }
 }
 
-void LogRead::StoreReceived() {
-    while (!m_unstored.empty()) {
-        m_sink.Add(m_unstored.front());
-        m_unstored.pop_front();
-        ++m_stored;
-        emit Received(m_stored, m_announced);
+void LogRead::ReportProgress() {
+    while (m_reported < m_received) {
+        emit Received(++m_reported, m_announced);
     }
 }
 
 void LogRead::Doubt(const ExchangeResult& result, bool doubt) {
     m_link.Exchange().Cancel();
-    m_unstored.clear();
     m_sink.Rollback();
     // Noise: up to logReadStarts starts. Silence or a lost line: as many as the policy sends
     // after silence (the dialogs report the first at once; the tool goes again).
@@ -275,7 +265,6 @@ void LogRead::Finish(records::LogReadEnd end, const ExchangeResult& result, bool
     m_phase = Phase::Idle;
     m_pause.stop();
     if (end == records::LogReadEnd::Failed) {
-        m_unstored.clear();
         m_sink.Rollback();  // what was not verified goes; a committed part stays
     }
     LogReadResult r;

@@ -4,8 +4,6 @@
 #include <QString>
 #include <QTimer>
 
-#include <deque>
-
 #include "link/device_exchange.h"
 #include "records/event_record.h"
 
@@ -109,8 +107,8 @@ private:
     void HandleFrame(const ExchangeResult& result);
     // A start that cannot be trusted (or broke off): begin again if allowed, else fail.
     void Doubt(const ExchangeResult& result, bool doubt);
-    // Hands the records received and not yet stored to the sink, in order.
-    void StoreReceived();
+    // Tells the records received and not yet told, in order.
+    void ReportProgress();
     void Finish(records::LogReadEnd end, const ExchangeResult& result, bool doubt = false);
 
     DeviceLink& m_link;
@@ -118,9 +116,8 @@ private:
     bool m_busy = false;
     Phase m_phase = Phase::Idle;
     int m_announced = -1;
-    int m_received = 0;  // record frames taken in this start
-    int m_stored = 0;    // ... of which handed to the sink
-    std::deque<EventRecord> m_unstored;
+    int m_received = 0;  // record frames taken (and handed to the sink) in this start
+    int m_reported = 0;  // ... of which told with Received
     int m_starts = 0;
     int m_committed = 0;     // records of this start the sink holds as verified
     int m_drained = 0;       // frames acknowledged to end an earlier read

@@ -1,5 +1,7 @@
 #include "records/percent_progress_ctrl.h"
 
+#include <QEvent>
+#include <QFontMetricsF>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -68,6 +70,13 @@ void CPercentProgressCtrl::resizeEvent(QResizeEvent* event) {
     m_lastWidth = -1;
 }
 
+void CPercentProgressCtrl::changeEvent(QEvent* event) {
+    QProgressBar::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        m_shownIn = QRect();  // the text is laid out again in the new font
+    }
+}
+
 void CPercentProgressCtrl::paintEvent(QPaintEvent*) {
     ++m_paintCount;
     QPainter painter(this);
@@ -89,11 +98,20 @@ void CPercentProgressCtrl::paintEvent(QPaintEvent*) {
     }
     painter.setFont(font());
     painter.setBackgroundMode(Qt::TransparentMode);
-    const int flags = Qt::AlignCenter | Qt::TextSingleLine;
+    if (m_shownText.text() != shown || m_shownIn != client) {
+        m_shownText.setText(shown);
+        m_shownText.setTextFormat(Qt::PlainText);
+        m_shownText.prepare(QTransform(), font());
+        m_shownIn = client;
+        // Centred on one line over the client rectangle: where drawText would put it.
+        m_shownAt = QFontMetricsF(font())
+                        .boundingRect(QRectF(client), Qt::AlignCenter | Qt::TextSingleLine, shown)
+                        .topLeft();
+    }
     painter.setClipRect(filled);
     painter.setPen(m_textOnBar);
-    painter.drawText(client, flags, shown);
+    painter.drawStaticText(m_shownAt, m_shownText);
     painter.setClipRect(unfilled);
     painter.setPen(m_textOnBackground);
-    painter.drawText(client, flags, shown);
+    painter.drawStaticText(m_shownAt, m_shownText);
 }

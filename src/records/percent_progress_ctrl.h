@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QColor>
+#include <QPointF>
 #include <QProgressBar>
+#include <QRect>
+#include <QStaticText>
 #include <QString>
 
 // A progress bar that paints its own fill and a percentage (or a stored text) in two colours
@@ -44,6 +47,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     int m_position = 0;
@@ -58,4 +62,9 @@ private:
     QColor m_textOnBackground;
     QColor m_textOnBar;
     int m_paintCount = 0;
+    // The text as last laid out: a read repaints for every record and the text changes only
+    // every few of them, so its layout is kept rather than made again at every paint.
+    QStaticText m_shownText;
+    QRect m_shownIn;  // the client rectangle it was placed in
+    QPointF m_shownAt;
 };

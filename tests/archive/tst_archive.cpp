@@ -135,6 +135,27 @@ private Q_SLOTS:
         QCOMPARE(a.IntegrityProblems(), QStringList());
     }
 
+    // A batch: one commit for several writes, each still atomic on its own (a failing one
+    // undoes only itself), nothing visible to another connection before the commit.
+    void batchCommitsOnceAndKeepsGoodCalls() {
+        const QString where = FreshLocation();
+        Archive a;
+        Archive other;
+        QCOMPARE(a.Open(where), QString());
+        QCOMPARE(other.Open(where), QString());
+        QCOMPARE(a.BeginBatch(), QString());
+        archive::DeviceRow d;
+        d.name = QStringLiteral("tx1");
+        QCOMPARE(a.SaveDevice(d), QString());
+        QVERIFY(
+            !a.StoreRead(ReadOf(QStringLiteral("nobody"), QStringLiteral("AB"))).error.isEmpty());
+        QCOMPARE(a.StoreRead(ReadOf(QStringLiteral("tx1"), QStringLiteral("AB"))).error, QString());
+        QCOMPARE(other.Devices().size(), std::size_t(0));
+        QCOMPARE(a.CommitBatch(), QString());
+        QCOMPARE(Summary(other, QStringLiteral("tx1")), QStringLiteral("0:AB"));
+        QCOMPARE(other.IntegrityProblems(), QStringList());
+    }
+
     void leasesGiveEachDeviceToOneCollector() {
         Archive a;
         QCOMPARE(a.Open(FreshLocation()), QString());

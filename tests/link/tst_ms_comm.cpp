@@ -3,12 +3,15 @@
 
 #include <termios.h>
 
+#include "link/device_exchange.h"
 #include "link/fake_serial_line.h"
 #include "link/ms_comm.h"
 #include "link/open_port.h"
 #include "link/port_names.h"
 #include "support/pty_pair.h"
 #include "support/test_support.h"
+
+Q_DECLARE_METATYPE(ExchangeResult)
 
 class TestMSComm : public QObject {
     Q_OBJECT
@@ -154,6 +157,31 @@ private Q_SLOTS:
         QVERIFY(pty.WriteMaster(QByteArray("\x58", 1)));
         QTRY_COMPARE(events.count(), 1);
         QCOMPARE(comm.GetInput(), QByteArray("\x58", 1));
+    }
+
+    // A reply that came in time while the thread was busy elsewhere past the time-out (a fleet's
+    // archive commit) is taken, not reported as silence; the request leaves in one write.
+    void replyDuringBusyThreadIsTaken() {
+        PtyPair pty;
+        QVERIFY(pty.IsValid());
+        SetPortDeviceOverride(1, pty.SlavePath());
+        CMSComm comm;
+        QCOMPARE(OpenPort(comm, 1, nullptr), OpenPortResult::Opened);
+        DeviceExchange exchange(comm);
+        ExchangeRequest request;
+        request.texts = {QStringLiteral("46 46"), QStringLiteral("58")};
+        request.shape.length = 4;
+        request.shape.resendable = false;
+        request.timeOutMs = 100;
+        QSignalSpy finished(&exchange, &DeviceExchange::Finished);
+        QVERIFY(exchange.Start(request));
+        QCOMPARE(pty.ReadMaster(3, 1000), QByteArray("FFX"));
+        QVERIFY(pty.WriteMaster(QByteArray("\x01\x02\x03\x58", 4)));
+        QThread::msleep(400);
+        QVERIFY(finished.wait(2000));
+        const auto result = finished.takeFirst().at(0).value<ExchangeResult>();
+        QCOMPARE(int(result.outcome), int(ExchangeOutcome::Success));
+        QCOMPARE(result.reply, QByteArray("\x01\x02\x03\x58", 4));
     }
 
     // The real serial port over a pseudo-terminal: 9600 8N1 applied, bytes both ways, and the
