@@ -86,7 +86,7 @@ void ClockSet::OnReadBack(const ClockReadResult& read) {
         if (read.exchange.outcome != ExchangeOutcome::Success) {
             // Confirmed by the device; only the read-back is missing.
             m_result.journalError += m_journal->Complete(journal::WriteOutcome::Confirmed, {},
-                                                        QStringLiteral("read back failed"));
+                                                         QStringLiteral("read back failed"));
         } else {
             const std::array<int, 6>& v = *read.values;
             const journal::Fields after{

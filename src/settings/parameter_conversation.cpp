@@ -121,7 +121,7 @@ void ParameterWrite::OnReadBack(const ParameterCompareResult& readBack) {
         if (!readBack.device.Ok()) {
             // Confirmed by its echo; only the read-back is missing.
             m_result.journalError += m_journal->Complete(journal::WriteOutcome::Confirmed, {},
-                                                        QStringLiteral("read back failed"));
+                                                         QStringLiteral("read back failed"));
         } else {
             const journal::Fields readFields =
                 journal::ParameterSetFields(readBack.device.read.set);
