@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     }
     const QHostAddress address(o.listen == QLatin1String("localhost") ? QStringLiteral("127.0.0.1")
                                                                       : o.listen);
-    const quint16 port = server.listen(address, static_cast<quint16>(o.port));
+    const quint16 port = server.Listen(address, static_cast<quint16>(o.port));
     if (port == 0) {
         std::fprintf(stderr, "kp650-web: cannot listen on %s port %d\n",
                      o.listen.toUtf8().constData(), o.port);

@@ -1,13 +1,19 @@
 #include "web/web_server.h"
 
+#include <QAbstractHttpServer>
+#include <QHash>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QPointer>
+#include <QTcpSocket>
 #include <QThread>
 #include <QUrlQuery>
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "archive/archive.h"
@@ -147,15 +153,47 @@ QByteArray HttpResponse(const WebAnswer& answer) {
     return out + "\r\n" + answer.body;
 }
 
-WebServer::WebServer(QObject* parent) : QAbstractHttpServer(parent) {}
+// Carries HTTP requests to WebApi instances on worker threads (each with its own read-only
+// connection to the archive, so that slow queries of one client do not hold up the others and
+// every core is used) and writes their answers back in the order each connection asked. The
+// workers take requests from one queue: a quick request never waits behind a slow one while
+// another worker is free.
+class HttpServer : public QAbstractHttpServer {
+public:
+    HttpServer() = default;
+    ~HttpServer() override;
 
-WebServer::~WebServer() {
+    // Opens the archive once per worker; empty on success, else the first error.
+    QString Start(const QString& archive, const Access& access, int workers);
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    struct Pending {
+        quint64 id = 0;
+        std::optional<WebAnswer> answer;
+        bool close = false;
+    };
+    struct Connection {
+        QPointer<QTcpSocket> socket;
+        std::deque<Pending> queue;
+    };
+    void Deliver(QTcpSocket* key, quint64 id, const WebAnswer& answer);
+
+    std::unique_ptr<WebWorkers> m_workers;
+    quint64 m_nextId = 1;
+    QHash<QTcpSocket*, Connection> m_connections;
+};
+
+HttpServer::~HttpServer() {
     // The workers stop first (their answers in flight are dropped), while every member they
     // deliver to still exists.
     m_workers.reset();
 }
 
-QString WebServer::Start(const QString& archive, const Access& access, int workers) {
+QString HttpServer::Start(const QString& archive, const Access& access, int workers) {
     m_workers = std::make_unique<WebWorkers>();
     return m_workers->Start(
         archive, access, workers, [this](QTcpSocket* socket, quint64 id, const WebAnswer& answer) {
@@ -165,7 +203,7 @@ QString WebServer::Start(const QString& archive, const Access& access, int worke
         });
 }
 
-bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+bool HttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     WebRequest r;
     switch (request.method()) {
         case QHttpServerRequest::Method::Get:
@@ -198,7 +236,7 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     return true;
 }
 
-void WebServer::Deliver(QTcpSocket* key, quint64 id, const WebAnswer& answer) {
+void HttpServer::Deliver(QTcpSocket* key, quint64 id, const WebAnswer& answer) {
     const auto it = m_connections.find(key);
     if (it == m_connections.end()) {
         return;  // the client went away
@@ -221,8 +259,20 @@ void WebServer::Deliver(QTcpSocket* key, quint64 id, const WebAnswer& answer) {
     }
 }
 
-void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
+void HttpServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
     makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
+}
+
+WebServer::WebServer() : m_http(std::make_unique<HttpServer>()) {}
+
+WebServer::~WebServer() = default;
+
+QString WebServer::Start(const QString& archive, const Access& access, int workers) {
+    return m_http->Start(archive, access, workers);
+}
+
+quint16 WebServer::Listen(const QHostAddress& address, quint16 port) {
+    return m_http->listen(address, port);
 }
 
 }  // namespace web
