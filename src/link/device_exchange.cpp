@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 #include "link/hex_text.h"
 #include "link/ms_comm.h"
 
@@ -152,9 +154,21 @@ void DeviceExchange::OnComm() {
         m_stray += bytes.size();  // nobody asked: dropped, and counted
         return;
     }
+    if (!m_burst.isEmpty()) {
+        m_longestGapNs = std::max(m_longestGapNs, m_sinceBytes.nsecsElapsed());
+    }
+    m_sinceBytes.start();  // the time-out counts from here (see OnTimeOut)
     m_burst += bytes;
-    m_timeOut.start(m_request.timeOutMs);
-    m_quiet.start();
+    // Quiet decides only about a lone refusal byte and a burst of a whole reply or more; a timer
+    // restarted for every other piece would cost each byte at 9600 baud its own restart.
+    const ReplyShape& shape = m_request.shape;
+    if (m_burst.size() >= shape.length ||
+        (shape.refusal && m_burst.size() == 1 &&
+         static_cast<unsigned char>(m_burst[0]) == comm::kRefusalByte)) {
+        m_quiet.start();
+    } else {
+        m_quiet.stop();
+    }
     Judge(false);
 }
 
@@ -238,8 +252,17 @@ void DeviceExchange::TryAgainOrFail() {
 }
 
 void DeviceExchange::OnTimeOut() {
-    if (!m_busy || TookLateBytes()) {
+    const quint64 serial = m_serial;
+    if (!m_busy || (TookLateBytes() && (!m_busy || serial != m_serial))) {
         return;
+    }
+    if (!m_burst.isEmpty()) {
+        // The time-out runs from the request or from the last bytes, whichever came later.
+        const qint64 since = m_sinceBytes.elapsed();
+        if (since < m_request.timeOutMs) {
+            m_timeOut.start(static_cast<int>(m_request.timeOutMs - since));
+            return;
+        }
     }
     if (m_burst.isEmpty()) {
         Finish(ExchangeOutcome::TimedOut);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -116,6 +117,10 @@ public:
     // Ends the request under way without a Finished (the dialog closes).
     void Cancel();
     bool Busy() const { return m_busy; }
+    // The longest pause seen between two bytes of one reply since ForgetReplyGaps: how the line
+    // delivers (a byte time on a plain port, a latency timer's tick behind some adapters).
+    qint64 LongestReplyGapNs() const { return m_longestGapNs; }
+    void ForgetReplyGaps() { m_longestGapNs = 0; }
 
     // Opens the port as every device dialog does (stale bytes dropped, the operating system's
     // queue included); false with the facility's text in `error`. The one open sequence: the
@@ -157,7 +162,9 @@ private:
     quint64 m_serial = 0;    // which request a queued report belongs to
     QByteArray m_burst;      // every byte since the request went out
     int m_attempts = 0;
-    qint64 m_stray = 0;  // bytes nobody asked for since the last request ended
-    QTimer m_timeOut;    // no byte for the request's time-out
-    QTimer m_quiet;      // the line has fallen quiet
+    qint64 m_stray = 0;          // bytes nobody asked for since the last request ended
+    QTimer m_timeOut;            // no byte for the request's time-out
+    QTimer m_quiet;              // the line has fallen quiet
+    QElapsedTimer m_sinceBytes;  // since the last bytes of the reply came
+    qint64 m_longestGapNs = 0;
 };

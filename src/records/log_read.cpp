@@ -65,6 +65,7 @@ void LogRead::BeginStart() {
         emit Restarted(m_starts);
     }
     m_sink.Begin();
+    m_link.Exchange().ForgetReplyGaps();
     m_committed = 0;
     m_phase = Phase::Count;
     Request(true);
@@ -75,6 +76,9 @@ void LogRead::Request(bool first) {
                                   ? LogDrainRequest(m_link.Variant())
                                   : LogFrameRequest(m_link.Variant(), first, m_careful);
     request.timeOutMs = m_link.Policy().timeOutMs;
+    if (!m_careful && m_phase != Phase::Draining && m_received >= records::kRecordsBeforeGapsTell) {
+        request.quietMs = records::LogEndQuietMs(m_link.Exchange().LongestReplyGapNs());
+    }
     if (!m_link.Exchange().Start(std::move(request))) {
         // Another request holds the line (not reached: the read owns it while it runs).
         ExchangeResult busy;

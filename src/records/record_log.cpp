@@ -1,5 +1,7 @@
 #include "records/record_log.h"
 
+#include <algorithm>
+
 #include "common/globals.h"
 
 QString ReadLogCommand(int variant) {
@@ -72,6 +74,13 @@ bool ClearReplyConfirms(const QByteArray& reply, int variant) {
     }
     return At(reply, static_cast<int>(reply.size()) - 1) ==
            (variant == kVariantA ? kEndType : 0x58);
+}
+
+int records::LogEndQuietMs(qint64 longestReplyGapNs) {
+    constexpr qint64 kNsPerMs = 1000000;
+    const qint64 ns = 2 * std::max<qint64>(0, longestReplyGapNs) + kNsPerMs;
+    const qint64 ms = (ns + kNsPerMs - 1) / kNsPerMs;
+    return static_cast<int>(std::clamp<qint64>(ms, 2, records::kLogQuietMs));
 }
 
 ExchangeRequest LogFrameRequest(int variant, bool first, bool careful) {

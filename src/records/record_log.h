@@ -13,9 +13,15 @@ inline const QString kClearLogCommand = QStringLiteral("45");
 // Data bytes of every read reply (the count frame's and the record frame's).
 inline constexpr int kLogFrameDataBytes = 9;
 // How long the line must stay quiet after the end frame (or a count of 0) before the read
-// counts: twenty byte times at 9600 baud, which covers bytes still in a USB adapter's latency
-// timer (16 ms by default) and costs a 255-record read about 0.6 % of its wire time.
+// counts, while no reply of the read has shown how the line delivers: twenty byte times at
+// 9600 baud, which covers bytes still in a USB adapter's latency timer (16 ms by default).
 inline constexpr int kLogQuietMs = 20;
+// Records after which the pauses seen inside replies set that quiet instead.
+inline constexpr int kRecordsBeforeGapsTell = 4;
+// The quiet once pauses were seen: past twice the longest pause inside one reply plus a
+// millisecond, 2 to kLogQuietMs ms. A frame taken a byte early (noise before it) has its last
+// byte within such a pause; a 255-record read at 9600 baud waits about 4 ms instead of 20.
+int LogEndQuietMs(qint64 longestReplyGapNs);
 
 inline const QString kReadDoneText = QStringLiteral("读取记录完毕!");
 inline const QString kNoRecordsText = QStringLiteral("装置内无记录!!");

@@ -4,6 +4,7 @@
 #include "link/device_exchange.h"
 #include "link/fake_serial_line.h"
 #include "link/ms_comm.h"
+#include "records/record_log.h"
 #include "support/test_support.h"
 
 Q_DECLARE_METATYPE(ExchangeResult)
@@ -248,6 +249,31 @@ private Q_SLOTS:
         QVERIFY(!m_exchange->Busy());
         QTest::qWait(300);  // past the request's time-out
         QCOMPARE(finished.size(), 0);
+    }
+
+    // The pauses inside a reply tell how long a log read waits for stray bytes after its end.
+    void pausesInsideRepliesSetTheEndQuiet() {
+        Answer({{Bytes({1}), Bytes({2, 3}), Bytes({0x58})}, {Bytes({1, 2, 3, 0x58})}});
+        QCOMPARE(int(Run(ReadRequest()).outcome), int(ExchangeOutcome::Success));
+        const qint64 pieces = m_exchange->LongestReplyGapNs();
+        QVERIFY2(pieces >= 4000000, qPrintable(QString::number(pieces)));  // pieces 5 ms apart
+        m_exchange->ForgetReplyGaps();
+        QCOMPARE(int(Run(ReadRequest()).outcome), int(ExchangeOutcome::Success));
+        QCOMPARE(m_exchange->LongestReplyGapNs(), qint64(0));  // one piece: no pause
+    }
+
+    void endQuiet_data() {
+        QTest::addColumn<qint64>("gapNs");
+        QTest::addColumn<int>("quietMs");
+        QTest::newRow("no pause seen") << qint64(0) << 2;
+        QTest::newRow("unpaced line") << qint64(300000) << 2;
+        QTest::newRow("a byte at 9600 baud") << qint64(1041667) << 4;
+        QTest::newRow("adapter latency tick") << qint64(16000000) << 20;
+    }
+    void endQuiet() {
+        QFETCH(qint64, gapNs);
+        QFETCH(int, quietMs);
+        QCOMPARE(records::LogEndQuietMs(gapNs), quietMs);
     }
 
 private:
