@@ -10,6 +10,7 @@ namespace cli {
 
 CtlLink::CtlLink(int timeOutMs, int retries, QObject* parent) : QObject(parent), m_device(this) {
     m_device.SetPortNumber(1);
+    m_device.Comm().SetInlineReceive(true);  // the tool waits only in its top-level loops
     comm::RetryPolicy policy = m_device.Policy();
     policy.timeOutMs = timeOutMs;
     policy.attempts = 1 + retries;

@@ -71,6 +71,7 @@ DevicePoller::DevicePoller(int portNumber, const QString& deviceName, int varian
     : QObject(parent), m_givenVariant(variant), m_clockSyncMs(clockSyncMs) {
     SetPortDeviceOverride(portNumber, deviceName);
     m_link.SetPortNumber(portNumber);
+    m_link.Comm().SetInlineReceive(true);  // nothing here opens a nested event loop
     connect(&m_identify, &IdentityRead::Finished, this, &DevicePoller::OnIdentified);
     connect(&m_clockRead, &ClockRead::Finished, this, &DevicePoller::OnClockRead);
     connect(&m_clockSet, &ClockSet::Finished, this, &DevicePoller::OnClockSet);

@@ -41,6 +41,10 @@ void CommBackend::OpenAsync(const QString& deviceName) {
 }
 
 void CommBackend::PostBytesArrived() {
+    if (m_inline) {
+        emit BytesArrived();
+        return;
+    }
     if (m_notifyPosted) {
         return;
     }

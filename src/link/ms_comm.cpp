@@ -20,6 +20,12 @@ void CMSComm::UseBackend(std::unique_ptr<CommBackend> backend) {
     connect(m_backend.get(), &CommBackend::Lost, this, &CMSComm::HandleLost);
     connect(m_backend.get(), &CommBackend::Opened, this, &CMSComm::HandleOpened);
     m_backend->SetReadBufferSize(m_inBufferSize > 0 ? m_inBufferSize : 0);
+    m_backend->SetInlineNotification(m_inlineReceive);
+}
+
+void CMSComm::SetInlineReceive(bool on) {
+    m_inlineReceive = on;
+    m_backend->SetInlineNotification(on);
 }
 
 CMSComm::~CMSComm() {

@@ -28,6 +28,10 @@ public:
     short GetCommPort() const { return m_commPort; }
 
     void SetInBufferSize(short size);
+    // Receive events without a turn of the event loop between the line's notification and the
+    // handler (see CommBackend::SetInlineNotification): for the tool and services, whose
+    // handlers never open nested event loops. Off for the dialogs.
+    void SetInlineReceive(bool on);
     short GetInBufferSize() const { return m_inBufferSize; }
     // Bytes waiting, at most InBufferSize (the rest raise a further event once these are read).
     short GetInBufferCount() const;
@@ -96,6 +100,7 @@ private:
     short m_rThreshold = 0;
     short m_commEvent = 0;
     bool m_outputHeld = false;
+    bool m_inlineReceive = false;
     LineSettings m_settings;
     QString m_lastError;
     QString m_deviceName;
