@@ -1,11 +1,14 @@
 // Reading a log of 255 records with the record dialog (real serial control, SQLite store,
 // progress bar) over a pseudo-terminal from kp650-sim: paced at 9600 baud as a ratio of the
 // whole read to the wire time of every byte exchanged, and unpaced in records per second.
-// "--unpaced" leaves the paced reads out (for a profiler).
+// "--unpaced" leaves the paced reads out (for a profiler). Beside each figure, a bare reader's on
+// the same simulator (blocking reads and writes, nothing checked or stored, no quiet after the
+// end): what this machine's pseudo-terminals and the simulator's wake-ups leave to any program.
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +17,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include "common/globals.h"
 #include "common/message_box.h"
@@ -82,6 +89,60 @@ std::vector<double> Measure(int variant, int baud, int runs) {
     std::sort(seconds.begin(), seconds.end());
     return seconds;
 }
+// Seconds of the bare reader's reads of the whole log, or empty.
+std::vector<double> MeasureBare(int variant, int baud, int runs) {
+    std::vector<double> seconds;
+    SimProcess sim;
+    if (!sim.Start({QStringLiteral("--variant"),
+                    variant == kVariantA ? QStringLiteral("A") : QStringLiteral("B"),
+                    QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--records"),
+                    QString::number(kRecords)})) {
+        return seconds;
+    }
+    const int fd = ::open(QFile::encodeName(sim.LinkPath()).constData(), O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        return seconds;
+    }
+    termios raw{};
+    tcgetattr(fd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(fd, TCSANOW, &raw);
+    const QByteArray command =
+        variant == kVariantA ? QByteArray("\x44\x46") : QByteArray("\x44\x53");
+    const QByteArray first = command + '\x58';
+    const QByteArray next = command + (variant == kVariantA ? '\x78' : '\x58');
+    const int frame = variant == kVariantA ? 10 : 11;
+    const auto exchange = [&](const QByteArray& request) {
+        if (::write(fd, request.constData(), static_cast<size_t>(request.size())) !=
+            request.size()) {
+            return false;
+        }
+        char buffer[16];
+        for (int got = 0; got < frame;) {
+            const ssize_t n = ::read(fd, buffer + got, static_cast<size_t>(frame - got));
+            if (n <= 0) {
+                return false;
+            }
+            got += static_cast<int>(n);
+        }
+        return true;
+    };
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        bool ok = exchange(first);
+        for (int k = 0; ok && k <= kRecords; ++k) {
+            ok = exchange(next);
+        }
+        if (ok) {
+            seconds.push_back(clock.nsecsElapsed() / 1e9);
+        }
+        ::usleep(50000);
+    }
+    ::close(fd);
+    std::sort(seconds.begin(), seconds.end());
+    return seconds;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,6 +169,12 @@ int main(int argc, char** argv) {
                 "%.3f s (ratio %.3f), best %.3f s, worst %.3f s over %zu reads\n",
                 name, kRecords, bytes, wire, paced[paced.size() / 2],
                 paced[paced.size() / 2] / wire, paced.front(), paced.back(), paced.size());
+            const std::vector<double> bare = MeasureBare(variant, 9600, 3);
+            if (!bare.empty()) {
+                std::printf("  bare reader: median %.3f s (ratio %.3f), best ratio %.3f\n",
+                            bare[bare.size() / 2], bare[bare.size() / 2] / wire,
+                            bare.front() / wire);
+            }
         }
         const std::vector<double> unpaced = Measure(variant, 0, 9);
         if (!unpaced.empty()) {
@@ -117,6 +184,11 @@ int main(int argc, char** argv) {
                 "worst %.0f records/s) over %zu reads\n",
                 name, kRecords, median * 1000, kRecords / median, kRecords / unpaced.front(),
                 kRecords / unpaced.back(), unpaced.size());
+            const std::vector<double> bare = MeasureBare(variant, 0, 9);
+            if (!bare.empty()) {
+                std::printf("  bare reader: median %.1f ms = %.0f records/s\n",
+                            bare[bare.size() / 2] * 1000, kRecords / bare[bare.size() / 2]);
+            }
         }
     }
     return 0;
