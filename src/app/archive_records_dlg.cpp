@@ -40,14 +40,14 @@ CArchiveRecordsDlg::CArchiveRecordsDlg(int variant, QWidget* parent)
     m_location->setObjectName(QStringLiteral("archiveLocation"));
     m_location->setPlaceholderText(QStringLiteral("归档库文件，或 postgresql://用户@主机/数据库"));
     m_location->setMinimumWidth(360);
-    auto* browse = new QPushButton(QStringLiteral("浏览..."), this);
-    browse->setObjectName(QStringLiteral("archiveBrowse"));
-    auto* open = new QPushButton(QStringLiteral("打开"), this);
-    open->setObjectName(QStringLiteral("archiveOpen"));
+    m_browse = new QPushButton(QStringLiteral("浏览..."), this);
+    m_browse->setObjectName(QStringLiteral("archiveBrowse"));
+    m_open = new QPushButton(QStringLiteral("打开"), this);
+    m_open->setObjectName(QStringLiteral("archiveOpen"));
     auto* where = new QHBoxLayout;
     where->addWidget(m_location, 1);
-    where->addWidget(browse);
-    where->addWidget(open);
+    where->addWidget(m_browse);
+    where->addWidget(m_open);
 
     m_device = new QComboBox(this);
     m_device->setObjectName(QStringLiteral("archiveDevice"));
@@ -78,10 +78,16 @@ CArchiveRecordsDlg::CArchiveRecordsDlg(int variant, QWidget* parent)
     form->addRow(QStringLiteral("归档库:"), where);
     form->addRow(QStringLiteral("装置:"), m_device);
     form->addRow(QStringLiteral("日期:"), days);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("archiveStatus"));
+    form->addRow(m_status);
     form->addRow(buttons);
 
-    connect(browse, &QPushButton::clicked, this, &CArchiveRecordsDlg::Browse);
-    connect(open, &QPushButton::clicked, this, &CArchiveRecordsDlg::OpenArchive);
+    connect(&m_reader, &archive::BackgroundReader::Opened, this, &CArchiveRecordsDlg::OnOpened);
+    connect(&m_reader, &archive::BackgroundReader::RecordsRead, this,
+            &CArchiveRecordsDlg::OnRecordsRead);
+    connect(m_browse, &QPushButton::clicked, this, &CArchiveRecordsDlg::Browse);
+    connect(m_open, &QPushButton::clicked, this, &CArchiveRecordsDlg::OpenArchive);
     connect(m_location, &QLineEdit::returnPressed, this, &CArchiveRecordsDlg::OpenArchive);
     connect(m_allDays, &QCheckBox::toggled, this, &CArchiveRecordsDlg::UpdateEnabled);
     connect(buttons, &QDialogButtonBox::accepted, this, &CArchiveRecordsDlg::Load);
@@ -92,12 +98,21 @@ CArchiveRecordsDlg::CArchiveRecordsDlg(int variant, QWidget* parent)
 CArchiveRecordsDlg::~CArchiveRecordsDlg() = default;
 
 void CArchiveRecordsDlg::UpdateEnabled() {
-    const bool listed = m_device->count() > 0;
+    const bool listed = m_device->count() > 0 && !m_busy;
+    m_location->setEnabled(!m_busy);
+    m_browse->setEnabled(!m_busy);
+    m_open->setEnabled(!m_busy);
     m_device->setEnabled(listed);
     m_allDays->setEnabled(listed);
     m_from->setEnabled(listed && !m_allDays->isChecked());
     m_to->setEnabled(listed && !m_allDays->isChecked());
     m_load->setEnabled(listed);
+}
+
+void CArchiveRecordsDlg::SetBusy(const QString& text) {
+    m_busy = !text.isEmpty();
+    m_status->setText(text);
+    UpdateEnabled();
 }
 
 void CArchiveRecordsDlg::Browse() {
@@ -108,19 +123,22 @@ void CArchiveRecordsDlg::Browse() {
     }
 }
 
-bool CArchiveRecordsDlg::OpenArchive() {
-    m_device->clear();
-    UpdateEnabled();
-    const QString location = m_location->text().trimmed();
-    QString error = m_archive.OpenReadOnly(location);
-    std::vector<archive::DeviceRow> devices;
-    if (error.isEmpty()) {
-        devices = m_archive.Devices(&error);
+void CArchiveRecordsDlg::OpenArchive() {
+    if (m_busy) {
+        return;
     }
+    m_device->clear();
+    SetBusy(QStringLiteral("正在打开归档库..."));
+    m_reader.Open(m_location->text().trimmed());
+}
+
+void CArchiveRecordsDlg::OnOpened(const QString& error,
+                                  const std::vector<archive::DeviceRow>& devices) {
+    SetBusy({});
     if (!error.isEmpty()) {
-        m_archive.Close();
         ShowMessageBox(this, QStringLiteral("归档库打开失败：") + error);
-        return false;
+        emit ArchiveOpened(false);
+        return;
     }
     // The record list and its graph speak the variant in use; a device of unknown variant
     // (never identified) may be either.
@@ -136,13 +154,14 @@ bool CArchiveRecordsDlg::OpenArchive() {
         ShowMessageBox(
             this, QStringLiteral("归档库中没有%1的装置。")
                       .arg(m_variant == 0 ? QStringLiteral("KPA-650") : QStringLiteral("KPB-650")));
-        return false;
+        emit ArchiveOpened(false);
+        return;
     }
-    return true;
+    emit ArchiveOpened(true);
 }
 
 void CArchiveRecordsDlg::Load() {
-    if (m_device->count() == 0) {
+    if (m_device->count() == 0 || m_busy) {
         return;
     }
     archive::DeviceEventsQuery query;
@@ -151,16 +170,23 @@ void CArchiveRecordsDlg::Load() {
         query.from = m_from->date();
         query.to = m_to->date();
     }
-    QString error;
-    m_records = archive::DeviceRecords(m_archive, query, &error);
+    SetBusy(QStringLiteral("正在读取记录..."));
+    m_reader.ReadRecords(query);
+}
+
+void CArchiveRecordsDlg::OnRecordsRead(const QString& error,
+                                       const std::vector<EventRecord>& records) {
+    SetBusy({});
     if (!error.isEmpty()) {
-        m_records.clear();
         ShowMessageBox(this, QStringLiteral("归档库读取失败：") + error);
+        emit LoadFailed();
         return;
     }
-    if (m_records.empty()) {
+    if (records.empty()) {
         ShowMessageBox(this, QStringLiteral("所选日期内没有该装置的记录。"));
+        emit LoadFailed();
         return;
     }
+    m_records = records;
     accept();
 }

@@ -8,6 +8,8 @@
 #include <QDateEdit>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -96,7 +98,12 @@ private Q_SLOTS:
         {
             CArchiveRecordsDlg dlg(kVariantA);
             dlg.findChild<QLineEdit*>(QStringLiteral("archiveLocation"))->setText(m_archive);
-            QVERIFY(dlg.OpenArchive());
+            QSignalSpy opened(&dlg, &CArchiveRecordsDlg::ArchiveOpened);
+            dlg.OpenArchive();
+            // Read on the archive's own thread: the window goes on meanwhile, its controls held.
+            QVERIFY(!dlg.findChild<QPushButton*>(QStringLiteral("archiveOpen"))->isEnabled());
+            QVERIFY(opened.wait());
+            QCOMPARE(opened.first().first().toBool(), true);
             auto* device = dlg.findChild<QComboBox*>(QStringLiteral("archiveDevice"));
             QStringList names;
             for (int i = 0; i < device->count(); ++i) {
@@ -109,7 +116,10 @@ private Q_SLOTS:
             dlg.findChild<QDateEdit*>(QStringLiteral("archiveFrom"))->setDate(from);
             dlg.findChild<QDateEdit*>(QStringLiteral("archiveTo"))->setDate(to);
             dlg.show();
+            QSignalSpy failed(&dlg, &CArchiveRecordsDlg::LoadFailed);
+            QSignalSpy accepted(&dlg, &QDialog::accepted);
             dlg.Load();
+            QTRY_VERIFY(failed.size() + accepted.size() == 1);
             if (listed.isEmpty()) {
                 QCOMPARE(boxes.Texts(), QStringList{"所选日期内没有该装置的记录。"});
                 QVERIFY(dlg.isVisible());
@@ -151,7 +161,10 @@ private Q_SLOTS:
         MessageBoxRecorder boxes;
         CArchiveRecordsDlg dlg(kVariantA);
         dlg.findChild<QLineEdit*>(QStringLiteral("archiveLocation"))->setText(path);
-        QVERIFY(!dlg.OpenArchive());
+        QSignalSpy opened(&dlg, &CArchiveRecordsDlg::ArchiveOpened);
+        dlg.OpenArchive();
+        QVERIFY(opened.wait());
+        QCOMPARE(opened.first().first().toBool(), false);
         QCOMPARE(boxes.Texts().size(), 1);
         QVERIFY2(boxes.Texts().front().startsWith(QStringLiteral("归档库打开失败：")) &&
                      boxes.Texts().front().contains(box),
