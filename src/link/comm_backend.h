@@ -58,6 +58,15 @@ public:
     // receive handlers never open a nested event loop (the I/O class does not notify again while
     // one of its notifications is running).
     void SetInlineNotification(bool on) { m_inline = on; }
+    bool InlineNotification() const { return m_inline; }
+    // Asks the system to notify only once `bytes` bytes wait (1: every byte), so that a reply at
+    // 9600 baud wakes its reader twice instead of once a byte. Only inline lines that can do it
+    // do (a device server's connection on Linux); false where not, and every piece is notified.
+    // Fetching and discarding go back to 1 themselves, so that nothing waiting stays unseen.
+    virtual bool SetWakeThreshold(int bytes) {
+        Q_UNUSED(bytes);
+        return false;
+    }
     // Whether this kind of line can open `deviceName` (a device path, or tcp://HOST:PORT). A test
     // line serves every name.
     virtual bool Serves(const QString& deviceName) const {

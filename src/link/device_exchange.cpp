@@ -131,6 +131,7 @@ void DeviceExchange::Send() {
     if (!m_busy || serial != m_serial) {
         return;  // ended meanwhile (the line went away)
     }
+    m_wakeThreshold = 1;  // the discard went back to every byte
     m_comm.SetInputLen(0);
     m_quiet.stop();
     m_quiet.setInterval(m_request.quietMs);
@@ -155,7 +156,10 @@ void DeviceExchange::OnComm() {
         return;
     }
     if (!m_burst.isEmpty()) {
-        m_longestGapNs = std::max(m_longestGapNs, m_sinceBytes.nsecsElapsed());
+        // A piece the line held back until it was whole came at the pace of its last byte.
+        const qint64 gap = m_sinceBytes.nsecsElapsed() /
+                           (m_wakeThreshold > 1 ? std::max<qint64>(1, bytes.size()) : 1);
+        m_longestGapNs = std::max(m_longestGapNs, gap);
     }
     m_sinceBytes.start();  // the time-out counts from here (see OnTimeOut)
     m_burst += bytes;
@@ -168,6 +172,14 @@ void DeviceExchange::OnComm() {
         m_quiet.start();
     } else {
         m_quiet.stop();
+    }
+    // The rest of a reply wakes this once, not once a byte; what is over is seen byte by byte.
+    const qsizetype missing = shape.length - m_burst.size();
+    m_wakeThreshold = missing > 1 && m_comm.SetWakeThreshold(static_cast<int>(missing))
+                          ? static_cast<int>(missing)
+                          : 1;
+    if (m_wakeThreshold == 1) {
+        m_comm.SetWakeThreshold(1);
     }
     Judge(false);
 }

@@ -167,4 +167,5 @@ private:
     QTimer m_quiet;              // the line has fallen quiet
     QElapsedTimer m_sinceBytes;  // since the last bytes of the reply came
     qint64 m_longestGapNs = 0;
+    int m_wakeThreshold = 1;  // bytes the line waits for before it notifies
 };

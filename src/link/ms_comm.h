@@ -32,6 +32,10 @@ public:
     // handler (see CommBackend::SetInlineNotification): for the tool and services, whose
     // handlers never open nested event loops. Off for the dialogs.
     void SetInlineReceive(bool on);
+    // See CommBackend::SetWakeThreshold; false where the line does not do it.
+    bool SetWakeThreshold(int bytes) {
+        return m_backend->IsOpen() && m_backend->SetWakeThreshold(bytes);
+    }
     short GetInBufferSize() const { return m_inBufferSize; }
     // Bytes waiting, at most InBufferSize (the rest raise a further event once these are read).
     short GetInBufferCount() const;

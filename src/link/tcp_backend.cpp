@@ -3,7 +3,12 @@
 #include <QEventLoop>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <utility>
+
+#ifdef Q_OS_LINUX
+#include <sys/socket.h>
+#endif
 
 #include "link/line_error_text.h"
 #include "link/port_names.h"
@@ -83,6 +88,7 @@ void TcpBackend::EndOpening(bool ok, const QString& error) {
         // Requests go out a byte at a time; each should leave at once, not wait for the
         // previous one's acknowledgement.
         m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_wakeAt = 1;  // a new connection's
         m_open = true;
     }
     QMetaObject::invokeMethod(
@@ -151,7 +157,30 @@ void TcpBackend::Flush() {
     }
 }
 
+bool TcpBackend::SetWakeThreshold(int bytes) {
+#ifdef Q_OS_LINUX
+    if (!InlineNotification() || !IsOpen()) {
+        return false;
+    }
+    bytes = std::max(1, bytes);
+    if (bytes != m_wakeAt) {
+        // Linux's poll reports a TCP socket readable only once this many bytes wait (or the
+        // peer closed): the connection's notifier stays quiet for the rest of a frame.
+        if (::setsockopt(static_cast<int>(m_socket.socketDescriptor()), SOL_SOCKET, SO_RCVLOWAT,
+                         &bytes, sizeof bytes) != 0) {
+            return false;
+        }
+        m_wakeAt = bytes;
+    }
+    return true;
+#else
+    Q_UNUSED(bytes);
+    return false;
+#endif
+}
+
 bool TcpBackend::FetchWaiting() {
+    SetWakeThreshold(1);  // a partial frame must be seen
     return IsOpen() && (m_socket.bytesAvailable() > 0 || m_socket.waitForReadyRead(0));
 }
 
@@ -159,6 +188,7 @@ qint64 TcpBackend::DiscardInput() {
     if (!IsOpen()) {
         return 0;
     }
+    SetWakeThreshold(1);
     qint64 dropped = m_socket.readAll().size();
     // Bytes the system has received but the socket has not fetched yet: take them without
     // waiting. Bounded, so a peer that never stops sending cannot hold the loop.

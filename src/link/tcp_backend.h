@@ -40,6 +40,7 @@ public:
     void Flush() override;
     qint64 DiscardInput() override;
     bool FetchWaiting() override;
+    bool SetWakeThreshold(int bytes) override;
     bool Serves(const QString& deviceName) const override;
 
 private:
@@ -55,4 +56,5 @@ private:
     bool m_open = false;
     quint64 m_openSerial = 0;  // which open a queued Opened belongs to
     QByteArray m_queued;       // written, not yet flushed
+    int m_wakeAt = 1;          // the connection's receive low-water mark
 };

@@ -1,4 +1,6 @@
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <termios.h>
@@ -182,6 +184,57 @@ private Q_SLOTS:
         const auto result = finished.takeFirst().at(0).value<ExchangeResult>();
         QCOMPARE(int(result.outcome), int(ExchangeOutcome::Success));
         QCOMPARE(result.reply, QByteArray("\x01\x02\x03\x58", 4));
+    }
+
+    // A device server's connection, notified inline: the rest of a reply wakes the reader once
+    // it is whole, and a part followed by silence is still seen when the time-out comes.
+    void tcpReplyWakesOnceWhole_data() {
+        QTest::addColumn<QList<QByteArray>>("pieces");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("events");
+        QTest::newRow("whole in three pieces")
+            << QList<QByteArray>{"\x01", "\x02", "\x03\x58"} << int(ExchangeOutcome::Success)
+            << QByteArray("\x01\x02\x03\x58") << 2;
+        QTest::newRow("part, then silence")
+            << QList<QByteArray>{"\x01", "\x02"} << int(ExchangeOutcome::BadReply)
+            << QByteArray("\x01\x02") << 2;
+    }
+    void tcpReplyWakesOnceWhole() {
+        QFETCH(QList<QByteArray>, pieces);
+        QFETCH(int, outcome);
+        QFETCH(QByteArray, reply);
+        QFETCH(int, events);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        SetPortDeviceOverride(1, QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()));
+        CMSComm comm;
+        comm.SetInlineReceive(true);
+        QCOMPARE(OpenPort(comm, 1, nullptr), OpenPortResult::Opened);
+        QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(2000));
+        QTcpSocket* device = server.nextPendingConnection();
+        DeviceExchange exchange(comm);
+        int seen = 0;
+        connect(&comm, &CMSComm::OnComm, this, [&] { ++seen; });
+        ExchangeRequest request;
+        request.texts = {QStringLiteral("46 46"), QStringLiteral("58")};
+        request.shape.length = 4;
+        request.shape.resendable = false;
+        request.timeOutMs = 300;
+        QSignalSpy finished(&exchange, &DeviceExchange::Finished);
+        QVERIFY(exchange.Start(request));
+        QByteArray sent;
+        QTRY_COMPARE((sent += device->readAll()), QByteArray("FFX"));
+        for (const QByteArray& piece : pieces) {
+            device->write(piece);
+            device->flush();
+            QTest::qWait(40);
+        }
+        QTRY_COMPARE(finished.size(), 1);
+        const auto result = finished.takeFirst().at(0).value<ExchangeResult>();
+        QCOMPARE(int(result.outcome), outcome);
+        QCOMPARE(result.reply, reply);
+        QCOMPARE(seen, events);
     }
 
     // The real serial port over a pseudo-terminal: 9600 8N1 applied, bytes both ways, and the
