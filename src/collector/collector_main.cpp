@@ -1,6 +1,7 @@
 // kp650-collector: the fleet's event logs gathered into one archive, headless.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostInfo>
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "archive/archive.h"
@@ -16,6 +18,7 @@
 #include "collector/fleet_file.h"
 #include "collector/stop_signal.h"
 #include "common/program_version.h"
+#include "records/record_archive.h"
 
 using namespace collector;
 
@@ -43,6 +46,29 @@ QString IsoOrNull(const QDateTime& time) {
 
 // Whether the archive can be reached without writing to it: an SQLite file or its folder, a
 // PostgreSQL server that takes the connection.
+// The folder the copies of cleared logs go to, when it can never be made or written (a device
+// would then never be cleared, which the first clear would tell only after a whole poll), or
+// empty. Found without writing anything: the nearest folder on the way that exists must be one
+// this user may write.
+QString UnwritableCopies(const Fleet& fleet) {
+    const bool clears = std::any_of(fleet.devices.begin(), fleet.devices.end(),
+                                    [](const FleetDevice& d) { return d.clearAfterArchive; });
+    if (!clears) {
+        return {};
+    }
+    const QString folder = fleet.clearCopies.isEmpty() ? ArchiveFolder() : fleet.clearCopies;
+    QString probe = QDir::cleanPath(QDir(folder).absolutePath());
+    while (!QFileInfo::exists(probe)) {
+        const QString up = QFileInfo(probe).path();
+        if (up == probe) {
+            break;
+        }
+        probe = up;
+    }
+    const QFileInfo on(probe);
+    return on.isDir() && on.isWritable() ? QString() : folder;
+}
+
 QString Reachable(const QString& where) {
     archive::Location loc;
     QString error;
@@ -142,6 +168,12 @@ int main(int argc, char* argv[]) {
     }
     if (!o.archive.isEmpty()) {
         fleet.archive = o.archive;
+    }
+    const QString copies = UnwritableCopies(fleet);
+    if (!copies.isEmpty()) {
+        Err(o.fleetFile + QStringLiteral(": clear_copies \"") + copies +
+            QStringLiteral("\" cannot be written, and devices are to be cleared"));
+        return kExitFleetFile;
     }
     const QString reach = Reachable(fleet.archive);
     if (!reach.isEmpty()) {

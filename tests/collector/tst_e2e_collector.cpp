@@ -445,6 +445,12 @@ private Q_SLOTS:
                    device + "]}")
             << 4
             << "bad.json: archive \"postgresql://kp650@/none?host=/nonexistent\" cannot be reached";
+        QTest::newRow("copies of cleared logs cannot be written")
+            << QByteArray(
+                   "{\"archive\": \"a.db\", \"clear_copies\": \"bad.json/copies\", "
+                   "\"devices\": [{\"name\": \"tx1\", \"port\": \"/dev/x\", "
+                   "\"clear_after_archive\": true}]}")
+            << 3 << "/bad.json/copies\" cannot be written, and devices are to be cleared";
         QTest::newRow("archive folder missing")
             << QByteArray("{\"archive\": \"no/such/folder/a.db\", \"devices\": [" + device + "]}")
             << 4 << "/no/such/folder/a.db: cannot be written";
