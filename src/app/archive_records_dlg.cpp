@@ -88,7 +88,6 @@ CArchiveRecordsDlg::CArchiveRecordsDlg(int variant, QWidget* parent)
             &CArchiveRecordsDlg::OnRecordsRead);
     connect(m_browse, &QPushButton::clicked, this, &CArchiveRecordsDlg::Browse);
     connect(m_open, &QPushButton::clicked, this, &CArchiveRecordsDlg::OpenArchive);
-    connect(m_location, &QLineEdit::returnPressed, this, &CArchiveRecordsDlg::OpenArchive);
     connect(m_allDays, &QCheckBox::toggled, this, &CArchiveRecordsDlg::UpdateEnabled);
     connect(buttons, &QDialogButtonBox::accepted, this, &CArchiveRecordsDlg::Load);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -107,6 +106,12 @@ void CArchiveRecordsDlg::UpdateEnabled() {
     m_from->setEnabled(listed && !m_allDays->isChecked());
     m_to->setEnabled(listed && !m_allDays->isChecked());
     m_load->setEnabled(listed);
+    // Enter opens the archive typed, then loads the device chosen; while the archive is read it
+    // does nothing (a disabled default button takes it), and never cancels.
+    m_open->setAutoDefault(false);
+    m_browse->setAutoDefault(false);
+    m_load->setDefault(m_device->count() > 0);
+    m_open->setDefault(m_device->count() == 0);
 }
 
 void CArchiveRecordsDlg::SetBusy(const QString& text) {
