@@ -169,11 +169,15 @@ int main(int argc, char* argv[]) {
     if (!o.archive.isEmpty()) {
         fleet.archive = o.archive;
     }
+    // check refuses it; a running collector says so and collects on (the devices are then
+    // never cleared, which loses nothing).
     const QString copies = UnwritableCopies(fleet);
-    if (!copies.isEmpty()) {
+    if (!copies.isEmpty() && o.command != QLatin1String("status")) {
         Err(o.fleetFile + QStringLiteral(": clear_copies \"") + copies +
-            QStringLiteral("\" cannot be written, and devices are to be cleared"));
-        return kExitFleetFile;
+            QStringLiteral("\" cannot be written: no device will be cleared"));
+        if (o.command == QLatin1String("check")) {
+            return kExitFleetFile;
+        }
     }
     const QString reach = Reachable(fleet.archive);
     if (!reach.isEmpty()) {
