@@ -131,7 +131,6 @@ void DeviceExchange::Send() {
     if (!m_busy || serial != m_serial) {
         return;  // ended meanwhile (the line went away)
     }
-    m_wakeThreshold = 1;  // the discard went back to every byte
     m_comm.SetInputLen(0);
     m_quiet.stop();
     m_quiet.setInterval(m_request.quietMs);
@@ -156,9 +155,9 @@ void DeviceExchange::OnComm() {
         return;
     }
     if (!m_burst.isEmpty()) {
-        // A piece the line held back until it was whole came at the pace of its last byte.
-        const qint64 gap = m_sinceBytes.nsecsElapsed() /
-                           (m_wakeThreshold > 1 ? std::max<qint64>(1, bytes.size()) : 1);
+        // Per byte of the piece: bytes that waited while this thread was busy elsewhere (or
+        // that the line held back until a frame was whole) came at their own pace meanwhile.
+        const qint64 gap = m_sinceBytes.nsecsElapsed() / std::max<qint64>(1, bytes.size());
         m_longestGapNs = std::max(m_longestGapNs, gap);
     }
     m_sinceBytes.start();  // the time-out counts from here (see OnTimeOut)
@@ -175,10 +174,7 @@ void DeviceExchange::OnComm() {
     }
     // The rest of a reply wakes this once, not once a byte; what is over is seen byte by byte.
     const qsizetype missing = shape.length - m_burst.size();
-    m_wakeThreshold = missing > 1 && m_comm.SetWakeThreshold(static_cast<int>(missing))
-                          ? static_cast<int>(missing)
-                          : 1;
-    if (m_wakeThreshold == 1) {
+    if (missing <= 1 || !m_comm.SetWakeThreshold(static_cast<int>(missing))) {
         m_comm.SetWakeThreshold(1);
     }
     Judge(false);

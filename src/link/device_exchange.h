@@ -117,8 +117,9 @@ public:
     // Ends the request under way without a Finished (the dialog closes).
     void Cancel();
     bool Busy() const { return m_busy; }
-    // The longest pause seen between two bytes of one reply since ForgetReplyGaps: how the line
-    // delivers (a byte time on a plain port, a latency timer's tick behind some adapters).
+    // The longest pause per byte seen between two pieces of one reply since ForgetReplyGaps: how
+    // the line delivers (a byte time on a plain port, a latency timer's tick behind some
+    // adapters), whatever kept this thread busy meanwhile.
     qint64 LongestReplyGapNs() const { return m_longestGapNs; }
     void ForgetReplyGaps() { m_longestGapNs = 0; }
 
@@ -167,5 +168,4 @@ private:
     QTimer m_quiet;              // the line has fallen quiet
     QElapsedTimer m_sinceBytes;  // since the last bytes of the reply came
     qint64 m_longestGapNs = 0;
-    int m_wakeThreshold = 1;  // bytes the line waits for before it notifies
 };

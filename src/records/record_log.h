@@ -18,7 +18,7 @@ inline constexpr int kLogFrameDataBytes = 9;
 inline constexpr int kLogQuietMs = 20;
 // Records after which the pauses seen inside replies set that quiet instead.
 inline constexpr int kRecordsBeforeGapsTell = 4;
-// The quiet once pauses were seen: past twice the longest pause inside one reply plus a
+// The quiet once pauses were seen: past twice the longest pause per byte inside one reply plus a
 // millisecond, 2 to kLogQuietMs ms. A frame taken a byte early (noise before it) has its last
 // byte within such a pause; a 255-record read at 9600 baud waits about 4 ms instead of 20.
 int LogEndQuietMs(qint64 longestReplyGapNs);
