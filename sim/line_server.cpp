@@ -365,6 +365,8 @@ void LineServer::HangUp() {
             m_linked = false;
         }
     }
+    // Said once the link points at the new line: a new pty may carry the old one's number.
+    std::fprintf(stderr, "kp650-sim: line back on %s\n", qPrintable(m_slavePath));
 }
 
 int LineServer::Run() {
