@@ -49,8 +49,8 @@ struct Collector::Slot {
     bool clearing = false;
 };
 
-Collector::Collector(const Fleet& fleet, archive::Archive& archive, const QString& collectorId,
-                     QObject* parent)
+Collector::Collector(const Fleet& fleet, archive::ArchiveWriter& archive,
+                     const QString& collectorId, QObject* parent)
     : QObject(parent),
       m_fleet(fleet),
       m_archive(archive),
@@ -67,21 +67,36 @@ Collector::Collector(const Fleet& fleet, archive::Archive& archive, const QStrin
 
 Collector::~Collector() = default;
 
+// What a poll brought, as the archive took it.
+struct Collector::Stored {
+    QString parametersError;
+    bool parametersChanged = false;
+    bool logRead = false;
+    archive::StoreResult read;
+    QString committed;  // the commit's error
+};
+
 bool Collector::Start(QString* error) {
-    int port = kFirstPortNumber;
-    archive::Batch batch(m_archive);  // one commit for the whole fleet
-    for (const FleetDevice& d : m_fleet.devices) {
-        archive::DeviceRow row;
-        row.name = d.name;
-        row.station = d.station;
-        row.channel = d.channel;
-        row.port = d.port;
-        row.variant = d.variant;
-        const QString saved = m_archive.SaveDevice(row);
-        if (!saved.isEmpty()) {
-            *error = d.name + QStringLiteral(": ") + saved;
-            return false;
+    const QString saved = m_archive.RunAndWait([devices = m_fleet.devices](archive::Archive& a) {
+        for (const FleetDevice& d : devices) {
+            archive::DeviceRow row;
+            row.name = d.name;
+            row.station = d.station;
+            row.channel = d.channel;
+            row.port = d.port;
+            row.variant = d.variant;
+            if (const QString e = a.SaveDevice(row); !e.isEmpty()) {
+                return d.name + QStringLiteral(": ") + e;
+            }
         }
+        return QString();
+    });
+    if (!saved.isEmpty()) {
+        *error = saved;
+        return false;
+    }
+    int port = kFirstPortNumber;
+    for (const FleetDevice& d : m_fleet.devices) {
         auto slot = std::make_unique<Slot>();
         slot->device = d;
         slot->poller = std::make_unique<DevicePoller>(port++, d.port, d.variant, d.clockSyncMs);
@@ -98,10 +113,6 @@ bool Collector::Start(QString* error) {
                 });
         m_slots.push_back(std::move(slot));
     }
-    if (const QString committed = batch.Commit(); !committed.isEmpty()) {
-        *error = committed;
-        return false;
-    }
     Log(QStringLiteral("collector %1: %2 devices").arg(m_id).arg(m_slots.size()));
     // First polls a little apart: each opens its line, which takes this thread a moment.
     int delay = 0;
@@ -117,9 +128,26 @@ void Collector::PollNow(Slot& slot) {
     if (m_stopping) {
         return;
     }
-    const archive::LeaseResult lease =
-        m_archive.AcquireLease(slot.device.name, m_id, m_fleet.leaseMs);
+    Slot* s = &slot;
+    // The work runs on the archive's thread: it takes copies, never this object's members.
+    m_archive.Post([this, s, name = slot.device.name, id = m_id,
+                    ttl = m_fleet.leaseMs](archive::Archive& a) -> archive::ArchiveWriter::Then {
+        archive::LeaseResult lease = a.AcquireLease(name, id, ttl);
+        return [this, s, lease](const QString& committed) mutable {
+            if (lease.held && !committed.isEmpty()) {
+                lease = {committed, false, {}};
+            }
+            OnLease(*s, lease);
+        };
+    });
+}
+
+void Collector::OnLease(Slot& slot, const archive::LeaseResult& lease) {
     slot.leased = lease.held;
+    if (m_stopping) {
+        FinishIfIdle();  // gives the lease back
+        return;
+    }
     if (!lease.held) {
         // Another collector polls it (or the archive is away): look again after the interval.
         if (!lease.error.isEmpty()) {
@@ -132,40 +160,25 @@ void Collector::PollNow(Slot& slot) {
 }
 
 void Collector::OnPolled(Slot& slot, const PollOutcome& o) {
-    const QString name = slot.device.name;
-    // Everything a poll brings, in one commit (the disk's sync is the costliest step of all);
-    // the clear goes out only once it is committed.
-    archive::Batch batch(m_archive);
-    if (o.identity || o.variant >= 0) {
-        archive::DeviceRow row;
-        row.name = name;
-        row.station = slot.device.station;
-        row.channel = slot.device.channel;
-        row.port = slot.device.port;
-        row.variant = o.variant;
-        if (o.identity) {
-            row.idVersion = o.identity->version;
-            row.idDate = o.identity->date;
-            row.idChecksum = o.identity->checksum;
-        }
-        m_archive.SaveDevice(row);
+    // Everything a poll brings, in one transaction; the clear goes out only once it is committed.
+    archive::DeviceRow row;
+    row.name = slot.device.name;
+    row.station = slot.device.station;
+    row.channel = slot.device.channel;
+    row.port = slot.device.port;
+    row.variant = o.variant;
+    if (o.identity) {
+        row.idVersion = o.identity->version;
+        row.idDate = o.identity->date;
+        row.idChecksum = o.identity->checksum;
     }
-    if (!o.parameters.isEmpty()) {
-        bool changed = false;
-        const QString saved = m_archive.SaveParameterSet(name, o.parameters, o.finished, &changed);
-        if (!saved.isEmpty()) {
-            Log(name + QStringLiteral(": parameters not archived: ") + saved);
-        } else if (changed) {
-            Log(name + QStringLiteral(": parameter set archived (first seen or changed)"));
-        }
-    }
+    const bool saveDevice = o.identity || o.variant >= 0;
     // What a read brought is stored even when it broke off: the log keeps it, and a later read
     // adds only what lies beyond it.
     const bool logRead = !o.records.empty() || o.complete;
-    archive::StoreResult stored;
+    archive::ReadToStore read;
     if (logRead) {
-        archive::ReadToStore read;
-        read.device = name;
+        read.device = slot.device.name;
         read.collector = m_id;
         read.host = m_host;
         read.started = o.started;
@@ -176,20 +189,52 @@ void Collector::OnPolled(Slot& slot, const PollOutcome& o) {
         read.records = o.records;
         read.codes = o.codes;
         read.leaseMs = m_fleet.leaseMs;
-        stored = m_archive.StoreRead(read);
-        if (!stored.error.isEmpty()) {
-            Log(name + QStringLiteral(": not archived: ") + stored.error);
-            Done(slot, false, stored.error);
-            return;
+    }
+    Slot* s = &slot;
+    m_archive.Post([this, s, o, row, saveDevice, logRead,
+                    read = std::move(read)](archive::Archive& a) -> archive::ArchiveWriter::Then {
+        Stored stored;
+        if (saveDevice) {
+            a.SaveDevice(row);
         }
+        if (!o.parameters.isEmpty()) {
+            stored.parametersError =
+                a.SaveParameterSet(row.name, o.parameters, o.finished, &stored.parametersChanged);
+        }
+        stored.logRead = logRead;
+        if (logRead) {
+            stored.read = a.StoreRead(read);
+        }
+        return [this, s, o, stored](const QString& committed) mutable {
+            stored.committed = committed;
+            OnStored(*s, o, stored);
+        };
+    });
+}
+
+void Collector::OnStored(Slot& slot, const PollOutcome& o, const Stored& stored) {
+    const QString name = slot.device.name;
+    if (!o.parameters.isEmpty()) {
+        if (!stored.parametersError.isEmpty()) {
+            Log(name + QStringLiteral(": parameters not archived: ") + stored.parametersError);
+        } else if (stored.parametersChanged && stored.committed.isEmpty()) {
+            Log(name + QStringLiteral(": parameter set archived (first seen or changed)"));
+        }
+    }
+    const QString notStored =
+        stored.logRead && stored.read.error.isEmpty() ? stored.committed : stored.read.error;
+    if (stored.logRead && !notStored.isEmpty()) {
+        Log(name + QStringLiteral(": not archived: ") + notStored);
+        Done(slot, false, notStored);
+        return;
     }
     if (o.result != PollOutcome::Result::Ok) {
         Log(QStringLiteral("%1: %2: %3%4")
                 .arg(name, ResultName(o.result), o.error,
-                     logRead ? QStringLiteral(" (%1 records read, %2 new archived)")
-                                   .arg(o.records.size())
-                                   .arg(stored.newRecords)
-                             : QString()));
+                     stored.logRead ? QStringLiteral(" (%1 records read, %2 new archived)")
+                                          .arg(o.records.size())
+                                          .arg(stored.read.newRecords)
+                                    : QString()));
         Done(slot, o.result == PollOutcome::Result::Stopped, o.error);
         return;
     }
@@ -197,16 +242,11 @@ void Collector::OnPolled(Slot& slot, const PollOutcome& o) {
             "%1: %2 records read, %3 new archived (log generation %4), clock offset %5%6")
             .arg(name)
             .arg(o.records.size())
-            .arg(stored.newRecords)
-            .arg(stored.generation)
+            .arg(stored.read.newRecords)
+            .arg(stored.read.generation)
             .arg(OffsetText(o.clockOffsetMs),
                  o.clockSet ? QStringLiteral(", clock set") : QString()));
     if (slot.device.clearAfterArchive && !o.records.empty() && !m_stopping) {
-        if (const QString committed = batch.Commit(); !committed.isEmpty()) {
-            Log(name + QStringLiteral(": not archived: ") + committed);
-            Done(slot, false, committed);
-            return;
-        }
         // The archive holds the records now; the copy the program makes before every clear is
         // the second place. Without both nothing is cleared.
         const ArchiveResult kept =
@@ -235,14 +275,23 @@ void Collector::OnPolled(Slot& slot, const PollOutcome& o) {
 
 void Collector::OnCleared(Slot& slot, bool ok, const QString& error) {
     slot.clearing = false;
-    if (ok) {
-        const QString marked = m_archive.MarkCleared(slot.device.name);
-        Log(slot.device.name + (marked.isEmpty() ? QStringLiteral(": log cleared")
-                                                 : QStringLiteral(": log cleared, but ") + marked));
-    } else {
+    if (!ok) {
         Log(slot.device.name + QStringLiteral(": clear failed: ") + error);
+        Done(slot, false, error);
+        return;
     }
-    Done(slot, ok, ok ? QString() : error);
+    Slot* s = &slot;
+    m_archive.Post(
+        [this, s, name = slot.device.name](archive::Archive& a) -> archive::ArchiveWriter::Then {
+            QString marked = a.MarkCleared(name);
+            return [this, s, marked](const QString& committed) {
+                const QString problem = marked.isEmpty() ? committed : marked;
+                Log(s->device.name + (problem.isEmpty()
+                                          ? QStringLiteral(": log cleared")
+                                          : QStringLiteral(": log cleared, but ") + problem));
+                Done(*s, true, {});
+            };
+        });
 }
 
 void Collector::Done(Slot& slot, bool success, const QString& error) {
@@ -254,10 +303,15 @@ void Collector::Done(Slot& slot, bool success, const QString& error) {
     const qint64 wait = static_cast<qint64>(slot.device.intervalMs) << (slot.leased ? steps : 0);
     const QDateTime next = QDateTime::currentDateTimeUtc().addMSecs(wait);
     if (slot.leased) {
-        m_archive.SaveStatus(
-            slot.device.name, m_id,
-            success ? std::optional<QDateTime>(QDateTime::currentDateTimeUtc()) : std::nullopt,
-            success ? QString() : (error.isEmpty() ? QStringLiteral("failed") : error), next);
+        const std::optional<QDateTime> at =
+            success ? std::optional<QDateTime>(QDateTime::currentDateTimeUtc()) : std::nullopt;
+        const QString why =
+            success ? QString() : (error.isEmpty() ? QStringLiteral("failed") : error);
+        m_archive.Post([this, name = slot.device.name, id = m_id, at, why,
+                        next](archive::Archive& a) -> archive::ArchiveWriter::Then {
+            a.SaveStatus(name, id, at, why, next);
+            return [this](const QString&) { FinishIfIdle(); };
+        });
         if (!success && slot.failuresInRow > 0) {
             Log(QStringLiteral("%1: next try in %2 s").arg(slot.device.name).arg(wait / 1000.0));
         }
@@ -279,20 +333,41 @@ void Collector::Done(Slot& slot, bool success, const QString& error) {
 }
 
 void Collector::RenewLeases() {
-    archive::Batch batch(m_archive);
-    for (auto& slot : m_slots) {
+    std::vector<QString> names;
+    for (const auto& slot : m_slots) {
         if (slot->leased) {
-            const archive::LeaseResult lease =
-                m_archive.AcquireLease(slot->device.name, m_id, m_fleet.leaseMs);
-            if (!lease.held) {
-                slot->leased = false;
-                // Whatever it reads now would be refused by the archive anyway.
-                slot->poller->Stop();
-                Log(slot->device.name + QStringLiteral(": lease lost") +
-                    (lease.holder.isEmpty() ? QString() : QStringLiteral(" to ") + lease.holder));
-            }
+            names.push_back(slot->device.name);
         }
     }
+    if (names.empty()) {
+        return;
+    }
+    m_archive.Post([this, names, id = m_id,
+                    ttl = m_fleet.leaseMs](archive::Archive& a) -> archive::ArchiveWriter::Then {
+        std::vector<archive::LeaseResult> leases;
+        for (const QString& name : names) {
+            leases.push_back(a.AcquireLease(name, id, ttl));
+        }
+        return [this, names, leases](const QString& committed) {
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                if (leases[i].held && committed.isEmpty()) {
+                    continue;
+                }
+                for (auto& slot : m_slots) {
+                    if (slot->device.name == names[i] && slot->leased) {
+                        slot->leased = false;
+                        // Whatever it reads now would be refused by the archive anyway.
+                        slot->poller->Stop();
+                        Log(slot->device.name + QStringLiteral(": lease lost") +
+                            (leases[i].holder.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral(" to ") + leases[i].holder));
+                    }
+                }
+            }
+            FinishIfIdle();
+        };
+    });
 }
 
 void Collector::Stop() {
@@ -308,7 +383,7 @@ void Collector::Stop() {
 }
 
 void Collector::FinishIfIdle() {
-    if (!m_stopping || m_finished) {
+    if (!m_stopping || m_finished || m_archive.Pending() > 0) {
         return;
     }
     for (const auto& slot : m_slots) {
@@ -318,17 +393,22 @@ void Collector::FinishIfIdle() {
     }
     m_finished = true;
     m_leaseTimer.stop();
-    {
-        archive::Batch batch(m_archive);
-        for (auto& slot : m_slots) {
-            if (slot->leased) {
-                m_archive.ReleaseLease(slot->device.name, m_id);
-                slot->leased = false;
-            }
+    std::vector<QString> held;
+    for (auto& slot : m_slots) {
+        if (slot->leased) {
+            held.push_back(slot->device.name);
+            slot->leased = false;
         }
     }
-    Log(QStringLiteral("collector %1: stopped").arg(m_id));
-    emit Finished();
+    m_archive.Post([this, held, id = m_id](archive::Archive& a) -> archive::ArchiveWriter::Then {
+        for (const QString& name : held) {
+            a.ReleaseLease(name, id);
+        }
+        return [this](const QString&) {
+            Log(QStringLiteral("collector %1: stopped").arg(m_id));
+            emit Finished();
+        };
+    });
 }
 
 }  // namespace collector

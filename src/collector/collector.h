@@ -10,15 +10,16 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/archive_writer.h"
 #include "collector/device_poller.h"
 #include "collector/fleet_file.h"
 
 // The fleet collector: every device of the fleet file polled on its own schedule, all at once on
-// one thread; each poll's records committed into the archive in one transaction, the clear (when
-// asked for) only after that commit. A device that fails is tried again after its interval
-// doubled per failure in a row (up to 32 intervals); it never holds up the others. A lease in the
-// archive gives each device to one collector at a time; leases held are renewed while the
-// collector lives and given up when it stops.
+// one thread; each poll's records committed into the archive (written on a thread of its own, so
+// no commit holds up a line), the clear (when asked for) only after that commit. A device that
+// fails is tried again after its interval doubled per failure in a row (up to 32 intervals); it
+// never holds up the others. A lease in the archive gives each device to one collector at a time;
+// leases held are renewed while the collector lives and given up when it stops.
 
 namespace collector {
 
@@ -26,7 +27,7 @@ class Collector : public QObject {
     Q_OBJECT
 public:
     // `archive` is open; `collectorId` names this collector in leases and reads.
-    Collector(const Fleet& fleet, archive::Archive& archive, const QString& collectorId,
+    Collector(const Fleet& fleet, archive::ArchiveWriter& archive, const QString& collectorId,
               QObject* parent = nullptr);
     ~Collector() override;
 
@@ -47,7 +48,10 @@ Q_SIGNALS:
 private:
     struct Slot;
     void PollNow(Slot& slot);
+    void OnLease(Slot& slot, const archive::LeaseResult& lease);
     void OnPolled(Slot& slot, const PollOutcome& outcome);
+    struct Stored;
+    void OnStored(Slot& slot, const PollOutcome& outcome, const Stored& stored);
     void OnCleared(Slot& slot, bool ok, const QString& error);
     void Done(Slot& slot, bool success, const QString& error);
     void RenewLeases();
@@ -55,7 +59,7 @@ private:
     void Log(const QString& text) { m_log(text); }
 
     Fleet m_fleet;
-    archive::Archive& m_archive;
+    archive::ArchiveWriter& m_archive;
     QString m_id;
     QString m_host;
     int m_rounds = 0;

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "archive/archive.h"
+#include "archive/archive_writer.h"
 #include "collector/collector.h"
 #include "collector/collector_options.h"
 #include "collector/fleet_file.h"
@@ -192,7 +193,6 @@ int main(int argc, char* argv[]) {
                 .arg(fleet.archive));
         return kExitOk;
     }
-    archive::Archive archive;
     if (o.command == QLatin1String("status")) {
         archive::Location loc;
         archive::ParseLocation(fleet.archive, &loc, &error);
@@ -200,16 +200,20 @@ int main(int argc, char* argv[]) {
             Err(loc.path + QStringLiteral(": no archive yet (the collector has not run)"));
             return kExitArchive;
         }
+        // The status only reads: a replica or an archive of another user's serves as well.
+        archive::Archive archive;
+        error = archive.OpenReadOnly(fleet.archive);
+        if (!error.isEmpty()) {
+            Err(fleet.archive + QStringLiteral(": ") + error);
+            return kExitArchive;
+        }
+        return Status(fleet, archive, o.json);
     }
-    // The status only reads: a replica or an archive of another user's serves as well.
-    error = o.command == QLatin1String("status") ? archive.OpenReadOnly(fleet.archive)
-                                                 : archive.Open(fleet.archive);
+    archive::ArchiveWriter archive;
+    error = archive.Open(fleet.archive);
     if (!error.isEmpty()) {
         Err(fleet.archive + QStringLiteral(": ") + error);
         return kExitArchive;
-    }
-    if (o.command == QLatin1String("status")) {
-        return Status(fleet, archive, o.json);
     }
     const QString id = !o.id.isEmpty()              ? o.id
                        : !fleet.collector.isEmpty() ? fleet.collector

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "archive/archive.h"
+#include "archive/archive_writer.h"
 #include "support/pg_server.h"
 
 using archive::Archive;
@@ -153,6 +154,54 @@ private Q_SLOTS:
         QCOMPARE(other.Devices().size(), std::size_t(0));
         QCOMPARE(a.CommitBatch(), QString());
         QCOMPARE(Summary(other, QStringLiteral("tx1")), QStringLiteral("0:AB"));
+        QCOMPARE(other.IntegrityProblems(), QStringList());
+    }
+
+    // The writer's thread: answers in the order the work was posted, each only once its work
+    // is visible to another connection; a failing piece of work undoes only itself; what is
+    // still queued when the writer goes is written all the same.
+    void writerAnswersOnceCommitted() {
+        const QString where = FreshLocation();
+        Archive other;
+        QCOMPARE(other.Open(where), QString());
+        QStringList answered;
+        {
+            archive::ArchiveWriter writer;
+            QCOMPARE(writer.Open(where), QString());
+            for (int i = 0; i < 12; ++i) {
+                const QString name = QStringLiteral("d%1").arg(i);
+                writer.Post([&, name, i](Archive& a) -> archive::ArchiveWriter::Then {
+                    archive::DeviceRow d;
+                    d.name = name;
+                    QString error = a.SaveDevice(d);
+                    if (i == 5) {
+                        error = a.StoreRead(ReadOf(QStringLiteral("nobody"), QStringLiteral("A")))
+                                    .error;
+                    }
+                    return [&, name, error](const QString& committed) {
+                        const bool seen = other.Device(name).has_value();
+                        answered << name +
+                                        (seen ? QStringLiteral(" seen")
+                                              : QStringLiteral(" unseen")) +
+                                        (error.isEmpty() ? QString() : QStringLiteral(" refused")) +
+                                        committed;
+                    };
+                });
+            }
+            QTRY_COMPARE(writer.Pending(), 0);
+            writer.Post([](Archive& a) -> archive::ArchiveWriter::Then {
+                archive::DeviceRow d;
+                d.name = QStringLiteral("last");
+                a.SaveDevice(d);
+                return {};
+            });
+        }
+        QStringList expected;
+        for (int i = 0; i < 12; ++i) {
+            expected << QStringLiteral("d%1 seen%2").arg(i).arg(i == 5 ? " refused" : "");
+        }
+        QCOMPARE(answered, expected);
+        QVERIFY(other.Device(QStringLiteral("last")).has_value());
         QCOMPARE(other.IntegrityProblems(), QStringList());
     }
 
