@@ -63,14 +63,21 @@ double ReadOnce(CRecordDlg& dlg) {
     return seconds;
 }
 
+bool StartSim(SimProcess& sim, int variant, int baud) {
+    if (sim.Start({QStringLiteral("--variant"),
+                   variant == kVariantA ? QStringLiteral("A") : QStringLiteral("B"),
+                   QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--records"),
+                   QString::number(kRecords)})) {
+        return true;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(sim.ErrorText()));
+    return false;
+}
+
 std::vector<double> Measure(int variant, int baud, int runs) {
     std::vector<double> seconds;
     SimProcess sim;
-    if (!sim.Start({QStringLiteral("--variant"),
-                    variant == kVariantA ? QStringLiteral("A") : QStringLiteral("B"),
-                    QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--records"),
-                    QString::number(kRecords)})) {
-        std::fprintf(stderr, "%s\n", qPrintable(sim.ErrorText()));
+    if (!StartSim(sim, variant, baud)) {
         return seconds;
     }
     SetPortDeviceOverride(1, sim.LinkPath());
@@ -93,10 +100,7 @@ std::vector<double> Measure(int variant, int baud, int runs) {
 std::vector<double> MeasureBare(int variant, int baud, int runs) {
     std::vector<double> seconds;
     SimProcess sim;
-    if (!sim.Start({QStringLiteral("--variant"),
-                    variant == kVariantA ? QStringLiteral("A") : QStringLiteral("B"),
-                    QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--records"),
-                    QString::number(kRecords)})) {
+    if (!StartSim(sim, variant, baud)) {
         return seconds;
     }
     const int fd = ::open(QFile::encodeName(sim.LinkPath()).constData(), O_RDWR | O_NOCTTY);

@@ -7,17 +7,9 @@
 
 #include <vector>
 
+#include "archive/archive_holder.h"
+
 namespace archive {
-
-namespace {
-
-// Holds the archive, so that its connection is made, used and closed on the writer's thread.
-class ArchiveHolder : public QObject {
-public:
-    Archive archive;
-};
-
-}  // namespace
 
 struct ArchiveWriter::Queue {
     QMutex mutex;

@@ -5,17 +5,9 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#include "archive/archive_holder.h"
+
 namespace archive {
-
-namespace {
-
-// Holds the archive, so that its connection is made, used and closed on the reader's thread.
-class ArchiveHolder : public QObject {
-public:
-    Archive archive;
-};
-
-}  // namespace
 
 // What the thread and the reader share: where answers go, while there is a reader.
 struct BackgroundReader::Shared {
