@@ -16,7 +16,7 @@ namespace archive {
 // distant server holds up no device's line. Work runs in the order posted; work posted while a
 // commit is under way goes into the next transaction, so a busy fleet commits in groups (each
 // piece of work atomic on its own through the archive's savepoints). What the work returns runs
-// on the writer's thread once its transaction is committed, never before.
+// on the thread that made the writer, once the work's transaction is committed, never before.
 class ArchiveWriter : public QObject {
     Q_OBJECT
 public:

@@ -191,8 +191,10 @@ void Collector::OnPolled(Slot& slot, const PollOutcome& o) {
         read.leaseMs = m_fleet.leaseMs;
     }
     Slot* s = &slot;
-    m_archive.Post([this, s, o, row, saveDevice, logRead,
-                    read = std::move(read)](archive::Archive& a) -> archive::ArchiveWriter::Then {
+    // The outcome travels with the work only to come back to the answer (one copy of its records,
+    // besides the read's).
+    m_archive.Post([this, s, o, row, saveDevice, logRead, read = std::move(read)](
+                       archive::Archive& a) mutable -> archive::ArchiveWriter::Then {
         Stored stored;
         if (saveDevice) {
             a.SaveDevice(row);
@@ -205,7 +207,7 @@ void Collector::OnPolled(Slot& slot, const PollOutcome& o) {
         if (logRead) {
             stored.read = a.StoreRead(read);
         }
-        return [this, s, o, stored](const QString& committed) mutable {
+        return [this, s, o = std::move(o), stored](const QString& committed) mutable {
             stored.committed = committed;
             OnStored(*s, o, stored);
         };
@@ -333,37 +335,36 @@ void Collector::Done(Slot& slot, bool success, const QString& error) {
 }
 
 void Collector::RenewLeases() {
+    std::vector<Slot*> leased;
     std::vector<QString> names;
     for (const auto& slot : m_slots) {
         if (slot->leased) {
+            leased.push_back(slot.get());
             names.push_back(slot->device.name);
         }
     }
-    if (names.empty()) {
+    if (leased.empty()) {
         return;
     }
-    m_archive.Post([this, names, id = m_id,
+    m_archive.Post([this, leased, names, id = m_id,
                     ttl = m_fleet.leaseMs](archive::Archive& a) -> archive::ArchiveWriter::Then {
         std::vector<archive::LeaseResult> leases;
         for (const QString& name : names) {
             leases.push_back(a.AcquireLease(name, id, ttl));
         }
-        return [this, names, leases](const QString& committed) {
-            for (std::size_t i = 0; i < names.size(); ++i) {
-                if (leases[i].held && committed.isEmpty()) {
+        return [this, leased, leases](const QString& committed) {
+            for (std::size_t i = 0; i < leased.size(); ++i) {
+                Slot& slot = *leased[i];
+                // A slot may have given its lease up meanwhile (the collector stopping).
+                if ((leases[i].held && committed.isEmpty()) || !slot.leased) {
                     continue;
                 }
-                for (auto& slot : m_slots) {
-                    if (slot->device.name == names[i] && slot->leased) {
-                        slot->leased = false;
-                        // Whatever it reads now would be refused by the archive anyway.
-                        slot->poller->Stop();
-                        Log(slot->device.name + QStringLiteral(": lease lost") +
-                            (leases[i].holder.isEmpty()
-                                 ? QString()
-                                 : QStringLiteral(" to ") + leases[i].holder));
-                    }
-                }
+                slot.leased = false;
+                // Whatever it reads now would be refused by the archive anyway.
+                slot.poller->Stop();
+                Log(slot.device.name + QStringLiteral(": lease lost") +
+                    (leases[i].holder.isEmpty() ? QString()
+                                                : QStringLiteral(" to ") + leases[i].holder));
             }
             FinishIfIdle();
         };
