@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -61,6 +62,9 @@ LineServer::LineServer(sim::DeviceModel& model, const sim::SimOptions& options)
     if (options.baud > 0) {
         m_byteNs = (10LL * 1000000000LL + options.baud / 2) / options.baud;
     }
+    const int slack = ::prctl(PR_GET_TIMERSLACK);
+    m_defaultSlackNs = slack > 0 ? static_cast<unsigned long>(slack) : 50000UL;
+    m_slackNs = m_defaultSlackNs;
 }
 
 LineServer::~LineServer() {
@@ -396,6 +400,14 @@ int LineServer::Run() {
         }
         if (m_hangupDeadlineNs >= 0) {
             fds[3].fd = -1;
+        }
+        // The last byte queued ends a reply, and the program answers it at once: it goes out on
+        // time, not up to the kernel's default 50 us timer slack late. Other wake-ups keep the
+        // slack, so that many simulators on one machine can share theirs.
+        const bool replyEnds = m_byteNs > 0 && m_out.size() == 1 && !m_outputBlocked;
+        const unsigned long slackNs = replyEnds ? 1UL : m_defaultSlackNs;
+        if (slackNs != m_slackNs && ::prctl(PR_SET_TIMERSLACK, slackNs) == 0) {
+            m_slackNs = slackNs;
         }
         timespec timeout{};
         timespec* timeoutPtr = nullptr;

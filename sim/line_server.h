@@ -77,4 +77,6 @@ private:
     bool m_outputBlocked = false;
     std::int64_t m_hangupDeadlineNs = -1;  // set while the last bytes before a hang-up drain
     std::mt19937 m_random;
+    unsigned long m_defaultSlackNs = 0;  // the process's timer slack as started
+    unsigned long m_slackNs = 0;         // the timer slack in force
 };
