@@ -31,7 +31,7 @@ ArchiveWriter::~ArchiveWriter() {
         m_worker,
         [this] {
             Drain();
-            static_cast<ArchiveHolder*>(m_worker)->archive.Close();
+            m_worker->archive.Close();
         },
         Qt::BlockingQueuedConnection);
     m_thread->quit();
@@ -42,10 +42,7 @@ ArchiveWriter::~ArchiveWriter() {
 QString ArchiveWriter::Open(const QString& location) {
     QString error;
     QMetaObject::invokeMethod(
-        m_worker,
-        [this, &location, &error] {
-            error = static_cast<ArchiveHolder*>(m_worker)->archive.Open(location);
-        },
+        m_worker, [this, &location, &error] { error = m_worker->archive.Open(location); },
         Qt::BlockingQueuedConnection);
     return error;
 }
@@ -55,7 +52,7 @@ QString ArchiveWriter::RunAndWait(const std::function<QString(Archive&)>& work) 
     QMetaObject::invokeMethod(
         m_worker,
         [this, &work, &error] {
-            Archive& archive = static_cast<ArchiveHolder*>(m_worker)->archive;
+            Archive& archive = m_worker->archive;
             Batch batch(archive);
             error = work(archive);
             const QString committed = batch.Commit();
@@ -88,7 +85,7 @@ void ArchiveWriter::Drain() {
     if (work.empty()) {
         return;
     }
-    Archive& archive = static_cast<ArchiveHolder*>(m_worker)->archive;
+    Archive& archive = m_worker->archive;
     std::vector<Then> answers;
     answers.reserve(work.size());
     QString committed;

@@ -12,6 +12,8 @@ class QThread;
 
 namespace archive {
 
+class ArchiveHolder;
+
 // An archive written on a thread of its own, so that a commit waiting for a disk's sync or a
 // distant server holds up no device's line. Work runs in the order posted; work posted while a
 // commit is under way goes into the next transaction, so a busy fleet commits in groups (each
@@ -44,7 +46,7 @@ private:
     void Drain();  // on the writer's thread
 
     QThread* m_thread = nullptr;
-    QObject* m_worker = nullptr;  // lives on m_thread and holds the archive
+    ArchiveHolder* m_worker = nullptr;  // lives on m_thread
     std::shared_ptr<Queue> m_queue;
     int m_pending = 0;
 };

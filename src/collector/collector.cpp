@@ -37,6 +37,17 @@ QString FilePrefix(const QString& name) {
     return QString(name).replace(other, QStringLiteral("_")) + QLatin1Char('-');
 }
 
+// The archive's row of a device as the fleet file names it, of the variant given.
+archive::DeviceRow RowOf(const FleetDevice& d, int variant) {
+    archive::DeviceRow row;
+    row.name = d.name;
+    row.station = d.station;
+    row.channel = d.channel;
+    row.port = d.port;
+    row.variant = variant;
+    return row;
+}
+
 }  // namespace
 
 struct Collector::Slot {
@@ -79,13 +90,7 @@ struct Collector::Stored {
 bool Collector::Start(QString* error) {
     const QString saved = m_archive.RunAndWait([devices = m_fleet.devices](archive::Archive& a) {
         for (const FleetDevice& d : devices) {
-            archive::DeviceRow row;
-            row.name = d.name;
-            row.station = d.station;
-            row.channel = d.channel;
-            row.port = d.port;
-            row.variant = d.variant;
-            if (const QString e = a.SaveDevice(row); !e.isEmpty()) {
+            if (const QString e = a.SaveDevice(RowOf(d, d.variant)); !e.isEmpty()) {
                 return d.name + QStringLiteral(": ") + e;
             }
         }
@@ -161,12 +166,7 @@ void Collector::OnLease(Slot& slot, const archive::LeaseResult& lease) {
 
 void Collector::OnPolled(Slot& slot, const PollOutcome& o) {
     // Everything a poll brings, in one transaction; the clear goes out only once it is committed.
-    archive::DeviceRow row;
-    row.name = slot.device.name;
-    row.station = slot.device.station;
-    row.channel = slot.device.channel;
-    row.port = slot.device.port;
-    row.variant = o.variant;
+    archive::DeviceRow row = RowOf(slot.device, o.variant);
     if (o.identity) {
         row.idVersion = o.identity->version;
         row.idDate = o.identity->date;
